@@ -1,0 +1,41 @@
+// The console's entry: the Qt host normally, the script driver when ZELLA_SCRIPT names a
+// script (the console then runs without a display).
+#include <QApplication>
+#include <QIcon>
+
+#include <iostream>
+
+#include "qt/qt_host.h"
+#include "shell/startup.h"
+#include "ui/script_driver.h"
+
+namespace {
+
+std::vector<std::string> Arguments(int argc, char** argv) {
+    std::vector<std::string> args;
+    for (int i = 1; i < argc; ++i) args.emplace_back(argv[i]);
+    return args;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    shell::StartupOptions options;
+    options.args = Arguments(argc, argv);
+
+    if (auto script = ui::MakeScriptHostFromEnvironment(std::cout)) {
+        int code = shell::RunConsole(*script, options);
+        return script->ExitStatus(code);
+    }
+
+    QApplication app(argc, argv);
+    QApplication::setApplicationName("zella");
+    qtui::QtHost host;
+    options.loadIcon = [] {
+        QIcon icon(":/zella/icon.png");
+        if (icon.isNull()) return false;
+        QApplication::setWindowIcon(icon);
+        return true;
+    };
+    return shell::RunConsole(host, options);
+}

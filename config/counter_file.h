@@ -1,0 +1,35 @@
+// The services' binary counter files: 366 unsigned 32-bit little-endian counters, one per
+// day of the year (counter 0 is 1 January), 1464 bytes. The console only reads them,
+// sharing them with the service that keeps writing.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace config {
+
+inline constexpr std::size_t kDailyCounterCount = 366;
+inline constexpr std::size_t kDailyCounterFileSize = kDailyCounterCount * 4;
+
+using DailyCounters = std::array<std::uint32_t, kDailyCounterCount>;
+
+// Reads up to 1464 bytes of the file. A missing or unreadable file reads as all zeros; a
+// shorter file reads as zeros beyond its end (a trailing partial counter too); bytes
+// past 1464 are ignored.
+DailyCounters ReadDailyCounterFile(const std::string& path);
+
+// "STATS/" in the private data directory, ending in "/".
+std::string StatsDirectory();
+// The yearly file of a statistic: "STATS/<name>-<year>.CTR".
+std::string StatCounterPath(const std::string& name, int year);
+// The current-value file of a statistic: "STATS/<name>.CTR".
+std::string CurrentValueCounterPath(const std::string& name);
+// True for the statistics the service keeps as one current value rather than per day:
+// names holding both "SMS" and "QSIZE".
+bool IsCurrentValueStatistic(const std::string& name);
+// Counter 0 of the current-value file of `name`; 0 when the file is missing or short.
+std::uint32_t ReadCurrentValueCounter(const std::string& name);
+
+}  // namespace config

@@ -1,0 +1,182 @@
+// The account-store library: directories, INI access for ZELLA.INI and MMSC.INI,
+// gateway time-zone time, sockets, the user store, GSM 7-bit decoding, the service
+// wake-up and network-modem discovery. Linked by the console and by the services.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "platform/clock.h"
+
+namespace acctdb {
+
+// ---- directories (each ends in "/") -------------------------------------------------
+// Program data directory: $ZELLA_DATA_DIR when set; /var/lib/quvsms/ for an installed
+// console (its program directory is not a build tree); else $XDG_DATA_HOME/quvsms/
+// (~/.local/share/quvsms/). With SetMultiHost(NAME) the instance directory NAME/ below
+// it. Created when missing.
+std::string GetProgramDataDirectory();
+// Private data directory (error, counter and STATS files): the program data directory.
+std::string GetPrivateDataDirectory();
+// The directory of the running executable (services, helpers, manual, exit file).
+std::string GetRealProgramDirectory();
+// Daily logs of the services: "LOGS/" below the program data directory.
+std::string GetLogDirectory();
+
+// Selects the instance whose directories later calls report. The name is mended so it
+// can only ever name one directory level (separators, "..", and control characters
+// are replaced by "_"); an empty name selects the default instance.
+void SetMultiHost(const std::string& instance);
+const std::string& MultiHost();
+
+// Gives the gateway's group (the "quvsms" group when it exists, else the owner's
+// group) read/write access to the directory and what lies below it. No result.
+// Directories also get group search and, with the "quvsms" group, the set-group-ID bit
+// so files created later belong to that group; symbolic links are never followed.
+void SetQuvSMSTrustees(const std::string& directoryWithoutSlash);
+
+// ---- INI access ------------------------------------------------------------------------
+// Name the files that later reads use (an empty name: none, reads give the default).
+void SMSIniSetFilename(const std::string& path);
+void MMSCIniSetFilename(const std::string& path);
+const std::string& SMSIniFilename();
+const std::string& MMSCIniFilename();
+// Like GetPrivateProfileString on the file set above (the value cut to size-1). With
+// no file set, or any argument null (the call the SMPP test makes before binding),
+// gives the default and does nothing else.
+std::string SMSIniGetProfileString(const char* section, const char* key, const char* def,
+                                   std::size_t size);
+std::string MMSCIniGetProfileString(const char* section, const char* key, const char* def,
+                                    std::size_t size);
+
+// ---- time ---------------------------------------------------------------------------------
+// Now in the gateway's time zone (TZ, else the system zone), through platform::Clock().
+platform::SystemTime TZGetLocalTime();
+// A UTC FILETIME (100 ns since 1601-01-01) as local calendar time.
+platform::SystemTime TZFileTimeToLocalSystemTime(std::uint64_t fileTimeUtc);
+// A UTC calendar time as local calendar time.
+platform::SystemTime TZSystemTimeToLocalSystemTime(const platform::SystemTime& utc);
+
+// ---- sockets --------------------------------------------------------------------------------
+// A TCP stream socket (IPv6 dual-stack when the system has IPv6, else IPv4) bound to
+// `localPort` (0 for any). Returns the descriptor or -1. The first and last arguments
+// are kept for the callers' signature and ignored.
+int IPV6OpenSocket(int reserved, unsigned localPort, int reserved2);
+// Connects the socket to host:port. With port 0 the host carries its port after a
+// colon ("host:port", "[::1]:2775"). Host may be an IPv4 or IPv6 literal (bracketed or
+// not) or a name; a "#n" suffix (duplicate connection names) is stripped first. Tries
+// every address of the name in turn, each bounded by the connect time-out. Returns 0
+// when connected, non-zero on failure (errno describes it).
+int IPV6ConnectToINetServer(int socket, const std::string& host, unsigned port);
+// A host "quvsmsmodem_<device>" names a network modem: its address from the discovery
+// cache, else the device text itself, on port 8990 when the text carries none. A missing
+// or malformed port fails with EINVAL, a name that does not resolve with EHOSTUNREACH,
+// an unanswered attempt with ETIMEDOUT. The socket is blocking again afterwards.
+// Connect time-out in milliseconds (default 15000; 0 or less restores the default).
+void SetConnectTimeout(int ms);
+
+// ---- user store ------------------------------------------------------------------------------
+inline constexpr std::size_t kUserRecordSize = 522;
+inline constexpr const char* kHiddenPasswordMarker = "HIDDENFROMVIEW";
+
+// The packed 522-byte user record shared with the services. Fields at their offsets;
+// text fields NUL-terminated inside their slots; numbers little-endian.
+struct UserRecord {
+    unsigned char bytes[kUserRecordSize] = {};
+
+    std::string UserName() const;       // offset 0, 51 bytes
+    void SetUserName(const std::string& s);
+    std::string Password() const;       // offset 51, 51 bytes
+    void SetPassword(const std::string& s);
+    std::string FullName() const;       // offset 102, 101 bytes
+    void SetFullName(const std::string& s);
+    bool WebLoginDisabled() const { return bytes[203] != 0; }
+    void SetWebLoginDisabled(bool v) { bytes[203] = v ? 1 : 0; }
+    bool SmppLogin() const { return bytes[204] != 0; }
+    void SetSmppLogin(bool v) { bytes[204] = v ? 1 : 0; }
+    bool SmtpLogin() const { return bytes[205] != 0; }
+    void SetSmtpLogin(bool v) { bytes[205] = v ? 1 : 0; }
+    std::int32_t DailyLimit() const;    // offset 206
+    void SetDailyLimit(std::int32_t v);
+    std::int32_t MonthlyLimit() const;  // offset 210
+    void SetMonthlyLimit(std::int32_t v);
+    std::string AllowedIps() const;     // offset 225, 50 bytes
+    void SetAllowedIps(const std::string& s);
+    std::string ForcedSender() const;   // offset 276, 51 bytes
+    void SetForcedSender(const std::string& s);
+    std::string ReceiveSpeedLimit() const;  // offset 409, 10 bytes
+    void SetReceiveSpeedLimit(const std::string& s);
+    int WebMenu() const;                // offset 419: 0xB0 + index, other bytes read 0
+    void SetWebMenu(int index);
+    bool Admin() const { return bytes[420] == 0x6A; }
+    void SetAdmin(bool v) { bytes[420] = v ? 0x6A : 0; }
+    bool AcceptReceived() const { return bytes[421] != 0; }
+    void SetAcceptReceived(bool v) { bytes[421] = v ? 1 : 0; }
+};
+static_assert(sizeof(UserRecord) == kUserRecordSize);
+
+enum Access : unsigned { GENERIC_READ = 0x80000000u, GENERIC_WRITE = 0x40000000u };
+
+// An open account store; 0 is no handle.
+using UserHandle = std::intptr_t;
+
+// Opens the store ("USERS.DB" in the program data directory, SQLite, mode 0660).
+// Returns non-zero when open; `handle` receives the handle.
+int SMSOpenUserFile(UserHandle* handle, unsigned access);
+void SMSCloseUserFile(UserHandle handle);
+// Records in user-name order (ignoring case); non-zero while index < count.
+int SMSGetUserRecord(UserHandle handle, int index, UserRecord* record);
+// Non-zero when an account of that name (ignoring case) exists.
+int SMSFindUserRecord(UserHandle handle, const std::string& userName, UserRecord* record);
+// Index of the first record (same order as SMSGetUserRecord) whose user name begins with
+// `text` ignoring case, or -1.
+int SMSFindFirstUserRecord(UserHandle handle, const std::string& text, UserRecord* record);
+int SMSGetRecordCount(UserHandle handle);
+// Stores the record, replacing an account of the same name ignoring case. A password of
+// kHiddenPasswordMarker keeps the stored password. Non-zero on success.
+int SMSAddUser(UserHandle handle, const UserRecord& record);
+// Removes the account; non-zero when one was removed.
+int SMSDeleteUser(UserHandle handle, const std::string& userName);
+
+// A user name mended into one safe directory name: "/", "\", NUL and other control
+// characters become "_", and a name of only dots becomes "_". An empty name also gives
+// "_", and the result is cut to 255 bytes, so it is always exactly one directory entry.
+std::string SafeUserDirectoryName(const std::string& userName);
+
+// ---- character conversion ---------------------------------------------------------------
+// Decodes GSM 7-bit user data given as hexadecimal text, after a user data header (also
+// hexadecimal, possibly empty) whose length decides the fill bits. Returns UTF-8.
+// The header may be given with or without its length octet. Hexadecimal text is read up
+// to its first non-hexadecimal character. Seven spare bits at the very end (zeros, or a
+// carriage return) are padding, not a character.
+std::string GSM7ToUTF8String(const std::string& headerHex, const std::string& dataHex);
+
+// ---- service wake-up ---------------------------------------------------------------------
+// Tells the Gateway service to look at new spool files of an interface ("SMSOut",
+// "VASPOut") for a route or account: touches "WAKE/<interface>" below the program data
+// directory (its modification time changes; the service watches it with inotify).
+// Never blocks and never fails the caller.
+// How a service watches: inotify_add_watch on the "WAKE/" directory itself (the file may
+// not exist yet) for IN_ATTRIB | IN_CLOSE_WRITE | IN_CREATE | IN_MOVED_TO; an event
+// whose name is the interface means "scan that spool now". Events can coalesce or the
+// queue overflow (IN_Q_OVERFLOW), so the service keeps its periodic scan as well.
+void SetEventForInterface(const std::string& interfaceName, const std::string& route);
+std::string WakeFilePath(const std::string& interfaceName);
+
+// ---- network-modem discovery and operator settings (least form) ------------------------
+struct QuvsmsModem {
+    std::string name;
+    std::string address;
+    QuvsmsModem* next = nullptr;
+};
+// Looks for network modems answering; the cache stays empty until discovery exists.
+// Returns the number of modems in the cache.
+int FindQuvSMSModem(int reserved, int reserved2, int timeoutSeconds);
+QuvsmsModem* QuvsmsModemCacheHead();
+// No operator list is shipped: not available, and choosing never succeeds.
+int OperatorSettingsListAvailable();
+int ChooseOperatorSettings(void* owner, char* apn, char* user, char* password, char* mmsc,
+                           char* proxy);
+
+}  // namespace acctdb

@@ -1,0 +1,134 @@
+// Packed GSM 7-bit user data (hexadecimal, as the services store it) to UTF-8.
+#include <cstdint>
+#include <vector>
+
+#include "acctdb/acctdb.h"
+
+namespace acctdb {
+namespace {
+
+constexpr std::uint8_t kEscape = 0x1B;
+constexpr std::uint8_t kCarriageReturn = 0x0D;
+
+// The default alphabet; the Greek capitals are the ones without a Latin-1 form.
+constexpr char16_t kDefaultAlphabet[128] = {
+    0x0040, 0x00A3, 0x0024, 0x00A5, 0x00E8, 0x00E9, 0x00F9, 0x00EC,  // 00-07
+    0x00F2, 0x00C7, 0x000A, 0x00D8, 0x00F8, 0x000D, 0x00C5, 0x00E5,  // 08-0F
+    0x0394, 0x005F, 0x03A6, 0x0393, 0x039B, 0x03A9, 0x03A0, 0x03A8,  // 10-17
+    0x03A3, 0x0398, 0x039E, 0x00A0, 0x00C6, 0x00E6, 0x00DF, 0x00C9,  // 18-1F (1B escape)
+    0x0020, 0x0021, 0x0022, 0x0023, 0x00A4, 0x0025, 0x0026, 0x0027,  // 20-27
+    0x0028, 0x0029, 0x002A, 0x002B, 0x002C, 0x002D, 0x002E, 0x002F,  // 28-2F
+    0x0030, 0x0031, 0x0032, 0x0033, 0x0034, 0x0035, 0x0036, 0x0037,  // 30-37
+    0x0038, 0x0039, 0x003A, 0x003B, 0x003C, 0x003D, 0x003E, 0x003F,  // 38-3F
+    0x00A1, 0x0041, 0x0042, 0x0043, 0x0044, 0x0045, 0x0046, 0x0047,  // 40-47
+    0x0048, 0x0049, 0x004A, 0x004B, 0x004C, 0x004D, 0x004E, 0x004F,  // 48-4F
+    0x0050, 0x0051, 0x0052, 0x0053, 0x0054, 0x0055, 0x0056, 0x0057,  // 50-57
+    0x0058, 0x0059, 0x005A, 0x00C4, 0x00D6, 0x00D1, 0x00DC, 0x00A7,  // 58-5F
+    0x00BF, 0x0061, 0x0062, 0x0063, 0x0064, 0x0065, 0x0066, 0x0067,  // 60-67
+    0x0068, 0x0069, 0x006A, 0x006B, 0x006C, 0x006D, 0x006E, 0x006F,  // 68-6F
+    0x0070, 0x0071, 0x0072, 0x0073, 0x0074, 0x0075, 0x0076, 0x0077,  // 70-77
+    0x0078, 0x0079, 0x007A, 0x00E4, 0x00F6, 0x00F1, 0x00FC, 0x00E0,  // 78-7F
+};
+
+// Only these extension codes are shown; every other one (the page break included) is
+// shown as "-" so the reader sees that something stood there.
+char16_t ExtensionCharacter(std::uint8_t code) {
+    switch (code) {
+        case 0x14: return u'^';
+        case 0x28: return u'{';
+        case 0x29: return u'}';
+        case 0x2F: return u'\\';
+        case 0x3C: return u'[';
+        case 0x3D: return u'~';
+        case 0x3E: return u']';
+        case 0x40: return u'|';
+        case 0x65: return 0x20AC;
+        default: return u'-';
+    }
+}
+
+void AppendUtf8(std::string& out, char16_t c) {
+    if (c < 0x80) {
+        out += static_cast<char>(c);
+    } else if (c < 0x800) {
+        out += static_cast<char>(0xC0 | (c >> 6));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        out += static_cast<char>(0xE0 | (c >> 12));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+}
+
+int HexDigit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+// Octets of the text up to the first character that is not a hexadecimal digit; a lone
+// final digit is no octet. Damaged spool text thus decodes as far as it is sound.
+std::vector<std::uint8_t> HexOctets(const std::string& hex) {
+    std::vector<std::uint8_t> octets;
+    octets.reserve(hex.size() / 2);
+    for (std::size_t i = 0; i + 1 < hex.size(); i += 2) {
+        const int high = HexDigit(hex[i]);
+        const int low = HexDigit(hex[i + 1]);
+        if (high < 0 || low < 0) break;
+        octets.push_back(static_cast<std::uint8_t>(high * 16 + low));
+    }
+    return octets;
+}
+
+// Header octets including the length octet. Some writers store the header without it;
+// a first octet that does not give the length of the rest means it is missing.
+std::size_t HeaderLength(const std::string& headerHex) {
+    const std::vector<std::uint8_t> header = HexOctets(headerHex);
+    if (header.empty()) return 0;
+    if (header[0] + 1u == header.size()) return header.size();
+    return header.size() + 1;
+}
+
+std::vector<std::uint8_t> UnpackSeptets(const std::vector<std::uint8_t>& octets, unsigned fill) {
+    std::vector<std::uint8_t> septets;
+    const std::size_t bits = octets.size() * 8;
+    if (bits < fill) return septets;
+    const std::size_t count = (bits - fill) / 7;
+    septets.reserve(count);
+    for (std::size_t n = 0; n < count; ++n) {
+        const std::size_t bit = fill + n * 7;
+        unsigned value = octets[bit / 8] >> (bit % 8);
+        if (bit % 8 > 1) value |= static_cast<unsigned>(octets[bit / 8 + 1]) << (8 - bit % 8);
+        septets.push_back(static_cast<std::uint8_t>(value & 0x7F));
+    }
+    // When the text ends seven bits short of an octet boundary, those seven bits are
+    // padding: a carriage return by the rule for that case, or zeros from many senders.
+    // Read as a character they would add a stray CR or "@" to the text.
+    if (!septets.empty() && (bits - fill) % 7 == 0 &&
+        (septets.back() == kCarriageReturn || septets.back() == 0)) {
+        septets.pop_back();
+    }
+    return septets;
+}
+
+}  // namespace
+
+std::string GSM7ToUTF8String(const std::string& headerHex, const std::string& dataHex) {
+    const std::size_t headerBits = HeaderLength(headerHex) * 8;
+    const unsigned fill = static_cast<unsigned>((7 - headerBits % 7) % 7);
+    const std::vector<std::uint8_t> septets = UnpackSeptets(HexOctets(dataHex), fill);
+    std::string text;
+    text.reserve(septets.size());
+    for (std::size_t i = 0; i < septets.size(); ++i) {
+        if (septets[i] != kEscape) {
+            AppendUtf8(text, kDefaultAlphabet[septets[i]]);
+        } else if (i + 1 < septets.size()) {
+            AppendUtf8(text, ExtensionCharacter(septets[++i]));
+        }
+        // An escape with nothing after it was cut off with its character; nothing shows.
+    }
+    return text;
+}
+
+}  // namespace acctdb

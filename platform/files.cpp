@@ -1,0 +1,178 @@
+// Paths, directory listings and pattern matching.
+#include "platform/files.h"
+
+#include <dirent.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <memory>
+
+namespace platform {
+
+namespace {
+
+char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+struct DirCloser {
+    void operator()(DIR* d) const { closedir(d); }
+};
+using DirHandle = std::unique_ptr<DIR, DirCloser>;
+
+DirEntry MakeEntry(const std::string& dir, const char* name) {
+    DirEntry e;
+    e.name = name;
+    struct stat st {};
+    if (stat((dir + name).c_str(), &st) == 0 || lstat((dir + name).c_str(), &st) == 0) {
+        e.isDirectory = S_ISDIR(st.st_mode);
+        e.size = S_ISREG(st.st_mode) ? static_cast<std::uint64_t>(st.st_size) : 0;
+        e.modifiedUnixMillis = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000 +
+                               st.st_mtim.tv_nsec / 1'000'000;
+    }
+    return e;
+}
+
+}  // namespace
+
+bool FileExists(const std::string& path) {
+    struct stat st {};
+    return !path.empty() && stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+}
+
+bool DirectoryExists(const std::string& path) {
+    struct stat st {};
+    return !path.empty() && stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool PathExists(const std::string& path) {
+    struct stat st {};
+    return !path.empty() && lstat(path.c_str(), &st) == 0;
+}
+
+bool CreateDirectories(const std::string& path) {
+    if (path.empty()) return false;
+    std::string p = WithoutSlash(path);
+    for (std::size_t pos = 1; pos <= p.size(); ++pos) {
+        if (pos != p.size() && p[pos] != '/') continue;
+        std::string prefix = p.substr(0, pos);
+        if (mkdir(prefix.c_str(), 0777) != 0 && errno != EEXIST) return false;
+    }
+    return DirectoryExists(p);
+}
+
+std::string WithSlash(std::string path) {
+    if (!path.empty() && path.back() != '/') path += '/';
+    return path;
+}
+
+std::string WithoutSlash(std::string path) {
+    while (path.size() > 1 && path.back() == '/') path.pop_back();
+    return path;
+}
+
+bool MatchesPattern(const std::string& name, const std::string& pattern) {
+    // "*.*" means every name on Windows, also names without a dot.
+    if (pattern == "*.*") return true;
+    std::size_t n = 0, p = 0, starP = std::string::npos, starN = 0;
+    while (n < name.size()) {
+        if (p < pattern.size() && (pattern[p] == '?' || Lower(pattern[p]) == Lower(name[n]))) {
+            ++n;
+            ++p;
+        } else if (p < pattern.size() && pattern[p] == '*') {
+            starP = p++;
+            starN = n;
+        } else if (starP != std::string::npos) {
+            p = starP + 1;
+            n = ++starN;
+        } else {
+            return false;
+        }
+    }
+    while (p < pattern.size() && pattern[p] == '*') ++p;
+    return p == pattern.size();
+}
+
+void WalkDirectory(const std::string& dir, const std::string& pattern,
+                   const std::function<bool(const DirEntry&)>& visit) {
+    std::string base = WithSlash(dir);
+    DirHandle handle(opendir(base.c_str()));
+    if (!handle) return;
+    while (dirent* d = readdir(handle.get())) {
+        if (!MatchesPattern(d->d_name, pattern)) continue;
+        if (!visit(MakeEntry(base, d->d_name))) return;
+    }
+}
+
+std::vector<DirEntry> ListDirectory(const std::string& dir, const std::string& pattern) {
+    std::vector<DirEntry> entries;
+    WalkDirectory(dir, pattern, [&](const DirEntry& e) {
+        entries.push_back(e);
+        return true;
+    });
+    // Readdir order is arbitrary; a stable order keeps lists and tests reproducible.
+    std::sort(entries.begin(), entries.end(),
+              [](const DirEntry& a, const DirEntry& b) { return a.name < b.name; });
+    return entries;
+}
+
+bool RemoveDirectory(const std::string& path) {
+    return !path.empty() && rmdir(WithoutSlash(path).c_str()) == 0;
+}
+
+void DeleteDirectoryTree(const std::string& path) {
+    if (path.empty()) return;
+    std::string base = WithSlash(path);
+    {
+        DirHandle handle(opendir(base.c_str()));
+        while (handle) {
+            dirent* d = readdir(handle.get());
+            if (d == nullptr) break;
+            std::string name = d->d_name;
+            if (name == "." || name == "..") continue;
+            std::string full = base + name;
+            struct stat st {};
+            if (lstat(full.c_str(), &st) != 0) continue;
+            if (S_ISDIR(st.st_mode)) {
+                if (name[0] != '.') DeleteDirectoryTree(full);
+            } else if (S_ISLNK(st.st_mode)) {
+                unlink(full.c_str());
+            } else {
+                DeleteFileChecked(full);
+            }
+        }
+    }
+    rmdir(WithoutSlash(path).c_str());
+}
+
+std::string ExecutablePath() {
+    std::string buffer(4096, '\0');
+    ssize_t n = readlink("/proc/self/exe", buffer.data(), buffer.size());
+    if (n <= 0) return {};
+    buffer.resize(static_cast<std::size_t>(n));
+    return buffer;
+}
+
+std::string ExecutableDirectory() {
+    std::string exe = ExecutablePath();
+    std::size_t slash = exe.rfind('/');
+    if (slash == std::string::npos) return "./";
+    return exe.substr(0, slash + 1);
+}
+
+std::string HomeDirectory() {
+    const char* home = std::getenv("HOME");
+    if (home != nullptr && *home != '\0') return WithoutSlash(home);
+    struct passwd pw {};
+    struct passwd* result = nullptr;
+    std::string buffer(16384, '\0');
+    if (getpwuid_r(getuid(), &pw, buffer.data(), buffer.size(), &result) == 0 && result &&
+        result->pw_dir) {
+        return WithoutSlash(result->pw_dir);
+    }
+    return {};
+}
+
+}  // namespace platform

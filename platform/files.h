@@ -1,0 +1,92 @@
+// Files and directories. Paths use "/", and directory paths handed around the program
+// end in "/". Patterns such as "*.REQ" match ignoring ASCII case ("*" and "?").
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace platform {
+
+bool FileExists(const std::string& path);       // a plain file (or anything not a dir)
+bool DirectoryExists(const std::string& path);
+bool PathExists(const std::string& path);
+
+// Creates the directory and every missing parent; true when it exists afterwards.
+bool CreateDirectories(const std::string& path);
+
+// Appends "/" unless the text is empty or already ends in "/".
+std::string WithSlash(std::string path);
+// Removes every trailing "/" (but keeps a lone "/").
+std::string WithoutSlash(std::string path);
+
+struct DirEntry {
+    std::string name;  // without directory
+    bool isDirectory = false;
+    std::uint64_t size = 0;
+    std::int64_t modifiedUnixMillis = 0;
+};
+
+// Entries of one directory whose names match `pattern` ignoring case, "." and ".."
+// included when they match (as FindFirstFile lists them). Empty when unreadable.
+std::vector<DirEntry> ListDirectory(const std::string& dir, const std::string& pattern = "*");
+
+// Calls `visit` for each entry; stops early when it returns false. Does not build a
+// vector, for walks over very large spools.
+void WalkDirectory(const std::string& dir, const std::string& pattern,
+                   const std::function<bool(const DirEntry&)>& visit);
+
+// True when `name` matches `pattern` ignoring ASCII case ("*" any run, "?" one char).
+bool MatchesPattern(const std::string& name, const std::string& pattern);
+
+// Deletes a plain file. Refuses (returns false, file left in place) when another holder
+// keeps an advisory lock on it, as a Windows service's open file cannot be deleted.
+bool DeleteFileChecked(const std::string& path);
+
+// Removes an empty directory.
+bool RemoveDirectory(const std::string& path);
+
+// `DeleteDirectoryTree`: nothing for an empty path; otherwise deletes every plain file,
+// recurses into sub-directories whose names do not begin with ".", and removes the
+// directory. Failures are ignored. Symbolic links are removed, never followed.
+void DeleteDirectoryTree(const std::string& path);
+
+// Whole-file helpers. ReadFile gives false for a missing or unreadable file.
+bool ReadFile(const std::string& path, std::string& content);
+// Atomic replace (temporary file, fsync, rename). Creates parent directories? No.
+bool WriteFileAtomic(const std::string& path, const std::string& content);
+// Creates the file empty when missing (keeps it when present); true when it exists.
+bool CreateFileIfMissing(const std::string& path);
+
+// Advisory lock on a file held for the object's lifetime (flock, exclusive or shared).
+// Used by holders of spool files and by tests that play the service.
+class FileLock {
+public:
+    FileLock() = default;
+    // Opens (creating when `create`) and locks; Locked() tells whether it worked.
+    FileLock(const std::string& path, bool exclusive, bool wait, bool create = false);
+    ~FileLock();
+    FileLock(FileLock&& other) noexcept;
+    FileLock& operator=(FileLock&& other) noexcept;
+    FileLock(const FileLock&) = delete;
+    FileLock& operator=(const FileLock&) = delete;
+    bool Locked() const { return fd_ >= 0; }
+    int Descriptor() const { return fd_; }
+
+private:
+    int fd_ = -1;
+};
+
+// True when some process holds an advisory lock on the file.
+bool IsFileLocked(const std::string& path);
+
+// The directory of the running executable, ending in "/".
+std::string ExecutableDirectory();
+// Full path of the running executable.
+std::string ExecutablePath();
+
+// The user's home directory ($HOME, else the password database), without final "/".
+std::string HomeDirectory();
+
+}  // namespace platform

@@ -1,0 +1,70 @@
+// INI engine with the rules of the Windows private-profile functions.
+//
+// Sections and keys compare ignoring ASCII case; the first match wins; blanks around
+// keys and values are trimmed; one pair of surrounding double or single quotes is
+// stripped from a value on read. Lines the engine does not touch are kept byte for byte
+// (CRLF or LF, comments, junk). Every write replaces the file atomically (temporary
+// file in the same directory, fsync, rename) while holding an advisory lock on a
+// side-car lock file, so concurrent writers in several processes never lose keys and a
+// writer killed mid-write leaves the old or the new file, never a torn one.
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace platform {
+
+// Reads one value. The result is cut to size-1 characters, as a caller's buffer of
+// `size` characters would hold it (size 0 gives ""). Missing file, section or key give
+// `def` (also cut). A null section or key is not supported here: use the section and
+// section-name readers instead.
+std::string GetPrivateProfileString(const std::string& path, std::string_view section,
+                                    std::string_view key, std::string_view def,
+                                    std::size_t size = 500);
+
+// Writes one value. A null value deletes the key; a null key deletes the whole section
+// (every section of that name). Creates the file when missing. Returns false when the
+// file cannot be written; the file is then unchanged.
+bool WritePrivateProfileString(const std::string& path, std::string_view section,
+                               std::optional<std::string_view> key,
+                               std::optional<std::string_view> value);
+
+// The "key=value" lines of the first section of that name (lines without "=" are
+// returned as they stand, comments skipped), as GetPrivateProfileSection returns them.
+// The total, counting one terminator per line plus the final one, is cut to `size`
+// characters; a line that does not fit whole is cut and ends the list.
+std::vector<std::string> GetPrivateProfileSection(const std::string& path,
+                                                  std::string_view section,
+                                                  std::size_t size = 32767);
+
+// The names of every section in file order (duplicates kept), with the same size rule.
+std::vector<std::string> GetPrivateProfileSectionNames(const std::string& path,
+                                                       std::size_t size = 32767);
+
+// Many writes applied with one rewrite of the file: collect with Write/DeleteKey/
+// DeleteSection, then Commit. The changes are applied, in order, to the file as it is at
+// Commit time (under the lock), so keys other processes wrote meanwhile are kept.
+class IniBatch {
+public:
+    explicit IniBatch(std::string path);
+    void Write(std::string_view section, std::string_view key, std::string_view value);
+    void DeleteKey(std::string_view section, std::string_view key);
+    void DeleteSection(std::string_view section);
+    // Applies every collected change; false when the file cannot be written (unchanged).
+    bool Commit();
+    std::size_t Size() const { return ops_.size(); }
+
+private:
+    struct Op {
+        std::string section;
+        std::optional<std::string> key;
+        std::optional<std::string> value;
+    };
+    std::string path_;
+    std::vector<Op> ops_;
+};
+
+}  // namespace platform

@@ -1,0 +1,343 @@
+#include "qt/layout.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFormLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QRegularExpressionValidator>
+#include <QTreeView>
+#include <QVBoxLayout>
+
+#include "qt/owned.h"
+#include "qt/report_model.h"
+#include "qt/tab_stop_delegate.h"
+#include "ui/dialog.h"
+
+namespace qtui {
+
+using ui::Control;
+using ui::Kind;
+namespace Flag = ui::Flag;
+
+namespace {
+
+constexpr int kFieldFrame = 14;       // pixels of frame and margins around a field's text
+constexpr int kNumberChars = 10;      // a number field without a width hint
+constexpr int kComboMinChars = 16;    // combos never size themselves to their longest item
+constexpr int kDefaultListLines = 6;  // list and report height without a hint
+
+QString Q(const std::string& s) { return QString::fromStdString(s); }
+
+bool IsField(const Control& c) {
+    return c.kind == Kind::Edit || c.kind == Kind::Combo || c.kind == Kind::List ||
+           c.kind == Kind::Report;
+}
+
+// A field whose label goes in the label column.
+bool HasSideLabel(const Control& c) {
+    return IsField(c) && !c.label.empty() && !(c.flags & Flag::Wide);
+}
+
+bool AllButtons(const std::vector<Control>& controls) {
+    if (controls.empty()) return false;
+    for (const Control& c : controls)
+        if (c.kind != Kind::Button) return false;
+    return true;
+}
+
+bool GrowsVertically(const Control& c) {
+    if (c.kind == Kind::List || c.kind == Kind::Report) return true;
+    if (c.kind == Kind::Edit && (c.flags & Flag::Multiline)) return true;
+    for (const Control& child : c.children)
+        if (GrowsVertically(child)) return true;
+    return false;
+}
+
+int LinesToPixels(const QWidget* widget, int lines) {
+    return lines * widget->fontMetrics().lineSpacing() + kFieldFrame;
+}
+
+class Builder {
+public:
+    Builder(ui::Dialog& dialog, ControlMap& controls, const BuildOptions& options)
+        : dialog_(dialog), controls_(controls), options_(options) {}
+
+    void Build(QWidget* owner);
+
+private:
+    QWidget* Make(const Control& c, QWidget* parent);
+    QWidget* MakeEdit(const Control& c, QWidget* parent);
+    QWidget* MakeCombo(const Control& c, QWidget* parent);
+    QWidget* MakeList(const Control& c, QWidget* parent);
+    QWidget* MakeReport(const Control& c, QWidget* parent);
+    QWidget* MakeGroup(const Control& c, QWidget* parent);
+    QWidget* MakeRow(const Control& c, QWidget* parent, bool firstLabelOutside,
+                     bool alignRight);
+    QWidget* MakeButtonRun(const std::vector<const Control*>& run, QWidget* parent,
+                           bool alignRight);
+    QLabel* MakeSideLabel(const Control& c, QWidget* field, QWidget* parent);
+    void Fill(QFormLayout* form, const std::vector<Control>& controls, QWidget* parent);
+    void Record(const Control& c, QWidget* widget);
+
+    ui::Dialog& dialog_;
+    ControlMap& controls_;
+    const BuildOptions& options_;
+};
+
+void Builder::Record(const Control& c, QWidget* widget) {
+    BoundControl& b = controls_[c.id];
+    b.kind = c.kind;
+    b.flags = c.flags;
+    b.templateLabel = c.label;
+    b.widget = widget;
+    widget->setObjectName(Q(c.id));
+}
+
+QLabel* Builder::MakeSideLabel(const Control& c, QWidget* field, QWidget* parent) {
+    QLabel* label = MakeChild<QLabel>(Q(c.label), parent);
+    label->setBuddy(field);
+    label->setObjectName(Q(c.id + ".label"));
+    controls_[c.id].label = label;
+    return label;
+}
+
+QWidget* Builder::MakeEdit(const Control& c, QWidget* parent) {
+    if (c.flags & Flag::Multiline) {
+        auto* edit = MakeChild<QPlainTextEdit>(parent);
+        edit->setReadOnly(c.flags & Flag::ReadOnly);
+        edit->setTabChangesFocus(true);
+        int lines = c.height > 0 ? c.height : 4;
+        edit->setMinimumHeight(LinesToPixels(edit, lines));
+        if (c.width > 0) edit->setMinimumWidth(CharsToPixels(edit, c.width));
+        return edit;
+    }
+    auto* edit = MakeChild<QLineEdit>(parent);
+    if (c.flags & Flag::Password) edit->setEchoMode(QLineEdit::Password);
+    edit->setReadOnly(c.flags & Flag::ReadOnly);
+    if (c.flags & Flag::Number) {
+        edit->setValidator(MakeChild<QRegularExpressionValidator>(
+            QRegularExpression(QStringLiteral("[0-9]*")), edit));
+    }
+    int chars = c.width > 0 ? c.width : ((c.flags & Flag::Number) ? kNumberChars : 0);
+    if (chars > 0) edit->setFixedWidth(CharsToPixels(edit, chars));
+    return edit;
+}
+
+QWidget* Builder::MakeCombo(const Control& c, QWidget* parent) {
+    auto* combo = MakeChild<QComboBox>(parent);
+    combo->setEditable(c.flags & Flag::Editable);
+    combo->setInsertPolicy(QComboBox::NoInsert);
+    combo->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    combo->setMinimumContentsLength(c.width > 0 ? c.width : kComboMinChars);
+    if (c.width > 0) combo->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    return combo;
+}
+
+QWidget* Builder::MakeList(const Control& c, QWidget* parent) {
+    auto* list = MakeChild<QListWidget>(parent);
+    list->setSelectionMode((c.flags & Flag::MultiSelect) ? QAbstractItemView::ExtendedSelection
+                                                         : QAbstractItemView::SingleSelection);
+    list->setItemDelegate(MakeChild<TabStopDelegate>(c.tabStops, list));
+    list->setMinimumHeight(LinesToPixels(list, c.height > 0 ? c.height : kDefaultListLines));
+    if (c.width > 0) list->setMinimumWidth(CharsToPixels(list, c.width));
+    return list;
+}
+
+QWidget* Builder::MakeReport(const Control& c, QWidget* parent) {
+    auto* view = MakeChild<QTreeView>(parent);
+    auto* model = MakeChild<ReportModel>(dialog_, c.id, c.columns, view);
+    view->setModel(model);
+    view->setRootIsDecorated(false);
+    view->setItemsExpandable(false);
+    view->setUniformRowHeights(true);  // lets the view fetch only the rows it shows
+    view->setAllColumnsShowFocus(true);
+    view->setSelectionBehavior(QAbstractItemView::SelectRows);
+    view->setSelectionMode((c.flags & Flag::MultiSelect) ? QAbstractItemView::ExtendedSelection
+                                                         : QAbstractItemView::SingleSelection);
+    // Sized from the titles, never from the contents: measuring contents would fetch
+    // every row of a virtual report.
+    QHeaderView* header = view->header();
+    header->setSectionResizeMode(QHeaderView::Interactive);
+    header->setStretchLastSection(true);
+    const QFontMetrics fm = view->fontMetrics();
+    for (int i = 0; i < static_cast<int>(c.columns.size()); ++i) {
+        int w = std::max(fm.horizontalAdvance(Q(c.columns[i])) + 3 * fm.averageCharWidth(),
+                         10 * fm.averageCharWidth());
+        view->setColumnWidth(i, w);
+    }
+    view->setMinimumHeight(LinesToPixels(view, (c.height > 0 ? c.height : kDefaultListLines) + 1));
+    if (c.width > 0) view->setMinimumWidth(CharsToPixels(view, c.width));
+    controls_[c.id].model = model;
+    return view;
+}
+
+QWidget* Builder::MakeGroup(const Control& c, QWidget* parent) {
+    auto* box = MakeChild<QGroupBox>(Q(c.label), parent);
+    auto* form = MakeChild<QFormLayout>(box);
+    form->setFieldGrowthPolicy(QFormLayout::AllNonFixedFieldsGrow);
+    form->setLabelAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    Fill(form, c.children, box);
+    if (!GrowsVertically(c)) box->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Maximum);
+    return box;
+}
+
+QWidget* Builder::MakeRow(const Control& c, QWidget* parent, bool firstLabelOutside,
+                          bool alignRight) {
+    auto* row = MakeChild<QWidget>(parent);
+    auto* box = MakeChild<QHBoxLayout>(row);
+    box->setContentsMargins(0, 0, 0, 0);
+    if (alignRight) box->addStretch(1);
+    bool grows = false;
+    for (std::size_t i = 0; i < c.children.size(); ++i) {
+        const Control& child = c.children[i];
+        QWidget* w = Make(child, row);
+        if (HasSideLabel(child) && !(i == 0 && firstLabelOutside))
+            box->addWidget(MakeSideLabel(child, w, row));
+        // Frames side by side share the row's height, so their titles and edges line up.
+        if (child.kind == Kind::Group)
+            w->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Expanding);
+        bool stretchy = IsField(child) || child.kind == Kind::Group;
+        if (child.kind == Kind::Edit && child.width > 0) stretchy = false;
+        if (child.kind == Kind::Combo && child.width > 0) stretchy = false;
+        if (child.kind == Kind::Edit && (child.flags & Flag::Number) && child.width == 0)
+            stretchy = false;
+        box->addWidget(w, stretchy ? 1 : 0);
+        grows = grows || stretchy;
+    }
+    if (!grows && !alignRight) box->addStretch(1);
+    Record(c, row);
+    return row;
+}
+
+QWidget* Builder::MakeButtonRun(const std::vector<const Control*>& run, QWidget* parent,
+                                bool alignRight) {
+    auto* row = MakeChild<QWidget>(parent);
+    auto* box = MakeChild<QHBoxLayout>(row);
+    box->setContentsMargins(0, 0, 0, 0);
+    if (alignRight) box->addStretch(1);
+    for (const Control* c : run) box->addWidget(Make(*c, row));
+    if (!alignRight) box->addStretch(1);
+    return row;
+}
+
+QWidget* Builder::Make(const Control& c, QWidget* parent) {
+    QWidget* w = nullptr;
+    switch (c.kind) {
+        case Kind::Static: {
+            auto* label = MakeChild<QLabel>(parent);
+            label->setTextFormat(Qt::PlainText);
+            label->setWordWrap(c.flags & Flag::Wide);
+            if (c.width > 0) label->setMinimumWidth(CharsToPixels(label, c.width));
+            w = label;
+            break;
+        }
+        case Kind::Edit: w = MakeEdit(c, parent); break;
+        case Kind::Check: w = MakeChild<QCheckBox>(Q(c.label), parent); break;
+        case Kind::Radio: {
+            auto* radio = MakeChild<QRadioButton>(Q(c.label), parent);
+            // Groups are the dialog's: it clears the other radios of a group.
+            radio->setAutoExclusive(false);
+            w = radio;
+            break;
+        }
+        case Kind::Button: {
+            auto* button = MakeChild<QPushButton>(Q(c.label), parent);
+            if ((c.flags & Flag::Default) && !options_.inSheet) button->setDefault(true);
+            if (c.width > 0) button->setMinimumWidth(CharsToPixels(button, c.width));
+            w = button;
+            break;
+        }
+        case Kind::Combo: w = MakeCombo(c, parent); break;
+        case Kind::List: w = MakeList(c, parent); break;
+        case Kind::Report: w = MakeReport(c, parent); break;
+        case Kind::Group: w = MakeGroup(c, parent); break;
+        case Kind::Row: return MakeRow(c, parent, false, AllButtons(c.children));
+    }
+    Record(c, w);
+    return w;
+}
+
+void Builder::Fill(QFormLayout* form, const std::vector<Control>& controls, QWidget* parent) {
+    bool labelColumn = false;
+    for (const Control& c : controls) {
+        if (HasSideLabel(c)) labelColumn = true;
+        if (c.kind == Kind::Row && !c.children.empty() && HasSideLabel(c.children[0]))
+            labelColumn = true;
+    }
+    for (std::size_t i = 0; i < controls.size(); ++i) {
+        const Control& c = controls[i];
+        if (c.kind == Kind::Button) {
+            std::vector<const Control*> run;
+            while (i < controls.size() && controls[i].kind == Kind::Button)
+                run.push_back(&controls[i++]);
+            --i;
+            form->addRow(MakeButtonRun(run, parent, false));
+        } else if (HasSideLabel(c)) {
+            QWidget* field = Make(c, parent);
+            form->addRow(MakeSideLabel(c, field, parent), field);
+        } else if (c.kind == Kind::Row && !c.children.empty() && HasSideLabel(c.children[0])) {
+            QWidget* row = MakeRow(c, parent, true, false);
+            const Control& first = c.children[0];
+            form->addRow(MakeSideLabel(first, controls_[first.id].widget, parent), row);
+        } else if (labelColumn && c.kind != Kind::Group && c.kind != Kind::Row &&
+                   !(c.flags & Flag::Wide)) {
+            form->addRow(QString(), Make(c, parent));
+        } else {
+            form->addRow(Make(c, parent));
+        }
+    }
+}
+
+void Builder::Build(QWidget* owner) {
+    const std::vector<Control>& all = dialog_.GetTemplate().controls;
+    // The buttons closing the template (a row of them, or a run of loose ones) form the
+    // dialog's button row at the bottom right.
+    std::size_t bodyEnd = all.size();
+    if (!all.empty() && all.back().kind == Kind::Row && AllButtons(all.back().children)) {
+        bodyEnd = all.size() - 1;
+    } else {
+        while (bodyEnd > 0 && all[bodyEnd - 1].kind == Kind::Button) --bodyEnd;
+    }
+    std::vector<Control> body(all.begin(), all.begin() + bodyEnd);
+
+    auto* outer = MakeChild<QVBoxLayout>(owner);
+    auto* form = MakeChild<QFormLayout>();
+    form->setFieldGrowthPolicy(QFormLayout::AllNonFixedFieldsGrow);
+    form->setLabelAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    form->setRowWrapPolicy(QFormLayout::DontWrapRows);
+    Fill(form, body, owner);
+    bool grows = false;
+    for (const Control& c : body) grows = grows || GrowsVertically(c);
+    outer->addLayout(form, grows ? 1 : 0);
+    if (!grows) outer->addStretch(1);
+
+    if (bodyEnd < all.size()) {
+        if (bodyEnd == all.size() - 1 && all.back().kind == Kind::Row) {
+            outer->addWidget(MakeRow(all.back(), owner, false, true));
+        } else {
+            std::vector<const Control*> run;
+            for (std::size_t i = bodyEnd; i < all.size(); ++i) run.push_back(&all[i]);
+            outer->addWidget(MakeButtonRun(run, owner, true));
+        }
+    }
+}
+
+}  // namespace
+
+int CharsToPixels(const QWidget* widget, int chars) {
+    return chars * widget->fontMetrics().averageCharWidth() + kFieldFrame;
+}
+
+void BuildControls(QWidget* owner, ui::Dialog& dialog, ControlMap& controls,
+                   const BuildOptions& options) {
+    Builder(dialog, controls, options).Build(owner);
+}
+
+}  // namespace qtui

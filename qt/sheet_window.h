@@ -1,0 +1,64 @@
+// The window of a property sheet: one tab per page (its widgets built the first time the
+// sheet activates it), and the OK, Cancel, Apply and Help buttons. Tab changes, the
+// buttons, Escape and the close box all go through the sheet, which may refuse them.
+#pragma once
+
+#include <QDialog>
+#include <QPushButton>
+#include <QTabWidget>
+#include <memory>
+#include <vector>
+
+#include "qt/dialog_widget.h"
+#include "ui/host.h"
+#include "ui/sheet.h"
+
+namespace qtui {
+
+class SheetWindow : public QDialog, public ui::SheetView {
+    Q_OBJECT
+public:
+    // The sheet must outlive the window.
+    SheetWindow(ui::Sheet& sheet, QWidget* parent);
+    // Detaches the sheet and every page created through this window.
+    ~SheetWindow() override;
+
+    // Attaches the sheet with `host` and opens its start page. Does not show the window.
+    void Open(ui::Host* host);
+    // Runs the window modally until the sheet ends; returns its result.
+    int RunUntilEnded();
+    void Close();
+
+    QTabWidget& Tabs() { return *tabs_; }
+    // The widgets of page `index`; null until the sheet has created that page.
+    DialogWidget* PageWidget(int index) const;
+    QPushButton& OkButton() { return *ok_; }
+    QPushButton& CancelButton() { return *cancel_; }
+    QPushButton& ApplyButton() { return *apply_; }
+    QPushButton& HelpButton() { return *help_; }
+
+    // ---- ui::SheetView ------------------------------------------------------------------
+    ui::DialogView* CreatePageView(int index) override;
+    void PageActivated(int index) override;
+    void ApplyEnabledChanged(bool enabled) override;
+    void SheetEnded(int result) override;
+
+public slots:
+    // Escape and the close box are Cancel.
+    void reject() override;
+
+private:
+    void OnTabChanged(int index);
+
+    ui::Sheet& sheet_;
+    QTabWidget* tabs_ = nullptr;
+    QPushButton* ok_ = nullptr;
+    QPushButton* cancel_ = nullptr;
+    QPushButton* apply_ = nullptr;
+    QPushButton* help_ = nullptr;
+    std::vector<DialogWidget*> pages_;  // owned by their tab, null until created
+    bool attached_ = false;
+    int switching_ = 0;  // > 0 while the tab is moved to follow the sheet
+};
+
+}  // namespace qtui

@@ -1,0 +1,13 @@
+// Every dialog and page template of the console, so that a renderer test can draw them
+// all and no dialog ships broken.
+#pragma once
+
+#include <vector>
+
+#include "ui/template.h"
+
+namespace shell {
+
+std::vector<ui::Template> AllTemplates();
+
+}  // namespace shell

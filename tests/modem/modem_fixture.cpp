@@ -1,0 +1,138 @@
+#include "tests/modem/modem_fixture.h"
+
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+#include "acctdb/acctdb.h"
+#include "config/config_store.h"
+#include "modem/port.h"
+#include "platform/files.h"
+#include "platform/ini.h"
+
+extern char** environ;
+
+namespace modemtest {
+
+std::string ToolPath(const std::string& name) { return platform::ExecutableDirectory() + name; }
+
+Child::Child(const std::string& program, const std::vector<std::string>& args) {
+    int out[2];
+    if (pipe(out) != 0) return;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+    posix_spawn_file_actions_addclose(&actions, out[0]);
+    std::vector<std::string> all{program};
+    all.insert(all.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (auto& a : all) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    if (posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv.data(), environ) != 0)
+        pid_ = -1;
+    posix_spawn_file_actions_destroy(&actions);
+    close(out[1]);
+    char c;
+    while (pid_ > 0 && read(out[0], &c, 1) == 1 && c != '\n') firstLine_ += c;
+    close(out[0]);
+}
+
+Child::~Child() { Stop(); }
+
+void Child::Stop() {
+    if (pid_ <= 0) return;
+    kill(pid_, SIGTERM);
+    int status = 0;
+    waitpid(pid_, &status, 0);
+    pid_ = -1;
+}
+
+void ModemFixture::SetUp() {
+    char templ[] = "/tmp/zella-modem-XXXXXX";
+    ASSERT_NE(mkdtemp(templ), nullptr);
+    dir_ = std::string(templ) + "/";
+    setenv("ZELLA_DATA_DIR", dir_.c_str(), 1);
+    ASSERT_TRUE(platform::CreateDirectories(dir_ + "COMPORTS"));
+    iniPath_ = dir_ + "ZELLA.INI";
+    ASSERT_TRUE(platform::CreateFileIfMissing(iniPath_));
+    config::SetConfigurationPath(iniPath_);
+    acctdb::SMSIniSetFilename(iniPath_);
+    modem::SetOldModemHandler(false);
+    modem::SetVirtualTimeGrace(50);
+}
+
+void ModemFixture::TearDown() {
+    children_.clear();
+    platform::SetClock(nullptr);
+    modem::SetVirtualTimeGrace(50);
+    modem::SetOldModemHandler(false);
+    platform::DeleteDirectoryTree(dir_);
+    unsetenv("ZELLA_DATA_DIR");
+}
+
+std::string ModemFixture::StartModem(const std::vector<std::string>& options, unsigned com) {
+    std::vector<std::string> args = options;
+    args.push_back("--link=" + dir_ + "COMPORTS/COM" + std::to_string(com));
+    args.push_back("--log=" + dir_ + "modem.log");
+    children_.push_back(std::make_unique<Child>(ToolPath("modemsim"), args));
+    EXPECT_TRUE(children_.back()->Started()) << "modemsim did not start";
+    return children_.back()->FirstLine();
+}
+
+unsigned ModemFixture::StartTerminalServer(const std::vector<std::string>& options,
+                                           const std::string& device) {
+    std::vector<std::string> args = options;
+    args.push_back("--modem=" + device);
+    args.push_back("--log=" + dir_ + "server.log");
+    children_.push_back(std::make_unique<Child>(ToolPath("termserver"), args));
+    EXPECT_TRUE(children_.back()->Started()) << "termserver did not start";
+    return static_cast<unsigned>(std::strtoul(children_.back()->FirstLine().c_str(), nullptr, 10));
+}
+
+void ModemFixture::UseFakeClock() {
+    clock_ = std::make_unique<platform::FakeClock>();
+    platform::SetClock(clock_.get());
+}
+
+std::vector<std::string> ModemFixture::ModemLog() const {
+    std::vector<std::string> lines;
+    std::ifstream in(dir_ + "modem.log");
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+}
+
+std::string ModemFixture::ServerLog() const {
+    std::string text;
+    platform::ReadFile(dir_ + "server.log", text);
+    return text;
+}
+
+std::vector<std::string> ModemFixture::Boxes() const {
+    std::vector<std::string> boxes;
+    for (const std::string& line : host_.Transcript()) {
+        if (line.rfind("box: ", 0) != 0) continue;
+        const std::size_t end = line.rfind(" [");
+        boxes.push_back(line.substr(5, end == std::string::npos ? std::string::npos : end - 5));
+    }
+    return boxes;
+}
+
+bool ModemFixture::ShowedBox(const std::string& text) const {
+    for (const std::string& box : Boxes()) {
+        if (box == ui::HeadlessHost::EscapeLine(text)) return true;
+    }
+    return false;
+}
+
+void ModemFixture::WriteIni(const std::string& section, const std::string& key,
+                            const std::string& value) {
+    ASSERT_TRUE(platform::WritePrivateProfileString(iniPath_, section, key, value));
+}
+
+}  // namespace modemtest

@@ -1,0 +1,2 @@
+// Loaded by the dynamic-library tests.
+extern "C" int ProbeAnswer() { return 42; }

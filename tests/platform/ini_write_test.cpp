@@ -1,0 +1,197 @@
+// Writing rules of the INI engine: minimal edits, placement, deletion, batches.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <random>
+#include <string>
+
+#include "platform/ini.h"
+#include "temp_dir.h"
+
+namespace platform {
+namespace {
+
+using test::ReadAll;
+
+class IniWrite : public ::testing::Test {
+protected:
+    void Given(const std::string& text) { ASSERT_TRUE(WriteFileAtomic(path, text)); }
+    test::TempDir dir;
+    std::string path = dir.File("ZELLA.INI");
+};
+
+TEST_F(IniWrite, MissingFileIsCreatedWithTheSection) {
+    EXPECT_TRUE(WritePrivateProfileString(path, "ZELLA", "WebPort", "8800"));
+    EXPECT_EQ("[ZELLA]\nWebPort=8800\n", ReadAll(path));
+}
+
+TEST_F(IniWrite, ChangedValueTouchesOnlyItsLine) {
+    Given("; keep me  \r\n[ZELLA]\r\n  webport = 80 \r\njunk line\r\n\r\n[X]\r\nY=1");
+    EXPECT_TRUE(WritePrivateProfileString(path, "zella", "WEBPORT", "8800"));
+    EXPECT_EQ("; keep me  \r\n[ZELLA]\r\nwebport=8800\r\njunk line\r\n\r\n[X]\r\nY=1", ReadAll(path));
+}
+
+TEST_F(IniWrite, NewKeyFollowsLastKeyBeforeTrailingBlankLines) {
+    Given("[A]\nK1=1\nK2=2\n\n\n; about B\n[B]\nZ=9\n");
+    EXPECT_TRUE(WritePrivateProfileString(path, "A", "K3", "3"));
+    EXPECT_EQ("[A]\nK1=1\nK2=2\nK3=3\n\n\n; about B\n[B]\nZ=9\n", ReadAll(path));
+}
+
+TEST_F(IniWrite, NewKeyInEmptySectionFollowsHeader) {
+    Given("[A]\n\n[B]\n");
+    EXPECT_TRUE(WritePrivateProfileString(path, "A", "K", "v"));
+    EXPECT_EQ("[A]\nK=v\n\n[B]\n", ReadAll(path));
+}
+
+TEST_F(IniWrite, NewSectionIsAppendedAfterABlankLine) {
+    Given("[A]\nK=1\n");
+    EXPECT_TRUE(WritePrivateProfileString(path, "B", "K", "2"));
+    EXPECT_EQ("[A]\nK=1\n\n[B]\nK=2\n", ReadAll(path));
+}
+
+TEST_F(IniWrite, MissingFinalNewlineIsRepairedBeforeAppending) {
+    Given("[A]\nK=1");
+    EXPECT_TRUE(WritePrivateProfileString(path, "A", "L", "2"));
+    EXPECT_EQ("[A]\nK=1\nL=2\n", ReadAll(path));
+    Given("[A]\nK=1");
+    EXPECT_TRUE(WritePrivateProfileString(path, "B", "M", "3"));
+    EXPECT_EQ("[A]\nK=1\n\n[B]\nM=3\n", ReadAll(path));
+}
+
+TEST_F(IniWrite, CrlfFileGetsCrlfLines) {
+    Given("[A]\r\nK=1\r\n");
+    EXPECT_TRUE(WritePrivateProfileString(path, "A", "L", "2"));
+    EXPECT_TRUE(WritePrivateProfileString(path, "B", "M", "3"));
+    EXPECT_EQ("[A]\r\nK=1\r\nL=2\r\n\r\n[B]\r\nM=3\r\n", ReadAll(path));
+}
+
+TEST_F(IniWrite, NullValueDeletesEveryCopyOfTheKeyInTheFirstSection) {
+    Given("[A]\nK=1\nOther=x\nk=2\n[a]\nK=3\n");
+    EXPECT_TRUE(WritePrivateProfileString(path, "A", "K", std::nullopt));
+    EXPECT_EQ("[A]\nOther=x\n[a]\nK=3\n", ReadAll(path));
+    EXPECT_EQ("gone", GetPrivateProfileString(path, "A", "K", "gone"));
+}
+
+TEST_F(IniWrite, NullKeyDeletesEverySectionOfThatName) {
+    Given("[A]\nK=1\n\n[B]\nL=2\n[a]\nK=3\n");
+    EXPECT_TRUE(WritePrivateProfileString(path, "A", std::nullopt, std::nullopt));
+    EXPECT_EQ("[B]\nL=2\n", ReadAll(path));
+    EXPECT_EQ((std::vector<std::string>{"B"}), GetPrivateProfileSectionNames(path));
+}
+
+TEST_F(IniWrite, DeletingAbsentThingsLeavesFileAlone) {
+    EXPECT_TRUE(WritePrivateProfileString(path, "A", "K", std::nullopt));
+    EXPECT_FALSE(PathExists(path));
+    Given("[A]\nK=1\n");
+    EXPECT_TRUE(WritePrivateProfileString(path, "Z", std::nullopt, std::nullopt));
+    EXPECT_EQ("[A]\nK=1\n", ReadAll(path));
+}
+
+TEST_F(IniWrite, WritesGoToTheFirstDuplicateSection) {
+    Given("[Dup]\nA=1\n[dup]\nB=2\n");
+    EXPECT_TRUE(WritePrivateProfileString(path, "DUP", "B", "new"));
+    EXPECT_EQ("[Dup]\nA=1\nB=new\n[dup]\nB=2\n", ReadAll(path));
+    EXPECT_EQ("new", GetPrivateProfileString(path, "dup", "b", ""));
+}
+
+TEST_F(IniWrite, WrittenValueReadsBackUnquotedAndTrimmed) {
+    EXPECT_TRUE(WritePrivateProfileString(path, "S", "Path", "\"/var/lib/x y/\""));
+    EXPECT_EQ("/var/lib/x y/", GetPrivateProfileString(path, "S", "Path", ""));
+}
+
+TEST_F(IniWrite, LineBreaksAndStructureCharactersAreRefused) {
+    Given("[A]\nK=1\n");
+    EXPECT_FALSE(WritePrivateProfileString(path, "A", "K", "1\n[Injected]\nX=1"));
+    EXPECT_FALSE(WritePrivateProfileString(path, "A", "K", std::string_view("a\0b", 3)));
+    EXPECT_FALSE(WritePrivateProfileString(path, "A]", "K", "v"));
+    EXPECT_FALSE(WritePrivateProfileString(path, "A", "K=J", "v"));
+    EXPECT_FALSE(WritePrivateProfileString(path, "A", "[K]", "v"));
+    EXPECT_FALSE(WritePrivateProfileString(path, "A", " ", "v"));
+    EXPECT_EQ("[A]\nK=1\n", ReadAll(path));
+}
+
+TEST_F(IniWrite, PermissionBitsSurviveTheRewrite) {
+    Given("[A]\nK=1\n");
+    ASSERT_EQ(0, chmod(path.c_str(), 0640));
+    EXPECT_TRUE(WritePrivateProfileString(path, "A", "K", "2"));
+    struct stat st {};
+    ASSERT_EQ(0, stat(path.c_str(), &st));
+    EXPECT_EQ(0640u, st.st_mode & 07777);
+}
+
+TEST_F(IniWrite, SymbolicLinkKeepsPointingAtTheRewrittenFile) {
+    Given("[A]\nK=1\n");
+    std::string link = dir.File("link.ini");
+    ASSERT_EQ(0, symlink(path.c_str(), link.c_str()));
+    EXPECT_TRUE(WritePrivateProfileString(link, "A", "K", "2"));
+    struct stat st {};
+    ASSERT_EQ(0, lstat(link.c_str(), &st));
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+    EXPECT_EQ("[A]\nK=2\n", ReadAll(path));
+}
+
+TEST_F(IniWrite, MissingDirectoryFailsWithoutCreatingAnything) {
+    std::string nowhere = dir.File("no/such/dir/X.INI");
+    EXPECT_FALSE(WritePrivateProfileString(nowhere, "A", "K", "v"));
+    EXPECT_FALSE(DirectoryExists(dir.File("no")));
+}
+
+TEST_F(IniWrite, NoTemporaryFilesAreLeftBehind) {
+    for (int i = 0; i < 20; ++i) {
+        ASSERT_TRUE(WritePrivateProfileString(path, "A", "K" + std::to_string(i), "v"));
+    }
+    std::vector<std::string> names;
+    for (const DirEntry& e : ListDirectory(dir.Path())) names.push_back(e.name);
+    EXPECT_EQ((std::vector<std::string>{".", "..", "ZELLA.INI", "ZELLA.INI.lock"}), names);
+}
+
+// The same random edits applied key by key and as one batch give the same bytes.
+TEST_F(IniWrite, BatchEqualsKeyByKeyWrites) {
+    const std::string start = "; head\r\n[S0]\r\nk1=a\r\n\r\n[S1]\r\nk2 = b\r\n[s0]\r\nk3=c\r\n";
+    std::string single = dir.File("single.ini"), batched = dir.File("batched.ini");
+    ASSERT_TRUE(WriteFileAtomic(single, start));
+    ASSERT_TRUE(WriteFileAtomic(batched, start));
+    IniBatch batch(batched);
+    std::mt19937 rng(1234);
+    for (int i = 0; i < 300; ++i) {
+        std::string section = "S" + std::to_string(rng() % 4);
+        std::string key = "K" + std::to_string(rng() % 12);
+        std::string value = "v" + std::to_string(i);
+        unsigned op = rng() % 20;
+        if (op == 0) {
+            ASSERT_TRUE(WritePrivateProfileString(single, section, std::nullopt, std::nullopt));
+            batch.DeleteSection(section);
+        } else if (op < 5) {
+            ASSERT_TRUE(WritePrivateProfileString(single, section, key, std::nullopt));
+            batch.DeleteKey(section, key);
+        } else {
+            ASSERT_TRUE(WritePrivateProfileString(single, section, key, value));
+            batch.Write(section, key, value);
+        }
+    }
+    EXPECT_EQ(300u, batch.Size());
+    ASSERT_TRUE(batch.Commit());
+    EXPECT_EQ(ReadAll(single), ReadAll(batched));
+}
+
+TEST_F(IniWrite, BatchAppliesToTheFileAsItIsAtCommit) {
+    Given("[A]\nK=1\n");
+    IniBatch batch(path);
+    batch.Write("A", "Mine", "m");
+    EXPECT_TRUE(WritePrivateProfileString(path, "A", "Theirs", "t"));
+    ASSERT_TRUE(batch.Commit());
+    EXPECT_EQ("[A]\nK=1\nTheirs=t\nMine=m\n", ReadAll(path));
+}
+
+TEST_F(IniWrite, BatchWithOneBadChangeWritesNothing) {
+    Given("[A]\nK=1\n");
+    IniBatch batch(path);
+    batch.Write("A", "K", "2");
+    batch.Write("A", "L", "x\ny");
+    EXPECT_FALSE(batch.Commit());
+    EXPECT_EQ("[A]\nK=1\n", ReadAll(path));
+}
+
+}  // namespace
+}  // namespace platform

@@ -1,0 +1,94 @@
+// The status blocks: the console opens, never creates; bytes and bounds.
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include "platform/shared_memory.h"
+
+namespace {
+
+namespace sb = platform::status_block;
+
+class SharedMemoryBlocks : public ::testing::Test {
+protected:
+    void SetUp() override {
+        setenv("ZELLA_SHM_NAMESPACE", ("shm" + std::to_string(getpid())).c_str(), 1);
+    }
+    void TearDown() override {
+        shm_unlink(platform::SharedMemoryObjectName(sb::kGatewayName).c_str());
+        shm_unlink(platform::SharedMemoryObjectName(sb::kGatewayGlobalName).c_str());
+    }
+    static bool ObjectExists(const std::string& logical) {
+        int fd = shm_open(platform::SharedMemoryObjectName(logical).c_str(), O_RDONLY, 0);
+        if (fd >= 0) close(fd);
+        return fd >= 0;
+    }
+};
+
+TEST_F(SharedMemoryBlocks, OpeningAMissingBlockFailsAndCreatesNothing) {
+    platform::SharedMemory block;
+    EXPECT_FALSE(block.Open(sb::kGatewayName));
+    EXPECT_FALSE(ObjectExists(sb::kGatewayName));
+    EXPECT_FALSE(platform::ReadGatewayStatus().opened);
+    EXPECT_FALSE(platform::RequestStopThroughBlock(sb::kGatewayName, sb::kGatewayGlobalName));
+    EXPECT_FALSE(ObjectExists(sb::kGatewayName));
+    EXPECT_FALSE(ObjectExists(sb::kGatewayGlobalName));
+}
+
+TEST_F(SharedMemoryBlocks, ConsoleSeesTheServiceBytesAndTheServiceSeesTheStopRequest) {
+    platform::SharedMemory service;
+    ASSERT_TRUE(service.Create(sb::kGatewayName, sb::kBlockSize));
+    service.SetByte(sb::kWebPortInUse, 1);
+    service.SetByte(sb::kSmppServerRunning, 1);
+    platform::GatewayStatusBytes status = platform::ReadGatewayStatus();
+    EXPECT_TRUE(status.opened);
+    EXPECT_TRUE(status.webPortInUse);
+    EXPECT_TRUE(status.smppServerRunning);
+    EXPECT_FALSE(status.smppPortInUse);
+    EXPECT_EQ(0, service.Byte(sb::kStopRequest));
+    EXPECT_TRUE(platform::RequestStopThroughBlock(sb::kGatewayName, sb::kGatewayGlobalName));
+    EXPECT_EQ(1, service.Byte(sb::kStopRequest));
+}
+
+TEST_F(SharedMemoryBlocks, GlobalNameIsTriedSecond) {
+    platform::SharedMemory service;
+    ASSERT_TRUE(service.Create(sb::kGatewayGlobalName, sb::kBlockSize));
+    EXPECT_EQ(std::string::npos, platform::SharedMemoryObjectName(sb::kGatewayGlobalName).find('\\'));
+    service.SetByte(sb::kSmppPortInUse, 7);
+    EXPECT_TRUE(platform::ReadGatewayStatus().smppPortInUse);
+}
+
+TEST_F(SharedMemoryBlocks, BytesBeyondASmallBlockReadAsZeroAndCannotBeSet) {
+    platform::SharedMemory service;
+    ASSERT_TRUE(service.Create(sb::kGatewayName, 3));
+    service.SetByte(2, 1);
+    platform::SharedMemory console;
+    ASSERT_TRUE(console.Open(sb::kGatewayName));
+    EXPECT_EQ(3u, console.Size());
+    EXPECT_EQ(1, console.Byte(2));
+    EXPECT_EQ(0, console.Byte(4));
+    EXPECT_FALSE(console.SetByte(4, 1));
+    EXPECT_FALSE(platform::ReadGatewayStatus().smppPortInUse);
+}
+
+TEST_F(SharedMemoryBlocks, ServiceEndingRemovesItsBlock) {
+    {
+        platform::SharedMemory service;
+        ASSERT_TRUE(service.Create(sb::kGatewayName, sb::kBlockSize));
+        EXPECT_TRUE(ObjectExists(sb::kGatewayName));
+    }
+    EXPECT_FALSE(ObjectExists(sb::kGatewayName));
+}
+
+TEST_F(SharedMemoryBlocks, NamespacesKeepInstancesApart) {
+    platform::SharedMemory service;
+    ASSERT_TRUE(service.Create(sb::kGatewayName, sb::kBlockSize));
+    setenv("ZELLA_SHM_NAMESPACE", "someone-else", 1);
+    EXPECT_FALSE(platform::ReadGatewayStatus().opened);
+    setenv("ZELLA_SHM_NAMESPACE", ("shm" + std::to_string(getpid())).c_str(), 1);
+    EXPECT_TRUE(platform::ReadGatewayStatus().opened);
+}
+
+}  // namespace
