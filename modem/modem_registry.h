@@ -5,7 +5,7 @@
 //   ; One section per modem, listed in file order. The section name is the modem's
 //   ; friendly name, as the add-modem dialog shows it and ZELLA.INI stores it (it
 //   ; cannot contain "]"; names compare ignoring case).
-//   [Sierra MC7455 USB]
+//   [USB LTE Modem]
 //   Port=/dev/ttyUSB2      ; device of the modem's AT channel: a path or a COM name
 //   AttachedTo=COM4        ; COM port used to reset the modem when it does not answer;
 //                          ; also the device when Port is absent

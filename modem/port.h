@@ -83,7 +83,7 @@ bool SocketSeen();
 // Under a clock that does not follow real time (a test's fake clock) a wait cannot block
 // for its whole length in real time. Such a wait gives the peer `ms` of real time after
 // the port's last activity to answer, then charges the rest of its length to the clock
-// at once. Default 50 ms. Has no effect under the real clock.
+// at once. Default 200 ms. Has no effect under the real clock.
 void SetVirtualTimeGrace(std::uint64_t ms);
 
 // ---- operations ----------------------------------------------------------------------------

@@ -14,7 +14,7 @@
 namespace modem {
 namespace {
 
-std::atomic<std::uint64_t> gGraceMs{50};
+std::atomic<std::uint64_t> gGraceMs{200};
 
 int PollOnce(int fd, short events, std::uint64_t ms, short* revents) {
     pollfd p{fd, events, 0};

@@ -17,6 +17,8 @@ namespace platform {
 
 namespace {
 
+std::atomic<bool> durableWrites{true};
+
 class UniqueFd {
 public:
     explicit UniqueFd(int fd = -1) : fd_(fd) {}
@@ -120,16 +122,20 @@ bool WriteFileAtomic(const std::string& path, const std::string& content) {
         if (fchown(fd.Get(), original.st_uid, original.st_gid) != 0) { /* not ours to give */ }
         ok = fchmod(fd.Get(), original.st_mode & 07777) == 0;
     }
-    ok = ok && WriteAll(fd.Get(), content.data(), content.size()) && fsync(fd.Get()) == 0;
+    const bool durable = durableWrites.load(std::memory_order_relaxed);
+    ok = ok && WriteAll(fd.Get(), content.data(), content.size()) &&
+         (!durable || fsync(fd.Get()) == 0);
     ok = fd.Reset() && ok;
     ok = ok && rename(temp.c_str(), target.c_str()) == 0;
     if (!ok) {
         unlink(temp.c_str());
         return false;
     }
-    SyncDirectory(dir);
+    if (durable) SyncDirectory(dir);
     return true;
 }
+
+void SetDurableWrites(bool durable) { durableWrites.store(durable, std::memory_order_relaxed); }
 
 bool CreateFileIfMissing(const std::string& path) {
     UniqueFd fd(open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666));

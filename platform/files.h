@@ -56,6 +56,10 @@ void DeleteDirectoryTree(const std::string& path);
 bool ReadFile(const std::string& path, std::string& content);
 // Atomic replace (temporary file, fsync, rename). Creates parent directories? No.
 bool WriteFileAtomic(const std::string& path, const std::string& content);
+// Whether WriteFileAtomic (and so every INI write) flushes the data and the directory
+// to disk before and after the rename; on by default. Only fuzzers and benchmarks of
+// throw-away files turn it off: the replacement stays atomic, it is just not durable.
+void SetDurableWrites(bool durable);
 // Creates the file empty when missing (keeps it when present); true when it exists.
 bool CreateFileIfMissing(const std::string& path);
 

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstdlib>
 #include <functional>
 
@@ -42,7 +43,10 @@ bool AppendSized(std::vector<std::string>& out, std::size_t& used, std::string_v
 // A section, key or value that would change the file's structure when written as is:
 // a line break would inject lines, and a key must stay recognisable as that key.
 bool SafeText(std::string_view text) {
-    return text.find_first_of(std::string_view("\r\n\0", 3)) == std::string_view::npos;
+    for (char c : text) {
+        if (c == '\r' || c == '\n' || c == '\0') return false;
+    }
+    return true;
 }
 
 bool ValidSection(std::string_view section) {
@@ -55,7 +59,13 @@ bool ValidKey(std::string_view key) {
            trimmed.front() != '[' && trimmed.front() != ';';
 }
 
-std::string LockPathFor(const std::string& path) { return path + ".lock"; }
+// Writers that reach one file through different links must share one lock, and the
+// temporary files live beside the real file.
+std::string RealPath(const std::string& path) {
+    char resolved[PATH_MAX];
+    if (realpath(path.c_str(), resolved) != nullptr) return resolved;
+    return path;
+}
 
 // A writer killed between creating its temporary file and renaming it leaves the file
 // behind; under the lock, temporaries of writers that no longer run are garbage.
@@ -78,9 +88,10 @@ void RemoveStaleTemporaries(const std::string& path) {
 // Reads, edits and atomically replaces the file while holding the side-car lock. The lock
 // file is never deleted: a writer waiting on a removed lock file would lock nothing.
 bool EditUnderLock(const std::string& path, const std::function<void(ini::Document&)>& edit) {
-    FileLock lock(LockPathFor(path), true, true, true);
+    const std::string real = RealPath(path);
+    FileLock lock(real + ".lock", true, true, true);
     if (!lock.Locked()) return false;
-    RemoveStaleTemporaries(path);
+    RemoveStaleTemporaries(real);
     std::string content;
     if (!ReadFile(path, content) && PathExists(path)) return false;
     ini::Document doc(content);

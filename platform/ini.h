@@ -7,6 +7,12 @@
 // file in the same directory, fsync, rename) while holding an advisory lock on a
 // side-car lock file, so concurrent writers in several processes never lose keys and a
 // writer killed mid-write leaves the old or the new file, never a torn one.
+//
+// Malformed files read the way Windows reads them: a NUL byte ends its line's text (the
+// rest of that line is ignored but kept on rewrite), "[" without "]" is an ordinary line,
+// a line without "=" is no key, ";" starts a comment, lines before the first section
+// belong to none, and bytes of any value pass through unchanged.
+// The lock file is "<path>.lock" beside the file; it is never removed.
 #pragma once
 
 #include <cstddef>
@@ -27,7 +33,11 @@ std::string GetPrivateProfileString(const std::string& path, std::string_view se
 
 // Writes one value. A null value deletes the key; a null key deletes the whole section
 // (every section of that name). Creates the file when missing. Returns false when the
-// file cannot be written; the file is then unchanged.
+// file cannot be written, or when the text would change the file's structure (CR, LF or
+// NUL anywhere, "]" in the section, a key that is blank, holds "=" or starts with "[" or
+// ";"); the file is then unchanged. A new key goes after the last key line of the first
+// section of that name, a new section at the end of the file, in the file's line-ending
+// style. Deleting a key removes every copy of it in that section.
 bool WritePrivateProfileString(const std::string& path, std::string_view section,
                                std::optional<std::string_view> key,
                                std::optional<std::string_view> value);
@@ -53,7 +63,10 @@ public:
     void Write(std::string_view section, std::string_view key, std::string_view value);
     void DeleteKey(std::string_view section, std::string_view key);
     void DeleteSection(std::string_view section);
-    // Applies every collected change; false when the file cannot be written (unchanged).
+    // Applies every collected change; false when the file cannot be written or one change
+    // is refused as WritePrivateProfileString would refuse it (file unchanged, changes
+    // kept). After success the batch is empty and can collect again. The result equals
+    // the same changes written one by one.
     bool Commit();
     std::size_t Size() const { return ops_.size(); }
 

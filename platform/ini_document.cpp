@@ -48,6 +48,15 @@ std::string_view StripQuotes(std::string_view value) {
     return value;
 }
 
+std::size_t CaseInsensitiveHash::operator()(std::string_view text) const {
+    std::size_t hash = 1469598103934665603ull;  // FNV-1a
+    for (char c : text) {
+        hash ^= static_cast<unsigned char>(LowerChar(c));
+        hash *= 1099511628211ull;
+    }
+    return hash;
+}
+
 LineView ClassifyLine(std::string_view raw) {
     LineView line;
     std::string_view text = TrimBlanks(CutAtNul(raw));
@@ -87,7 +96,7 @@ Document::Document(std::string_view content) {
         LineView view = ClassifyLine(raw);
         if (view.kind == LineKind::Section) {
             sections_.emplace_back();
-            byName_[LowerAscii(view.name)].push_back(sections_.size() - 1);
+            byName_.try_emplace(std::string(view.name)).first->second.push_back(sections_.size() - 1);
         }
         Section& s = sections_.back();
         s.lines.push_back(Line{std::string(raw), std::string(term)});
@@ -96,19 +105,29 @@ Document::Document(std::string_view content) {
             s.lastKey = line;
         } else if (view.kind == LineKind::Key && sections_.size() > 1) {
             s.lastKey = line;
-            s.keys[LowerAscii(view.name)].push_back(line);
+            AddKeyLine(s, view.name, line);
         }
         return true;
     });
 }
 
 Document::Section* Document::FirstSection(std::string_view name) {
-    auto it = byName_.find(LowerAscii(name));
+    if (cached_ != nullptr && EqualsIgnoreCase(name, cachedName_)) return cached_;
+    auto it = byName_.find(name);
     if (it == byName_.end()) return nullptr;
     for (std::size_t index : it->second) {
-        if (!sections_[index].deleted) return &sections_[index];
+        if (!sections_[index].deleted) {
+            cachedName_ = std::string(name);
+            cached_ = &sections_[index];
+            return cached_;
+        }
     }
     return nullptr;
+}
+
+void Document::AddKeyLine(Section& s, std::string_view key, LineList::iterator line) {
+    auto [entry, inserted] = s.keys.try_emplace(std::string(key), KeyLines{line, {}});
+    if (!inserted) entry->second.more.push_back(line);
 }
 
 Document::Section& Document::AppendSection(std::string_view name) {
@@ -122,18 +141,21 @@ Document::Section& Document::AppendSection(std::string_view name) {
         break;
     }
     Section& s = sections_.emplace_back();
-    s.lines.push_back(Line{"[" + std::string(name) + "]", NewLineTerm()});
+    std::string header;
+    header.reserve(name.size() + 2);
+    header.append(1, '[').append(name).append(1, ']');
+    s.lines.push_back(Line{std::move(header), NewLineTerm()});
     s.lastKey = s.lines.begin();
-    byName_[LowerAscii(name)].push_back(sections_.size() - 1);
+    byName_.try_emplace(std::string(name)).first->second.push_back(sections_.size() - 1);
     return s;
 }
 
 void Document::Write(std::string_view section, std::string_view key, std::string_view value) {
     Section* s = FirstSection(section);
     if (s == nullptr) s = &AppendSection(section);
-    auto found = s->keys.find(LowerAscii(key));
-    if (found != s->keys.end() && !found->second.empty()) {
-        Line& line = *found->second.front();
+    auto found = s->keys.find(key);
+    if (found != s->keys.end()) {
+        Line& line = *found->second.first;
         std::string raw = std::string(ClassifyLine(line.raw).name) + "=" + std::string(value);
         if (raw != line.raw) {
             line.raw = std::move(raw);
@@ -141,10 +163,12 @@ void Document::Write(std::string_view section, std::string_view key, std::string
         }
         return;
     }
-    auto line = s->lines.insert(std::next(s->lastKey),
-                                Line{std::string(key) + "=" + std::string(value), NewLineTerm()});
+    std::string raw;
+    raw.reserve(key.size() + value.size() + 1);
+    raw.append(key).append(1, '=').append(value);
+    auto line = s->lines.insert(std::next(s->lastKey), Line{std::move(raw), NewLineTerm()});
     s->lastKey = line;
-    s->keys[LowerAscii(key)].push_back(line);
+    AddKeyLine(*s, key, line);
     changed_ = true;
 }
 
@@ -166,21 +190,23 @@ void Document::ForgetKeyLine(Section& s, LineList::iterator line) {
 void Document::DeleteKey(std::string_view section, std::string_view key) {
     Section* s = FirstSection(section);
     if (s == nullptr) return;
-    auto found = s->keys.find(LowerAscii(key));
+    auto found = s->keys.find(key);
     if (found == s->keys.end()) return;
-    std::vector<LineList::iterator> lines = std::move(found->second);
+    KeyLines lines = std::move(found->second);
     s->keys.erase(found);
-    for (auto line : lines) ForgetKeyLine(*s, line);
+    ForgetKeyLine(*s, lines.first);
+    for (auto line : lines.more) ForgetKeyLine(*s, line);
 }
 
 void Document::DeleteSection(std::string_view section) {
-    auto it = byName_.find(LowerAscii(section));
+    auto it = byName_.find(section);
     if (it == byName_.end()) return;
     for (std::size_t index : it->second) {
         if (!sections_[index].deleted) changed_ = true;
         sections_[index].deleted = true;
     }
     byName_.erase(it);
+    cached_ = nullptr;
 }
 
 std::string Document::Text() const {

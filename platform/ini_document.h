@@ -61,6 +61,20 @@ std::string_view TrimBlanks(std::string_view text);
 // One pair of matching surrounding double or single quotes removed.
 std::string_view StripQuotes(std::string_view value);
 
+// Hash and equality ignoring ASCII case, usable with string_view lookups (no lower-case
+// copy per lookup).
+struct CaseInsensitiveHash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view text) const;
+};
+struct CaseInsensitiveEqual {
+    using is_transparent = void;
+    bool operator()(std::string_view a, std::string_view b) const { return EqualsIgnoreCase(a, b); }
+};
+template <typename Value>
+using CaseInsensitiveMap =
+    std::unordered_map<std::string, Value, CaseInsensitiveHash, CaseInsensitiveEqual>;
+
 // An INI file held as lines, editable without quadratic cost: each section keeps its
 // lines in a list with an index of its keys, and the position after its last key line,
 // where new keys go. After any edit the structure is the one a fresh parse of Text()
@@ -87,22 +101,32 @@ private:
         std::string term;  // "\n", "\r\n" or "" (last line without newline)
     };
     using LineList = std::list<Line>;
+    // The lines of one key in file order; duplicates are rare, so the first is kept
+    // apart and costs no allocation of its own.
+    struct KeyLines {
+        LineList::iterator first;
+        std::vector<LineList::iterator> more;
+    };
     struct Section {
         bool deleted = false;
         LineList lines;               // the header first, except for the lines before any
         LineList::iterator lastKey;   // the last key line, or the header
-        std::unordered_map<std::string, std::vector<LineList::iterator>> keys;
+        CaseInsensitiveMap<KeyLines> keys;
     };
 
     Section* FirstSection(std::string_view name);
+    void AddKeyLine(Section& s, std::string_view key, LineList::iterator line);
     Section& AppendSection(std::string_view name);
     void ForgetKeyLine(Section& s, LineList::iterator line);
     std::string NewLineTerm() const { return crlf_ ? "\r\n" : "\n"; }
 
     std::deque<Section> sections_;
-    std::unordered_map<std::string, std::vector<std::size_t>> byName_;
+    CaseInsensitiveMap<std::vector<std::size_t>> byName_;
     bool crlf_ = false;
     bool changed_ = false;
+    // Batches write run after run into one section: the last lookup is remembered.
+    std::string cachedName_;
+    Section* cached_ = nullptr;
 };
 
 }  // namespace platform::ini

@@ -126,10 +126,6 @@ int StartDetachedPath(const std::string& path, const std::vector<std::string>& a
     errorPipe.CloseWrite();
     pidPipe.CloseWrite();
     if (child < 0) return -1;
-    // The middle process learns of the exec from end-of-file on this pipe, which only
-    // comes once every copy of its write end is closed, ours included.
-    errorPipe.CloseWrite();
-    errorPipe.CloseRead();
     int result = -1;
     ssize_t n;
     do {
@@ -137,6 +133,49 @@ int StartDetachedPath(const std::string& path, const std::vector<std::string>& a
     } while (n < 0 && errno == EINTR);
     WaitPid(child, nullptr, 0);
     return n == static_cast<ssize_t>(sizeof result) ? result : -1;
+}
+
+// Collects output while waiting for the child; on time-out kills its process group and
+// returns false.
+bool WaitWithTimeout(pid_t child, int timeoutMs, Pipe& outPipe, std::string* output,
+                     int& status) {
+    // A child process runs in real time whatever clock the program installed.
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+        if (WaitPid(child, &status, WNOHANG) == child) break;
+        int waitMs = 20;
+        if (timeoutMs > 0) {
+            auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                deadline - std::chrono::steady_clock::now()).count();
+            if (left <= 0) {
+                kill(-child, SIGKILL);
+                kill(child, SIGKILL);
+                WaitPid(child, nullptr, 0);
+                return false;
+            }
+            waitMs = static_cast<int>(left < waitMs ? left : waitMs);
+        }
+        if (outPipe.fds[0] >= 0) {
+            pollfd pfd{outPipe.fds[0], POLLIN, 0};
+            if (poll(&pfd, 1, waitMs) > 0) {
+                char buffer[4096];
+                ssize_t n = read(outPipe.fds[0], buffer, sizeof buffer);
+                if (n > 0) output->append(buffer, static_cast<std::size_t>(n));
+                if (n == 0) outPipe.CloseRead();
+            }
+        } else {
+            poll(nullptr, 0, waitMs);
+        }
+    }
+    // Output still buffered in the pipe after the exit.
+    while (outPipe.fds[0] >= 0) {
+        pollfd pfd{outPipe.fds[0], POLLIN, 0};
+        char buffer[4096];
+        ssize_t n = poll(&pfd, 1, 0) > 0 ? read(outPipe.fds[0], buffer, sizeof buffer) : 0;
+        if (n <= 0) break;
+        output->append(buffer, static_cast<std::size_t>(n));
+    }
+    return true;
 }
 
 int ExitCodeOf(int status) {
@@ -190,43 +229,8 @@ int RunAndWait(const std::vector<std::string>& argv, int timeoutMs, std::string*
         WaitPid(child, nullptr, 0);
         return -1;
     }
-    // A child process runs in real time whatever clock the program installed.
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     int status = 0;
-    for (;;) {
-        if (WaitPid(child, &status, WNOHANG) == child) break;
-        int waitMs = 20;
-        if (timeoutMs > 0) {
-            auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                deadline - std::chrono::steady_clock::now()).count();
-            if (left <= 0) {
-                kill(-child, SIGKILL);
-                kill(child, SIGKILL);
-                WaitPid(child, nullptr, 0);
-                return -1;
-            }
-            waitMs = static_cast<int>(left < waitMs ? left : waitMs);
-        }
-        if (outPipe.fds[0] >= 0) {
-            pollfd pfd{outPipe.fds[0], POLLIN, 0};
-            if (poll(&pfd, 1, waitMs) > 0) {
-                char buffer[4096];
-                ssize_t n = read(outPipe.fds[0], buffer, sizeof buffer);
-                if (n > 0) output->append(buffer, static_cast<std::size_t>(n));
-                if (n == 0) outPipe.CloseRead();
-            }
-        } else {
-            poll(nullptr, 0, waitMs);
-        }
-    }
-    // Output still buffered in the pipe after the exit.
-    while (outPipe.fds[0] >= 0) {
-        pollfd pfd{outPipe.fds[0], POLLIN, 0};
-        char buffer[4096];
-        ssize_t n = poll(&pfd, 1, 0) > 0 ? read(outPipe.fds[0], buffer, sizeof buffer) : 0;
-        if (n <= 0) break;
-        output->append(buffer, static_cast<std::size_t>(n));
-    }
+    if (!WaitWithTimeout(child, timeoutMs, outPipe, output, status)) return -1;
     return ExitCodeOf(status);
 }
 

@@ -1,6 +1,10 @@
 #include "shell/pages.h"
 
 #include "shell/console_page.h"
+#include "smsc/smsc_page.h"
+#include "shell/debug_logs_page.h"
+#include "shell/service_page.h"
+#include "shell/status_page.h"
 
 namespace shell {
 namespace {
@@ -9,13 +13,13 @@ std::unique_ptr<ui::Page> Empty(const char* id, const std::string& title) {
 }
 }  // namespace
 
-std::unique_ptr<ui::Page> MakeStatusPage() { return Empty("DIALOG_STATUS", "Service"); }
-std::unique_ptr<ui::Page> MakeServicePage() { return Empty("DIALOG_SERVICE", "Service"); }
-std::unique_ptr<ui::Page> MakeSmscPage(const std::string& title) { return Empty("DIALOG_SMSC", title); }
+std::unique_ptr<ui::Page> MakeStatusPage() { return std::make_unique<StatusPage>(); }
+std::unique_ptr<ui::Page> MakeServicePage() { return std::make_unique<ServicePage>(); }
+std::unique_ptr<ui::Page> MakeSmscPage(const std::string& title) { return smsc::CreateSmscPage(title); }
 std::unique_ptr<ui::Page> MakeWebPage() { return Empty("DIALOG_WEB", "Web"); }
 std::unique_ptr<ui::Page> MakeUsersPage() { return Empty("DIALOG_USERS", "SMS Users"); }
 std::unique_ptr<ui::Page> MakeTwoWayPage() { return Empty("DIALOG_RECV", "2-Way"); }
 std::unique_ptr<ui::Page> MakeSslPage() { return Empty("DIALOG_SSL", "SSL/TLS"); }
-std::unique_ptr<ui::Page> MakeDebugLogsPage() { return Empty("DIALOG_DEBUG", "Debug Logs"); }
+std::unique_ptr<ui::Page> MakeDebugLogsPage() { return std::make_unique<DebugLogsPage>(); }
 
 }  // namespace shell

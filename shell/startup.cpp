@@ -5,6 +5,7 @@
 
 #include "acctdb/acctdb.h"
 #include "config/config_store.h"
+#include "modem/port.h"
 #include "platform/dynlib.h"
 #include "platform/files.h"
 #include "shell/command_line.h"
@@ -77,6 +78,7 @@ void LoadIcon(ui::Host& host, const StartupOptions& options) {
 void RunSheetAndExitSteps(ui::Host& host) {
     ConsoleState& console = Console();
     console.oldModemHandler = config::IsYes(config::ReadZellaKey("OldModemHandler", "No"));
+    modem::SetOldModemHandler(console.oldModemHandler);
     console.statusPageEnabled = config::IsYes(config::ReadZellaKey("StatusDialogEnabled", "Yes"));
 
     std::unique_ptr<ui::Sheet> sheet = BuildPropertySheet();

@@ -2,7 +2,12 @@
 
 #include <memory>
 
+#include "config/connection_stats.h"
 #include "shell/pages.h"
+#include "modem/add_modem_dialog.h"
+#include "modem/connection_type.h"
+#include "modem/modem_properties_dialog.h"
+#include "modem/restrictions_dialog.h"
 
 namespace shell {
 
@@ -19,6 +24,11 @@ std::vector<ui::Template> AllTemplates() {
 
     std::vector<ui::Template> all;
     for (const auto& page : pages) all.push_back(page->GetTemplate());
+    all.push_back(config::ConnectionStatsTemplate());
+    all.push_back(modem::ConnectionTypeTemplate());
+    all.push_back(modem::AddModemTemplate());
+    all.push_back(modem::ModemPropertiesTemplate());
+    all.push_back(modem::RestrictionsTemplate());
     return all;
 }
 

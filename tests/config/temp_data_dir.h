@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 
 #include "config/config_store.h"
@@ -24,7 +25,7 @@ protected:
     void TearDown() override {
         config::SetConfigurationPath("");
         unsetenv("ZELLA_DATA_DIR");
-        platform::DeleteDirectoryTree(dir_);
+        std::filesystem::remove_all(dir_);  // also the dot-named folders the tests make
     }
     void WriteFile(const std::string& path, const std::string& content) {
         ASSERT_TRUE(platform::WriteFileAtomic(path, content)) << path;

@@ -64,13 +64,13 @@ void ModemFixture::SetUp() {
     config::SetConfigurationPath(iniPath_);
     acctdb::SMSIniSetFilename(iniPath_);
     modem::SetOldModemHandler(false);
-    modem::SetVirtualTimeGrace(50);
+    modem::SetVirtualTimeGrace(200);
 }
 
 void ModemFixture::TearDown() {
     children_.clear();
     platform::SetClock(nullptr);
-    modem::SetVirtualTimeGrace(50);
+    modem::SetVirtualTimeGrace(200);
     modem::SetOldModemHandler(false);
     platform::DeleteDirectoryTree(dir_);
     unsetenv("ZELLA_DATA_DIR");

@@ -182,6 +182,7 @@ TEST_F(IniWrite, BatchAppliesToTheFileAsItIsAtCommit) {
     EXPECT_TRUE(WritePrivateProfileString(path, "A", "Theirs", "t"));
     ASSERT_TRUE(batch.Commit());
     EXPECT_EQ("[A]\nK=1\nTheirs=t\nMine=m\n", ReadAll(path));
+    EXPECT_EQ(0u, batch.Size()) << "a committed batch starts over";
 }
 
 TEST_F(IniWrite, BatchWithOneBadChangeWritesNothing) {

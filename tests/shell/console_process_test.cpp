@@ -44,6 +44,8 @@ protected:
     // Starts the console with `script`; its transcript goes to dir_/out.txt.
     pid_t Start(const std::string& script, std::vector<std::string> args = {}) {
         std::ofstream(dir_ + "script.txt") << script;
+        // An earlier run's transcript must not be mistaken for this one's.
+        fs::remove(dir_ + "out.txt");
         pid_t pid = fork();
         if (pid == 0) {
             setenv("ZELLA_SCRIPT", (dir_ + "script.txt").c_str(), 1);

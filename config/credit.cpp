@@ -1,0 +1,235 @@
+#include "config/credit.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <limits>
+
+#include "acctdb/acctdb.h"
+#include "config/config_store.h"
+#include "platform/clock.h"
+#include "platform/files.h"
+
+namespace config {
+
+namespace {
+
+constexpr std::uint64_t kRetryMs = 100;
+constexpr std::uint64_t kDebitWaitMs = 60'000;
+constexpr std::uint64_t kCreateWaitMs = 2'000;
+constexpr std::int64_t kMax = std::numeric_limits<std::int64_t>::max();
+constexpr std::int64_t kMin = std::numeric_limits<std::int64_t>::min();
+
+class Descriptor {
+public:
+    explicit Descriptor(int fd = -1) : fd_(fd) {}
+    ~Descriptor() {
+        if (fd_ >= 0) ::close(fd_);  // also drops the flock
+    }
+    Descriptor(Descriptor&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    Descriptor& operator=(Descriptor&& other) noexcept {
+        if (this != &other) {
+            if (fd_ >= 0) ::close(fd_);
+            fd_ = other.fd_;
+            other.fd_ = -1;
+        }
+        return *this;
+    }
+    int Get() const { return fd_; }
+    bool Valid() const { return fd_ >= 0; }
+
+private:
+    int fd_;
+};
+
+bool EqualsNoCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        char x = a[i], y = b[i];
+        if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
+        if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
+        if (x != y) return false;
+    }
+    return true;
+}
+
+enum class OpenOutcome { Opened, Locked, Failed };
+
+// One attempt. A writer needs the file to itself, as the service does, so it holds an
+// exclusive flock; a reader only looks and takes none, like a Windows reader that shares
+// writing.
+OpenOutcome TryOpen(const std::string& path, bool readOnly, Descriptor& out) {
+    Descriptor fd(::open(path.c_str(), (readOnly ? O_RDONLY : O_RDWR) | O_CLOEXEC | O_NOCTTY));
+    if (!fd.Valid()) return OpenOutcome::Failed;
+    struct stat st {};
+    if (::fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode)) return OpenOutcome::Failed;
+    if (!readOnly) {
+        int rc;
+        do {
+            rc = ::flock(fd.Get(), LOCK_EX | LOCK_NB);
+        } while (rc != 0 && errno == EINTR);
+        if (rc != 0) return errno == EWOULDBLOCK ? OpenOutcome::Locked : OpenOutcome::Failed;
+    }
+    out = std::move(fd);
+    return OpenOutcome::Opened;
+}
+
+// Opens the credit file, waiting while another writer holds it; invalid on failure.
+Descriptor OpenCreditFile(const std::string& path, bool readOnly) {
+    platform::ClockSource& clock = platform::Clock();
+    const std::uint64_t start = clock.TickCount();
+    for (;;) {
+        Descriptor fd;
+        OpenOutcome outcome = TryOpen(path, readOnly, fd);
+        if (outcome == OpenOutcome::Opened) return fd;
+        // Only a holder goes away by waiting; a file that is gone or refuses us stays so.
+        if (outcome == OpenOutcome::Failed || !platform::FileExists(path)) return Descriptor();
+        if (clock.TickCount() - start >= kDebitWaitMs) return Descriptor();
+        clock.Sleep(kRetryMs);
+    }
+}
+
+bool ReadExactly(int fd, unsigned char* buffer, std::size_t size) {
+    std::size_t total = 0;
+    while (total < size) {
+        ssize_t got = ::pread(fd, buffer + total, size - total, static_cast<off_t>(total));
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) return false;
+        total += static_cast<std::size_t>(got);
+    }
+    return true;
+}
+
+std::int64_t ReadBalance(int fd) {
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) return 0;
+    unsigned char bytes[8] = {};
+    std::int64_t balance = 0;
+    if (st.st_size == 8 && ReadExactly(fd, bytes, 8)) {
+        std::uint64_t raw = 0;
+        for (int i = 7; i >= 0; --i) raw = raw << 8 | bytes[i];
+        balance = static_cast<std::int64_t>(raw);
+    } else if (st.st_size == 4 && ReadExactly(fd, bytes, 4)) {
+        std::uint32_t raw = static_cast<std::uint32_t>(bytes[0]) |
+                            static_cast<std::uint32_t>(bytes[1]) << 8 |
+                            static_cast<std::uint32_t>(bytes[2]) << 16 |
+                            static_cast<std::uint32_t>(bytes[3]) << 24;
+        balance = static_cast<std::int64_t>(static_cast<std::int32_t>(raw)) * 1000;
+    }
+    return balance < 0 ? 0 : balance;
+}
+
+void WriteBalance(int fd, std::int64_t balance) {
+    unsigned char bytes[8];
+    std::uint64_t raw = static_cast<std::uint64_t>(balance);
+    for (int i = 0; i < 8; ++i) bytes[i] = static_cast<unsigned char>(raw >> (8 * i));
+    std::size_t total = 0;
+    while (total < sizeof bytes) {
+        ssize_t put = ::pwrite(fd, bytes + total, sizeof bytes - total, static_cast<off_t>(total));
+        if (put < 0 && errno == EINTR) continue;
+        if (put <= 0) return;
+        total += static_cast<std::size_t>(put);
+    }
+    // An oversized file would read back as 0 and swallow the balance just written.
+    struct stat st {};
+    if (::fstat(fd, &st) == 0 && st.st_size > 8) (void)::ftruncate(fd, 8);
+}
+
+std::int64_t SaturatingSub(std::int64_t a, std::int64_t b) {
+    std::int64_t result;
+    if (__builtin_sub_overflow(a, b, &result)) return b > 0 ? kMin : kMax;
+    return result;
+}
+
+}  // namespace
+
+std::string CreditFilePath(const std::string& user) {
+    return UserDirectory() + acctdb::SafeUserDirectoryName(user) + "/" + kCreditFileName;
+}
+
+bool HasCreditFile(const std::string& user) { return platform::FileExists(CreditFilePath(user)); }
+
+std::int64_t DebitCredit(const std::string& user, std::string* message, std::int64_t amount,
+                         bool readOnly) {
+    if (EqualsNoCase(user, "localsystem") || !HasCreditFile(user)) return kNoCreditLimit;
+    const std::string path = UserDirectory(user) + kCreditFileName;
+    Descriptor fd = OpenCreditFile(path, readOnly);
+    if (!fd.Valid()) return kNoCreditLimit;
+
+    const std::int64_t balance = ReadBalance(fd.Get());
+    const std::int64_t result = SaturatingSub(balance, amount);
+    if (balance < amount && message != nullptr) {
+        *message = "Account " + user + ":  credit limit exceeded.";
+    }
+    if (!readOnly) WriteBalance(fd.Get(), balance < amount ? 0 : result);
+    return result;
+}
+
+std::string FormatCredit(std::int64_t thousandths) {
+    // The smallest value cannot be negated; its size is computed without overflow.
+    const std::uint64_t size = thousandths < 0
+                                   ? static_cast<std::uint64_t>(-(thousandths + 1)) + 1
+                                   : static_cast<std::uint64_t>(thousandths);
+    std::string text = (thousandths < 0 ? "-" : "") + std::to_string(size / 1000);
+    if (size % 1000 != 0) {
+        std::string part = std::to_string(size % 1000 + 1000).substr(1);  // three digits
+        while (part.back() == '0') part.pop_back();
+        text += "." + part;
+    }
+    return text;
+}
+
+std::int64_t ParseCredit(std::string_view text) {
+    std::size_t i = 0;
+    while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '-' || text[i] == '+')) negative = text[i++] == '-';
+    // Accumulated as a negative number, whose range holds the smallest value too.
+    std::int64_t value = 0;
+    bool saturated = false;
+    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+        if (__builtin_mul_overflow(value, 10, &value) ||
+            __builtin_sub_overflow(value, text[i] - '0', &value)) {
+            saturated = true;
+        }
+    }
+    if (saturated || __builtin_mul_overflow(value, 1000, &value)) {
+        return negative ? kMin : kMax;
+    }
+    if (i < text.size() && text[i] == '.') {
+        ++i;
+        static constexpr int kPlace[3] = {100, 10, 1};
+        for (int d = 0; d < 3 && i < text.size() && text[i] >= '0' && text[i] <= '9'; ++d, ++i) {
+            if (__builtin_sub_overflow(value, (text[i] - '0') * kPlace[d], &value)) {
+                return negative ? kMin : kMax;
+            }
+        }
+    }
+    if (negative) return value;
+    return value == kMin ? kMax : -value;
+}
+
+bool CreateCreditFile(const std::string& user) {
+    const std::string path = UserDirectory(user) + kCreditFileName;
+    platform::ClockSource& clock = platform::Clock();
+    const std::uint64_t start = clock.TickCount();
+    for (;;) {
+        Descriptor fd(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOCTTY, 0666));
+        if (fd.Valid()) return platform::FileExists(path);
+        if (clock.TickCount() - start >= kCreateWaitMs) return false;
+        clock.Sleep(kRetryMs);
+    }
+}
+
+bool DeleteCreditFile(const std::string& user) {
+    const std::string path = CreditFilePath(user);
+    if (!platform::PathExists(path)) return true;
+    return platform::DeleteFileChecked(path);
+}
+
+}  // namespace config

@@ -1,0 +1,37 @@
+// The dialogs of the connection types whose editors come with later releases: the SMSC
+// page reaches them only through these functions, so a release that brings an editor
+// replaces one body here and nothing else. Until then each tells the operator that it
+// is not available (error icon) and changes nothing.
+//
+// Every editor takes the connection edit record ("name\tKey=value...", empty for a new
+// connection) and returns true with the new record in it when OK created or changed
+// the connection; false leaves the record as it was.
+#pragma once
+
+#include <string>
+
+#include "ui/host.h"
+
+namespace smsc {
+
+// "DIALOG_SMPP".
+bool EditSmppConnection(ui::Host& host, std::string& record);
+// "DIALOG_HTTP".
+bool EditHttpConnection(ui::Host& host, std::string& record);
+// "DIALOG_UCP".
+bool EditUcpConnection(ui::Host& host, std::string& record);
+// "DIALOG_CIMD".
+bool EditCimdConnection(ui::Host& host, std::string& record);
+// "DIALOG_ADDQUVSMSMODEM": finds and adds a network modem.
+bool AddNetworkModemDialog(ui::Host& host, std::string& record);
+// "DIALOG_QUVSMSMODEM": the properties of a network modem.
+bool NetworkModemPropertiesDialog(ui::Host& host, std::string& record);
+// The MMS settings of a modem connection; edits the record in place.
+void EditMmsSettings(ui::Host& host, std::string& record);
+// "DIALOG_TESTMSG": sends a test message through the named connection.
+void TestMessageDialog(ui::Host& host, const std::string& connectionName);
+
+// The text the placeholders show: "<what> is not available in this version."
+std::string NotAvailableText(const std::string& what);
+
+}  // namespace smsc
