@@ -5,6 +5,7 @@
 
 #include "acctdb/acctdb.h"
 #include "platform/ini.h"
+#include "platform/text.h"
 
 namespace config {
 
@@ -22,17 +23,9 @@ std::string& PathOverride() {
 
 char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
-bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
-    if (text.size() < prefix.size()) return false;
-    for (std::size_t i = 0; i < prefix.size(); ++i) {
-        if (LowerAscii(text[i]) != LowerAscii(prefix[i])) return false;
-    }
-    return true;
-}
+using platform::StartsWithNoCase;
 
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && StartsWithNoCase(a, b);
-}
+using platform::EqualsNoCase;
 
 std::string ModemKey(unsigned n) { return "Modem" + std::to_string(n); }
 

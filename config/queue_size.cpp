@@ -12,7 +12,7 @@ namespace {
 
 std::uint64_t CountRequestFiles(const std::string& dir) {
     std::uint64_t count = 0;
-    platform::WalkDirectory(dir, "*.REQ", [&count](const platform::DirEntry& entry) {
+    platform::WalkDirectoryNames(dir, "*.REQ", [&count](const platform::DirEntry& entry) {
         if (!entry.isDirectory) ++count;
         return true;
     });
@@ -37,7 +37,7 @@ std::uint32_t OutboundQueueSizeIn(const std::string& queueDirectory, bool cacheQ
     // The queue directory itself is counted here rather than through its "." entry, so
     // the count does not depend on whether the directory walk reports "." at all.
     if (!cacheQSize) total += CountRequestFiles(queueDirectory);
-    platform::WalkDirectory(queueDirectory, "*", [&](const platform::DirEntry& entry) {
+    platform::WalkDirectoryNames(queueDirectory, "*", [&](const platform::DirEntry& entry) {
         if (!entry.isDirectory || entry.name == "." || entry.name == "..") return true;
         if (cacheQSize && !BeginsWithMmsQueue(entry.name)) return true;
         total += CountRequestFiles(queueDirectory + entry.name + "/");

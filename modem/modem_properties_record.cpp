@@ -8,15 +8,13 @@
 #include "config/config_store.h"
 #include "modem/modem_properties_dialog.h"
 #include "platform/ini.h"
+#include "platform/text.h"
 
 namespace modem {
 
 namespace {
 
-std::string Lower(std::string text) {
-    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return text;
-}
+std::string Lower(std::string text) { return platform::ToLowerAscii(std::move(text)); }
 
 bool EqualsIgnoreCase(const std::string& a, const std::string& b) { return Lower(a) == Lower(b); }
 

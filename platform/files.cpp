@@ -2,6 +2,7 @@
 #include "platform/files.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -103,6 +104,26 @@ void WalkDirectory(const std::string& dir, const std::string& pattern,
     while (dirent* d = readdir(handle.get())) {
         if (!MatchesPattern(d->d_name, pattern)) continue;
         if (!visit(MakeEntry(base, d->d_name))) return;
+    }
+}
+
+void WalkDirectoryNames(const std::string& dir, const std::string& pattern,
+                        const std::function<bool(const DirEntry&)>& visit) {
+    std::string base = WithSlash(dir);
+    DirHandle handle(opendir(base.c_str()));
+    if (!handle) return;
+    const int dirFd = dirfd(handle.get());
+    DirEntry entry;
+    while (dirent* d = readdir(handle.get())) {
+        if (!MatchesPattern(d->d_name, pattern)) continue;
+        entry.name = d->d_name;
+        if (d->d_type == DT_DIR || d->d_type == DT_REG) {
+            entry.isDirectory = d->d_type == DT_DIR;
+        } else {
+            struct stat st {};
+            entry.isDirectory = fstatat(dirFd, d->d_name, &st, 0) == 0 && S_ISDIR(st.st_mode);
+        }
+        if (!visit(entry)) return;
     }
 }
 

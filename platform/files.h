@@ -37,6 +37,13 @@ std::vector<DirEntry> ListDirectory(const std::string& dir, const std::string& p
 void WalkDirectory(const std::string& dir, const std::string& pattern,
                    const std::function<bool(const DirEntry&)>& visit);
 
+// As WalkDirectory, but each entry carries only its name and whether it is a directory
+// (sizes and times stay 0): the directory's own type information is used, and an entry
+// is looked up only when the file system does not say (or for a symbolic link, which
+// counts as what it points to). For counting large spools.
+void WalkDirectoryNames(const std::string& dir, const std::string& pattern,
+                        const std::function<bool(const DirEntry&)>& visit);
+
 // True when `name` matches `pattern` ignoring ASCII case ("*" any run, "?" one char).
 bool MatchesPattern(const std::string& name, const std::string& pattern);
 

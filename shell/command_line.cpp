@@ -1,4 +1,5 @@
 #include "shell/command_line.h"
+#include "platform/text.h"
 
 #include <algorithm>
 #include <cctype>
@@ -7,11 +8,7 @@
 namespace shell {
 namespace {
 
-std::string Lower(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return text;
-}
+std::string Lower(std::string text) { return platform::ToLowerAscii(std::move(text)); }
 
 struct SwitchRow {
     SwitchAction action;

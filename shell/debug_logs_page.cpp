@@ -19,9 +19,8 @@ namespace {
 
 constexpr std::size_t kValueBuffer = 1024;
 
-// Daily logs and debug logs of both services share one log directory on this platform.
-std::string DebugLogDirectory() { return acctdb::GetLogDirectory(); }
-std::string MmscDebugLogDirectory() { return acctdb::GetLogDirectory(); }
+std::string DebugLogDirectory() { return acctdb::GetDebugLogDirectory(); }
+std::string MmscDebugLogDirectory() { return acctdb::GetMMSCDebugLogDirectory(); }
 
 }  // namespace
 

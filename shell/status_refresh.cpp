@@ -1,12 +1,15 @@
 #include "shell/status_refresh.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cstdlib>
-#include <fstream>
 #include <limits>
 #include <unordered_map>
 
 #include "acctdb/acctdb.h"
 #include "config/config_store.h"
+#include "config/counters.h"
 #include "platform/files.h"
 #include "platform/ini_document.h"
 #include "platform/shared_memory.h"
@@ -223,11 +226,13 @@ std::uint32_t CountFlagFiles() {
 }  // namespace
 
 std::string ReadErrorFileText(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return {};
+    // Plain descriptor I/O: this runs for every connection every second.
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return {};
     std::string text(kErrorFileLimit, '\0');
-    in.read(text.data(), static_cast<std::streamsize>(text.size()));
-    text.resize(static_cast<std::size_t>(in.gcount()));
+    ssize_t got = ::read(fd, text.data(), text.size());
+    ::close(fd);
+    text.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
     text.resize(text.find('\0') == std::string::npos ? text.size() : text.find('\0'));
     while (!text.empty() && (text.back() == '\r' || text.back() == '\n' || text.back() == ' ' ||
                              text.back() == '\t')) {
@@ -263,10 +268,21 @@ GatewayStatus ReadGatewayStatus() {
     s.queueAlarm = alertSize != 0 && alertSize < s.queueSize;
 
     if (s.smppClientsCounted) s.smppClients = CountFlagFiles();
+    // One read of the date and the statistics directory for all the counter files.
+    static const std::vector<std::string> names = [] {
+        std::vector<std::string> list;
+        for (const StatusCounterRow& row : kStatusCounters) {
+            list.push_back(row.counter);
+            if (row.extra != nullptr) list.push_back(row.extra);
+        }
+        return list;
+    }();
+    std::vector<config::StatCounts> read = config::ReadStatCounters(names);
+    std::size_t next = 0;
     for (std::size_t i = 0; i < kStatusCounterRows; ++i) {
-        config::StatCounts counts = config::ReadStatCounter(kStatusCounters[i].counter);
+        config::StatCounts counts = read[next++];
         if (kStatusCounters[i].extra != nullptr) {
-            config::StatCounts more = config::ReadStatCounter(kStatusCounters[i].extra);
+            const config::StatCounts& more = read[next++];
             counts.today = SaturatingAdd(counts.today, more.today);
             counts.last7 = SaturatingAdd(counts.last7, more.last7);
             counts.last30 = SaturatingAdd(counts.last30, more.last30);

@@ -9,6 +9,7 @@
 #include "mmsclnk/mmsclnk.h"
 #include "platform/files.h"
 #include "platform/ini.h"
+#include "platform/text.h"
 
 namespace smsc {
 
@@ -18,10 +19,7 @@ namespace {
 // preferred list of thousands of routes must survive a rename intact.
 constexpr std::size_t kUnlimited = std::size_t{1} << 30;
 
-std::string Lower(std::string text) {
-    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return text;
-}
+std::string Lower(std::string text) { return platform::ToLowerAscii(std::move(text)); }
 
 // Cuts at a character boundary so a long UTF-8 route name never ends in half a character.
 std::string CutText(std::string text, std::size_t size) {

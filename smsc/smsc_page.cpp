@@ -16,6 +16,7 @@
 #include "shell/service_control.h"
 #include "smsc/connection_dialogs.h"
 #include "smsc/connection_status.h"
+#include "platform/text.h"
 
 namespace smsc {
 
@@ -23,10 +24,7 @@ namespace {
 
 constexpr int kRefreshTimer = 1;
 
-std::string Lower(std::string text) {
-    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return text;
-}
+std::string Lower(std::string text) { return platform::ToLowerAscii(std::move(text)); }
 
 // Connection ids whose controls disappear while the list is empty.
 constexpr const char* kListControls[] = {"connections", "remove", "test", "properties", "stats"};

@@ -4,6 +4,7 @@
 
 #include "config/config_store.h"
 #include "platform/ini.h"
+#include "platform/text.h"
 
 namespace twoway {
 
@@ -12,20 +13,9 @@ namespace {
 // Old command values and keyword keys can be long; read them whole.
 constexpr std::size_t kLongValue = 32767;
 
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        char x = a[i], y = b[i];
-        if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-        if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-        if (x != y) return false;
-    }
-    return true;
-}
+using platform::EqualsNoCase;
 
-bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
-    return text.size() >= prefix.size() && EqualsNoCase(text.substr(0, prefix.size()), prefix);
-}
+using platform::StartsWithNoCase;
 
 std::string KeywordKeyName(unsigned n) { return "Keyword" + std::to_string(n); }
 

@@ -1,4 +1,5 @@
 #include "ui/script_driver.h"
+#include "platform/text.h"
 
 #include <algorithm>
 #include <cctype>
@@ -10,11 +11,7 @@ namespace ui {
 
 namespace {
 
-std::string Lower(std::string s) {
-    std::transform(s.begin(), s.end(), s.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return s;
-}
+std::string Lower(std::string text) { return platform::ToLowerAscii(std::move(text)); }
 
 // The result code of a button name in an `answer` line, or 0.
 int ButtonByName(const std::string& name) {

@@ -1,4 +1,5 @@
 #include "ui/script_parser.h"
+#include "platform/text.h"
 
 #include <algorithm>
 #include <cctype>
@@ -9,11 +10,7 @@ namespace {
 
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
-std::string Lower(std::string s) {
-    std::transform(s.begin(), s.end(), s.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return s;
-}
+std::string Lower(std::string text) { return platform::ToLowerAscii(std::move(text)); }
 
 // Reads a quoted string starting at line[i] == '"'; leaves i after the closing quote.
 bool ReadString(const std::string& line, std::size_t& i, std::string& out, std::string& error) {

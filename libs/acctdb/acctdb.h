@@ -23,6 +23,10 @@ std::string GetPrivateDataDirectory();
 std::string GetRealProgramDirectory();
 // Daily logs of the services: "LOGS/" below the program data directory.
 std::string GetLogDirectory();
+// Debug logs of the Gateway service and the WAP component, and of the MMSC service:
+// both the log directory on this platform.
+std::string GetDebugLogDirectory();
+std::string GetMMSCDebugLogDirectory();
 
 // Selects the instance whose directories later calls report. The name is mended so it
 // can only ever name one directory level (separators, "..", and control characters

@@ -103,7 +103,8 @@ std::string GetProgramDataDirectory() {
         std::lock_guard<std::mutex> lock(MultiHostMutex());
         if (!MultiHostName().empty()) dir += MultiHostName() + "/";
     }
-    platform::CreateDirectories(dir);
+    // Asked for on every path the console builds: one stat when it is there already.
+    if (!platform::DirectoryExists(dir)) platform::CreateDirectories(dir);
     return dir;
 }
 
@@ -116,6 +117,9 @@ std::string GetLogDirectory() {
     platform::CreateDirectories(dir);
     return dir;
 }
+
+std::string GetDebugLogDirectory() { return GetLogDirectory(); }
+std::string GetMMSCDebugLogDirectory() { return GetLogDirectory(); }
 
 void SetMultiHost(const std::string& instance) {
     std::string mended = instance.empty() ? std::string() : SafeUserDirectoryName(instance);

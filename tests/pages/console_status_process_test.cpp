@@ -1,14 +1,12 @@
 // The real console binary under the script driver, with the stand-in Gateway service
 // installed and started through the supervisor backend beforehand.
-#include <fcntl.h>
-#include <sys/wait.h>
 
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
 #include "platform/ini.h"
 #include "tests/services/service_fixture.h"
+#include "tests/support/console_process.h"
 
 namespace pages_test {
 namespace {
@@ -21,12 +19,7 @@ protected:
     void SetUp() override {
         ServiceFixture::SetUp();
         // The console next to the service executables, as an installation has it.
-        for (const auto& entry : fs::directory_iterator(ZELLA_CONSOLE_DIR)) {
-            std::string name = entry.path().filename();
-            if (name == "zella" || name.ends_with(".so")) {
-                fs::copy_file(entry.path(), programDir_ + name, fs::copy_options::overwrite_existing);
-            }
-        }
+        zella_test::CopyConsoleInto(ZELLA_CONSOLE_DIR, programDir_);
         // A defined connection: the sheet opens on the first tab, as it does for an
         // operator whose gateway is set up.
         platform::WritePrivateProfileString(dataDir_ + "ZELLA.INI", "ZELLA", "Modem1", "COM1");
@@ -41,32 +34,11 @@ protected:
     // was still running after a minute).
     int Run(const std::string& script) {
         std::ofstream(dataDir_ + "script.txt") << script;
-        pid_t pid = fork();
-        if (pid == 0) {
-            setenv("ZELLA_SCRIPT", (dataDir_ + "script.txt").c_str(), 1);
-            int out = open((dataDir_ + "out.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-            dup2(out, 1);
-            std::string exe = programDir_ + "zella";
-            char* argv[] = {exe.data(), nullptr};
-            execv(exe.c_str(), argv);
-            _exit(127);
-        }
-        int status = 0;
-        for (int i = 0; i < 3000; ++i) {
-            if (waitpid(pid, &status, WNOHANG) == pid) return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-            std::this_thread::sleep_for(20ms);
-        }
-        kill(pid, SIGKILL);
-        waitpid(pid, &status, 0);
-        return -1000;
+        return zella_test::RunConsoleScript(programDir_, dataDir_ + "script.txt",
+                                            dataDir_ + "out.txt", {});
     }
 
-    std::string Output() const {
-        std::ifstream in(dataDir_ + "out.txt");
-        std::stringstream text;
-        text << in.rdbuf();
-        return text.str();
-    }
+    std::string Output() const { return zella_test::ReadAll(dataDir_ + "out.txt"); }
 };
 
 TEST_F(ConsoleWithGateway, StatusPageShowsTheRunningGatewayAndAnEmptyQueue) {

@@ -1,20 +1,16 @@
 // The real console binary under the script driver, run from a private copy of its
 // program directory so that exit files and relaunches stay inside the test.
-#include <dirent.h>
-#include <fcntl.h>
 #include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <thread>
 
 #include "platform/files.h"
 #include "platform/ini.h"
 #include "shell_fixture.h"
+#include "tests/support/console_process.h"
 
 namespace shell {
 namespace {
@@ -27,62 +23,26 @@ protected:
     void SetUp() override {
         DataDirTest::SetUp();
         program_ = dir_ + "program/";
-        fs::create_directories(program_);
-        for (const auto& entry : fs::directory_iterator(ZELLA_BIN_DIR)) {
-            std::string name = entry.path().filename();
-            if (name == "zella" || name.ends_with(".so")) {
-                fs::copy_file(entry.path(), program_ + name);
-            }
-        }
+        zella_test::CopyConsoleInto(ZELLA_BIN_DIR, program_);
         data_ = dir_ + "data/";
     }
     void TearDown() override {
+        console_.reset();
         for (pid_t pid : CopiesRunning()) kill(pid, SIGKILL);
         DataDirTest::TearDown();
     }
 
     // Starts the console with `script`; its transcript goes to dir_/out.txt.
-    pid_t Start(const std::string& script, std::vector<std::string> args = {}) {
+    zella_test::ChildProcess& Start(const std::string& script) {
         std::ofstream(dir_ + "script.txt") << script;
-        // An earlier run's transcript must not be mistaken for this one's.
-        fs::remove(dir_ + "out.txt");
-        pid_t pid = fork();
-        if (pid == 0) {
-            setenv("ZELLA_SCRIPT", (dir_ + "script.txt").c_str(), 1);
-            setenv("ZELLA_DATA_DIR", data_.c_str(), 1);
-            int out = open((dir_ + "out.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-            dup2(out, 1);
-            std::string exe = program_ + "zella";
-            std::vector<char*> argv{exe.data()};
-            for (std::string& a : args) argv.push_back(a.data());
-            argv.push_back(nullptr);
-            execv(exe.c_str(), argv.data());
-            _exit(127);
-        }
-        return pid;
+        console_ = std::make_unique<zella_test::ChildProcess>(
+            std::vector<std::string>{program_ + "zella"}, dir_ + "out.txt",
+            std::vector<std::string>{"ZELLA_SCRIPT=" + dir_ + "script.txt",
+                                     "ZELLA_DATA_DIR=" + data_});
+        return *console_;
     }
 
-    // Waits for the process; -1000 when it is still running after `limit`.
-    static int WaitExit(pid_t pid, std::chrono::milliseconds limit) {
-        auto until = std::chrono::steady_clock::now() + limit;
-        int status = 0;
-        while (std::chrono::steady_clock::now() < until) {
-            if (waitpid(pid, &status, WNOHANG) == pid) {
-                return WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
-            }
-            std::this_thread::sleep_for(20ms);
-        }
-        kill(pid, SIGKILL);
-        waitpid(pid, &status, 0);
-        return -1000;
-    }
-
-    std::string Output() const {
-        std::ifstream in(dir_ + "out.txt");
-        std::stringstream text;
-        text << in.rdbuf();
-        return text.str();
-    }
+    std::string Output() const { return zella_test::ReadAll(dir_ + "out.txt"); }
 
     // Waits until the sheet is open (its "open:" line was written).
     bool WaitForSheet() {
@@ -106,14 +66,15 @@ protected:
     }
 
     std::string program_, data_;
+    std::unique_ptr<zella_test::ChildProcess> console_;
 };
 
 TEST_F(ConsoleProcess, FreshDataDirectoryShowsTheTabsInOrder) {
-    pid_t pid = Start(
+    auto& console = Start(
         "expect tab \"Modems\"\n"
         "expect tabs \"Service\" \"Modems\" \"Web\" \"SMS Users\" \"2-Way\" \"Debug Logs\"\n"
         "press \"Cancel\"\n");
-    EXPECT_EQ(WaitExit(pid, 30s), 0) << Output();
+    EXPECT_EQ(console.Wait(30s), 0) << Output();
     EXPECT_EQ(Output().find("FAIL"), std::string::npos) << Output();
     EXPECT_NE(Output().find("open: Quv SMS/MMS Gateway v2022.10.03"), std::string::npos) << Output();
     EXPECT_TRUE(platform::FileExists(data_ + "ZELLA.INI"));
@@ -121,24 +82,24 @@ TEST_F(ConsoleProcess, FreshDataDirectoryShowsTheTabsInOrder) {
 }
 
 TEST_F(ConsoleProcess, FailedExpectationGivesExitStatusThree) {
-    pid_t pid = Start("expect tab \"Web\"\npress \"Cancel\"\n");
-    EXPECT_EQ(WaitExit(pid, 30s), 3);
+    auto& console = Start("expect tab \"Web\"\npress \"Cancel\"\n");
+    EXPECT_EQ(console.Wait(30s), 3);
     EXPECT_NE(Output().find("FAIL: line 1:"), std::string::npos) << Output();
 }
 
 TEST_F(ConsoleProcess, ExitFileEndsTheConsoleAtOnce) {
-    pid_t pid = Start("wait 60000\n");
+    auto& console = Start("wait 60000\n");
     ASSERT_TRUE(WaitForSheet()) << Output();
     std::ofstream(program_ + "helper.bat") << "";
-    EXPECT_EQ(WaitExit(pid, 10s), 0);
+    EXPECT_EQ(console.Wait(10s), 0);
     // Ended from the watcher: no exit steps, so the sheet never reported closing.
     EXPECT_EQ(Output().find("close:"), std::string::npos) << Output();
 }
 
 TEST_F(ConsoleProcess, ExitFileThatCouldNotBeDeletedAtStartIsIgnored) {
     fs::create_directories(program_ + "helper.bat/held");  // a directory cannot be deleted
-    pid_t pid = Start("wait 1500\n");
-    EXPECT_EQ(WaitExit(pid, 30s), 0);
+    auto& console = Start("wait 1500\n");
+    EXPECT_EQ(console.Wait(30s), 0);
     EXPECT_NE(Output().find("close: Quv SMS/MMS Gateway v2022.10.03 = Cancel"), std::string::npos)
         << Output();
 }
@@ -148,19 +109,20 @@ TEST_F(ConsoleProcess, NewerRestartTriggerRelaunchesTheConsole) {
     std::string ini = data_ + "ZELLA.INI";
     platform::WritePrivateProfileString(ini, "ZELLA", "ConfigurationUpdateTriggerRestart",
                                         "20260101000000");
-    pid_t pid = Start("wait 60000\n");
+    auto& console = Start("wait 60000\n");
     ASSERT_TRUE(WaitForSheet()) << Output();
     // An older value is not a restart.
     platform::WritePrivateProfileString(ini, "ZELLA", "ConfigurationUpdateTriggerRestart",
                                         "20250101000000");
-    EXPECT_EQ(WaitExit(pid, 1500ms), -1000);
-    ASSERT_TRUE(CopiesRunning().empty());
+    EXPECT_EQ(console.Wait(1500ms), -1000);
 
-    pid = Start("wait 60000\n");
+    console_.reset();
+    ASSERT_TRUE(CopiesRunning().empty());
+    auto& second = Start("wait 60000\n");
     ASSERT_TRUE(WaitForSheet()) << Output();
     platform::WritePrivateProfileString(ini, "ZELLA", "ConfigurationUpdateTriggerRestart",
                                         "20270101000000");
-    EXPECT_EQ(WaitExit(pid, 10s), 0);
+    EXPECT_EQ(second.Wait(10s), 0);
     bool relaunched = false;
     for (int i = 0; i < 250 && !relaunched; ++i) {
         relaunched = !CopiesRunning().empty();

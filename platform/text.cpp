@@ -1,0 +1,33 @@
+#include "platform/text.h"
+
+namespace platform {
+namespace {
+char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+}  // namespace
+
+std::string ToLowerAscii(std::string text) {
+    for (char& c : text) c = Lower(c);
+    return text;
+}
+
+bool EqualsNoCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (Lower(a[i]) != Lower(b[i])) return false;
+    }
+    return true;
+}
+
+bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
+    return text.size() >= prefix.size() && EqualsNoCase(text.substr(0, prefix.size()), prefix);
+}
+
+std::size_t FindNoCase(std::string_view text, std::string_view needle) {
+    if (needle.size() > text.size()) return std::string_view::npos;
+    for (std::size_t at = 0; at + needle.size() <= text.size(); ++at) {
+        if (EqualsNoCase(text.substr(at, needle.size()), needle)) return at;
+    }
+    return std::string_view::npos;
+}
+
+}  // namespace platform
