@@ -1,12 +1,18 @@
 #include "platform/ini.h"
 
 #include <signal.h>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
+#include <cstring>
 #include <climits>
 #include <cstdlib>
 #include <functional>
+#include <utility>
 
 #include "platform/files.h"
 #include "platform/ini_document.h"
@@ -42,9 +48,31 @@ bool AppendSized(std::vector<std::string>& out, std::size_t& used, std::string_v
 
 // A section, key or value that would change the file's structure when written as is:
 // a line break would inject lines, and a key must stay recognisable as that key.
+// Batches check every key and value, so the scan tests many bytes at a time.
 bool SafeText(std::string_view text) {
-    for (char c : text) {
-        if (c == '\r' || c == '\n' || c == '\0') return false;
+    const char* p = text.data();
+    std::size_t i = 0;
+#if defined(__SSE2__)
+    const __m128i lf = _mm_set1_epi8('\n'), cr = _mm_set1_epi8('\r'), nul = _mm_setzero_si128();
+    for (; i + 16 <= text.size(); i += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+        const __m128i hit = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, lf), _mm_cmpeq_epi8(v, cr)),
+                                         _mm_cmpeq_epi8(v, nul));
+        if (_mm_movemask_epi8(hit) != 0) return false;
+    }
+#endif
+    constexpr std::uint64_t kOnes = 0x0101010101010101ull, kHighs = 0x8080808080808080ull;
+    const auto hasZeroByte = [](std::uint64_t v) { return ((v - kOnes) & ~v & kHighs) != 0; };
+    for (; i + 8 <= text.size(); i += 8) {
+        std::uint64_t word;
+        std::memcpy(&word, p + i, 8);
+        if (hasZeroByte(word) || hasZeroByte(word ^ (kOnes * '\n')) ||
+            hasZeroByte(word ^ (kOnes * '\r'))) {
+            return false;
+        }
+    }
+    for (; i < text.size(); ++i) {
+        if (p[i] == '\r' || p[i] == '\n' || p[i] == '\0') return false;
     }
     return true;
 }
@@ -53,10 +81,13 @@ bool ValidSection(std::string_view section) {
     return SafeText(section) && section.find(']') == std::string_view::npos;
 }
 
+// `key` trimmed; the caller checks its bytes.
 bool ValidKey(std::string_view key) {
-    std::string_view trimmed = ini::TrimBlanks(key);
-    return SafeText(key) && !trimmed.empty() && trimmed.find('=') == std::string_view::npos &&
-           trimmed.front() != '[' && trimmed.front() != ';';
+    if (key.empty() || key.front() == '[' || key.front() == ';') return false;
+    for (char c : key) {
+        if (c == '=') return false;
+    }
+    return true;
 }
 
 // Writers that reach one file through different links must share one lock, and the
@@ -87,14 +118,15 @@ void RemoveStaleTemporaries(const std::string& path) {
 
 // Reads, edits and atomically replaces the file while holding the side-car lock. The lock
 // file is never deleted: a writer waiting on a removed lock file would lock nothing.
-bool EditUnderLock(const std::string& path, const std::function<void(ini::Document&)>& edit) {
+bool EditUnderLock(const std::string& path, std::size_t changes,
+                   const std::function<void(ini::Document&)>& edit) {
     const std::string real = RealPath(path);
     FileLock lock(real + ".lock", true, true, true);
     if (!lock.Locked()) return false;
     RemoveStaleTemporaries(real);
     std::string content;
     if (!ReadFile(path, content) && PathExists(path)) return false;
-    ini::Document doc(content);
+    ini::Document doc(std::move(content), changes);
     edit(doc);
     if (!doc.Changed()) return true;
     return WriteFileAtomic(path, doc.Text());
@@ -189,37 +221,71 @@ std::vector<std::string> GetPrivateProfileSectionNames(const std::string& path,
 
 IniBatch::IniBatch(std::string path) : path_(std::move(path)) {}
 
+// Records the section as given (it is trimmed at Commit) unless it is the current one.
+void IniBatch::SelectSection(std::string_view section) {
+    if (hasSection_ && std::string_view(text_).substr(section_, sectionSize_) == section) return;
+    if (!ValidSection(section)) refused_ = true;
+    text_.append("\0S", 2);
+    section_ = text_.size();
+    sectionSize_ = section.size();
+    text_.append(section).append(1, '\n');
+    hasSection_ = true;
+}
+
 void IniBatch::Write(std::string_view section, std::string_view key, std::string_view value) {
-    ops_.push_back(Op{std::string(section), std::string(key), std::string(value)});
+    SelectSection(section);
+    // The sources are checked, not the copy: reading freshly stored bytes back stalls.
+    if (!SafeText(key) || !ValidKey(ini::TrimBlanks(key)) || !SafeText(value)) refused_ = true;
+    const std::string_view trimmed = ini::TrimBlanks(key);
+    const std::size_t at = text_.size(), size = trimmed.size() + value.size() + 2;
+    text_.resize(at + size);
+    char* line = text_.data() + at;
+    std::memcpy(line, trimmed.data(), trimmed.size());
+    line[trimmed.size()] = '=';
+    if (!value.empty()) std::memcpy(line + trimmed.size() + 1, value.data(), value.size());
+    line[size - 1] = '\n';
+    ++count_;
 }
 
 void IniBatch::DeleteKey(std::string_view section, std::string_view key) {
-    ops_.push_back(Op{std::string(section), std::string(key), std::nullopt});
+    SelectSection(section);
+    const std::string_view trimmed = ini::TrimBlanks(key);
+    if (!SafeText(key) || !ValidKey(trimmed)) refused_ = true;
+    text_.append("\0D", 2).append(trimmed).append(1, '\n');
+    ++count_;
 }
 
 void IniBatch::DeleteSection(std::string_view section) {
-    ops_.push_back(Op{std::string(section), std::nullopt, std::nullopt});
+    SelectSection(section);
+    text_.append("\0X\n", 3);
+    ++count_;
 }
 
 bool IniBatch::Commit() {
-    for (const Op& op : ops_) {
-        if (!ValidSection(op.section)) return false;
-        if (op.key && !ValidKey(*op.key)) return false;
-        if (op.value && !SafeText(*op.value)) return false;
-    }
-    bool ok = EditUnderLock(path_, [this](ini::Document& doc) {
-        for (const Op& op : ops_) {
-            std::string_view section = ini::TrimBlanks(op.section);
-            if (!op.key) {
-                doc.DeleteSection(section);
-            } else if (!op.value) {
-                doc.DeleteKey(section, ini::TrimBlanks(*op.key));
+    if (refused_) return false;
+    const std::string_view text = text_;
+    bool ok = EditUnderLock(path_, count_, [text](ini::Document& doc) {
+        std::string_view section;
+        for (std::size_t at = 0; at < text.size();) {
+            const std::size_t end = text.find('\n', at);
+            if (text[at] != '\0') {
+                const std::size_t eq = text.find('=', at);
+                doc.WriteLine(section, text.substr(at, end + 1 - at), eq - at);
+            } else if (text[at + 1] == 'S') {
+                section = ini::TrimBlanks(text.substr(at + 2, end - at - 2));
+            } else if (text[at + 1] == 'D') {
+                doc.DeleteKey(section, text.substr(at + 2, end - at - 2));
             } else {
-                doc.Write(section, ini::TrimBlanks(*op.key), *op.value);
+                doc.DeleteSection(section);
             }
+            at = end + 1;
         }
     });
-    if (ok) ops_.clear();
+    if (ok) {
+        text_.clear();
+        count_ = 0;
+        hasSection_ = false;
+    }
     return ok;
 }
 

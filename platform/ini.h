@@ -68,16 +68,20 @@ public:
     // kept). After success the batch is empty and can collect again. The result equals
     // the same changes written one by one.
     bool Commit();
-    std::size_t Size() const { return ops_.size(); }
+    std::size_t Size() const { return count_; }
 
 private:
-    struct Op {
-        std::string section;
-        std::optional<std::string> key;
-        std::optional<std::string> value;
-    };
+    void SelectSection(std::string_view section);
     std::string path_;
-    std::vector<Op> ops_;
+    // Every change is one line of text_, checked as it is added (so no stored line holds a
+    // line break or NUL): "key=value\n" writes, "\0D" key "\n" deletes a key, "\0X\n"
+    // deletes a section; each applies to the section of the last "\0S" name "\n" line. A
+    // batch of many thousand changes costs one growing buffer, no allocation per change.
+    std::string text_;
+    std::size_t count_ = 0;
+    std::size_t section_ = 0, sectionSize_ = 0;  // the current section's name in text_
+    bool hasSection_ = false;
+    bool refused_ = false;  // some change would be refused: Commit writes nothing
 };
 
 }  // namespace platform

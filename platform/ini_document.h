@@ -14,13 +14,18 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <deque>
-#include <list>
+#include <initializer_list>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <utility>
 #include <vector>
+
+#include "platform/ini_name_index.h"
+#include "platform/ini_text.h"
 
 namespace platform::ini {
 
@@ -55,9 +60,7 @@ void ForEachLine(std::string_view content, Visit&& visit) {
     }
 }
 
-bool EqualsIgnoreCase(std::string_view a, std::string_view b);
 std::string LowerAscii(std::string_view text);
-std::string_view TrimBlanks(std::string_view text);
 // One pair of matching surrounding double or single quotes removed.
 std::string_view StripQuotes(std::string_view value);
 
@@ -65,7 +68,7 @@ std::string_view StripQuotes(std::string_view value);
 // copy per lookup).
 struct CaseInsensitiveHash {
     using is_transparent = void;
-    std::size_t operator()(std::string_view text) const;
+    std::size_t operator()(std::string_view text) const { return HashIgnoreCase(text); }
 };
 struct CaseInsensitiveEqual {
     using is_transparent = void;
@@ -75,58 +78,97 @@ template <typename Value>
 using CaseInsensitiveMap =
     std::unordered_map<std::string, Value, CaseInsensitiveHash, CaseInsensitiveEqual>;
 
-// An INI file held as lines, editable without quadratic cost: each section keeps its
-// lines in a list with an index of its keys, and the position after its last key line,
-// where new keys go. After any edit the structure is the one a fresh parse of Text()
-// would give, so a batch of edits and the same edits written one by one produce the
-// same bytes.
+// An INI file held as views into its own text, editable without quadratic cost. Lines
+// are linked by index in one array (no allocation per line); new and changed lines view
+// the caller's kept bytes or an append-only arena. A section's keys are indexed only
+// when a second edit reaches that section, so a single write stays one linear pass.
+// After any edit the structure is the one a fresh parse of Text() would give, so a batch
+// of edits and the same edits written one by one produce the same bytes.
 class Document {
 public:
-    explicit Document(std::string_view content);
+    // `expectedChanges` only sizes the storage for the edits to come.
+    explicit Document(std::string content, std::size_t expectedChanges = 0);
+    Document(const Document&) = delete;
+    Document& operator=(const Document&) = delete;
 
     // Sets the value of the key in the first section of that name, creating the key or
     // the section when missing.
     void Write(std::string_view section, std::string_view key, std::string_view value);
+    // Write with the line already built: `line` is the key, "=", the value, then "\n".
+    // The document keeps views of `line` and `section`: their bytes must stay unchanged
+    // for the document's lifetime.
+    void WriteLine(std::string_view section, std::string_view line, std::size_t keySize);
     // Removes every line of the key in the first section of that name.
     void DeleteKey(std::string_view section, std::string_view key);
     // Removes every section of that name with all its lines.
     void DeleteSection(std::string_view section);
 
+    // The file's bytes, built in one buffer.
     std::string Text() const;
     bool Changed() const { return changed_; }
 
 private:
+    enum class Term : std::uint8_t { None, Lf, CrLf };  // the value is the length
     struct Line {
-        std::string raw;   // text without terminator
-        std::string term;  // "\n", "\r\n" or "" (last line without newline)
-    };
-    using LineList = std::list<Line>;
-    // The lines of one key in file order; duplicates are rare, so the first is kept
-    // apart and costs no allocation of its own.
-    struct KeyLines {
-        LineList::iterator first;
-        std::vector<LineList::iterator> more;
+        std::string_view raw;   // text without terminator
+        std::string_view name;  // key or section name, trimmed
+        std::int32_t prev = -1, next = -1;
+        std::int32_t sameKey = -1;  // the next line of the same key in its section
+        LineKind kind = LineKind::Blank;
+        Term term = Term::None;
+        bool termFollows = false;  // the terminator's bytes follow raw in memory
     };
     struct Section {
+        std::string_view name;
+        std::int32_t head = -1, tail = -1;  // the header first, except for section 0
+        std::int32_t lastKey = -1;          // the last key line, or the header
+        std::int32_t sameName = -1;         // the next section of the same name
+        std::int32_t behind = -1;           // where to look for a live section before it
         bool deleted = false;
-        LineList lines;               // the header first, except for the lines before any
-        LineList::iterator lastKey;   // the last key line, or the header
-        CaseInsensitiveMap<KeyLines> keys;
+        bool indexed = false;
+        std::uint32_t lookups = 0;
+        NameIndex keys;
     };
 
-    Section* FirstSection(std::string_view name);
-    void AddKeyLine(Section& s, std::string_view key, LineList::iterator line);
-    Section& AppendSection(std::string_view name);
-    void ForgetKeyLine(Section& s, LineList::iterator line);
-    std::string NewLineTerm() const { return crlf_ ? "\r\n" : "\n"; }
+    void ParseLine(std::string_view raw, std::string_view term);
+    std::int32_t AddLine(std::string_view raw, std::string_view name, LineKind kind, Term term);
+    void LinkAfter(Section& s, std::int32_t after, std::int32_t line);
+    void Unlink(Section& s, std::int32_t line);
+    void SetKey(std::int32_t section, std::string_view key, std::string_view value,
+                std::string_view line);
+    std::int32_t AddKeyLine(std::int32_t section, std::string_view key, std::string_view value,
+                            std::string_view line);
+    std::int32_t FirstSection(std::string_view name);
+    std::int32_t ScanSections(std::string_view name) const;
+    void AddSectionName(std::int32_t index);
+    void IndexSectionNames();
+    void IndexKeys(Section& s);
+    std::int32_t ScanKey(Section& s, std::string_view key);
+    void RemoveKeyLine(Section& s, std::int32_t line);
+    std::int32_t AppendSection(std::string_view name);
+    std::int32_t LastLiveSection();
+    std::string_view Store(std::initializer_list<std::string_view> parts);
+    Term NewLineTerm() const { return crlf_ ? Term::CrLf : Term::Lf; }
+    auto LineName() const {
+        return [this](std::int32_t line) { return lines_[line].name; };
+    }
+    auto SectionName() const {
+        return [this](std::int32_t section) { return sections_[section].name; };
+    }
 
-    std::deque<Section> sections_;
-    CaseInsensitiveMap<std::vector<std::size_t>> byName_;
+    std::string text_;               // the file as read; lines view into it
+    std::deque<std::string> arena_;  // text of new and changed lines; never reallocated
+    std::vector<Line> lines_;
+    std::vector<Section> sections_;  // section 0 holds the lines before the first header
+    std::size_t expectedChanges_ = 0;
+    NameIndex sectionNames_;         // built on the second lookup that misses the cache
+    bool namesIndexed_ = false;
+    std::uint32_t nameLookups_ = 0;
     bool crlf_ = false;
     bool changed_ = false;
-    // Batches write run after run into one section: the last lookup is remembered.
-    std::string cachedName_;
-    Section* cached_ = nullptr;
+    std::int32_t cached_ = -1;  // batches write run after run into one section
+    std::string_view keptSection_;  // the last section view WriteLine resolved
+    std::int32_t keptIndex_ = -1;
 };
 
 }  // namespace platform::ini

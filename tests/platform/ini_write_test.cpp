@@ -185,6 +185,53 @@ TEST_F(IniWrite, BatchAppliesToTheFileAsItIsAtCommit) {
     EXPECT_EQ(0u, batch.Size()) << "a committed batch starts over";
 }
 
+// A key added after an unterminated last line and deleted again leaves the newline the
+// one-by-one writes leave.
+TEST_F(IniWrite, BatchEqualsKeyByKeyOnFileWithoutFinalNewline) {
+    std::string single = dir.File("single.ini"), batched = dir.File("batched.ini");
+    ASSERT_TRUE(WriteFileAtomic(single, "[A]\nK=1"));
+    ASSERT_TRUE(WriteFileAtomic(batched, "[A]\nK=1"));
+    ASSERT_TRUE(WritePrivateProfileString(single, "A", "L", "2"));
+    ASSERT_TRUE(WritePrivateProfileString(single, "A", "L", std::nullopt));
+    IniBatch batch(batched);
+    batch.Write("A", "L", "2");
+    batch.DeleteKey("A", "L");
+    ASSERT_TRUE(batch.Commit());
+    EXPECT_EQ("[A]\nK=1\n", ReadAll(single));
+    EXPECT_EQ(ReadAll(single), ReadAll(batched));
+}
+
+TEST_F(IniWrite, BatchRefusesWhatSingleWritesRefuse) {
+    Given("[A]\nK=1\n");
+    const auto refused = [this](auto add) {
+        IniBatch batch(path);
+        batch.Write("A", "K", "2");
+        add(batch);
+        return !batch.Commit() && ReadAll(path) == "[A]\nK=1\n" && batch.Size() == 2;
+    };
+    EXPECT_TRUE(refused([](IniBatch& b) { b.Write("A", "K\r", "v"); })) << "CR among trimmed blanks";
+    EXPECT_TRUE(refused([](IniBatch& b) { b.Write("A", " =", "v"); }));
+    EXPECT_TRUE(refused([](IniBatch& b) { b.Write("A", ";K", "v"); }));
+    EXPECT_TRUE(refused([](IniBatch& b) { b.Write("A", "K", "long value then\r"); }));
+    EXPECT_TRUE(refused([](IniBatch& b) { b.Write("A", "K", std::string_view("sixteen bytes..\0", 16)); }));
+    EXPECT_TRUE(refused([](IniBatch& b) { b.DeleteKey("A", "K\n"); }));
+    EXPECT_TRUE(refused([](IniBatch& b) { b.DeleteKey("A", ""); }));
+    EXPECT_TRUE(refused([](IniBatch& b) { b.DeleteSection("A]"); }));
+    EXPECT_TRUE(refused([](IniBatch& b) { b.DeleteSection("A\r\n[B"); }));
+}
+
+TEST_F(IniWrite, BatchKeepsSectionRunsApartAndTrimsNames) {
+    Given("[A]\nK=1\n");
+    IniBatch batch(path);
+    batch.Write(" A ", " K ", "2");
+    batch.Write("B", "X", "1");
+    batch.Write("A", "L", "3");
+    batch.DeleteSection("B");
+    batch.Write("b", "Y", "2");
+    ASSERT_TRUE(batch.Commit());
+    EXPECT_EQ("[A]\nK=2\nL=3\n\n[b]\nY=2\n", ReadAll(path));
+}
+
 TEST_F(IniWrite, BatchWithOneBadChangeWritesNothing) {
     Given("[A]\nK=1\n");
     IniBatch batch(path);
