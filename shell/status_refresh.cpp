@@ -60,22 +60,29 @@ class IniSnapshot {
 public:
     explicit IniSnapshot(const std::string& path) {
         if (!platform::ReadFile(path, content_)) return;
+        // Only lines whose first non-blank character is "[" can be section headers, and
+        // there are few of them: jump from "[" to "[" instead of visiting every line.
+        const std::string_view text(content_);
         Section* current = nullptr;
-        std::size_t offset = 0;
-        ini::ForEachLine(content_, [&](std::string_view raw, std::string_view term) {
-            std::size_t next = offset + raw.size() + term.size();
-            std::string_view trimmed = ini::TrimBlanks(raw);
-            ini::LineView line;
-            if (!trimmed.empty() && trimmed.front() == '[') line = ini::ClassifyLine(raw);
-            if (line.kind == ini::LineKind::Section) {
-                if (current != nullptr) current->body = Body(current->body.data(), raw.data());
-                auto [it, fresh] = sections_.try_emplace(line.name);
-                current = fresh ? &it->second : nullptr;
-                if (current != nullptr) current->body = std::string_view(content_).substr(next);
-            }
-            offset = next;
-            return true;
-        });
+        for (std::size_t pos = text.find('['); pos != std::string_view::npos;
+             pos = text.find('[', pos + 1)) {
+            std::size_t lineStart = text.rfind('\n', pos);
+            lineStart = lineStart == std::string_view::npos ? 0 : lineStart + 1;
+            if (!ini::TrimBlanks(text.substr(lineStart, pos - lineStart)).empty()) continue;
+            std::size_t newline = text.find('\n', pos);
+            std::size_t lineEnd = newline == std::string_view::npos ? text.size() : newline;
+            std::string_view raw = text.substr(lineStart, lineEnd - lineStart);
+            if (!raw.empty() && raw.back() == '\r') raw.remove_suffix(1);
+            ini::LineView line = ini::ClassifyLine(raw);
+            if (line.kind != ini::LineKind::Section) continue;
+            if (current != nullptr) current->body = Body(current->body.data(), text.data() + lineStart);
+            auto [it, fresh] = sections_.try_emplace(line.name);
+            current = fresh ? &it->second : nullptr;
+            std::size_t bodyStart = newline == std::string_view::npos ? text.size() : newline + 1;
+            if (current != nullptr) current->body = text.substr(bodyStart);
+            if (newline == std::string_view::npos) break;
+            pos = newline;
+        }
     }
     IniSnapshot(const IniSnapshot&) = delete;
     IniSnapshot& operator=(const IniSnapshot&) = delete;
