@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Configures and builds one build directory: scripts/build.sh DIR [cmake options...]
-# TARGET (environment) limits the build to one target.
+# TARGET (environment) limits the build to these targets.
 set -euo pipefail
 ROOT="$(cd "$(dirname "$0")/.." && pwd)"
 DIR="$1"; shift

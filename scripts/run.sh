@@ -4,7 +4,7 @@
 set -euo pipefail
 ROOT="$(cd "$(dirname "$0")/.." && pwd)"
 "$ROOT/scripts/setup.sh"
-BUILD_TYPE=RelWithDebInfo "$ROOT/scripts/build.sh" "$ROOT/build" -DZELLA_BENCH=OFF
+TARGET="zella mmsclnk" BUILD_TYPE=RelWithDebInfo "$ROOT/scripts/build.sh" "$ROOT/build" -DZELLA_BENCH=OFF
 
 if [[ -z "${DISPLAY:-}" && -z "${WAYLAND_DISPLAY:-}" && -z "${QT_QPA_PLATFORM:-}" && -z "${ZELLA_SCRIPT:-}" ]]; then
   PORT="${ZELLA_VNC_PORT:-5900}"
