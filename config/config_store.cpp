@@ -21,11 +21,8 @@ std::string& PathOverride() {
     return path;
 }
 
-char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-using platform::StartsWithNoCase;
-
 using platform::EqualsNoCase;
+using platform::StartsWithNoCase;
 
 std::string ModemKey(unsigned n) { return "Modem" + std::to_string(n); }
 

@@ -6,6 +6,8 @@
 #endif
 #include <unistd.h>
 
+#include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
@@ -81,13 +83,21 @@ bool ValidSection(std::string_view section) {
     return SafeText(section) && section.find(']') == std::string_view::npos;
 }
 
-// `key` trimmed; the caller checks its bytes.
-bool ValidKey(std::string_view key) {
-    if (key.empty() || key.front() == '[' || key.front() == ';') return false;
-    for (char c : key) {
-        if (c == '=') return false;
-    }
-    return true;
+// Bytes a key may not hold: 1 for a line break or NUL anywhere, 2 for "=" (the key ends
+// there). One table lookup per byte checks a batch's short keys in one pass.
+constexpr auto kKeyFlags = [] {
+    std::array<std::uint8_t, 256> flags{};
+    flags['\r'] = flags['\n'] = flags['\0'] = 1;
+    flags['='] = 2;
+    return flags;
+}();
+
+// `key` as given and `trimmed`, the part of it that is stored.
+bool SafeKey(std::string_view key, std::string_view trimmed) {
+    if (trimmed.empty() || trimmed.front() == '[' || trimmed.front() == ';') return false;
+    unsigned bad = 0;
+    for (char c : key) bad |= kKeyFlags[static_cast<unsigned char>(c)];
+    return bad == 0;
 }
 
 // Writers that reach one file through different links must share one lock, and the
@@ -221,68 +231,101 @@ std::vector<std::string> GetPrivateProfileSectionNames(const std::string& path,
 
 IniBatch::IniBatch(std::string path) : path_(std::move(path)) {}
 
+namespace {
+// Below the allocator's mmap threshold, so chunks come from (and return to) its heap.
+constexpr std::size_t kChunkSize = 64 * 1024;
+}  // namespace
+
+char* IniBatch::Room(std::size_t size) {
+    if (chunks_.empty() || chunks_.back().capacity - chunks_.back().size < size) {
+        Chunk& chunk = chunks_.emplace_back();
+        chunk.capacity = std::max(kChunkSize, size + section_.size() + 3);
+        chunk.bytes = std::make_unique_for_overwrite<char[]>(chunk.capacity);
+        if (hasSection_) {
+            char* at = chunk.bytes.get();
+            std::memcpy(at, "\0S", 2);
+            std::memcpy(at + 2, section_.data(), section_.size());
+            at[2 + section_.size()] = '\n';
+            chunk.size = section_.size() + 3;
+        }
+    }
+    Chunk& chunk = chunks_.back();
+    char* at = chunk.bytes.get() + chunk.size;
+    chunk.size += size;
+    return at;
+}
+
 // Records the section as given (it is trimmed at Commit) unless it is the current one.
 void IniBatch::SelectSection(std::string_view section) {
-    if (hasSection_ && std::string_view(text_).substr(section_, sectionSize_) == section) return;
+    if (hasSection_ && std::string_view(section_) == section) return;
     if (!ValidSection(section)) refused_ = true;
-    text_.append("\0S", 2);
-    section_ = text_.size();
-    sectionSize_ = section.size();
-    text_.append(section).append(1, '\n');
+    hasSection_ = false;  // a new chunk needs no restatement of the old section
+    section_.assign(section);
+    char* at = Room(section.size() + 3);
+    std::memcpy(at, "\0S", 2);
+    if (!section.empty()) std::memcpy(at + 2, section.data(), section.size());
+    at[2 + section.size()] = '\n';
     hasSection_ = true;
 }
 
 void IniBatch::Write(std::string_view section, std::string_view key, std::string_view value) {
     SelectSection(section);
-    // The sources are checked, not the copy: reading freshly stored bytes back stalls.
-    if (!SafeText(key) || !ValidKey(ini::TrimBlanks(key)) || !SafeText(value)) refused_ = true;
     const std::string_view trimmed = ini::TrimBlanks(key);
-    const std::size_t at = text_.size(), size = trimmed.size() + value.size() + 2;
-    text_.resize(at + size);
-    char* line = text_.data() + at;
-    std::memcpy(line, trimmed.data(), trimmed.size());
-    line[trimmed.size()] = '=';
-    if (!value.empty()) std::memcpy(line + trimmed.size() + 1, value.data(), value.size());
-    line[size - 1] = '\n';
+    // The sources are checked, not the copy: reading freshly stored bytes back stalls.
+    if (!SafeKey(key, trimmed) || !SafeText(value)) refused_ = true;
+    char* at = Room(trimmed.size() + value.size() + 2);
+    std::memcpy(at, trimmed.data(), trimmed.size());
+    at += trimmed.size();
+    *at++ = '=';
+    if (!value.empty()) std::memcpy(at, value.data(), value.size());
+    at[value.size()] = '\n';
     ++count_;
 }
 
 void IniBatch::DeleteKey(std::string_view section, std::string_view key) {
     SelectSection(section);
     const std::string_view trimmed = ini::TrimBlanks(key);
-    if (!SafeText(key) || !ValidKey(trimmed)) refused_ = true;
-    text_.append("\0D", 2).append(trimmed).append(1, '\n');
+    if (!SafeKey(key, trimmed)) refused_ = true;
+    char* at = Room(trimmed.size() + 3);
+    std::memcpy(at, "\0D", 2);
+    if (!trimmed.empty()) std::memcpy(at + 2, trimmed.data(), trimmed.size());
+    at[2 + trimmed.size()] = '\n';
     ++count_;
 }
 
 void IniBatch::DeleteSection(std::string_view section) {
     SelectSection(section);
-    text_.append("\0X\n", 3);
+    std::memcpy(Room(3), "\0X\n", 3);
     ++count_;
 }
 
 bool IniBatch::Commit() {
     if (refused_) return false;
-    const std::string_view text = text_;
-    bool ok = EditUnderLock(path_, count_, [text](ini::Document& doc) {
+    const std::vector<Chunk>& chunks = chunks_;
+    bool ok = EditUnderLock(path_, count_, [&chunks](ini::Document& doc) {
         std::string_view section;
-        for (std::size_t at = 0; at < text.size();) {
-            const std::size_t end = text.find('\n', at);
-            if (text[at] != '\0') {
-                const std::size_t eq = text.find('=', at);
-                doc.WriteLine(section, text.substr(at, end + 1 - at), eq - at);
-            } else if (text[at + 1] == 'S') {
-                section = ini::TrimBlanks(text.substr(at + 2, end - at - 2));
-            } else if (text[at + 1] == 'D') {
-                doc.DeleteKey(section, text.substr(at + 2, end - at - 2));
-            } else {
-                doc.DeleteSection(section);
+        for (const Chunk& chunk : chunks) {
+            const std::string_view text(chunk.bytes.get(), chunk.size);
+            for (std::size_t at = 0; at < text.size();) {
+                const std::size_t end = text.find('\n', at);
+                if (text[at] != '\0') {
+                    const std::size_t eq = text.find('=', at);
+                    doc.WriteLine(section, text.substr(at, end + 1 - at), eq - at);
+                } else if (text[at + 1] == 'S') {
+                    section = ini::TrimBlanks(text.substr(at + 2, end - at - 2));
+                } else if (text[at + 1] == 'D') {
+                    doc.DeleteKey(section, text.substr(at + 2, end - at - 2));
+                } else {
+                    doc.DeleteSection(section);
+                }
+                at = end + 1;
             }
-            at = end + 1;
         }
     });
     if (ok) {
-        text_.clear();
+        // The first chunk is kept for the next changes.
+        if (chunks_.size() > 1) chunks_.resize(1);
+        if (!chunks_.empty()) chunks_.front().size = 0;
         count_ = 0;
         hasSection_ = false;
     }

@@ -16,6 +16,7 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -72,14 +73,22 @@ public:
 
 private:
     void SelectSection(std::string_view section);
+    // Room for `size` more bytes in the last chunk; a new chunk starts with the current
+    // section's marker again, so every chunk reads on its own.
+    char* Room(std::size_t size);
     std::string path_;
-    // Every change is one line of text_, checked as it is added (so no stored line holds a
-    // line break or NUL): "key=value\n" writes, "\0D" key "\n" deletes a key, "\0X\n"
-    // deletes a section; each applies to the section of the last "\0S" name "\n" line. A
-    // batch of many thousand changes costs one growing buffer, no allocation per change.
-    std::string text_;
+    // Every change is one line of the chunks, checked as it is added (so no stored line
+    // holds a line break or NUL): "key=value\n" writes, "\0D" key "\n" deletes a key,
+    // "\0X\n" deletes a section; each applies to the section of the last "\0S" name "\n"
+    // line. Chunks are filled within their reserved capacity and never move: a batch of
+    // many thousand changes neither copies its text on growth nor touches memory twice.
+    struct Chunk {
+        std::unique_ptr<char[]> bytes;  // not zero-filled: only the used part is touched
+        std::size_t size = 0, capacity = 0;
+    };
+    std::vector<Chunk> chunks_;
+    std::string section_;  // the current section as given
     std::size_t count_ = 0;
-    std::size_t section_ = 0, sectionSize_ = 0;  // the current section's name in text_
     bool hasSection_ = false;
     bool refused_ = false;  // some change would be refused: Commit writes nothing
 };

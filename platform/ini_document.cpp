@@ -108,7 +108,7 @@ std::int32_t Document::AddLine(std::string_view raw, std::string_view name, Line
                                Term term) {
     Line& line = lines_.emplace_back();
     line.raw = raw;
-    line.name = name;
+    line.SetName(name);
     line.kind = kind;
     line.term = term;
     return static_cast<std::int32_t>(lines_.size()) - 1;
@@ -212,7 +212,8 @@ void Document::IndexKeys(Section& s) {
     for (std::int32_t l = s.head; l >= 0; l = lines_[l].next) {
         if (lines_[l].kind != LineKind::Key) continue;
         lines_[l].sameKey = -1;
-        auto [entry, added] = s.keys.Insert(lines_[l].name, l, CaseInsensitiveHash{}(lines_[l].name), LineName());
+        const std::string_view name = lines_[l].Name();
+        auto [entry, added] = s.keys.Insert(name, l, CaseInsensitiveHash{}(name), LineName());
         if (!added) {
             lines_[entry->last].sameKey = l;
             entry->last = l;
@@ -225,7 +226,7 @@ void Document::IndexKeys(Section& s) {
 std::int32_t Document::ScanKey(Section& s, std::string_view key) {
     std::int32_t first = -1, previous = -1;
     for (std::int32_t l = s.head; l >= 0; l = lines_[l].next) {
-        if (lines_[l].kind != LineKind::Key || !EqualsIgnoreCase(lines_[l].name, key)) continue;
+        if (lines_[l].kind != LineKind::Key || !EqualsIgnoreCase(lines_[l].Name(), key)) continue;
         lines_[l].sameKey = -1;
         if (previous < 0) {
             first = l;
@@ -270,7 +271,7 @@ std::int32_t Document::AppendSection(std::string_view name) {
     const std::int32_t line = AddLine(header, header.substr(1, name.size()), LineKind::Section, NewLineTerm());
     Section& s = sections_.emplace_back();
     const auto index = static_cast<std::int32_t>(sections_.size()) - 1;
-    s.name = lines_[line].name;
+    s.name = lines_[line].Name();
     s.head = s.tail = s.lastKey = line;
     s.behind = index - 1;
     if (namesIndexed_) AddSectionName(index);
@@ -336,14 +337,15 @@ void Document::SetKey(std::int32_t index, std::string_view key, std::string_view
     }
     // The key keeps its spelling; only the text after "=" changes.
     Line& old = lines_[found];
-    const std::size_t n = old.name.size();
-    if (old.raw.size() == n + 1 + value.size() && old.raw.substr(0, n) == old.name &&
-        old.raw[n] == '=' && old.raw.substr(n + 1) == value) {
+    const std::string_view name = old.Name();
+    const std::size_t n = name.size();
+    if (old.raw.size() == n + 1 + value.size() && old.nameAt == 0 && old.raw[n] == '=' &&
+        old.raw.substr(n + 1) == value) {
         return;
     }
-    const bool kept = !line.empty() && key == old.name;
-    old.raw = kept ? line : Store({old.name, "=", value});
-    old.name = old.raw.substr(0, n);
+    const bool kept = !line.empty() && key == name;
+    old.raw = kept ? line : Store({name, "=", value});
+    old.nameAt = 0;
     old.termFollows = kept && old.term == Term::Lf;
     changed_ = true;
 }
@@ -430,12 +432,10 @@ std::string Document::Text() const {
             lastNoTerm = line.term == Term::None;
         }
     }
-    std::string out(size, '\0');
-    char* at = out.data();
-    for (std::string_view run : runs) {
-        std::memcpy(at, run.data(), run.size());
-        at += run.size();
-    }
+    // Reserved, not sized: zero-filling the buffer first would write every byte twice.
+    std::string out;
+    out.reserve(size);
+    for (std::string_view run : runs) out.append(run);
     return out;
 }
 

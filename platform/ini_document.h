@@ -29,7 +29,7 @@
 
 namespace platform::ini {
 
-enum class LineKind { Blank, Comment, Section, Key, Other };
+enum class LineKind : std::uint8_t { Blank, Comment, Section, Key, Other };
 
 struct LineView {
     LineKind kind = LineKind::Blank;
@@ -109,14 +109,21 @@ public:
 
 private:
     enum class Term : std::uint8_t { None, Lf, CrLf };  // the value is the length
+    // 40 bytes: a batch adds one per key, and fresh memory costs a page fault per page.
     struct Line {
-        std::string_view raw;   // text without terminator
-        std::string_view name;  // key or section name, trimmed
+        std::string_view raw;  // text without terminator
+        // The key or section name, trimmed, always lies within raw.
+        std::uint32_t nameAt = 0, nameSize = 0;
         std::int32_t prev = -1, next = -1;
         std::int32_t sameKey = -1;  // the next line of the same key in its section
         LineKind kind = LineKind::Blank;
         Term term = Term::None;
         bool termFollows = false;  // the terminator's bytes follow raw in memory
+        std::string_view Name() const { return raw.substr(nameAt, nameSize); }
+        void SetName(std::string_view name) {
+            nameAt = name.empty() ? 0 : static_cast<std::uint32_t>(name.data() - raw.data());
+            nameSize = static_cast<std::uint32_t>(name.size());
+        }
     };
     struct Section {
         std::string_view name;
@@ -150,7 +157,7 @@ private:
     std::string_view Store(std::initializer_list<std::string_view> parts);
     Term NewLineTerm() const { return crlf_ ? Term::CrLf : Term::Lf; }
     auto LineName() const {
-        return [this](std::int32_t line) { return lines_[line].name; };
+        return [this](std::int32_t line) { return lines_[line].Name(); };
     }
     auto SectionName() const {
         return [this](std::int32_t section) { return sections_[section].name; };
