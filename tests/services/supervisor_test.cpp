@@ -93,10 +93,17 @@ TEST_F(SupervisorBackend, ServiceThatNeverAnnouncesReadinessStaysStartPending) {
     ASSERT_EQ(0, services->Start("QuvSMS"));
     EXPECT_EQ(ServiceState::StartPending, StateOf());
     EXPECT_TRUE(platform::IsActiveState(StateOf()));
+    // Start returns once the program is executed, before it has set SIGTERM aside; a
+    // stop sent then ends it. Its status block exists only after that.
+    ASSERT_TRUE(Eventually([] { return platform::ReadGatewayStatus().opened; }));
+    EXPECT_EQ(ServiceState::StartPending, StateOf());
+    const long pid = RecordedPid("QuvSMS");
     ASSERT_EQ(0, services->Stop("QuvSMS"));
-    // It ignores SIGTERM: the stop stays pending.
+    // It ignores SIGTERM: the stop stays pending. The pause is room for a wrongly
+    // obedient stand-in to end, not a condition of the outcome.
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     EXPECT_EQ(ServiceState::StopPending, StateOf());
+    EXPECT_TRUE(platform::FileExists("/proc/" + std::to_string(pid) + "/exe"));
 }
 
 TEST_F(SupervisorBackend, ReusedPidOfAnotherProgramIsNotTheService) {

@@ -11,7 +11,9 @@
 //
 // $ZELLA_STANDIN_MODE changes the behaviour for failure tests:
 //   "hang" never announces readiness and ignores the stop byte and SIGTERM (a service
-//          stuck in start pending; only SIGKILL ends it);
+//          stuck in start pending; only SIGKILL ends it). SIGTERM is set aside before
+//          the status block is created, so once the block exists a SIGTERM is sure to
+//          be ignored; one sent earlier, right after exec, still ends the process;
 //   "exit" ends at once with exit code 3 (a service that cannot start).
 #include <arpa/inet.h>
 #include <netinet/in.h>

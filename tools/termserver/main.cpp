@@ -9,7 +9,10 @@
 // login and password when configured, runs the prompt script (sends PROMPT, waits for
 // REPLY), and then relays bytes between the client and the modem device. Telnet
 // commands from the client are logged as "IAC <verb> <option>" lines and never reach
-// the modem; the modem's 255 bytes are doubled towards the client.
+// the modem; the modem's 255 bytes are doubled towards the client. Lines from the
+// client end in CR LF, CR NUL, CR or LF, however the bytes are split into segments.
+// --unterminated-sb sends the first login prompt inside a sub-negotiation that never
+// ends; --flood sends 10 MB of text before the login.
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -56,6 +59,9 @@ bool SendAll(int fd, const std::string& data) {
 class ClientReader {
 public:
     explicit ClientReader(int fd) : fd_(fd) {}
+    // The line just taken ended in CR whose partner has not arrived yet: a LF (or the
+    // NUL of a bare telnet CR) coming next belongs to that line end, not to the data.
+    void SwallowLineEndRest() { swallow_ = true; }
     // Appends what arrived within `ms`; false when the client went away.
     bool Read(std::string& data, int ms) {
         pollfd p{fd_, POLLIN, 0};
@@ -70,7 +76,9 @@ public:
 private:
     void Take(unsigned char c, std::string& data) {
         if (pending_.empty() && c != 255) {
-            data += static_cast<char>(c);
+            const bool rest = swallow_ && (c == '\n' || c == '\0');
+            swallow_ = false;
+            if (!rest) data += static_cast<char>(c);
             return;
         }
         pending_ += static_cast<char>(c);
@@ -89,6 +97,7 @@ private:
     }
     int fd_;
     std::string pending_;
+    bool swallow_ = false;
 };
 
 // Waits up to 30 s for `what` in the client's data (consumed up to and including it).
@@ -104,13 +113,18 @@ bool Expect(ClientReader& reader, std::string& data, const std::string& what) {
     return false;
 }
 
+// Takes one line ended by CR LF, CR NUL, CR or LF, waiting up to 30 s for it. The
+// console sends a byte per request, so a CR LF may arrive in two reads: the LF that
+// follows later must not read as an empty next line.
 bool ReadLine(ClientReader& reader, std::string& data, std::string& line) {
     for (int i = 0; i < 300; ++i) {
         const std::size_t end = data.find_first_of("\r\n");
         if (end != std::string::npos) {
             line = data.substr(0, end);
+            const bool cr = data[end] == '\r';
             data.erase(0, end + 1);
-            if (!data.empty() && data[0] == '\n') data.erase(0, 1);
+            if (cr && data.empty()) reader.SwallowLineEndRest();
+            else if (cr && (data[0] == '\n' || data[0] == '\0')) data.erase(0, 1);
             return true;
         }
         if (!reader.Read(data, 100)) return false;
@@ -150,7 +164,11 @@ void Relay(int client, ClientReader& reader, std::string& data, const Config& cf
 void Session(int client, const Config& cfg) {
     const std::string iac = "\xFF";
     SendAll(client, iac + "\xFD\x01" + iac + "\xFB\x01" + iac + "\xFD\x03");
-    if (cfg.unterminatedSb) SendAll(client, iac + "\xFA\x18\x01" + "Username: ");
+    // The broken sub-negotiation carries the first login prompt and nothing follows it
+    // until the client speaks: a prompt sent after it would reach the client in the
+    // same read or in a later one depending on scheduling, and only the later read
+    // shows it.
+    if (cfg.unterminatedSb) SendAll(client, iac + "\xFA\x18\x01" + cfg.loginPrompt);
     if (cfg.flood) SendAll(client, std::string(10 * 1024 * 1024, 'x'));
     ClientReader reader(client);
     std::string data, line;
@@ -158,7 +176,7 @@ void Session(int client, const Config& cfg) {
         // Like a login program, ask again after a wrong name, a few times.
         bool known = false;
         for (int attempt = 0; attempt < 5 && !known; ++attempt) {
-            SendAll(client, cfg.loginPrompt);
+            if (attempt > 0 || !cfg.unterminatedSb) SendAll(client, cfg.loginPrompt);
             if (!ReadLine(reader, data, line)) return;
             known = line == cfg.user;
         }
