@@ -6,6 +6,7 @@
 #include <sys/socket.h>
 
 #include "tests/pages/page_fixture.h"
+#include "tests/support/held_port.h"
 
 namespace pages_test {
 namespace {
@@ -18,22 +19,7 @@ protected:
     int Warnings() const { return Count("box: Gateway is not active.  Port number for web interface"); }
 };
 
-// A listening loopback socket on a free port, held by the test.
-struct HeldPort {
-    int fd = socket(AF_INET, SOCK_STREAM, 0);
-    unsigned port = 0;
-    HeldPort() {
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-        listen(fd, 1);
-        socklen_t n = sizeof a;
-        getsockname(fd, reinterpret_cast<sockaddr*>(&a), &n);
-        port = ntohs(a.sin_port);
-    }
-    ~HeldPort() { close(fd); }
-};
+using zella_test::HeldPort;
 
 TEST_F(ServicePageTest, ControlsFollowTheServiceState) {
     InstallGatewayStopped();

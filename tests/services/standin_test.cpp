@@ -7,26 +7,12 @@
 #include "platform/ini.h"
 #include "platform/shared_memory.h"
 #include "tests/services/service_fixture.h"
+#include "tests/support/held_port.h"
 
 namespace services_test {
 namespace {
 
-// A listening loopback socket on a free port, owned by the test.
-struct HeldPort {
-    int fd = socket(AF_INET, SOCK_STREAM, 0);
-    unsigned port = 0;
-    HeldPort() {
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-        listen(fd, 1);
-        socklen_t n = sizeof a;
-        getsockname(fd, reinterpret_cast<sockaddr*>(&a), &n);
-        port = ntohs(a.sin_port);
-    }
-    ~HeldPort() { close(fd); }
-};
+using zella_test::HeldPort;
 
 std::string Pdu(std::uint32_t command, std::uint32_t sequence, const std::string& body) {
     std::string pdu;
