@@ -55,8 +55,6 @@ bool WatchUntilRestart() {
 }
 
 void RestartWatcher() {
-    Console().watcherEnded = false;
-    SetRestartTriggerBaseline(ReadRestartTrigger());
     if (WatchUntilRestart()) {
         platform::StartSelfDetached();
         platform::ExitNow(0);
@@ -69,6 +67,9 @@ void RestartWatcher() {
 void StartRestartWatcher() {
     Console().watcherStopRequested = false;
     Console().watcherEnded = false;
+    // The baseline is taken before the sheet can be shown, so a trigger written while
+    // the console is already on screen always counts as new.
+    SetRestartTriggerBaseline(ReadRestartTrigger());
     std::thread(RestartWatcher).detach();
 }
 
