@@ -316,6 +316,18 @@ std::string HeadlessHost::EscapeLine(const std::string& text) {
     return out;
 }
 
+std::vector<std::string> HeadlessHost::BoxTexts() const {
+    static const std::string kPrefix = "box: ";
+    std::vector<std::string> boxes;
+    for (const std::string& line : transcript_) {
+        if (line.rfind(kPrefix, 0) != 0) continue;
+        const std::size_t end = line.rfind(" [");
+        boxes.push_back(line.substr(kPrefix.size(),
+                                    end == std::string::npos ? std::string::npos : end - kPrefix.size()));
+    }
+    return boxes;
+}
+
 std::string HeadlessHost::BoxLine(const MessageBoxSpec& spec, int answer) {
     return "box: " + EscapeLine(spec.text) + " " + ButtonList(spec.buttons) + " -> " +
            ResultName(answer);

@@ -71,6 +71,9 @@ public:
     // The transcript as one text, each line ended by "\n".
     std::string TranscriptText() const;
     void ClearTranscript() { transcript_.clear(); }
+    // The texts of every message box shown so far, in order, as the transcript writes
+    // them (CR, LF and tab escaped), without their buttons and answers.
+    std::vector<std::string> BoxTexts() const;
     // Whether a FAIL line was recorded.
     bool Failed() const { return failed_; }
     // Queued answers and scripts that nothing used (a test usually expects 0).

@@ -42,7 +42,7 @@ enum : unsigned {
 struct Control {
     std::string id;     // stable, unique in the dialog; how procedures address it
     Kind kind = Kind::Static;
-    std::string label;  // the quoted text of the specification ("&Add", "Keyword:")
+    std::string label;  // the text the user sees: "&Add", "Keyword:" ("&" marks the accelerator)
     unsigned flags = Flag::None;
     std::vector<Control> children;     // Group and Row
     std::vector<std::string> columns;  // Report column titles

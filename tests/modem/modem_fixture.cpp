@@ -113,15 +113,7 @@ std::string ModemFixture::ServerLog() const {
     return text;
 }
 
-std::vector<std::string> ModemFixture::Boxes() const {
-    std::vector<std::string> boxes;
-    for (const std::string& line : host_.Transcript()) {
-        if (line.rfind("box: ", 0) != 0) continue;
-        const std::size_t end = line.rfind(" [");
-        boxes.push_back(line.substr(5, end == std::string::npos ? std::string::npos : end - 5));
-    }
-    return boxes;
-}
+std::vector<std::string> ModemFixture::Boxes() const { return host_.BoxTexts(); }
 
 bool ModemFixture::ShowedBox(const std::string& text) const {
     for (const std::string& box : Boxes()) {

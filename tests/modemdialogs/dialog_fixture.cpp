@@ -109,14 +109,6 @@ void DialogTest::StartModem(const std::vector<std::string>& options, unsigned co
     platform::SetClock(clock_.get());
 }
 
-std::vector<std::string> DialogTest::Boxes() const {
-    std::vector<std::string> boxes;
-    for (const std::string& line : host_.Transcript()) {
-        if (line.rfind("box: ", 0) != 0) continue;
-        const std::size_t end = line.rfind(" [");
-        boxes.push_back(line.substr(5, end == std::string::npos ? std::string::npos : end - 5));
-    }
-    return boxes;
-}
+std::vector<std::string> DialogTest::Boxes() const { return host_.BoxTexts(); }
 
 }  // namespace dialogtest
