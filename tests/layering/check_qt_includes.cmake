@@ -1,0 +1,16 @@
+# Fails when a source file outside qt/, app/ and the renderer's tests includes a Qt header:
+# the console's logic must not depend on the toolkit.
+file(GLOB_RECURSE sources RELATIVE ${ROOT} ${ROOT}/*.cpp ${ROOT}/*.h)
+set(offenders "")
+foreach(source ${sources})
+  if(source MATCHES "^(qt|app|tests/qt|build[^/]*)/")
+    continue()
+  endif()
+  file(STRINGS ${ROOT}/${source} hits REGEX "^[ \t]*#[ \t]*include[ \t]*<Q")
+  if(hits)
+    list(APPEND offenders ${source})
+  endif()
+endforeach()
+if(offenders)
+  message(FATAL_ERROR "Qt headers outside qt/ and app/: ${offenders}")
+endif()
