@@ -5,6 +5,7 @@
 
 #include "acctdb/acctdb.h"
 #include "platform/ini.h"
+#include "platform/ini_snapshot.h"
 #include "platform/text.h"
 
 namespace config {
@@ -73,11 +74,13 @@ bool IsYes(std::string_view text) {
     return EqualsNoCase(text, "TRUE");
 }
 
-std::vector<std::string> ListConnections() {
+std::vector<std::string> ListConnections() { return ListConnections(platform::IniSnapshot(ConfigurationPath())); }
+
+std::vector<std::string> ListConnections(const platform::IniSnapshot& zella) {
     std::vector<std::string> names;
     bool previousHadValue = true;
     for (unsigned n = 1; n <= 201 || previousHadValue; ++n) {
-        std::string name = ReadZellaKey(ModemKey(n));
+        std::string name = zella.Get(kZellaSection, ModemKey(n), "", kValueSize);
         previousHadValue = !name.empty();
         if (previousHadValue) names.push_back(std::move(name));
     }
@@ -85,8 +88,9 @@ std::vector<std::string> ListConnections() {
 }
 
 unsigned FindConnection(std::string_view name) {
+    const platform::IniSnapshot zella(ConfigurationPath());
     for (unsigned n = 1;; ++n) {
-        std::string value = ReadZellaKey(ModemKey(n));
+        std::string value = zella.Get(kZellaSection, ModemKey(n), "", kValueSize);
         if (value.empty()) return 0;
         if (EqualsNoCase(value, name)) return n;
     }

@@ -14,6 +14,10 @@
 #include <string_view>
 #include <vector>
 
+namespace platform {
+class IniSnapshot;
+}  // namespace platform
+
 namespace config {
 
 inline constexpr const char* kZellaSection = "ZELLA";
@@ -70,6 +74,8 @@ std::string PhpDirectory();
 // examined, whatever the gaps; past 201 the walk goes on only while the previous key
 // had a value. Empty keys are left out.
 std::vector<std::string> ListConnections();
+// The same walk over a snapshot of ZELLA.INI already read by the caller.
+std::vector<std::string> ListConnections(const platform::IniSnapshot& zella);
 // The number n of the first "Modem%u" whose value equals `name` ignoring ASCII case,
 // walking from "Modem1" and stopping at the first empty key; 0 when not found.
 unsigned FindConnection(std::string_view name);

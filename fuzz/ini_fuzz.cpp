@@ -9,6 +9,7 @@
 
 #include "platform/files.h"
 #include "platform/ini.h"
+#include "platform/ini_snapshot.h"
 
 namespace {
 
@@ -39,12 +40,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Check(few.size() <= names.size());
     std::string section = names.empty() ? "Fuzz" : names[size % names.size()];
     std::vector<std::string> lines = platform::GetPrivateProfileSection(path, section);
+    // The snapshot reader answers every lookup as the single-key reader does.
+    const platform::IniSnapshot snapshot(path);
     for (const std::string& line : lines) {
         std::size_t eq = line.find('=');
         std::string key = line.substr(0, eq);
         std::string value = platform::GetPrivateProfileString(path, section, key, "", size % 700);
         Check(value.size() < (size % 700 == 0 ? 1 : size % 700));
+        Check(value == snapshot.Get(section, key, "", size % 700));
     }
+    Check(snapshot.Get(section, "NoSuchKey", "none") ==
+          platform::GetPrivateProfileString(path, section, "NoSuchKey", "none"));
 
     // A write that succeeds must read back, and a deleted key must be gone.
     if (platform::WritePrivateProfileString(path, section, "FuzzKey", "fuzz value")) {

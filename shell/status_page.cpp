@@ -1,7 +1,7 @@
 #include "shell/status_page.h"
 
 #include "acctdb/acctdb.h"
-#include "platform/ini_document.h"
+#include "platform/text.h"
 #include "shell/service_page_controls.h"
 #include "shell/status_hooks.h"
 
@@ -89,7 +89,7 @@ void StatusPage::OnTimer(int timerId) {
 void StatusPage::Refresh() { ShowStatus(ReadGatewayStatus()); }
 
 void StatusPage::SetTextIfDifferent(const std::string& id, const std::string& text) {
-    if (!platform::ini::EqualsIgnoreCase(Text(id), text)) SetText(id, text);
+    if (!platform::EqualsNoCase(Text(id), text)) SetText(id, text);
 }
 
 void StatusPage::SetAlarmIfDifferent(const std::string& id, bool alarm) {

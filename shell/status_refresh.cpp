@@ -11,7 +11,8 @@
 #include "config/config_store.h"
 #include "config/counters.h"
 #include "platform/files.h"
-#include "platform/ini_document.h"
+#include "platform/ini_snapshot.h"
+#include "platform/text.h"
 #include "platform/shared_memory.h"
 #include "shell/console_state.h"
 #include "shell/link_libraries.h"
@@ -35,108 +36,8 @@ const std::array<StatusCounterRow, kStatusCounterRows> kStatusCounters = {{
 
 namespace {
 
-namespace ini = platform::ini;
-
-// ASCII case-insensitive hashing and comparison of INI names, without building
-// lower-case copies: a refresh looks up hundreds of names.
-struct NoCaseHash {
-    std::size_t operator()(std::string_view text) const {
-        std::size_t h = 14695981039346656037ull;
-        for (unsigned char c : text) h = (h ^ static_cast<unsigned char>(c | 0x20)) * 1099511628211ull;
-        return h;
-    }
-};
-struct NoCaseEqual {
-    bool operator()(std::string_view a, std::string_view b) const { return ini::EqualsIgnoreCase(a, b); }
-};
-
-// ZELLA.INI read once and indexed as far as it is asked. The connection walk asks for
-// 201 keys and a route name per failing connection; reading the file for each of them
-// would cost hundreds of file reads per refresh. The first pass only finds the section
-// headers; a section's keys are indexed when it is first asked for. Lookups follow the
-// private-profile rules: the first section of a name and the first key of a name win,
-// names compare ignoring case.
-class IniSnapshot {
-public:
-    explicit IniSnapshot(const std::string& path) {
-        if (!platform::ReadFile(path, content_)) return;
-        // Only lines whose first non-blank character is "[" can be section headers, and
-        // there are few of them: jump from "[" to "[" instead of visiting every line.
-        const std::string_view text(content_);
-        Section* current = nullptr;
-        for (std::size_t pos = text.find('['); pos != std::string_view::npos;
-             pos = text.find('[', pos + 1)) {
-            std::size_t lineStart = text.rfind('\n', pos);
-            lineStart = lineStart == std::string_view::npos ? 0 : lineStart + 1;
-            if (!ini::TrimBlanks(text.substr(lineStart, pos - lineStart)).empty()) continue;
-            std::size_t newline = text.find('\n', pos);
-            std::size_t lineEnd = newline == std::string_view::npos ? text.size() : newline;
-            std::string_view raw = text.substr(lineStart, lineEnd - lineStart);
-            if (!raw.empty() && raw.back() == '\r') raw.remove_suffix(1);
-            ini::LineView line = ini::ClassifyLine(raw);
-            if (line.kind != ini::LineKind::Section) continue;
-            if (current != nullptr) current->body = Body(current->body.data(), text.data() + lineStart);
-            auto [it, fresh] = sections_.try_emplace(line.name);
-            current = fresh ? &it->second : nullptr;
-            std::size_t bodyStart = newline == std::string_view::npos ? text.size() : newline + 1;
-            if (current != nullptr) current->body = text.substr(bodyStart);
-            if (newline == std::string_view::npos) break;
-            pos = newline;
-        }
-    }
-    IniSnapshot(const IniSnapshot&) = delete;
-    IniSnapshot& operator=(const IniSnapshot&) = delete;
-
-    // As GetPrivateProfileString with a buffer of `size` characters and an empty default.
-    std::string Get(std::string_view section, std::string_view key,
-                    std::size_t size = config::kValueSize) {
-        auto s = sections_.find(ini::TrimBlanks(section));
-        if (s == sections_.end() || size == 0) return {};
-        const Keys& keys = KeysOf(s->second);
-        auto k = keys.find(ini::TrimBlanks(key));
-        if (k == keys.end()) return {};
-        return std::string(k->second.substr(0, size - 1));
-    }
-
-private:
-    using Keys = std::unordered_map<std::string_view, std::string_view, NoCaseHash, NoCaseEqual>;
-    struct Section {
-        std::string_view body;  // the lines after the header, up to the next header
-        bool indexed = false;
-        Keys keys;
-    };
-
-    static std::string_view Body(const char* from, const char* to) {
-        return std::string_view(from, static_cast<std::size_t>(to - from));
-    }
-    const Keys& KeysOf(Section& section) {
-        if (section.indexed) return section.keys;
-        section.indexed = true;
-        ini::ForEachLine(section.body, [&](std::string_view raw, std::string_view) {
-            ini::LineView line = ini::ClassifyLine(raw);
-            if (line.kind == ini::LineKind::Key) section.keys.try_emplace(line.name, ini::StripQuotes(line.value));
-            return true;
-        });
-        return section.keys;
-    }
-
-    std::string content_;  // every view points into it
-    std::unordered_map<std::string_view, Section, NoCaseHash, NoCaseEqual> sections_;
-};
-
-// The connection list as config::ListConnections walks it, from the snapshot.
-std::vector<std::string> ConnectionNames(IniSnapshot& zella) {
-    std::vector<std::string> names;
-    bool previousHadValue = true;
-    for (unsigned n = 1; n <= 201 || previousHadValue; ++n) {
-        std::string name = zella.Get(config::kZellaSection, "Modem" + std::to_string(n));
-        previousHadValue = !name.empty();
-        if (previousHadValue) names.push_back(std::move(name));
-    }
-    return names;
-}
-
-bool EqualsNoCase(std::string_view a, std::string_view b) { return ini::EqualsIgnoreCase(a, b); }
+using platform::EqualsNoCase;
+using platform::IniSnapshot;
 
 // Appends one line; false once the detail text is full.
 bool AppendCapped(std::string& detail, const std::string& line) {
@@ -148,7 +49,7 @@ bool AppendCapped(std::string& detail, const std::string& line) {
 std::string ConnectionErrors(IniSnapshot& zella) {
     const std::string dataDir = acctdb::GetPrivateDataDirectory();
     std::string detail;
-    for (const std::string& name : ConnectionNames(zella)) {
+    for (const std::string& name : config::ListConnections(zella)) {
         std::string text = ReadErrorFileText(dataDir + config::ConnectionFileName(name) + ".ERR");
         if (text.empty()) continue;
         std::string route = zella.Get(config::ConnectionSectionName(name), "RouteName");

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/ini.h"
+#include "platform/ini_snapshot.h"
 #include "temp_dir.h"
 
 namespace platform {
@@ -37,6 +38,8 @@ void CheckFixture(const std::string& name) {
     std::string ini = DataDir() + name + ".ini";
     std::string expect;
     ASSERT_TRUE(ReadFile(DataDir() + name + ".expect", expect)) << "missing fixture " << name;
+    // The snapshot reader must answer every lookup as the single-key reader does.
+    const IniSnapshot snapshot(ini);
     int checks = 0;
     for (const std::string& line : Split(expect, '\n')) {
         if (line.empty() || line[0] == '#') continue;
@@ -44,8 +47,10 @@ void CheckFixture(const std::string& name) {
         SCOPED_TRACE(line);
         if (f[0] == "value" && f.size() == 4) {
             EXPECT_EQ(f[3], GetPrivateProfileString(ini, f[1], f[2], "<default>"));
+            EXPECT_EQ(f[3], snapshot.Get(f[1], f[2], "<default>"));
         } else if (f[0] == "missing" && f.size() == 3) {
             EXPECT_EQ("<default>", GetPrivateProfileString(ini, f[1], f[2], "<default>"));
+            EXPECT_EQ("<default>", snapshot.Get(f[1], f[2], "<default>"));
         } else if (f[0] == "section" && f.size() == 3) {
             EXPECT_EQ(ListField(f[2]), GetPrivateProfileSection(ini, f[1]));
         } else if (f[0] == "names" && f.size() == 2) {
@@ -84,11 +89,17 @@ TEST_F(IniBufferRules, ValueIsCutToBufferSizeMinusOne) {
     EXPECT_EQ("abc", GetPrivateProfileString(path, "S", "Key", "", 4));
     EXPECT_EQ("", GetPrivateProfileString(path, "S", "Key", "", 1));
     EXPECT_EQ("", GetPrivateProfileString(path, "S", "Key", "", 0));
+    const IniSnapshot snapshot(path);
+    EXPECT_EQ("abc", snapshot.Get("S", "Key", "", 4));
+    EXPECT_EQ("", snapshot.Get("S", "Key", "", 0));
 }
 
 TEST_F(IniBufferRules, DefaultIsCutLikeAValue) {
     EXPECT_EQ("def", GetPrivateProfileString(path, "S", "Nope", "default", 4));
     EXPECT_EQ("fallback", GetPrivateProfileString(dir.File("absent.ini"), "S", "K", "fallback"));
+    const IniSnapshot absent(dir.File("absent.ini"));
+    EXPECT_FALSE(absent.Loaded());
+    EXPECT_EQ("fal", absent.Get("S", "K", "fallback", 4));
 }
 
 TEST_F(IniBufferRules, SectionListStopsWithACutLine) {
