@@ -95,9 +95,8 @@ TEST_F(QueueSizeTest, CountSaturatesInsteadOfWrapping) {
 }
 
 TEST(DailyCounterFile, ReadsLittleEndianCountersAndZeroBeyondShortEnd) {
-    char pattern[] = "/tmp/zella-ctr-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    std::string path = std::string(pattern) + "/X-2026.CTR";
+    zella_test::TempDir dir("ctr");
+    std::string path = dir.File("X-2026.CTR");
     std::string bytes = {1, 0, 0, 0, 0, 1, 0, 0, 7};  // 1, 256, then a partial counter
     ASSERT_TRUE(platform::WriteFileAtomic(path, bytes));
     config::DailyCounters counters = config::ReadDailyCounterFile(path);
@@ -110,8 +109,7 @@ TEST(DailyCounterFile, ReadsLittleEndianCountersAndZeroBeyondShortEnd) {
     full[366 * 4] = 5;  // past the last day: ignored
     ASSERT_TRUE(platform::WriteFileAtomic(path, full));
     EXPECT_EQ(config::ReadDailyCounterFile(path)[365], 9u);
-    EXPECT_EQ(config::ReadDailyCounterFile(std::string(pattern) + "/missing")[0], 0u);
-    platform::DeleteDirectoryTree(pattern);
+    EXPECT_EQ(config::ReadDailyCounterFile(dir.File("missing"))[0], 0u);
 }
 
 TEST(DailyCounterFile, CurrentValueStatisticsNeedBothSmsAndQsize) {

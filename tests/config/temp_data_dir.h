@@ -4,28 +4,26 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <filesystem>
+#include <memory>
 #include <string>
 
 #include "config/config_store.h"
 #include "platform/files.h"
 #include "platform/ini.h"
+#include "tests/support/temp_dir.h"
 
 class DataDirTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        char pattern[] = "/tmp/zella-config-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir_ = std::string(pattern) + "/";
-        setenv("ZELLA_DATA_DIR", dir_.c_str(), 1);
+        data_ = std::make_unique<zella_test::ScopedDataDir>("config");
+        dir_ = data_->Path();
+        ASSERT_FALSE(dir_.empty());
         config::SetConfigurationPath("");
         ini_ = config::ConfigurationPath();
     }
     void TearDown() override {
         config::SetConfigurationPath("");
-        unsetenv("ZELLA_DATA_DIR");
-        std::filesystem::remove_all(dir_);  // also the dot-named folders the tests make
+        data_.reset();
     }
     void WriteFile(const std::string& path, const std::string& content) {
         ASSERT_TRUE(platform::WriteFileAtomic(path, content)) << path;
@@ -34,6 +32,7 @@ protected:
         ASSERT_TRUE(platform::WritePrivateProfileString(ini_, "ZELLA", key, value));
     }
 
+    std::unique_ptr<zella_test::ScopedDataDir> data_;
     std::string dir_;
     std::string ini_;
 };

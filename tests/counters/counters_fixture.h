@@ -7,21 +7,21 @@
 #include <cstdint>
 #include <cstdlib>
 #include <ctime>
-#include <filesystem>
 #include <map>
+#include <memory>
 #include <string>
 
 #include "config/config_store.h"
 #include "platform/clock.h"
 #include "platform/files.h"
+#include "tests/support/temp_dir.h"
 
 class CountersTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        char pattern[] = "/tmp/zella-counters-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir_ = std::string(pattern) + "/";
-        setenv("ZELLA_DATA_DIR", dir_.c_str(), 1);
+        data_ = std::make_unique<zella_test::ScopedDataDir>("counters");
+        dir_ = data_->Path();
+        ASSERT_FALSE(dir_.empty());
         const char* tz = std::getenv("TZ");
         oldTz_ = tz != nullptr ? tz : "";
         hadTz_ = tz != nullptr;
@@ -32,9 +32,8 @@ protected:
     void TearDown() override {
         platform::SetClock(nullptr);
         config::SetConfigurationPath("");
-        unsetenv("ZELLA_DATA_DIR");
+        data_.reset();
         if (hadTz_) setenv("TZ", oldTz_.c_str(), 1); else unsetenv("TZ");
-        std::filesystem::remove_all(dir_);
     }
 
     static std::int64_t UtcMillis(int year, int month, int day, int hour = 12) {
@@ -80,6 +79,7 @@ protected:
         return content;
     }
 
+    std::unique_ptr<zella_test::ScopedDataDir> data_;
     std::string dir_;
     platform::FakeClock clock_{UtcMillis(1999, 1, 1)};
 

@@ -11,15 +11,15 @@
 
 #include "platform/dynlib.h"
 #include "platform/files.h"
+#include "tests/support/temp_dir.h"
 
 namespace {
 
 class LinkLibrariesTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        char pattern[] = "/tmp/zella-linklibs-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir_ = std::string(pattern) + "/";
+        dir_ = temp_.Path();
+        ASSERT_FALSE(dir_.empty());
         log_ = dir_ + "calls.log";
         setenv("ZELLA_TEST_LINK_LOG", log_.c_str(), 1);
         for (const char* name : {"ZELLA_TEST_TLS_INIT", "ZELLA_TEST_TLS_CERT",
@@ -32,7 +32,6 @@ protected:
         shell::FreeLinkLibraries();
         platform::SetLibraryDirectory("");
         unsetenv("ZELLA_TEST_LINK_LOG");
-        platform::DeleteDirectoryTree(dir_);
     }
     // Copies a built test library to its real file name in the program directory.
     std::string Install(const char* built, const char* logicalName) {
@@ -59,6 +58,7 @@ protected:
         return handle != nullptr;
     }
 
+    zella_test::TempDir temp_{"linklibs"};
     std::string dir_;
     std::string log_;
 };

@@ -54,10 +54,9 @@ void Child::Stop() {
 }
 
 void ModemFixture::SetUp() {
-    char templ[] = "/tmp/zella-modem-XXXXXX";
-    ASSERT_NE(mkdtemp(templ), nullptr);
-    dir_ = std::string(templ) + "/";
-    setenv("ZELLA_DATA_DIR", dir_.c_str(), 1);
+    data_ = std::make_unique<zella_test::ScopedDataDir>("modem");
+    dir_ = data_->Path();
+    ASSERT_FALSE(dir_.empty());
     ASSERT_TRUE(platform::CreateDirectories(dir_ + "COMPORTS"));
     iniPath_ = dir_ + "ZELLA.INI";
     ASSERT_TRUE(platform::CreateFileIfMissing(iniPath_));
@@ -72,8 +71,7 @@ void ModemFixture::TearDown() {
     platform::SetClock(nullptr);
     modem::SetVirtualTimeGrace(200);
     modem::SetOldModemHandler(false);
-    platform::DeleteDirectoryTree(dir_);
-    unsetenv("ZELLA_DATA_DIR");
+    data_.reset();
 }
 
 std::string ModemFixture::StartModem(const std::vector<std::string>& options, unsigned com) {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/clock.h"
+#include "tests/support/temp_dir.h"
 #include "ui/headless_host.h"
 
 namespace modemtest {
@@ -51,6 +52,7 @@ protected:
     bool ShowedBox(const std::string& text) const;
     void WriteIni(const std::string& section, const std::string& key, const std::string& value);
 
+    std::unique_ptr<zella_test::ScopedDataDir> data_;
     std::string dir_;
     std::string iniPath_;
     ui::HeadlessHost host_;

@@ -6,7 +6,6 @@
 #include <unistd.h>
 
 #include <cstdlib>
-#include <filesystem>
 
 #include "acctdb/acctdb.h"
 #include "config/config_store.h"
@@ -47,10 +46,9 @@ Simulator::~Simulator() {
 }
 
 void DialogTest::SetUp() {
-    char pattern[] = "/tmp/zella-dialogs-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir_ = std::string(pattern) + "/";
-    setenv("ZELLA_DATA_DIR", dir_.c_str(), 1);
+    data_ = std::make_unique<zella_test::ScopedDataDir>("dialogs");
+    dir_ = data_->Path();
+    ASSERT_FALSE(dir_.empty());
     setenv("ZELLA_SERVICE_MANAGER", "supervisor", 1);
     acctdb::SetMultiHost("");
     ini_ = dir_ + "ZELLA.INI";
@@ -66,8 +64,7 @@ void DialogTest::TearDown() {
     acctdb::MMSCIniSetFilename("");
     acctdb::SMSIniSetFilename("");
     config::SetConfigurationPath("");
-    unsetenv("ZELLA_DATA_DIR");
-    std::filesystem::remove_all(dir_);
+    data_.reset();
 }
 
 std::string DialogTest::Key(const std::string& name, const std::string& key) const {

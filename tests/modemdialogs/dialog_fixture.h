@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/clock.h"
+#include "tests/support/temp_dir.h"
 #include "ui/headless_host.h"
 
 namespace dialogtest {
@@ -47,6 +48,7 @@ protected:
     // Message-box texts of the transcript, in order (CR and LF as \r and \n).
     std::vector<std::string> Boxes() const;
 
+    std::unique_ptr<zella_test::ScopedDataDir> data_;
     std::string dir_;
     std::string ini_;
     ui::HeadlessHost host_;

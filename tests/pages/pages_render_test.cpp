@@ -11,6 +11,7 @@
 #include "shell/debug_logs_page.h"
 #include "shell/service_page.h"
 #include "shell/status_page.h"
+#include "tests/support/temp_dir.h"
 
 namespace pages_test {
 namespace {
@@ -47,15 +48,8 @@ public:
 class PagesRender : public ::testing::Test {
 protected:
     void SetUp() override {
-        char pattern[] = "/tmp/zella-render-XXXXXX";
-        data_ = mkdtemp(pattern);
-        setenv("ZELLA_DATA_DIR", (data_ + "/").c_str(), 1);
         setenv("ZELLA_SERVICE_MANAGER", "supervisor", 1);
         fs::create_directories(ZELLA_RENDER_DIR);
-    }
-    void TearDown() override {
-        unsetenv("ZELLA_DATA_DIR");
-        fs::remove_all(data_);
     }
     void Render(std::unique_ptr<ui::Page> page, const std::string& file) {
         ui::Sheet sheet(ui::kCaption);
@@ -64,7 +58,7 @@ protected:
         ASSERT_TRUE(qtui::RenderSheetToPng(sheet, path));
         EXPECT_GT(fs::file_size(path), 1000u);
     }
-    std::string data_;
+    zella_test::ScopedDataDir data_{"render"};
 };
 
 TEST_F(PagesRender, StatusPageWithAlarms) { Render(std::make_unique<SampleStatusPage>(), "status_page.png"); }

@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <memory>
 #include <string>
 #include <thread>
 
@@ -20,13 +21,9 @@
 #include "platform/files.h"
 #include "platform/service_manager.h"
 #include "platform/shared_memory.h"
+#include "tests/support/temp_dir.h"
 
 namespace services_test {
-
-inline std::string MakeTempDir(const char* tag) {
-    std::string pattern = std::string("/tmp/zella-") + tag + "-XXXXXX";
-    return mkdtemp(pattern.data()) != nullptr ? pattern + "/" : std::string();
-}
 
 inline bool CopyExecutable(const std::string& from, const std::string& to) {
     std::string content;
@@ -47,11 +44,12 @@ bool Eventually(Condition condition) {
 class ServiceFixture : public ::testing::Test {
 protected:
     void SetUp() override {
-        dataDir_ = MakeTempDir("data");
-        programDir_ = MakeTempDir("prog");
+        data_ = std::make_unique<zella_test::ScopedDataDir>("data");
+        program_ = std::make_unique<zella_test::TempDir>("prog");
+        dataDir_ = data_->Path();
+        programDir_ = program_->Path();
         ASSERT_FALSE(dataDir_.empty());
         ASSERT_FALSE(programDir_.empty());
-        setenv("ZELLA_DATA_DIR", dataDir_.c_str(), 1);
         setenv("ZELLA_SERVICE_MANAGER", "supervisor", 1);
         setenv("ZELLA_SHM_NAMESPACE", ("svc" + std::to_string(getpid())).c_str(), 1);
         unsetenv("ZELLA_STANDIN_MODE");
@@ -72,9 +70,8 @@ protected:
         shm_unlink(platform::SharedMemoryObjectName("QUV_ZELLA_ShMem").c_str());
         shm_unlink(platform::SharedMemoryObjectName("QUV_MMSC_ShMem").c_str());
         unsetenv("ZELLA_STANDIN_MODE");
-        unsetenv("ZELLA_DATA_DIR");
-        platform::DeleteDirectoryTree(dataDir_);
-        platform::DeleteDirectoryTree(programDir_);
+        data_.reset();
+        program_.reset();
     }
 
     std::string ServicesDir() const { return dataDir_ + "SERVICES/"; }
@@ -102,6 +99,8 @@ protected:
         return {"QuvSMS", "Quv SMS/MMS Gateway", programDir_ + "zellant"};
     }
 
+    std::unique_ptr<zella_test::ScopedDataDir> data_;
+    std::unique_ptr<zella_test::TempDir> program_;
     std::string dataDir_;
     std::string programDir_;
 };

@@ -14,7 +14,7 @@ using platform::ServiceState;
 class SystemdBackend : public ::testing::Test {
 protected:
     void SetUp() override {
-        dir_ = services_test::MakeTempDir("systemd");
+        dir_ = temp_.Path();
         ASSERT_FALSE(dir_.empty());
         // Records every call; "show" answers from the file "show" beside it.
         std::string script = "#!/bin/sh\necho \"$*\" >> '" + dir_ + "calls'\n" +
@@ -25,7 +25,6 @@ protected:
         platform::CreateDirectories(dir_ + "units/");
         manager_ = platform::MakeSystemdServiceManager(dir_ + "systemctl", dir_ + "units/", false);
     }
-    void TearDown() override { platform::DeleteDirectoryTree(dir_); }
 
     void Answer(const std::string& load, const std::string& active) {
         platform::WriteFileAtomic(dir_ + "show",
@@ -37,6 +36,7 @@ protected:
         return text;
     }
 
+    zella_test::TempDir temp_{"systemd"};
     std::string dir_;
     std::unique_ptr<platform::ServiceManager> manager_;
 };

@@ -9,6 +9,7 @@
 
 #include "platform/ini.h"
 #include "tests/support/console_process.h"
+#include "tests/support/temp_dir.h"
 
 namespace {
 
@@ -32,9 +33,8 @@ using zella_test::ReadAll;
 class ConsoleScript : public ::testing::Test {
 protected:
     void SetUp() override {
-        char pattern[] = "/tmp/zella-smsc-script-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir_ = std::string(pattern) + "/";
+        dir_ = temp_.Path();
+        ASSERT_FALSE(dir_.empty());
         program_ = dir_ + "program/";
         data_ = dir_ + "data/";
         fs::create_directories(program_);
@@ -42,8 +42,7 @@ protected:
         // A private copy of the program directory keeps exit files and relaunches here.
         zella_test::CopyConsoleInto(ZELLA_BIN_DIR, program_);
     }
-    void TearDown() override { fs::remove_all(dir_); }
-
+    zella_test::TempDir temp_{"smsc-script"};
     std::string dir_, program_, data_;
 };
 

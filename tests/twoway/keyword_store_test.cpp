@@ -11,21 +11,19 @@
 #include "config/config_store.h"
 #include "platform/files.h"
 #include "platform/ini.h"
+#include "tests/support/temp_dir.h"
 
 namespace {
 
 class KeywordStoreTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        char pattern[] = "/tmp/zella-twoway-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir_ = std::string(pattern) + "/";
-        ini_ = dir_ + "ZELLA.INI";
+        ASSERT_FALSE(dir_.Path().empty());
+        ini_ = dir_.File("ZELLA.INI");
         config::SetConfigurationPath(ini_);
     }
     void TearDown() override {
         config::SetConfigurationPath("");
-        platform::DeleteDirectoryTree(dir_);
     }
     std::string Get(const std::string& section, const std::string& key) {
         return platform::GetPrivateProfileString(ini_, section, key, "<absent>", 32767);
@@ -36,7 +34,7 @@ protected:
     void Load(const std::string& content) { ASSERT_TRUE(platform::WriteFileAtomic(ini_, content)); }
     std::vector<std::string> List() { return twoway::ListKeywords(); }
 
-    std::string dir_;
+    zella_test::TempDir dir_{"twoway"};
     std::string ini_;
 };
 
