@@ -6,12 +6,14 @@
 
 #include <cstddef>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <unordered_map>
 #include <utility>
 #include <vector>
 
+#include "platform/ini_snapshot.h"
 #include "ui/host.h"
 #include "ui/template.h"
 
@@ -40,10 +42,12 @@ public:
     std::string Value(const std::string& key, const std::string& def = "") const;
 
 private:
+    std::string Value(const std::string& key, const std::string& def, bool pendingFirst) const;
     std::string name_;
     std::vector<std::pair<std::string, std::string>> pending_;
     std::unordered_map<std::string, std::string> pendingByKey_;  // lower-case keys, first wins
-    std::unordered_map<std::string, std::string> stored_;        // lower-case keys, first wins
+    std::string section_;
+    std::shared_ptr<const platform::IniSnapshot> stored_;  // ZELLA.INI as the dialog opened
 };
 
 // What the controls of the dialog hold.

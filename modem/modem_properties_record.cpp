@@ -8,6 +8,7 @@
 #include "config/config_store.h"
 #include "modem/modem_properties_dialog.h"
 #include "platform/ini.h"
+#include "platform/ini_snapshot.h"
 #include "platform/text.h"
 
 namespace modem {
@@ -17,15 +18,6 @@ namespace {
 std::string Lower(std::string text) { return platform::ToLowerAscii(std::move(text)); }
 
 bool EqualsIgnoreCase(const std::string& a, const std::string& b) { return Lower(a) == Lower(b); }
-
-// Windows strips one pair of matching quotes from a value it reads.
-std::string StripQuotes(std::string value) {
-    if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
-        value.back() == value.front()) {
-        return value.substr(1, value.size() - 2);
-    }
-    return value;
-}
 
 // Keys this dialog computes from its controls; pending pairs of any other key are
 // carried over untouched.
@@ -132,27 +124,22 @@ ConnectionValues::ConnectionValues(const std::string& entry) {
         pendingByKey_.emplace(Lower(field.substr(0, eq)), field.substr(eq + 1));
     }
     if (name_.empty()) return;
-    const auto lines = platform::GetPrivateProfileSection(
-        config::ConfigurationPath(), config::ConnectionSectionName(name_), std::size_t{1} << 30);
-    for (const std::string& line : lines) {
-        const std::size_t eq = line.find('=');
-        if (eq == std::string::npos) continue;
-        std::string value = StripQuotes(line.substr(eq + 1));
-        if (value.size() >= kModemValueSize) value.resize(kModemValueSize - 1);
-        stored_.emplace(Lower(line.substr(0, eq)), std::move(value));
-    }
+    section_ = config::ConnectionSectionName(name_);
+    stored_ = std::make_shared<const platform::IniSnapshot>(config::ConfigurationPath());
 }
 
-std::string ConnectionValues::Stored(const std::string& key) const {
-    auto it = stored_.find(Lower(key));
-    return it == stored_.end() ? std::string() : it->second;
-}
+std::string ConnectionValues::Stored(const std::string& key) const { return Value(key, "", false); }
 
 std::string ConnectionValues::Value(const std::string& key, const std::string& def) const {
-    const std::string lower = Lower(key);
-    if (auto it = pendingByKey_.find(lower); it != pendingByKey_.end()) return it->second;
-    if (auto it = stored_.find(lower); it != stored_.end()) return it->second;
-    return def;
+    return Value(key, def, true);
+}
+
+std::string ConnectionValues::Value(const std::string& key, const std::string& def,
+                                    bool pendingFirst) const {
+    if (pendingFirst) {
+        if (auto it = pendingByKey_.find(Lower(key)); it != pendingByKey_.end()) return it->second;
+    }
+    return stored_ ? stored_->Get(section_, key, def, kModemValueSize) : def;
 }
 
 ModemSettings LoadModemSettings(const ConnectionValues& values) {
