@@ -8,7 +8,9 @@
 #include <gtest/gtest.h>
 
 #include "qt/render.h"
+#include "platform/files.h"
 #include "shell/debug_logs_page.h"
+#include "shell/pages.h"
 #include "shell/service_page.h"
 #include "shell/status_page.h"
 #include "tests/support/temp_dir.h"
@@ -63,6 +65,12 @@ protected:
 
 TEST_F(PagesRender, StatusPageWithAlarms) { Render(std::make_unique<SampleStatusPage>(), "status_page.png"); }
 TEST_F(PagesRender, ServicePage) { Render(std::make_unique<shell::ServicePage>(), "service_page.png"); }
+TEST_F(PagesRender, SmscPageEmptyAndWithConnections) {
+    Render(shell::MakeSmscPage("SMSC"), "smsc_page_empty.png");
+    platform::WriteFileAtomic(data_.File("ZELLA.INI"),
+                              "[ZELLA]\nModem1=SMPP - smsc.example:2775\nModem2=COM7:\n");
+    Render(shell::MakeSmscPage("SMSC"), "smsc_page.png");
+}
 TEST_F(PagesRender, DebugLogsPage) { Render(std::make_unique<shell::DebugLogsPage>(), "debug_logs_page.png"); }
 
 }  // namespace
