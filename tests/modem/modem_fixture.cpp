@@ -1,9 +1,6 @@
 #include "tests/modem/modem_fixture.h"
 
-#include <signal.h>
-#include <spawn.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -16,42 +13,9 @@
 #include "platform/files.h"
 #include "platform/ini.h"
 
-extern char** environ;
-
 namespace modemtest {
 
 std::string ToolPath(const std::string& name) { return platform::ExecutableDirectory() + name; }
-
-Child::Child(const std::string& program, const std::vector<std::string>& args) {
-    int out[2];
-    if (pipe(out) != 0) return;
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-    posix_spawn_file_actions_addclose(&actions, out[0]);
-    std::vector<std::string> all{program};
-    all.insert(all.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (auto& a : all) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    if (posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv.data(), environ) != 0)
-        pid_ = -1;
-    posix_spawn_file_actions_destroy(&actions);
-    close(out[1]);
-    char c;
-    while (pid_ > 0 && read(out[0], &c, 1) == 1 && c != '\n') firstLine_ += c;
-    close(out[0]);
-}
-
-Child::~Child() { Stop(); }
-
-void Child::Stop() {
-    if (pid_ <= 0) return;
-    kill(pid_, SIGTERM);
-    int status = 0;
-    waitpid(pid_, &status, 0);
-    pid_ = -1;
-}
 
 void ModemFixture::SetUp() {
     data_ = std::make_unique<zella_test::ScopedDataDir>("modem");

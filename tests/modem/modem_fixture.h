@@ -10,28 +10,13 @@
 #include <vector>
 
 #include "platform/clock.h"
+#include "tests/support/first_line_child.h"
 #include "tests/support/temp_dir.h"
 #include "ui/headless_host.h"
 
 namespace modemtest {
 
-// A child process whose first output line is read at start; ended (SIGTERM, then
-// reaped) when destroyed.
-class Child {
-public:
-    Child(const std::string& program, const std::vector<std::string>& args);
-    ~Child();
-    Child(const Child&) = delete;
-    Child& operator=(const Child&) = delete;
-    bool Started() const { return pid_ > 0 && !firstLine_.empty(); }
-    const std::string& FirstLine() const { return firstLine_; }
-    // Ends the process now (the modem disappears).
-    void Stop();
-
-private:
-    pid_t pid_ = -1;
-    std::string firstLine_;
-};
+using Child = zella_test::FirstLineChild;
 
 class ModemFixture : public ::testing::Test {
 protected:

@@ -1,10 +1,5 @@
 #include "tests/modemdialogs/dialog_fixture.h"
 
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <cstdlib>
 
 #include "acctdb/acctdb.h"
@@ -13,37 +8,7 @@
 #include "platform/files.h"
 #include "platform/ini.h"
 
-extern char** environ;
-
 namespace dialogtest {
-
-Simulator::Simulator(const std::vector<std::string>& options, const std::string& link) {
-    int out[2];
-    if (pipe(out) != 0) return;
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-    posix_spawn_file_actions_addclose(&actions, out[0]);
-    std::vector<std::string> args{platform::ExecutableDirectory() + "modemsim"};
-    args.insert(args.end(), options.begin(), options.end());
-    args.push_back("--link=" + link);
-    std::vector<char*> argv;
-    for (std::string& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    if (posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
-    posix_spawn_file_actions_destroy(&actions);
-    close(out[1]);
-    char c;
-    while (pid_ > 0 && read(out[0], &c, 1) == 1 && c != '\n') device_ += c;
-    close(out[0]);
-}
-
-Simulator::~Simulator() {
-    if (pid_ <= 0) return;
-    kill(pid_, SIGTERM);
-    int status = 0;
-    waitpid(pid_, &status, 0);
-}
 
 void DialogTest::SetUp() {
     data_ = std::make_unique<zella_test::ScopedDataDir>("dialogs");
@@ -98,8 +63,10 @@ void DialogTest::AddUser(const std::string& name, bool acceptReceived) {
 
 void DialogTest::StartModem(const std::vector<std::string>& options, unsigned com) {
     ASSERT_TRUE(platform::CreateDirectories(dir_ + "COMPORTS"));
+    std::vector<std::string> args = options;
+    args.push_back("--link=" + dir_ + "COMPORTS/COM" + std::to_string(com));
     modems_.push_back(
-        std::make_unique<Simulator>(options, dir_ + "COMPORTS/COM" + std::to_string(com)));
+        std::make_unique<zella_test::FirstLineChild>(platform::ExecutableDirectory() + "modemsim", args));
     ASSERT_TRUE(modems_.back()->Started()) << "modemsim did not start";
     modem::SetVirtualTimeGrace(200);
     clock_ = std::make_unique<platform::FakeClock>();

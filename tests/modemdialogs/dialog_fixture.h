@@ -11,25 +11,11 @@
 #include <vector>
 
 #include "platform/clock.h"
+#include "tests/support/first_line_child.h"
 #include "tests/support/temp_dir.h"
 #include "ui/headless_host.h"
 
 namespace dialogtest {
-
-// modemsim in the background; SIGTERM and reaped when destroyed.
-class Simulator {
-public:
-    // Starts it with `options`, linked as `link`; Started() tells whether it came up.
-    Simulator(const std::vector<std::string>& options, const std::string& link);
-    ~Simulator();
-    Simulator(const Simulator&) = delete;
-    Simulator& operator=(const Simulator&) = delete;
-    bool Started() const { return pid_ > 0 && !device_.empty(); }
-
-private:
-    pid_t pid_ = -1;
-    std::string device_;
-};
 
 class DialogTest : public ::testing::Test {
 protected:
@@ -53,7 +39,7 @@ protected:
     std::string ini_;
     ui::HeadlessHost host_;
     std::unique_ptr<platform::FakeClock> clock_;
-    std::vector<std::unique_ptr<Simulator>> modems_;
+    std::vector<std::unique_ptr<zella_test::FirstLineChild>> modems_;
 };
 
 }  // namespace dialogtest
