@@ -17,7 +17,7 @@ namespace {
 
 std::string Lower(std::string text) { return platform::ToLowerAscii(std::move(text)); }
 
-bool EqualsIgnoreCase(const std::string& a, const std::string& b) { return Lower(a) == Lower(b); }
+using platform::EqualsNoCase;
 
 // Keys this dialog computes from its controls; pending pairs of any other key are
 // carried over untouched.
@@ -27,7 +27,7 @@ bool OwnedKey(const std::string& key) {
         "RouteLocal", "ReceiveSMS",      "ReceiveMMS",    "RebootOnModemError",
         "ReceiveTo",  "AllowPhase2Plus", "RoutePrefOnly", "AllowedUserOnly"};
     for (const char* owned : kOwned) {
-        if (EqualsIgnoreCase(key, owned)) return true;
+        if (EqualsNoCase(key, owned)) return true;
     }
     for (const char* prefix : {"route", "alloweduser"}) {
         const std::string p = prefix;
@@ -49,9 +49,9 @@ constexpr StorageChoice kStorage[] = {
     {"", ""}, {"ME", ""}, {"SM", ""}, {"Direct", "No"}, {"Direct", "Yes"}};
 
 int StorageIndex(const std::string& receiveTo, const std::string& phase2Plus) {
-    if (EqualsIgnoreCase(receiveTo, "ME")) return 1;
-    if (EqualsIgnoreCase(receiveTo, "SM")) return 2;
-    if (EqualsIgnoreCase(receiveTo, "Direct")) return config::IsYes(phase2Plus) ? 4 : 3;
+    if (EqualsNoCase(receiveTo, "ME")) return 1;
+    if (EqualsNoCase(receiveTo, "SM")) return 2;
+    if (EqualsNoCase(receiveTo, "Direct")) return config::IsYes(phase2Plus) ? 4 : 3;
     return 0;
 }
 
@@ -151,9 +151,9 @@ ModemSettings LoadModemSettings(const ConnectionValues& values) {
     s.storage = StorageIndex(values.Value("ReceiveTo"), values.Value("AllowPhase2Plus"));
     s.receiveSms = config::IsYes(values.Value("ReceiveSMS", config::ReadZellaKey("ReceiveSMS")));
     const std::string access = values.Value("SMSAccess");
-    if (EqualsIgnoreCase(access, "GPRS"))
+    if (EqualsNoCase(access, "GPRS"))
         s.smsAccess = "GPRS";
-    else if (EqualsIgnoreCase(access, "GSM"))
+    else if (EqualsNoCase(access, "GSM"))
         s.smsAccess = "GSM";
     s.routeLocal = values.Value("RouteLocal");
     s.receiveMms =
@@ -174,7 +174,7 @@ std::string BuildModemRecord(const ConnectionValues& values, const ModemSettings
     }
     auto put = [&](const char* key, const std::string& value, bool exact = false) {
         const std::string stored = values.Stored(key);
-        const bool same = exact ? value == stored : EqualsIgnoreCase(value, stored);
+        const bool same = exact ? value == stored : EqualsNoCase(value, stored);
         if (!same) record += std::string("\t") + key + "=" + value;
     };
     const int storage = s.storage >= 0 && s.storage < 5 ? s.storage : 0;

@@ -1,22 +1,16 @@
 #include "platform/text.h"
 
-namespace platform {
-namespace {
-char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-}  // namespace
+#include "platform/ini_text.h"
 
+namespace platform {
+
+// One set of case rules for the whole program: the INI engine's.
 std::string ToLowerAscii(std::string text) {
-    for (char& c : text) c = Lower(c);
+    for (char& c : text) c = ini::LowerChar(c);
     return text;
 }
 
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (Lower(a[i]) != Lower(b[i])) return false;
-    }
-    return true;
-}
+bool EqualsNoCase(std::string_view a, std::string_view b) { return ini::EqualsIgnoreCase(a, b); }
 
 bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
     return text.size() >= prefix.size() && EqualsNoCase(text.substr(0, prefix.size()), prefix);

@@ -48,7 +48,7 @@ void StoreEntry(platform::IniBatch& batch, const std::string& path, const Connec
     const std::string section = config::ConnectionSectionName(entry.name);
     if (auto old = config::FindRecordValue(entry.settings, "SaveRoute")) {
         const std::string oldSection = config::ConnectionSectionName(*old);
-        if (Lower(oldSection) != Lower(section)) {
+        if (!platform::EqualsNoCase(oldSection, section)) {
             for (const std::string& line :
                  platform::GetPrivateProfileSection(path, oldSection, kUnlimited)) {
                 const std::size_t eq = line.find('=');
@@ -109,8 +109,7 @@ bool PlainAccountName(const std::string& name) {
 }  // namespace
 
 bool HasPrefix(const std::string& name, const char* prefix) {
-    const std::string p = prefix;
-    return name.size() >= p.size() && Lower(name.substr(0, p.size())) == Lower(p);
+    return platform::StartsWithNoCase(name, prefix);
 }
 
 ConnectionEntry EntryFromRecord(const std::string& record) {

@@ -24,7 +24,6 @@ namespace {
 
 constexpr int kRefreshTimer = 1;
 
-std::string Lower(std::string text) { return platform::ToLowerAscii(std::move(text)); }
 
 // Connection ids whose controls disappear while the list is empty.
 constexpr const char* kListControls[] = {"connections", "remove", "test", "properties", "stats"};
@@ -249,7 +248,7 @@ int SmscPage::TakeRecord(const std::string& record, int index, bool ignoreCase) 
         index = static_cast<int>(entries_.size()) - 1;
     } else {
         const std::string before = entries_[index].Text(), after = entry.Text();
-        const bool same = ignoreCase ? Lower(before) == Lower(after) : before == after;
+        const bool same = ignoreCase ? platform::EqualsNoCase(before, after) : before == after;
         if (!same) entries_[index] = std::move(entry);
     }
     ShowList(index);

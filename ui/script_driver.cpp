@@ -11,13 +11,12 @@ namespace ui {
 
 namespace {
 
-std::string Lower(std::string text) { return platform::ToLowerAscii(std::move(text)); }
 
 // The result code of a button name in an `answer` line, or 0.
 int ButtonByName(const std::string& name) {
     static const int kResults[] = {kOk, kCancel, kAbort, kRetry, kIgnore, kYes, kNo};
     for (int result : kResults)
-        if (Lower(ResultName(result)) == Lower(name)) return result;
+        if (platform::EqualsNoCase(ResultName(result), name)) return result;
     return 0;
 }
 
