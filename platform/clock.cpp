@@ -1,8 +1,12 @@
 #include "platform/clock.h"
 
+#include <algorithm>
+
 #include <atomic>
 #include <chrono>
 #include <thread>
+
+#include "platform/cancel.h"
 
 namespace platform {
 
@@ -15,8 +19,15 @@ public:
         return static_cast<std::uint64_t>(
             std::chrono::duration_cast<std::chrono::milliseconds>(now).count());
     }
+    // Sleeps in slices so a cancelled operation wakes within kCancelSliceMs.
     void Sleep(std::uint64_t ms) override {
-        std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+        auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+        while (!CancelRequested()) {
+            auto left = end - std::chrono::steady_clock::now();
+            if (left <= std::chrono::steady_clock::duration::zero()) return;
+            std::this_thread::sleep_for(
+                std::min<std::chrono::steady_clock::duration>(left, std::chrono::milliseconds(kCancelSliceMs)));
+        }
     }
     std::int64_t UnixMillis() override {
         auto now = std::chrono::system_clock::now().time_since_epoch();

@@ -20,7 +20,8 @@ public:
     virtual ~ClockSource() = default;
     // Milliseconds from an arbitrary origin, never going backwards.
     virtual std::uint64_t TickCount() = 0;
-    // Blocks the calling thread for ms milliseconds (a fake clock advances instead).
+    // Blocks the calling thread for ms milliseconds (a fake clock advances instead). The
+    // real clock returns early when the thread's operation is cancelled (platform/cancel.h).
     virtual void Sleep(std::uint64_t ms) = 0;
     // Current UTC time as Unix milliseconds.
     virtual std::int64_t UnixMillis() = 0;
