@@ -6,7 +6,7 @@
 #include <iostream>
 
 #include "qt/qt_host.h"
-#include "shell/startup.h"
+#include "shell/sheet/startup.h"
 #include "ui/script_driver.h"
 
 namespace {

@@ -27,7 +27,7 @@
 #include "config/config_store.h"
 #include "config/counters.h"
 #include "platform/files.h"
-#include "shell/status_refresh.h"
+#include "shell/sheet/status_refresh.h"
 
 namespace {
 

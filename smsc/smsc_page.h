@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "shell/console_page.h"
+#include "shell/core/console_page.h"
 #include "smsc/connection_list.h"
 #include "ui/template.h"
 

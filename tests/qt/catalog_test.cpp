@@ -1,7 +1,7 @@
 // Every template of the console drawn offscreen, so that no dialog ships broken.
 #include <gtest/gtest.h>
 
-#include "shell/template_catalog.h"
+#include "shell/sheet/template_catalog.h"
 #include "tests/qt/render_checks.h"
 
 namespace {

@@ -5,7 +5,7 @@
 #include "config/config_store.h"
 #include "platform/files.h"
 #include "platform/ini.h"
-#include "tests/modemdialogs/dialog_fixture.h"
+#include "tests/modem/dialog_fixture.h"
 
 namespace dialogtest {
 namespace {

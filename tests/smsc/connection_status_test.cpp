@@ -4,7 +4,7 @@
 #include "acctdb/acctdb.h"
 #include "platform/files.h"
 #include "platform/ini.h"
-#include "tests/modemdialogs/dialog_fixture.h"
+#include "tests/modem/dialog_fixture.h"
 
 namespace dialogtest {
 namespace {

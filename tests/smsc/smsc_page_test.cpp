@@ -6,9 +6,9 @@
 #include "config/config_store.h"
 #include "platform/files.h"
 #include "platform/ini.h"
-#include "shell/console_page.h"
+#include "shell/core/console_page.h"
 #include "smsc/connection_dialogs.h"
-#include "tests/modemdialogs/dialog_fixture.h"
+#include "tests/modem/dialog_fixture.h"
 
 namespace dialogtest {
 namespace {

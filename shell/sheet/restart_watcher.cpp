@@ -1,0 +1,85 @@
+#include "shell/sheet/restart_watcher.h"
+
+#include <strings.h>
+
+#include <thread>
+
+#include "acctdb/acctdb.h"
+#include "config/config_store.h"
+#include "config/queue_size.h"
+#include "platform/clock.h"
+#include "platform/files.h"
+#include "platform/process.h"
+#include "shell/core/console_state.h"
+
+namespace shell {
+namespace {
+
+constexpr std::uint64_t kPollMs = 500;
+
+std::string ReadRestartTrigger() {
+    return acctdb::SMSIniGetProfileString("ZELLA", "ConfigurationUpdateTriggerRestart", "", 50);
+}
+
+// Sleeps in short slices so that a stop request is seen at once; closing the console
+// must not wait for the rest of a poll period.
+void SleepUnlessStopped(std::uint64_t ms) {
+    constexpr std::uint64_t kSlice = 20;
+    for (std::uint64_t slept = 0; slept < ms && !Console().watcherStopRequested; slept += kSlice) {
+        platform::Clock().Sleep(kSlice);
+    }
+}
+
+// Returns true when the console must relaunch itself, false when asked to stop.
+bool WatchUntilRestart() {
+    ConsoleState& console = Console();
+    const std::uint64_t period =
+        config::IsYes(acctdb::SMSIniGetProfileString("ZELLA", "CacheQSize", "", 500)) ? 3000
+                                                                                       : 10000;
+    const std::string exitFile = acctdb::GetRealProgramDirectory() + kExitFileName;
+    bool counted = false;
+    std::uint64_t lastCount = 0;
+    for (;;) {
+        if (console.watcherStopRequested) return false;
+        if (!console.exitFileStuck && platform::FileExists(exitFile)) platform::ExitNow(0);
+        std::string trigger = ReadRestartTrigger();
+        if (strcasecmp(trigger.c_str(), RestartTriggerBaseline().c_str()) > 0) return true;
+        std::uint64_t now = platform::Clock().TickCount();
+        if (!counted || now - lastCount >= period) {
+            console.outboundQueueSize = config::OutboundQueueSize();
+            counted = true;
+            lastCount = now;
+        }
+        SleepUnlessStopped(kPollMs);
+    }
+}
+
+void RestartWatcher() {
+    if (WatchUntilRestart()) {
+        platform::StartSelfDetached();
+        platform::ExitNow(0);
+    }
+    Console().watcherEnded = true;
+}
+
+}  // namespace
+
+void StartRestartWatcher() {
+    Console().watcherStopRequested = false;
+    Console().watcherEnded = false;
+    // The baseline is taken before the sheet can be shown, so a trigger written while
+    // the console is already on screen always counts as new.
+    SetRestartTriggerBaseline(ReadRestartTrigger());
+    std::thread(RestartWatcher).detach();
+}
+
+void StopRestartWatcher() {
+    Console().watcherStopRequested = true;
+    // Polled finer than once a second so that closing the console is not held up, but
+    // never longer than the 30 seconds the watcher is granted.
+    for (int step = 0; step < 3000 && !Console().watcherEnded; ++step) {
+        platform::Clock().Sleep(10);
+    }
+}
+
+}  // namespace shell

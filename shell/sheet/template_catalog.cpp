@@ -1,0 +1,35 @@
+#include "shell/sheet/template_catalog.h"
+
+#include <memory>
+
+#include "config/connection_stats.h"
+#include "shell/sheet/pages.h"
+#include "modem/add_modem_dialog.h"
+#include "modem/connection_type.h"
+#include "modem/modem_properties_dialog.h"
+#include "modem/restrictions_dialog.h"
+
+namespace shell {
+
+std::vector<ui::Template> AllTemplates() {
+    std::vector<std::unique_ptr<ui::Page>> pages;
+    pages.push_back(MakeStatusPage());
+    pages.push_back(MakeServicePage());
+    pages.push_back(MakeSmscPage("SMSC"));
+    pages.push_back(MakeWebPage());
+    pages.push_back(MakeUsersPage());
+    pages.push_back(MakeTwoWayPage());
+    pages.push_back(MakeSslPage());
+    pages.push_back(MakeDebugLogsPage());
+
+    std::vector<ui::Template> all;
+    for (const auto& page : pages) all.push_back(page->GetTemplate());
+    all.push_back(config::ConnectionStatsTemplate());
+    all.push_back(modem::ConnectionTypeTemplate());
+    all.push_back(modem::AddModemTemplate());
+    all.push_back(modem::ModemPropertiesTemplate());
+    all.push_back(modem::RestrictionsTemplate());
+    return all;
+}
+
+}  // namespace shell

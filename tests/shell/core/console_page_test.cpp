@@ -1,0 +1,135 @@
+#include "shell/core/console_page.h"
+
+#include <gtest/gtest.h>
+
+#include "shell/core/console_state.h"
+#include "ui/headless_host.h"
+
+namespace shell {
+namespace {
+
+// A page with one check box whose clicks count as settings changes.
+class SettingPage : public ConsolePage {
+public:
+    explicit SettingPage(bool refuseApply = false)
+        : ConsolePage(ui::Template{"DIALOG_TEST", "Test", {ui::Check("flag", "Flag")}}),
+          refuseApply_(refuseApply) {}
+    void OnInit() override { SetChecked("flag", true); }
+    void OnCommand(const std::string& id, ui::Event) override {
+        if (id == "flag") SettingChanged();
+    }
+    bool OnApply() override {
+        ++applied;
+        return !refuseApply_;
+    }
+    int applied = 0;
+
+private:
+    bool refuseApply_;
+};
+
+struct SheetRun {
+    ui::HeadlessHost host;
+    ui::Sheet sheet{ui::kCaption};
+    SettingPage* page = nullptr;
+    explicit SheetRun(bool refuseApply = false) {
+        auto p = std::make_unique<SettingPage>(refuseApply);
+        page = p.get();
+        sheet.AddPage(std::move(p));
+    }
+};
+
+TEST(ConsolePage, CancelWithoutChangesClosesWithoutAsking) {
+    SheetRun run;
+    run.host.QueueSheet([](ui::Sheet& sheet) { sheet.PressCancel(); });
+    EXPECT_EQ(run.host.RunSheet(run.sheet), ui::kCancel);
+    EXPECT_EQ(run.host.TranscriptText().find("box:"), std::string::npos);
+}
+
+TEST(ConsolePage, FillingThePageIsNotAChange) {
+    SheetRun run;
+    run.host.QueueSheet([](ui::Sheet& sheet) {
+        EXPECT_FALSE(sheet.Changed());
+        EXPECT_FALSE(sheet.ApplyEnabled());
+        sheet.PressCancel();
+    });
+    run.host.RunSheet(run.sheet);
+}
+
+TEST(ConsolePage, CancelWithChangesClosesOnlyOnYes) {
+    SheetRun run;
+    bool stillOpenAfterNo = false, stillOpenAfterCancel = false;
+    run.host.QueueSheet([&](ui::Sheet& sheet) {
+        sheet.ActivePage().UserClick("flag");
+        EXPECT_TRUE(sheet.Changed());
+        EXPECT_TRUE(sheet.ApplyEnabled());
+        sheet.PressCancel();
+        stillOpenAfterNo = !sheet.IsEnded();
+        sheet.PressCancel();
+        stillOpenAfterCancel = !sheet.IsEnded();
+        sheet.PressCancel();
+    });
+    run.host.QueueAnswer("Exit without saving configuration changes?", ui::kNo);
+    run.host.QueueAnswer("Exit without saving configuration changes?", ui::kCancel);
+    run.host.QueueAnswer("Exit without saving configuration changes?", ui::kYes);
+    EXPECT_EQ(run.host.RunSheet(run.sheet), ui::kCancel);
+    EXPECT_TRUE(stillOpenAfterNo);
+    EXPECT_TRUE(stillOpenAfterCancel);
+    EXPECT_EQ(run.page->applied, 0);
+    EXPECT_EQ(run.host.UnusedAnswers(), 0) << run.host.TranscriptText();
+}
+
+TEST(ConsolePage, ServiceActionOffersToSaveAndDropsTheActionWhenSavingFails) {
+    SheetRun saving;
+    bool goAhead = false;
+    saving.host.QueueSheet([&](ui::Sheet& sheet) {
+        sheet.ActivePage().UserClick("flag");
+        goAhead = SaveChangesBeforeServiceAction(sheet.ActivePage());
+        EXPECT_FALSE(sheet.Changed());
+        sheet.PressCancel();
+    });
+    saving.host.QueueAnswer("Save configuration changes?", ui::kYes);
+    saving.host.RunSheet(saving.sheet);
+    EXPECT_TRUE(goAhead);
+    EXPECT_EQ(saving.page->applied, 1);
+
+    SheetRun refusing(/*refuseApply=*/true);
+    refusing.host.QueueSheet([&](ui::Sheet& sheet) {
+        sheet.ActivePage().UserClick("flag");
+        goAhead = SaveChangesBeforeServiceAction(sheet.ActivePage());
+        sheet.End(ui::kCancel);
+    });
+    refusing.host.QueueAnswer("Save configuration changes?", ui::kYes);
+    refusing.host.RunSheet(refusing.sheet);
+    EXPECT_FALSE(goAhead);
+}
+
+TEST(ConsolePage, ServiceActionGoesAheadUnsavedOnNo) {
+    SheetRun run;
+    bool goAhead = false;
+    run.host.QueueSheet([&](ui::Sheet& sheet) {
+        sheet.ActivePage().UserClick("flag");
+        goAhead = SaveChangesBeforeServiceAction(sheet.ActivePage());
+        sheet.End(ui::kCancel);
+    });
+    run.host.QueueAnswer("Save configuration changes?", ui::kNo);
+    run.host.RunSheet(run.sheet);
+    EXPECT_TRUE(goAhead);
+    EXPECT_EQ(run.page->applied, 0);
+}
+
+TEST(ConsolePage, HelpOpensTheManualInItsOwnDirectory) {
+    Console().manualPath = "/opt/quvsms/quvsms.pdf";
+    SheetRun run;
+    run.host.QueueSheet([](ui::Sheet& sheet) {
+        sheet.PressHelp();
+        sheet.PressCancel();
+    });
+    run.host.RunSheet(run.sheet);
+    EXPECT_NE(run.host.TranscriptText().find("shell: open /opt/quvsms/quvsms.pdf"),
+              std::string::npos)
+        << run.host.TranscriptText();
+}
+
+}  // namespace
+}  // namespace shell

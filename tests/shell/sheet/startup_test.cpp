@@ -1,0 +1,131 @@
+#include "shell/sheet/startup.h"
+
+#include <filesystem>
+
+#include "platform/files.h"
+#include "shell/core/console_state.h"
+#include "shell_fixture.h"
+#include "ui/headless_host.h"
+
+namespace shell {
+namespace {
+
+using testing::DataDirTest;
+
+int RunWith(ui::HeadlessHost& host, std::vector<std::string> args = {}) {
+    StartupOptions options;
+    options.args = std::move(args);
+    return RunConsole(host, options);
+}
+
+class Startup : public DataDirTest {};
+
+TEST_F(Startup, FreshDataDirectoryGetsBothIniFilesAndOpensOnTheModemsTab) {
+    ui::HeadlessHost host;
+    std::vector<std::string> tabs;
+    int active = -1;
+    host.QueueSheet([&](ui::Sheet& sheet) {
+        tabs = sheet.TabTitles();
+        active = sheet.ActiveIndex();
+        sheet.PressCancel();
+    });
+    EXPECT_EQ(RunWith(host), 0);
+    EXPECT_TRUE(platform::FileExists(dir_ + "ZELLA.INI"));
+    EXPECT_TRUE(platform::FileExists(dir_ + "MMSC.INI"));
+    EXPECT_EQ(tabs, (std::vector<std::string>{"Service", "Modems", "Web", "SMS Users", "2-Way",
+                                              "Debug Logs"}));
+    EXPECT_EQ(active, 1);
+    EXPECT_FALSE(host.Failed()) << host.TranscriptText();
+}
+
+TEST_F(Startup, DefinedConnectionOpensOnTheFirstTabAndAsksToActivateOnExit) {
+    SetZella("Modem1", "COM7:");
+    ui::HeadlessHost host;
+    int active = -1;
+    host.QueueSheet([&](ui::Sheet& sheet) {
+        active = sheet.ActiveIndex();
+        sheet.PressCancel();
+    });
+    host.QueueAnswer("Service is not active, do you wish to activate the service?", ui::kNo);
+    EXPECT_EQ(RunWith(host), 0);
+    EXPECT_EQ(active, 0);
+    EXPECT_EQ(host.UnusedAnswers(), 0) << host.TranscriptText();
+    EXPECT_FALSE(host.Failed()) << host.TranscriptText();
+}
+
+TEST_F(Startup, StatusDialogDisabledGivesTheServicePageFirst) {
+    SetZella("StatusDialogEnabled", "No");
+    ui::HeadlessHost host;
+    std::string firstTemplate;
+    host.QueueSheet([&](ui::Sheet& sheet) {
+        firstTemplate = sheet.PageAt(0).GetTemplate().id;
+        EXPECT_EQ(sheet.PageAt(0).GetTemplate().title, "Service");
+        sheet.PressCancel();
+    });
+    RunWith(host);
+    EXPECT_EQ(firstTemplate, "DIALOG_SERVICE");
+}
+
+TEST_F(Startup, ActionSwitchEndsWithoutTheSheet) {
+    ui::HeadlessHost host;
+    host.QueueAnswer("Service successfully removed!", ui::kOk);
+    EXPECT_EQ(RunWith(host, {"-REMOVESMSSERVICE"}), 0);
+    EXPECT_EQ(host.OpenWindows(), 0);
+    EXPECT_EQ(host.UnusedAnswers(), 0) << host.TranscriptText();
+    EXPECT_EQ(host.TranscriptText().find("open:"), std::string::npos) << host.TranscriptText();
+}
+
+TEST_F(Startup, QuietSwitchSilencesTheResultBoxes) {
+    ui::HeadlessHost host;
+    EXPECT_EQ(RunWith(host, {"-INSTALLSMSSERVICE", "/Q"}), 0);
+    EXPECT_EQ(host.TranscriptText(), "");
+}
+
+TEST_F(Startup, DeleteDataDirAsksEvenWhenQuietAndDeletesOnYes) {
+    ui::HeadlessHost keep;
+    keep.QueueAnswer("Delete Configuration files for QuvSMS?", ui::kNo);
+    RunWith(keep, {"-DELETEDATADIR", "-Q"});
+    EXPECT_TRUE(platform::FileExists(dir_ + "ZELLA.INI"));
+    EXPECT_EQ(keep.UnusedAnswers(), 0);
+
+    ui::HeadlessHost wipe;
+    wipe.QueueAnswer("Delete Configuration files for QuvSMS?", ui::kYes);
+    RunWith(wipe, {"/deletedatadir"});
+    EXPECT_FALSE(platform::PathExists(dir_));
+}
+
+TEST_F(Startup, MultiHostSelectsAnInstanceDirectory) {
+    ui::HeadlessHost host;
+    host.QueueSheet([](ui::Sheet& sheet) { sheet.PressCancel(); });
+    RunWith(host, {"-multihost", "east"});
+    EXPECT_TRUE(platform::FileExists(dir_ + "east/ZELLA.INI"));
+    EXPECT_FALSE(platform::FileExists(dir_ + "ZELLA.INI"));
+    acctdb::SetMultiHost("");
+}
+
+TEST_F(Startup, OldKeywordFormatIsUpgradedAtStart) {
+    SetZella("ReceiveSMSCommand1", "HELP\treplytext:Send STOP to end\tYes");
+    ui::HeadlessHost host;
+    host.QueueSheet([](ui::Sheet& sheet) { sheet.PressCancel(); });
+    RunWith(host);
+    EXPECT_EQ(platform::GetPrivateProfileString(Ini(), "2Way-Keywords", "Keyword1", ""), "HELP");
+    EXPECT_EQ(platform::GetPrivateProfileString(Ini(), "2Way-Keyword-HELP", "ReplyText", ""),
+              "Send STOP to end");
+}
+
+TEST_F(Startup, VirtualStoreCopiesBelowHomeAreRemoved) {
+    std::string home = dir_ + "home";
+    std::string store = home + "/AppData/Local/VirtualStore/Program Files/QuvSMS";
+    std::filesystem::create_directories(store + "/sub");
+    platform::WriteFileAtomic(store + "/sub/ZELLA.INI", "[ZELLA]\n");
+    const char* oldHome = getenv("HOME");
+    std::string saved = oldHome ? oldHome : "";
+    setenv("HOME", home.c_str(), 1);
+    CleanVirtualStore();
+    setenv("HOME", saved.c_str(), 1);
+    EXPECT_FALSE(platform::PathExists(store));
+    EXPECT_TRUE(platform::DirectoryExists(home + "/AppData/Local/VirtualStore/Program Files"));
+}
+
+}  // namespace
+}  // namespace shell
