@@ -1,7 +1,6 @@
 #include "config/config_store.h"
 
 #include <cstdio>
-#include <mutex>
 
 #include "acctdb/acctdb.h"
 #include "platform/ini.h"
@@ -11,16 +10,6 @@
 namespace config {
 
 namespace {
-
-std::mutex& PathMutex() {
-    static std::mutex mutex;
-    return mutex;
-}
-
-std::string& PathOverride() {
-    static std::string path;
-    return path;
-}
 
 using platform::EqualsNoCase;
 using platform::StartsWithNoCase;
@@ -41,21 +30,18 @@ bool IsEscapeAt(std::string_view text, std::size_t i) {
 
 }  // namespace
 
+// The account-store library holds the one name of each file; this module keeps no copy,
+// so its readers and the library's can never look at two different files.
 std::string ConfigurationPath() {
-    {
-        std::lock_guard<std::mutex> lock(PathMutex());
-        if (!PathOverride().empty()) return PathOverride();
-    }
+    std::string handed = acctdb::SMSIniFilename();
+    if (!handed.empty()) return handed;
     return acctdb::GetProgramDataDirectory() + "ZELLA.INI";
 }
 
-void SetConfigurationPath(const std::string& path) {
-    std::lock_guard<std::mutex> lock(PathMutex());
-    PathOverride() = path;
-}
+void SetConfigurationPath(const std::string& path) { acctdb::SMSIniSetFilename(path); }
 
 std::string MmscIniPath() {
-    const std::string& handed = acctdb::MMSCIniFilename();
+    std::string handed = acctdb::MMSCIniFilename();
     if (!handed.empty()) return handed;
     return acctdb::GetProgramDataDirectory() + "MMSC.INI";
 }

@@ -25,10 +25,13 @@ inline constexpr std::size_t kValueSize = 500;  // most INI values
 inline constexpr std::size_t kPathSize = 260;   // INI values holding a path
 
 // ---- the configuration path ----------------------------------------------------------
-// Full path of ZELLA.INI. Until SetConfigurationPath is called it is "ZELLA.INI" in the
-// program data directory. Safe to call from any thread.
+// Full path of ZELLA.INI: the name handed to the account-store library
+// (acctdb::SMSIniSetFilename) when one was, else "ZELLA.INI" in the program data
+// directory. Safe to call from any thread.
 std::string ConfigurationPath();
-// Sets the path every reader and writer of this module uses ("" restores the default).
+// Hands `path` to the account-store library, the one holder of the name, so this
+// module's readers and writers and the library's readers all use it from now on ("":
+// this module falls back to the default, the library's readers give their defaults).
 void SetConfigurationPath(const std::string& path);
 // Full path of MMSC.INI: the file handed to the account-store library when one was,
 // else "MMSC.INI" in the program data directory.

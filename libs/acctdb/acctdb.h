@@ -42,10 +42,13 @@ void SetQuvSMSTrustees(const std::string& directoryWithoutSlash);
 
 // ---- INI access ------------------------------------------------------------------------
 // Name the files that later reads use (an empty name: none, reads give the default).
+// The ZELLA.INI name is the process's one configuration path: the configuration store
+// (config::ConfigurationPath) reads it from here. Safe to call from any thread.
 void SMSIniSetFilename(const std::string& path);
 void MMSCIniSetFilename(const std::string& path);
-const std::string& SMSIniFilename();
-const std::string& MMSCIniFilename();
+// The names as last set (empty when none); copies, safe to take from any thread.
+std::string SMSIniFilename();
+std::string MMSCIniFilename();
 // Like GetPrivateProfileString on the file set above (the value cut to size-1). With
 // no file set, or any argument null (the call the SMPP test makes before binding),
 // gives the default and does nothing else.

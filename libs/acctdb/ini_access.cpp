@@ -30,13 +30,15 @@ std::string CutToSize(const char* text, std::size_t size) {
     return value;
 }
 
+// A copy taken under the lock: the name can be handed on while other threads read.
+std::string PathOf(IniFile& file) {
+    std::lock_guard<std::mutex> lock(file.mutex);
+    return file.path;
+}
+
 std::string ReadFrom(IniFile& file, const char* section, const char* key, const char* def,
                      std::size_t size) {
-    std::string path;
-    {
-        std::lock_guard<std::mutex> lock(file.mutex);
-        path = file.path;
-    }
+    const std::string path = PathOf(file);
     // The SMPP link calls this with every argument null merely to make sure the library
     // is loaded; it must neither read nor create anything.
     if (path.empty() || section == nullptr || key == nullptr) return CutToSize(def, size);
@@ -53,9 +55,8 @@ void SetPath(IniFile& file, const std::string& path) {
 void SMSIniSetFilename(const std::string& path) { SetPath(SmsIni(), path); }
 void MMSCIniSetFilename(const std::string& path) { SetPath(MmscIni(), path); }
 
-// The callers set the names once at start-up, before any thread reads them.
-const std::string& SMSIniFilename() { return SmsIni().path; }
-const std::string& MMSCIniFilename() { return MmscIni().path; }
+std::string SMSIniFilename() { return PathOf(SmsIni()); }
+std::string MMSCIniFilename() { return PathOf(MmscIni()); }
 
 std::string SMSIniGetProfileString(const char* section, const char* key, const char* def,
                                    std::size_t size) {

@@ -60,7 +60,7 @@ bool CanControl(platform::ServiceManager& services) {
 
 }  // namespace
 
-int InstallMMSCService(int noElevation) {
+extern "C" int InstallMMSCService(int noElevation) {
     auto services = Services();
     if (!services->CanModify()) return Elevate(noElevation, "/INSTALLMMSSERVICE") && Installed();
     std::string dir = platform::LibraryDirectory();
@@ -72,7 +72,7 @@ int InstallMMSCService(int noElevation) {
     return 1;
 }
 
-int RemoveMMSCService(int noElevation) {
+extern "C" int RemoveMMSCService(int noElevation) {
     auto services = Services();
     if (!services->IsInstalled(kName)) return 1;
     if (!services->CanModify()) return Elevate(noElevation, "/REMOVEMMSSERVICE") && !Installed();
@@ -81,19 +81,19 @@ int RemoveMMSCService(int noElevation) {
     return services->Remove(kName) == 0 ? 1 : 0;
 }
 
-int StartMMSCService(int noElevation) {
+extern "C" int StartMMSCService(int noElevation) {
     auto services = Services();
     if (!CanControl(*services)) return Elevate(noElevation, "/STARTMMSSERVICE") && Active();
     return StartAndWait(*services) ? 1 : 0;
 }
 
-int StopMMSCService(int noElevation) {
+extern "C" int StopMMSCService(int noElevation) {
     auto services = Services();
     if (!CanControl(*services)) return Elevate(noElevation, "/STOPMMSSERVICE") && !Active();
     return StopAndWait(*services) ? 1 : 0;
 }
 
-int RestartMMSCService(int noElevation) {
+extern "C" int RestartMMSCService(int noElevation) {
     auto services = Services();
     if (!CanControl(*services)) return Elevate(noElevation, "/RESTARTMMSSERVICE") && Active();
     StopAndWait(*services);
@@ -101,10 +101,10 @@ int RestartMMSCService(int noElevation) {
     return StartAndWait(*services) ? 1 : 0;
 }
 
-int IsMMSCServiceInstalled(void) { return Installed() ? 1 : 0; }
+extern "C" int IsMMSCServiceInstalled(void) { return Installed() ? 1 : 0; }
 
-int IsMMSCServiceActive(void) { return Active() ? 1 : 0; }
+extern "C" int IsMMSCServiceActive(void) { return Active() ? 1 : 0; }
 
-int MMSConfigGetNumberOfPropertySheetPages(void) { return 0; }
+extern "C" int MMSConfigGetNumberOfPropertySheetPages(void) { return 0; }
 
-int MMSConfigAddPropertySheetPages(void*, int*) { return 0; }
+extern "C" int MMSConfigAddPropertySheetPages(void*, int*) { return 0; }

@@ -1,9 +1,20 @@
-// MMSCLNK.DLL, built as libmmsclnk.so: the MMSC service commands over the platform
-// service manager, the property-sheet hooks of the MMSC configuration (which add no
-// pages in this build), and the outbound VASP account registry.
+/* MMSCLNK.DLL, built as libmmsclnk.so: the MMSC service commands over the platform
+ * service manager, the property-sheet hooks of the MMSC configuration (which add no
+ * pages in this build), and the outbound VASP account registry. The console loads the
+ * service and page functions at run time and links the VASP functions by import. This
+ * header is the library's interface, included by the library itself, by the console's
+ * loader (which takes its function types from these declarations) and by test
+ * libraries, so a signature that drifts is a compile error in whichever of them is
+ * wrong. The library's C++ sources define each function with extern "C", so a
+ * definition whose parameters differ from the declaration below is rejected rather
+ * than silently overloaded. */
 #pragma once
 
-#define MMSCLNK_EXPORT extern "C" __attribute__((visibility("default")))
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+#define MMSCLNK_API __attribute__((visibility("default")))
 
 // ---- the MMSC service "QuvMMSC" ("QuvSMS MMSC", program directory + "mmscnt") --------
 // noElevation is 1 from the command line and 0 from the pages. When this process may not
@@ -14,26 +25,28 @@
 
 // Creates or reconfigures the service (telling "fwsetup" about "mmsc" when present) and
 // starts it. Non-zero when the service is installed afterwards.
-MMSCLNK_EXPORT int InstallMMSCService(int noElevation);
+MMSCLNK_API int InstallMMSCService(int noElevation);
 // Stops the service (stop request, then the MMSC block's stop byte while it stays
 // active) and removes it. Non-zero when it is not installed afterwards.
-MMSCLNK_EXPORT int RemoveMMSCService(int noElevation);
+MMSCLNK_API int RemoveMMSCService(int noElevation);
 // Starts the service and waits until it is active. Non-zero when the start was accepted.
-MMSCLNK_EXPORT int StartMMSCService(int noElevation);
+MMSCLNK_API int StartMMSCService(int noElevation);
 // Stops the service and waits while it is active. Non-zero when it is no longer active.
-MMSCLNK_EXPORT int StopMMSCService(int noElevation);
+MMSCLNK_API int StopMMSCService(int noElevation);
 // Stop, a 2-second pause, start. Non-zero when the start was accepted.
-MMSCLNK_EXPORT int RestartMMSCService(int noElevation);
+MMSCLNK_API int RestartMMSCService(int noElevation);
 // Non-zero when the service is installed.
-MMSCLNK_EXPORT int IsMMSCServiceInstalled(void);
+MMSCLNK_API int IsMMSCServiceInstalled(void);
 // Non-zero when it is running, start pending or stop pending.
-MMSCLNK_EXPORT int IsMMSCServiceActive(void);
+MMSCLNK_API int IsMMSCServiceActive(void);
 
 // ---- MMSC configuration pages ------------------------------------------------------------
-// This build carries no MMSC pages: 0.
-MMSCLNK_EXPORT int MMSConfigGetNumberOfPropertySheetPages(void);
-// Appends no page and leaves *pageCount as it is; returns 0 (pages added).
-MMSCLNK_EXPORT int MMSConfigAddPropertySheetPages(void* sheet, int* pageCount);
+// How many pages MMSConfigAddPropertySheetPages adds; this build carries none: 0.
+MMSCLNK_API int MMSConfigGetNumberOfPropertySheetPages(void);
+// Appends the pages to `sheet`, the console's ui::Sheet (the library is built from the
+// same tree with the same compiler), advances *pageCount by their number and returns
+// it; this build appends none, leaves *pageCount as it is and returns 0.
+MMSCLNK_API int MMSConfigAddPropertySheetPages(void* sheet, int* pageCount);
 
 // ---- outbound VASP accounts ----------------------------------------------------------------
 // Registers the account: creates "VASPOUT/<name>/" under the VASP configuration
@@ -41,7 +54,11 @@ MMSCLNK_EXPORT int MMSConfigAddPropertySheetPages(void* sheet, int* pageCount);
 // and records name=Yes in section "VASPOut" of "VASPOUT.INI" there. Non-zero on
 // success; 0 for a name that cannot be one directory level (empty, ".", "..",
 // separators, "=", control characters) or when nothing could be written.
-MMSCLNK_EXPORT int VASPOutAddUser(const char* name);
+MMSCLNK_API int VASPOutAddUser(const char* name);
 // Drops the record of the account (its directory is the caller's to delete). Non-zero
 // on success, with the same name rule.
-MMSCLNK_EXPORT int VASPOutDeleteUser(const char* name);
+MMSCLNK_API int VASPOutDeleteUser(const char* name);
+
+#ifdef __cplusplus
+}
+#endif

@@ -24,7 +24,7 @@ std::string VaspConfigDirectory() {
 
 }  // namespace
 
-int VASPOutAddUser(const char* name) {
+extern "C" int VASPOutAddUser(const char* name) {
     if (!UsableName(name)) return 0;
     std::string base = VaspConfigDirectory();
     if (!platform::CreateDirectories(base + "VASPOUT/" + name + "/")) return 0;
@@ -34,7 +34,7 @@ int VASPOutAddUser(const char* name) {
                : 0;
 }
 
-int VASPOutDeleteUser(const char* name) {
+extern "C" int VASPOutDeleteUser(const char* name) {
     if (!UsableName(name)) return 0;
     return platform::WritePrivateProfileString(VaspConfigDirectory() + "VASPOUT.INI", "VASPOut",
                                                name, std::nullopt)

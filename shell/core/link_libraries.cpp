@@ -223,7 +223,7 @@ MmscServiceState QueryMmscService() {
     platform::DynamicLibrary library;
     if (!library.Load("MMSCLNK.DLL")) return state;
     MMSCServiceQueryFn installed = nullptr;
-    MMSCServiceQueryFn active = nullptr;
+    decltype(&::IsMMSCServiceActive) active = nullptr;
     if (!Bind(library, "IsMMSCServiceInstalled", installed) ||
         !Bind(library, "IsMMSCServiceActive", active)) {
         return state;

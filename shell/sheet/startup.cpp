@@ -46,7 +46,6 @@ bool PrepareConfigurationFiles(ui::Host& host) {
             return false;
         }
     }
-    config::SetConfigurationPath(zellaIni);
     acctdb::SMSIniSetFilename(zellaIni);
 
     const std::string mmscIni = dataDir + "MMSC.INI";

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "acctdb/acctdb.h"
 #include "config/config_store.h"
 #include "platform/clock.h"
 #include "platform/files.h"
@@ -15,13 +16,21 @@ namespace {
 
 using StoreTest = DataDirTest;
 
-TEST_F(StoreTest, ConfigurationPathDefaultsToProgramDataDirectory) {
+// The path is held once, by the account-store library: whichever side names the file,
+// the store and the library read and write the same one.
+TEST_F(StoreTest, ConfigurationPathDefaultsToProgramDataDirectoryAndIsTheAccountStoresOwn) {
     EXPECT_EQ(config::ConfigurationPath(), dir_ + "ZELLA.INI");
     config::SetConfigurationPath(dir_ + "other.ini");
     EXPECT_EQ(config::ConfigurationPath(), dir_ + "other.ini");
+    EXPECT_EQ(acctdb::SMSIniFilename(), dir_ + "other.ini");
     ASSERT_TRUE(config::WriteZellaKey("WebPort", std::string_view("8080")));
     EXPECT_EQ(platform::GetPrivateProfileString(dir_ + "other.ini", "zella", "webport", ""),
               "8080");
+    EXPECT_EQ(acctdb::SMSIniGetProfileString("ZELLA", "WebPort", "", 500), "8080");
+
+    acctdb::SMSIniSetFilename(dir_ + "third.ini");
+    EXPECT_EQ(config::ConfigurationPath(), dir_ + "third.ini");
+    EXPECT_EQ(config::ReadZellaKey("WebPort", "none"), "none");
 }
 
 TEST_F(StoreTest, ZellaKeyReadCutsToSizeAndWriteWithoutValueDeletes) {

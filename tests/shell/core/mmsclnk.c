@@ -1,5 +1,6 @@
 /* An MMSC link library: page and service functions, and the two service queries whose
  * answers come from ZELLA_TEST_MMSC_INSTALLED and ZELLA_TEST_MMSC_ACTIVE. */
+#include "mmsclnk/mmsclnk.h"
 #include "test_log.h"
 
 int MMSConfigGetNumberOfPropertySheetPages(void) { return 0; }

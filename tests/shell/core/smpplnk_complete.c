@@ -1,6 +1,7 @@
 /* An SMPP link library with every required function; the test one for the loader. */
 #include <string.h>
 
+#include "smpplnk/smpplnk.h"
 #include "test_log.h"
 
 int SMPPSetDebugMode(int on) {

@@ -1,4 +1,5 @@
 /* An SMPP link library that lacks SMPPErrorText, so the console must refuse it. */
+#include "smpplnk/smpplnk.h"
 #include "test_log.h"
 
 int SMPPSetDebugMode(int on) {
@@ -24,5 +25,26 @@ int SMPPBind(int socket, void* tls, int reserved, int version, int bindType, con
     (void)systemType;
     return 0;
 }
-int SMPPSubmitMessage(void) { return 0; }
-int SMPPUnbind(void) { return 0; }
+int SMPPSubmitMessage(int socket, void* tls, int reserved, int version, const char* source,
+                      const char* destination, int dataCoding, const unsigned char* message,
+                      int length, char* messageId, int messageIdSize) {
+    (void)socket;
+    (void)tls;
+    (void)reserved;
+    (void)version;
+    (void)source;
+    (void)destination;
+    (void)dataCoding;
+    (void)message;
+    (void)length;
+    (void)messageId;
+    (void)messageIdSize;
+    return 0;
+}
+int SMPPUnbind(int socket, void* tls, int reserved, int version) {
+    (void)socket;
+    (void)tls;
+    (void)reserved;
+    (void)version;
+    return 0;
+}

@@ -1,5 +1,6 @@
 /* A TLS link library whose sslInitLib and sslServerCertExists answer what the test puts
  * in ZELLA_TEST_TLS_INIT and ZELLA_TEST_TLS_CERT (default 1 and 0). */
+#include "tlslnk/tlslnk.h"
 #include "test_log.h"
 
 int sslInitLib(void) {

@@ -1,5 +1,7 @@
 /* UCP and CIMD link functions in one test library; the test installs it under both
  * names. */
+#include "cimdlnk/cimdlnk.h"
+#include "ucplnk/ucplnk.h"
 #include "test_log.h"
 
 int UCPSetDebugMode(int on) {

@@ -1,7 +1,6 @@
 /* A WAP / dial-up link library with every required function and, of the optional ones,
  * only ModemReset. */
-#include <stdint.h>
-
+#include "waplnk/waplnk.h"
 #include "test_log.h"
 
 int WSPRasDial(const char* entry, const char* apn, const char* login, const char* password,
@@ -46,8 +45,7 @@ int ModemRequested(intptr_t allocation) {
     return 0;
 }
 void ModemRelease(intptr_t allocation) { (void)allocation; }
-typedef void (*AddItem)(void* context, int control, const char* text);
-int RasLoadListOrComboBox(void* context, int control, AddItem addItem) {
+int RasLoadListOrComboBox(void* context, int control, RasAddItemFn addItem) {
     addItem(context, control, "Modem: Test Modem");
     return 1;
 }
