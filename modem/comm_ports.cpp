@@ -1,10 +1,6 @@
 #include "modem/comm_ports.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
-#include <termios.h>
-#include <unistd.h>
 
 #include <cctype>
 #include <cerrno>
@@ -15,18 +11,6 @@
 
 namespace modem {
 namespace {
-
-struct Speed {
-    unsigned bps;
-    speed_t code;
-};
-
-constexpr Speed kSpeeds[] = {
-    {110, B110},     {300, B300},     {600, B600},       {1200, B1200},
-    {2400, B2400},   {4800, B4800},   {9600, B9600},     {19200, B19200},
-    {38400, B38400}, {57600, B57600}, {115200, B115200}, {230400, B230400},
-    {460800, B460800}, {921600, B921600},
-};
 
 bool StartsWithCom(const std::string& name) {
     return name.size() >= 3 && std::toupper(static_cast<unsigned char>(name[0])) == 'C' &&
@@ -73,23 +57,9 @@ std::string ResolveCommPort(const std::string& name) {
 }
 
 ModemPort TryOpenDevice(const std::string& path, int* error) {
-    if (error != nullptr) *error = 0;
-    if (path.empty()) {
-        if (error != nullptr) *error = ENOENT;
-        return {};
-    }
-    const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        if (error != nullptr) *error = errno;
-        return {};
-    }
-    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        const int why = errno == EWOULDBLOCK ? EBUSY : errno;
-        close(fd);
-        if (error != nullptr) *error = why;
-        return {};
-    }
-    return ModemPort(fd, ModemPort::Kind::Serial, path);
+    platform::SerialPort line = platform::SerialPort::Open(path, error);
+    if (!line.IsOpen()) return {};
+    return ModemPort(std::move(line), path);
 }
 
 ModemPort OpenCommPort(ui::Host& host, const std::string& name, OpenPurpose purpose) {
@@ -110,8 +80,7 @@ ModemPort OpenCommPort(ui::Host& host, const std::string& name, OpenPurpose purp
         host.MessageBox(spec);
         return {};
     }
-    termios tio{};
-    if (tcgetattr(port.Descriptor(), &tio) != 0) {
+    if (!port.Line().IsLine()) {
         port.Close();
         if (purpose == OpenPurpose::Modem) ui::MessageBox(host, "GetCommState Failed");
         return {};
@@ -134,36 +103,9 @@ std::vector<std::string> ListCommPorts() {
 }
 
 bool SetLineSettings(ModemPort& port, unsigned bitsPerSecond) {
-    speed_t code = 0;
-    bool known = false;
-    for (const Speed& s : kSpeeds) {
-        if (s.bps == bitsPerSecond) {
-            code = s.code;
-            known = true;
-        }
-    }
-    termios tio{};
-    if (!known || tcgetattr(port.Descriptor(), &tio) != 0) return false;
-    cfmakeraw(&tio);
-    tio.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | CSTOPB | CRTSCTS);
-    tio.c_cflag |= CS8 | CLOCAL | CREAD;
-    tio.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY);
-    tio.c_cc[VMIN] = 0;
-    tio.c_cc[VTIME] = 0;
-    cfsetispeed(&tio, code);
-    cfsetospeed(&tio, code);
-    (void)tcsetattr(port.Descriptor(), TCSANOW, &tio);
-    return true;
+    return port.GetKind() == ModemPort::Kind::Serial && port.Line().Configure(bitsPerSecond);
 }
 
-unsigned LineSpeed(int fd) {
-    termios tio{};
-    if (tcgetattr(fd, &tio) != 0) return 0;
-    const speed_t code = cfgetospeed(&tio);
-    for (const Speed& s : kSpeeds) {
-        if (s.code == code) return s.bps;
-    }
-    return 0;
-}
+unsigned LineSpeed(int fd) { return platform::SerialPort::LineSpeed(fd); }
 
 }  // namespace modem

@@ -1,12 +1,5 @@
 #include "modem/ip_modem.h"
 
-#include <fcntl.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <strings.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cctype>
 
@@ -14,8 +7,10 @@
 #include "config/config_store.h"
 #include "modem/port_wait.h"
 #include "modem/telnet.h"
+#include "platform/cancel.h"
 #include "platform/clock.h"
 #include "platform/ini.h"
+#include "platform/text.h"
 
 namespace modem {
 namespace {
@@ -37,22 +32,14 @@ std::string SectionKey(const std::string& section, const std::string& key) {
 }
 
 bool ContainsNoCase(const std::string& text, std::string_view what) {
-    auto it = std::search(text.begin(), text.end(), what.begin(), what.end(), [](char a, char b) {
-        return std::tolower(static_cast<unsigned char>(a)) ==
-               std::tolower(static_cast<unsigned char>(b));
-    });
-    return it != text.end();
+    return platform::FindNoCase(text, what) != std::string_view::npos;
 }
 
 // The server may buffer the first bytes while the socket is still tuned for bulk
 // transfer; every byte of a modem command should go out at once.
-void TuneSocket(int fd) {
-    const int flags = fcntl(fd, F_GETFL, 0);
-    (void)fcntl(fd, F_SETFL, flags | O_NONBLOCK);
-    int zero = 0;
-    (void)setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &zero, sizeof zero);
-    int one = 1;
-    (void)setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+void TuneSocket(platform::TcpSocket& socket) {
+    socket.SetSendBuffer(0);
+    socket.SetNoDelay(true);
 }
 
 bool Prompt(ModemPort& port, std::string& buffer, std::string_view expect, unsigned seconds) {
@@ -129,7 +116,7 @@ bool CheckModem(ui::Host& host, ModemPort& port, const std::string& section) {
 }  // namespace
 
 bool IsIpModemName(std::string_view name) {
-    return name.size() >= 10 && strncasecmp(name.data(), kIpModemPrefix, 10) == 0;
+    return platform::StartsWithNoCase(name, kIpModemPrefix);
 }
 
 bool ParseIpModemAddress(std::string_view text, std::string& host, unsigned& port) {
@@ -169,14 +156,15 @@ ModemPort ConnectIpModem(ui::Host& host, const std::string& name) {
         Fail(host, "IP Modem Failure -- General Socket Error");
         return {};
     }
-    ModemPort port(fd, ModemPort::Kind::Socket, name);
+    platform::UniqueFd owned(fd);
     if (acctdb::IPV6ConnectToINetServer(fd, address, tcpPort) != 0) {
         Fail(host, "Cannot connect to IP Modem at " + address + ":" + std::to_string(tcpPort));
         return {};
     }
     SetSocketSeen();
-    TuneSocket(fd);
-    port.Touch();
+    platform::TcpSocket socket(std::move(owned));  // non-blocking from here on
+    TuneSocket(socket);
+    ModemPort port(std::move(socket), name);
     const std::string section = config::ConnectionSectionName(name);
     if (!LogIn(host, port, section) || !CheckModem(host, port, section)) return {};
     return port;
@@ -192,7 +180,7 @@ std::size_t WaitForPrompt(ModemPort& port, std::string& buffer, std::size_t capa
     const std::uint64_t waitMs = std::max<std::uint64_t>(std::uint64_t{timeoutSeconds} * 1000, 50);
     bool negotiated = false;
     char chunk[kPromptBuffer];
-    while (ClockSeconds() - start <= timeoutSeconds) {
+    while (ClockSeconds() - start <= timeoutSeconds && !platform::CancelRequested()) {
         if (buffer.size() + 1 >= capacity) buffer.erase(0, buffer.size() - std::min(keep, buffer.size()));
         const std::size_t room = std::min(capacity - 1 - buffer.size(), sizeof chunk);
         const long n = ReadRequest(port, chunk, room, waitMs);

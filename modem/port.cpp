@@ -1,9 +1,5 @@
 #include "modem/port.h"
 
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
@@ -14,6 +10,7 @@
 #include "acctdb/acctdb.h"
 #include "config/config_store.h"
 #include "modem/port_wait.h"
+#include "platform/cancel.h"
 #include "platform/clock.h"
 
 namespace modem {
@@ -30,17 +27,32 @@ bool HasFinalResult(std::string_view text) {
            text.find("ERROR") != std::string_view::npos;
 }
 
-// A non-blocking read of what is there: bytes, 0 when nothing is pending, -1 on an
+// A read of what is there, never waiting: bytes, 0 when nothing is pending, -1 on an
 // error or a hang-up (a pseudo-terminal whose other side closed, a socket at its end).
-long ReadAvailable(int fd, char* data, std::size_t size) {
-    for (;;) {
-        const ssize_t n = read(fd, data, size);
-        if (n > 0) return static_cast<long>(n);
-        if (n == 0) return -1;
-        if (errno == EINTR) continue;
-        if (errno == EAGAIN || errno == EWOULDBLOCK) return 0;
-        return -1;
+long ReadAvailable(ModemPort& port, char* data, std::size_t size) {
+    platform::IoResult r;
+    switch (port.GetKind()) {
+        case ModemPort::Kind::Serial: r = port.Line().ReadAvailable(data, size); break;
+        case ModemPort::Kind::Socket: r = port.Socket().ReceiveAvailable(data, size); break;
+        case ModemPort::Kind::None: return -1;
     }
+    if (!r.Ok()) return -1;
+    if (r.bytes > 0) port.Touch();
+    return static_cast<long>(r.bytes);
+}
+
+// One byte out if the line or socket takes it now: 1, 0 when it has no room, -1 when
+// it is gone.
+long WriteByte(ModemPort& port, const char* byte) {
+    platform::IoResult r;
+    switch (port.GetKind()) {
+        case ModemPort::Kind::Serial: r = port.Line().WriteSome(byte, 1); break;
+        case ModemPort::Kind::Socket: r = port.Socket().SendSome(byte, 1); break;
+        case ModemPort::Kind::None: return -1;
+    }
+    if (!r.Ok()) return -1;
+    if (r.bytes > 0) port.Touch();
+    return static_cast<long>(r.bytes);
 }
 
 bool IsAltSet(const CommTimeouts& t) {
@@ -54,36 +66,53 @@ long GatherInterval(ModemPort& port, char* data, std::size_t size, long got,
                     std::uint64_t deadline) {
     const std::uint32_t interval = port.Timeouts().readInterval;
     platform::ClockSource& clock = platform::Clock();
-    while (static_cast<std::size_t>(got) < size) {
+    while (static_cast<std::size_t>(got) < size && !platform::CancelRequested()) {
         const std::uint64_t now = clock.TickCount();
         if (now >= deadline) break;
         std::uint64_t wait = deadline - now;
         if (interval != 0) wait = std::min<std::uint64_t>(wait, interval);
         // The rest of a reply is written together with its start, so under a virtual
         // clock there is no need to give the peer real time here.
-        if (WaitFor(port, POLLIN, wait, false) != WaitResult::Ready) {
+        if (WaitFor(port, platform::IoEvent::Readable, wait, false) != WaitResult::Ready) {
             if (interval != 0) break;
             continue;
         }
-        const long n = ReadAvailable(port.Descriptor(), data + got, size - got);
+        const long n = ReadAvailable(port, data + got, size - got);
         if (n <= 0) break;  // a hang-up after data: keep what arrived
         got += n;
-        port.Touch();
     }
     return got;
 }
 
 }  // namespace
 
-ModemPort::ModemPort(int fd, Kind kind, std::string device)
-    : fd_(fd), kind_(kind), device_(std::move(device)) {
+ModemPort::ModemPort(int fd, Kind kind, std::string device) : device_(std::move(device)) {
+    platform::UniqueFd owned(fd);
+    if (!owned) return;
+    if (kind == Kind::Serial) line_ = platform::SerialPort(std::move(owned));
+    if (kind == Kind::Socket) socket_ = platform::TcpSocket(std::move(owned));
+    if (kind == Kind::None) return;  // nothing to drive it with: closed
+    kind_ = kind;
     Touch();
 }
 
-ModemPort::~ModemPort() { Close(); }
+ModemPort::ModemPort(platform::SerialPort line, std::string device)
+    : line_(std::move(line)),
+      kind_(line_.IsOpen() ? Kind::Serial : Kind::None),
+      device_(std::move(device)) {
+    Touch();
+}
+
+ModemPort::ModemPort(platform::TcpSocket socket, std::string device)
+    : socket_(std::move(socket)),
+      kind_(socket_.IsOpen() ? Kind::Socket : Kind::None),
+      device_(std::move(device)) {
+    Touch();
+}
 
 ModemPort::ModemPort(ModemPort&& other) noexcept
-    : fd_(std::exchange(other.fd_, -1)),
+    : line_(std::move(other.line_)),
+      socket_(std::move(other.socket_)),
       kind_(std::exchange(other.kind_, Kind::None)),
       device_(std::move(other.device_)),
       timeouts_(other.timeouts_),
@@ -92,8 +121,8 @@ ModemPort::ModemPort(ModemPort&& other) noexcept
 
 ModemPort& ModemPort::operator=(ModemPort&& other) noexcept {
     if (this != &other) {
-        Close();
-        fd_ = std::exchange(other.fd_, -1);
+        line_ = std::move(other.line_);
+        socket_ = std::move(other.socket_);
         kind_ = std::exchange(other.kind_, Kind::None);
         device_ = std::move(other.device_);
         timeouts_ = other.timeouts_;
@@ -103,9 +132,15 @@ ModemPort& ModemPort::operator=(ModemPort&& other) noexcept {
     return *this;
 }
 
+int ModemPort::Descriptor() const {
+    if (kind_ == Kind::Serial) return line_.Descriptor();
+    if (kind_ == Kind::Socket) return socket_.Descriptor();
+    return -1;
+}
+
 void ModemPort::Close() {
-    if (fd_ >= 0) close(fd_);  // also drops the flock taken when the device was opened
-    fd_ = -1;
+    line_.Close();  // also drops the lock taken when the device was opened
+    socket_.Close();
     kind_ = Kind::None;
 }
 
@@ -130,9 +165,13 @@ long ReadRequest(ModemPort& port, char* data, std::size_t size, std::uint64_t wa
     const bool serialLimits = port.GetKind() == ModemPort::Kind::Serial && port.HasTimeouts();
     const CommTimeouts& t = port.Timeouts();
     if (serialLimits && IsAltSet(t)) {
+        // The line hands over what it holds at once; nothing yet is 0, not a hang-up.
         if (immediate != nullptr) *immediate = true;
-        const long n = ReadAvailable(port.Descriptor(), data, size);
-        if (n > 0) port.Touch();
+        long n = ReadAvailable(port, data, size);
+        // A zero wait is only a look under the real clock; under a virtual one it gives
+        // the peer its grace to answer.
+        if (n == 0 && WaitFor(port, platform::IoEvent::Readable, 0) == WaitResult::Ready)
+            n = ReadAvailable(port, data, size);
         return n;
     }
     std::uint64_t limit = waitMs;
@@ -142,12 +181,11 @@ long ReadRequest(ModemPort& port, char* data, std::size_t size, std::uint64_t wa
         limit = std::min(limit, total);
     }
     const std::uint64_t deadline = platform::Clock().TickCount() + limit;
-    const WaitResult w = WaitFor(port, POLLIN, limit);
+    const WaitResult w = WaitFor(port, platform::IoEvent::Readable, limit);
     if (w == WaitResult::Error) return -1;
     if (w == WaitResult::TimedOut) return 0;
-    const long n = ReadAvailable(port.Descriptor(), data, size);
+    const long n = ReadAvailable(port, data, size);
     if (n <= 0) return n;
-    port.Touch();
     if (!serialLimits) return n;
     return GatherInterval(port, data, size, n, deadline);
 }
@@ -169,19 +207,16 @@ bool PortWrite(ModemPort& port, const std::string& text) {
     }
     std::uint64_t start = clock.TickCount();
     std::size_t sent = 0;
-    while (sent < text.size() && clock.TickCount() - start < kWriteInactivityMs) {
-        const ssize_t n = port.GetKind() == ModemPort::Kind::Socket
-                              ? send(port.Descriptor(), text.data() + sent, 1, MSG_NOSIGNAL)
-                              : write(port.Descriptor(), text.data() + sent, 1);
+    while (sent < text.size() && clock.TickCount() - start < kWriteInactivityMs &&
+           !platform::CancelRequested()) {
+        const long n = WriteByte(port, text.data() + sent);
+        if (n < 0) return false;
         if (n == 1) {
             ++sent;
             start = clock.TickCount();
-            port.Touch();
             continue;
         }
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) return false;
-        const WaitResult w = WaitFor(port, POLLOUT, perByte);
+        const WaitResult w = WaitFor(port, platform::IoEvent::Writable, perByte);
         if (w == WaitResult::Error) return false;
         // A byte that could not leave within the serial write time-out ends the write
         // as a request completing with nothing written does.
@@ -200,7 +235,7 @@ std::size_t PortReadResponse(ModemPort& port, char* buffer, std::size_t capacity
     const std::uint64_t start = ClockSeconds();
     const std::uint64_t waitMs = std::max<std::uint64_t>(std::uint64_t{timeoutSeconds} * 1000, 50);
     std::size_t got = 0;
-    while (ClockSeconds() - start <= timeoutSeconds) {
+    while (ClockSeconds() - start <= timeoutSeconds && !platform::CancelRequested()) {
         // A full buffer can take nothing more; waiting on would only spin until the
         // time-out.
         if (got + 1 >= capacity) break;

@@ -7,6 +7,9 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/serial_port.h"
+#include "platform/tcp_socket.h"
+
 namespace modem {
 
 // The five comm time-out values, milliseconds, in the classic COMMTIMEOUTS order. On a
@@ -29,26 +32,33 @@ inline constexpr CommTimeouts kTestTimeouts{200, 0, 1000, 0, 15000};
 // is buffered, writes have no limit of their own.
 inline constexpr CommTimeouts kAltTimeouts{kMaxDword, 0, 0, 0, 0};
 
-// An open modem channel. Owns its descriptor (and the exclusive device lock that came
-// with it); closing or destroying the port releases both. Move-only.
+// An open modem channel: a serial line (with the exclusive device lock that came with
+// it) or a connected socket to a terminal server. Closing or destroying the port
+// releases it. Move-only.
 class ModemPort {
 public:
     enum class Kind { None, Serial, Socket };
 
     ModemPort() = default;
-    // Takes ownership of `fd` (non-blocking); `device` is the path for messages.
+    // Takes ownership of `fd`, which is made non-blocking; `device` is the path for
+    // messages.
     ModemPort(int fd, Kind kind, std::string device = {});
-    ~ModemPort();
+    ModemPort(platform::SerialPort line, std::string device);
+    ModemPort(platform::TcpSocket socket, std::string device);
     ModemPort(ModemPort&& other) noexcept;
     ModemPort& operator=(ModemPort&& other) noexcept;
     ModemPort(const ModemPort&) = delete;
     ModemPort& operator=(const ModemPort&) = delete;
 
-    bool IsOpen() const { return fd_ >= 0; }
-    int Descriptor() const { return fd_; }
+    bool IsOpen() const { return kind_ != Kind::None; }
+    int Descriptor() const;
     Kind GetKind() const { return kind_; }
     const std::string& Device() const { return device_; }
     void Close();
+
+    // The services behind the port; only the one of the port's kind is open.
+    platform::SerialPort& Line() { return line_; }
+    platform::TcpSocket& Socket() { return socket_; }
 
     // The comm time-outs in force (none until SetModemTimeouts).
     const CommTimeouts& Timeouts() const { return timeouts_; }
@@ -61,7 +71,8 @@ public:
     void Touch();
 
 private:
-    int fd_ = -1;
+    platform::SerialPort line_;
+    platform::TcpSocket socket_;
     Kind kind_ = Kind::None;
     std::string device_;
     CommTimeouts timeouts_{};
@@ -119,7 +130,8 @@ void SetModemTimeouts(ModemPort& port, const CommTimeouts& requested);
 
 // One read request under the port's comm time-outs, waiting at most `waitMs`: -1 on a
 // read error or hang-up, else the bytes read (0 when nothing came). `immediate` tells
-// whether the request finished without waiting (the AltModemTimeouts behaviour).
+// whether the request finished without waiting (the AltModemTimeouts behaviour: what
+// the line holds, nothing yet being 0 and no hang-up). A cancelled operation reads 0.
 long ReadRequest(ModemPort& port, char* data, std::size_t size, std::uint64_t waitMs,
                  bool* immediate = nullptr);
 

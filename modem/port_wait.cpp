@@ -1,10 +1,7 @@
 #include "modem/port_wait.h"
 
-#include <poll.h>
-
 #include <algorithm>
 #include <atomic>
-#include <cerrno>
 #include <chrono>
 #include <mutex>
 #include <thread>
@@ -16,32 +13,30 @@ namespace {
 
 std::atomic<std::uint64_t> gGraceMs{200};
 
-int PollOnce(int fd, short events, std::uint64_t ms, short* revents) {
-    pollfd p{fd, events, 0};
-    for (;;) {
-        const int r = poll(&p, 1, static_cast<int>(std::min<std::uint64_t>(ms, 60'000)));
-        if (r < 0 && errno == EINTR) continue;
-        *revents = p.revents;
-        return r;
+WaitResult FromWait(platform::WaitStatus w) {
+    switch (w) {
+        case platform::WaitStatus::Ready: return WaitResult::Ready;
+        case platform::WaitStatus::Error: return WaitResult::Error;
+        case platform::WaitStatus::TimedOut:
+        case platform::WaitStatus::Cancelled: break;
     }
+    return WaitResult::TimedOut;
 }
 
-WaitResult FromPoll(int r, short revents) {
-    if (r < 0) return WaitResult::Error;
-    if (r == 0) return WaitResult::TimedOut;
-    if (revents & POLLNVAL) return WaitResult::Error;
-    return WaitResult::Ready;  // data, hang-up or error: the next request reports which
+platform::WaitStatus WaitOn(ModemPort& port, platform::IoEvent event, std::uint64_t ms) {
+    switch (port.GetKind()) {
+        case ModemPort::Kind::Serial: return port.Line().Wait(event, ms);
+        case ModemPort::Kind::Socket: return port.Socket().Wait(event, ms);
+        case ModemPort::Kind::None: break;
+    }
+    return platform::WaitStatus::Error;
 }
 
 }  // namespace
 
 void SetVirtualTimeGrace(std::uint64_t ms) { gGraceMs = ms; }
 
-std::uint64_t RealMillis() {
-    const auto now = std::chrono::steady_clock::now().time_since_epoch();
-    return static_cast<std::uint64_t>(
-        std::chrono::duration_cast<std::chrono::milliseconds>(now).count());
-}
+std::uint64_t RealMillis() { return platform::SteadyMillis(); }
 
 std::uint64_t ClockSeconds() {
     return static_cast<std::uint64_t>(platform::Clock().UnixMillis() / 1000);
@@ -66,26 +61,18 @@ bool ClockFollowsRealTime() {
     return follows;
 }
 
-WaitResult WaitFor(ModemPort& port, short events, std::uint64_t ms, bool grace) {
-    short revents = 0;
-    platform::ClockSource& clock = platform::Clock();
+WaitResult WaitFor(ModemPort& port, platform::IoEvent event, std::uint64_t ms, bool grace) {
     if (!ClockFollowsRealTime()) {
         const std::uint64_t now = RealMillis();
         const std::uint64_t graceEnd = port.LastActivity() + gGraceMs.load();
         const std::uint64_t realWait = grace && graceEnd > now ? graceEnd - now : 0;
-        const int r = PollOnce(port.Descriptor(), events, realWait, &revents);
-        if (r != 0) return FromPoll(r, revents);
-        clock.Sleep(ms);
+        const platform::WaitStatus w = WaitOn(port, event, realWait);
+        if (w == platform::WaitStatus::Ready || w == platform::WaitStatus::Error)
+            return FromWait(w);
+        if (w == platform::WaitStatus::TimedOut) platform::Clock().Sleep(ms);
         return WaitResult::TimedOut;
     }
-    const std::uint64_t start = clock.TickCount();
-    for (;;) {
-        const std::uint64_t elapsed = clock.TickCount() - start;
-        const std::uint64_t left = elapsed >= ms ? 0 : ms - elapsed;
-        const int r = PollOnce(port.Descriptor(), events, std::min<std::uint64_t>(left, 1000),
-                               &revents);
-        if (r != 0 || left == 0) return FromPoll(r, revents);
-    }
+    return FromWait(WaitOn(port, event, ms));
 }
 
 }  // namespace modem
