@@ -98,7 +98,7 @@ TEST_F(Startup, MultiHostSelectsAnInstanceDirectory) {
     ui::HeadlessHost host;
     host.QueueSheet([](ui::Sheet& sheet) { sheet.PressCancel(); });
     RunWith(host, {"-multihost", "east"});
-    EXPECT_TRUE(platform::FileExists(dir_ + "east/ZELLA.INI"));
+    EXPECT_TRUE(platform::FileExists(dir_ + "instances/east/ZELLA.INI"));
     EXPECT_FALSE(platform::FileExists(dir_ + "ZELLA.INI"));
     acctdb::SetMultiHost("");
 }
