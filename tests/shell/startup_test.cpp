@@ -94,6 +94,40 @@ TEST_F(Startup, DeleteDataDirAsksEvenWhenQuietAndDeletesOnYes) {
     EXPECT_FALSE(platform::PathExists(dir_));
 }
 
+// Deleting one instance's data never takes another instance's with it: the default
+// instance's delete keeps the instances folder, an instance's delete only its own folder.
+TEST_F(Startup, DeleteDataDirRemovesOnlyTheSelectedInstance) {
+    const std::string east = dir_ + "instances/east/";
+    const std::string west = dir_ + "instances/west/";
+    for (const char* instance : {"east", "west", ""}) {
+        ui::HeadlessHost host;
+        host.QueueSheet([](ui::Sheet& sheet) { sheet.PressCancel(); });
+        RunWith(host, instance[0] ? std::vector<std::string>{"-multihost", instance}
+                                  : std::vector<std::string>{});
+    }
+    acctdb::SetMultiHost("");
+    std::filesystem::create_directories(dir_ + "Q/SMPP - x");
+    platform::WriteFileAtomic(dir_ + "Q/SMPP - x/A.REQ", "x");
+    ASSERT_TRUE(platform::FileExists(east + "ZELLA.INI"));
+
+    ui::HeadlessHost wipeDefault;
+    wipeDefault.QueueAnswer("Delete Configuration files for QuvSMS?", ui::kYes);
+    RunWith(wipeDefault, {"-DELETEDATADIR"});
+    EXPECT_EQ(wipeDefault.UnusedAnswers(), 0) << wipeDefault.TranscriptText();
+    EXPECT_FALSE(platform::PathExists(dir_ + "ZELLA.INI"));
+    EXPECT_FALSE(platform::PathExists(dir_ + "Q"));
+    EXPECT_TRUE(platform::FileExists(east + "ZELLA.INI"));
+    EXPECT_TRUE(platform::FileExists(west + "MMSC.INI"));
+
+    ui::HeadlessHost wipeEast;
+    wipeEast.QueueAnswer("Delete Configuration files for QuvSMS?", ui::kYes);
+    RunWith(wipeEast, {"-DELETEDATADIR", "-multihost", "east"});
+    acctdb::SetMultiHost("");
+    EXPECT_EQ(wipeEast.UnusedAnswers(), 0) << wipeEast.TranscriptText();
+    EXPECT_FALSE(platform::PathExists(east));
+    EXPECT_TRUE(platform::FileExists(west + "ZELLA.INI"));
+}
+
 TEST_F(Startup, MultiHostSelectsAnInstanceDirectory) {
     ui::HeadlessHost host;
     host.QueueSheet([](ui::Sheet& sheet) { sheet.PressCancel(); });
