@@ -1,5 +1,7 @@
 #include "shell/startup.h"
 
+#include <sys/stat.h>
+
 #include <filesystem>
 
 #include "platform/files.h"
@@ -36,6 +38,33 @@ TEST_F(Startup, FreshDataDirectoryGetsBothIniFilesAndOpensOnTheModemsTab) {
                                               "Debug Logs"}));
     EXPECT_EQ(active, 1);
     EXPECT_FALSE(host.Failed()) << host.TranscriptText();
+}
+
+// The configuration files get the group access that the start-up pass gives every
+// other file of the data directory, so other members of the gateway's group can save.
+TEST_F(Startup, ConfigurationFilesGetTheGroupAccessOfTheDataDirectory) {
+    const mode_t savedMask = umask(022);
+    auto groupBits = [](const std::string& path) {
+        struct stat info {};
+        return stat(path.c_str(), &info) == 0 ? (info.st_mode & 070) : 0777;
+    };
+    auto runOnce = [&] {
+        ui::HeadlessHost host;
+        host.QueueSheet([](ui::Sheet& sheet) { sheet.PressCancel(); });
+        RunWith(host);
+    };
+    // First start: neither file exists.
+    platform::WriteFileAtomic(dir_ + "probe.txt", "x");
+    runOnce();
+    EXPECT_EQ(groupBits(dir_ + "ZELLA.INI"), groupBits(dir_ + "probe.txt"));
+    EXPECT_EQ(groupBits(dir_ + "MMSC.INI"), groupBits(dir_ + "probe.txt"));
+
+    // Later only MMSC.INI is missing, in a data directory whose files have group access.
+    chmod((dir_ + "ZELLA.INI").c_str(), 0664);
+    std::filesystem::remove(dir_ + "MMSC.INI");
+    runOnce();
+    EXPECT_EQ(groupBits(dir_ + "MMSC.INI"), static_cast<mode_t>(060));
+    umask(savedMask);
 }
 
 TEST_F(Startup, DefinedConnectionOpensOnTheFirstTabAndAsksToActivateOnExit) {
