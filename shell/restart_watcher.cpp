@@ -3,6 +3,7 @@
 #include <strings.h>
 
 #include <thread>
+#include <vector>
 
 #include "acctdb/acctdb.h"
 #include "config/config_store.h"
@@ -56,7 +57,11 @@ bool WatchUntilRestart() {
 
 void RestartWatcher() {
     if (WatchUntilRestart()) {
-        platform::StartSelfDetached();
+        // The new copy serves the instance this one was started for.
+        const std::string instance = acctdb::MultiHost();
+        std::vector<std::string> args;
+        if (!instance.empty()) args = {"-multihost", instance};
+        platform::StartSelfDetached(args);
         platform::ExitNow(0);
     }
     Console().watcherEnded = true;

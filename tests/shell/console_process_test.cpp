@@ -141,6 +141,32 @@ TEST_F(ConsoleProcess, NewerRestartTriggerRelaunchesTheConsole) {
     EXPECT_TRUE(relaunched);
 }
 
+// The copy started after a restart trigger serves the instance this one served.
+TEST_F(ConsoleProcess, RestartTriggerRelaunchesOnTheSameInstance) {
+    auto& console = Start("wait 60000\n", {"-multihost", "east"});
+    ASSERT_TRUE(WaitForSheet()) << Output();
+    const std::string ini = data_ + "instances/east/ZELLA.INI";
+    ASSERT_TRUE(platform::FileExists(ini));
+    platform::WritePrivateProfileString(ini, "ZELLA", "ConfigurationUpdateTriggerRestart",
+                                        "20270101000000");
+    ASSERT_EQ(console.Wait(10s), 0);
+    std::vector<std::string> args;
+    for (int i = 0; i < 250 && args.empty(); ++i) {
+        for (pid_t pid : CopiesRunning()) {
+            // The arguments after the program name, as the kernel recorded them.
+            std::string all = zella_test::ReadAll("/proc/" + std::to_string(pid) + "/cmdline");
+            std::size_t at = all.find('\0');
+            for (std::size_t next; at != std::string::npos && at + 1 < all.size(); at = next) {
+                next = all.find('\0', at + 1);
+                args.push_back(all.substr(at + 1, next - at - 1));
+            }
+            if (args.empty()) args.push_back("");  // relaunched without arguments
+        }
+        std::this_thread::sleep_for(20ms);
+    }
+    EXPECT_EQ(args, (std::vector<std::string>{"-multihost", "east"}));
+}
+
 // -DELETEDATADIR judges the data directory by what it is on disk, not by its spelling:
 // the program directory named another way is left alone as the program directory itself
 // is, and a directory holding the program or the home directory is refused with a box.
