@@ -88,7 +88,7 @@ void DeleteInstanceData(const std::string& dataDir) {
         const fs::file_status status = fs::symlink_status(entry.path(), error);
         if (fs::is_directory(status)) {
             const std::string name = entry.path().filename().string();
-            if (platform::WithSlash(path) != instances && name[0] != '.') {
+            if (name[0] != '.' && !IsSameDirectory(path, instances)) {
                 platform::DeleteDirectoryTree(path);
             }
         } else if (fs::is_symlink(status)) {
