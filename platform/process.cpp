@@ -196,10 +196,12 @@ int StartDetached(const std::vector<std::string>& argv, bool keepStdio,
     return StartDetachedPath(ResolveProgram(argv[0]), argv, keepStdio, workingDir);
 }
 
-bool StartSelfDetached() {
+bool StartSelfDetached(const std::vector<std::string>& args) {
     // /proc/self/exe still runs this program when its file was replaced or removed.
     std::string self = ExecutablePath();
-    return StartDetachedPath("/proc/self/exe", {self.empty() ? "zella" : self}, false, "") > 0;
+    std::vector<std::string> argv{self.empty() ? "zella" : self};
+    argv.insert(argv.end(), args.begin(), args.end());
+    return StartDetachedPath("/proc/self/exe", argv, false, "") > 0;
 }
 
 int RunAndWait(const std::vector<std::string>& argv, int timeoutMs, std::string* output) {

@@ -16,8 +16,8 @@ int StartDetached(const std::vector<std::string>& argv, bool keepStdio = false);
 int StartDetached(const std::vector<std::string>& argv, bool keepStdio,
                   const std::string& workingDir);
 
-// Starts a new copy of this executable without arguments, detached.
-bool StartSelfDetached();
+// Starts a new copy of this executable with the arguments (none by default), detached.
+bool StartSelfDetached(const std::vector<std::string>& args = {});
 
 // Runs a program to completion, returning its exit code (-1 when it cannot start).
 // `timeoutMs` of 0 waits forever; on time-out the child is killed and -1 returned.

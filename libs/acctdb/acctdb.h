@@ -14,9 +14,12 @@ namespace acctdb {
 // ---- directories (each ends in "/") -------------------------------------------------
 // Program data directory: $ZELLA_DATA_DIR when set; /var/lib/quvsms/ for an installed
 // console (its program directory is not a build tree); else $XDG_DATA_HOME/quvsms/
-// (~/.local/share/quvsms/). With SetMultiHost(NAME) the instance directory NAME/ below
-// it. Created when missing.
+// (~/.local/share/quvsms/). With SetMultiHost(NAME) the instance directory
+// "instances/NAME/" below it. Created when missing.
 std::string GetProgramDataDirectory();
+// The folder below the default instance's data directory that holds every -multihost
+// instance ("instances/"), whichever instance is selected. Not created here.
+std::string GetInstancesDirectory();
 // Private data directory (error, counter and STATS files): the program data directory.
 std::string GetPrivateDataDirectory();
 // The directory of the running executable (services, helpers, manual, exit file).
@@ -30,7 +33,9 @@ std::string GetMMSCDebugLogDirectory();
 
 // Selects the instance whose directories later calls report. The name is mended so it
 // can only ever name one directory level (separators, "..", and control characters
-// are replaced by "_"); an empty name selects the default instance.
+// are replaced by "_"); an empty name selects the default instance. Instances live in
+// their own folder, so no name ("Q", "LOGS", "USERS", ...) can land inside the default
+// instance's spool or logs.
 void SetMultiHost(const std::string& instance);
 const std::string& MultiHost();
 

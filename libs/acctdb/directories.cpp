@@ -15,6 +15,9 @@ namespace {
 
 constexpr const char* kSystemDataDirectory = "/var/lib/quvsms/";
 constexpr const char* kGatewayGroup = "quvsms";
+// Kept apart from the default instance's own folders (Q/, LOGS/, USERS/, ...), so an
+// instance named like one of them never lands in its spool or logs.
+constexpr const char* kInstancesFolder = "instances/";
 
 std::mutex& MultiHostMutex() {
     static std::mutex mutex;
@@ -101,12 +104,14 @@ std::string GetProgramDataDirectory() {
     std::string dir = BaseDataDirectory();
     {
         std::lock_guard<std::mutex> lock(MultiHostMutex());
-        if (!MultiHostName().empty()) dir += MultiHostName() + "/";
+        if (!MultiHostName().empty()) dir += kInstancesFolder + MultiHostName() + "/";
     }
     // Asked for on every path the console builds: one stat when it is there already.
     if (!platform::DirectoryExists(dir)) platform::CreateDirectories(dir);
     return dir;
 }
+
+std::string GetInstancesDirectory() { return BaseDataDirectory() + kInstancesFolder; }
 
 std::string GetPrivateDataDirectory() { return GetProgramDataDirectory(); }
 

@@ -1,5 +1,5 @@
 // The command-line actions: one service operation, its result box unless quiet, exit.
-#include <strings.h>
+#include <filesystem>
 
 #include "acctdb/acctdb.h"
 #include "platform/files.h"
@@ -38,25 +38,87 @@ bool CallMmsc(MMSCServiceCommandFn MmscLinkTable::*function) {
     return (mmsc->*function)(1) != 0;
 }
 
-// Refuses to wipe a directory that is plainly not the gateway's own: the file-system
-// root or the user's home, which a stray ZELLA_DATA_DIR could otherwise name.
-bool SafeToDelete(const std::string& dir) {
-    std::string bare = platform::WithoutSlash(dir);
-    return !bare.empty() && bare != "/" && bare != platform::WithoutSlash(platform::HomeDirectory());
+namespace fs = std::filesystem;
+
+// True when both name one directory on disk (device and inode), however they are spelled.
+bool IsSameDirectory(const std::string& a, const std::string& b) {
+    std::error_code error;
+    return fs::equivalent(a, b, error) && !error;
+}
+
+// True when `outer` is `inner` itself or one of its parents, judged by device and inode
+// along the real path of `inner`: "dir/./", "//dir", "dir/sub/.." and a symbolic link
+// all name the same directory, however differently they read.
+bool IsSameOrParentDirectory(const std::string& outer, const std::string& inner) {
+    std::error_code error;
+    fs::path walk = fs::canonical(inner, error);
+    if (error || outer.empty()) return false;
+    for (;;) {
+        if (IsSameDirectory(outer, walk.string())) return true;
+        if (walk == walk.parent_path()) return false;
+        walk = walk.parent_path();
+    }
+}
+
+// The reason a data directory must not be deleted, or "" when it may be: it holds the
+// program directory or the user's home, which a stray ZELLA_DATA_DIR could name.
+std::string DeletionRefusal(const std::string& dataDir, const std::string& programDir) {
+    if (IsSameOrParentDirectory(dataDir, programDir)) {
+        return "Cannot delete " + dataDir + ": it contains the program directory " + programDir;
+    }
+    const std::string home = platform::HomeDirectory();
+    if (!home.empty() && IsSameOrParentDirectory(dataDir, home)) {
+        return "Cannot delete " + dataDir + ": it contains the home directory " + home;
+    }
+    return {};
+}
+
+// Deletes the instance's own files and folders. The default instance's data directory
+// also holds the instances folder, which belongs to the other instances and stays.
+void DeleteInstanceData(const std::string& dataDir) {
+    const std::string instances = acctdb::GetInstancesDirectory();
+    if (!acctdb::MultiHost().empty()) {
+        platform::DeleteDirectoryTree(dataDir);
+        platform::RemoveDirectory(instances);  // only once the last instance is gone
+        return;
+    }
+    std::error_code error;
+    for (const fs::directory_entry& entry : fs::directory_iterator(dataDir, error)) {
+        const std::string path = entry.path().string();
+        const fs::file_status status = fs::symlink_status(entry.path(), error);
+        if (fs::is_directory(status)) {
+            const std::string name = entry.path().filename().string();
+            if (name[0] != '.' && !IsSameDirectory(path, instances)) {
+                platform::DeleteDirectoryTree(path);
+            }
+        } else if (fs::is_symlink(status)) {
+            fs::remove(entry.path(), error);
+        } else {
+            platform::DeleteFileChecked(path);
+        }
+    }
+    platform::RemoveDirectory(dataDir);
 }
 
 void DeleteDataDirectory(ui::Host& host) {
-    std::string privateDir = acctdb::GetPrivateDataDirectory();
-    if (strcasecmp(privateDir.c_str(), acctdb::GetRealProgramDirectory().c_str()) == 0) return;
+    const std::string dataDir = acctdb::GetPrivateDataDirectory();
+    const std::string programDir = acctdb::GetRealProgramDirectory();
+    // The data kept beside the program (as a portable copy keeps it) is never deleted.
+    if (IsSameDirectory(dataDir, programDir)) return;
     ui::MessageBoxSpec spec;
     spec.caption = ui::kCaption;
+    spec.foreground = true;
+    const std::string refusal = DeletionRefusal(dataDir, programDir);
+    if (!refusal.empty()) {
+        spec.text = refusal;
+        spec.icon = ui::Icon::Error;
+        host.MessageBox(spec);
+        return;
+    }
     spec.text = "Delete Configuration files for QuvSMS?";
     spec.icon = ui::Icon::Question;
     spec.buttons = ui::Buttons::YesNo;
-    spec.foreground = true;
-    if (host.MessageBox(spec) == ui::kYes && SafeToDelete(privateDir)) {
-        platform::DeleteDirectoryTree(privateDir);
-    }
+    if (host.MessageBox(spec) == ui::kYes) DeleteInstanceData(dataDir);
 }
 
 }  // namespace

@@ -3,12 +3,14 @@
 #include <strings.h>
 
 #include <thread>
+#include <vector>
 
 #include "acctdb/acctdb.h"
 #include "config/config_store.h"
 #include "config/queue_size.h"
 #include "platform/clock.h"
 #include "platform/files.h"
+#include "platform/ini_snapshot.h"
 #include "platform/process.h"
 #include "shell/core/console_state.h"
 
@@ -33,36 +35,49 @@ void SleepUnlessStopped(std::uint64_t ms) {
 // Returns true when the console must relaunch itself, false when asked to stop.
 bool WatchUntilRestart() {
     ConsoleState& console = Console();
-    const std::uint64_t period =
-        config::IsYes(acctdb::SMSIniGetProfileString("ZELLA", "CacheQSize", "", 500)) ? 3000
-                                                                                       : 10000;
     const std::string exitFile = acctdb::GetRealProgramDirectory() + kExitFileName;
-    bool counted = false;
-    std::uint64_t lastCount = 0;
+    QueueRecount recount;
     for (;;) {
         if (console.watcherStopRequested) return false;
         if (!console.exitFileStuck && platform::FileExists(exitFile)) platform::ExitNow(0);
-        std::string trigger = ReadRestartTrigger();
-        if (strcasecmp(trigger.c_str(), RestartTriggerBaseline().c_str()) > 0) return true;
-        std::uint64_t now = platform::Clock().TickCount();
-        if (!counted || now - lastCount >= period) {
-            console.outboundQueueSize = config::OutboundQueueSize();
-            counted = true;
-            lastCount = now;
-        }
+        if (WatchRound(recount) == WatchResult::Restart) return true;
         SleepUnlessStopped(kPollMs);
     }
 }
 
 void RestartWatcher() {
     if (WatchUntilRestart()) {
-        platform::StartSelfDetached();
+        // The new copy serves the instance this one was started for.
+        const std::string instance = acctdb::MultiHost();
+        std::vector<std::string> args;
+        if (!instance.empty()) args = {"-multihost", instance};
+        platform::StartSelfDetached(args);
         platform::ExitNow(0);
     }
     Console().watcherEnded = true;
 }
 
 }  // namespace
+
+WatchResult WatchRound(QueueRecount& recount) {
+    // One read of ZELLA.INI a round gives both keys, so following CacheQSize costs no
+    // more file reads than watching the trigger alone.
+    const platform::IniSnapshot zella(acctdb::SMSIniFilename());
+    std::string trigger = zella.Get("ZELLA", "ConfigurationUpdateTriggerRestart", "", 50);
+    if (strcasecmp(trigger.c_str(), RestartTriggerBaseline().c_str()) > 0) {
+        return WatchResult::Restart;
+    }
+    const bool cacheQSize = config::IsYes(zella.Get("ZELLA", "CacheQSize", "", 500));
+    const std::uint64_t period = cacheQSize ? 3000 : 10000;
+    const std::uint64_t now = platform::Clock().TickCount();
+    if (!recount.counted || now - recount.lastCountMs >= period) {
+        Console().outboundQueueSize =
+            config::OutboundQueueSizeIn(config::QueueDirectory(), cacheQSize);
+        recount.counted = true;
+        recount.lastCountMs = now;
+    }
+    return WatchResult::Continue;
+}
 
 void StartRestartWatcher() {
     Console().watcherStopRequested = false;

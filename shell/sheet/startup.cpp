@@ -34,25 +34,33 @@ void TrustDirectory(const std::string& dir) {
     acctdb::SetQuvSMSTrustees(platform::WithoutSlash(dir));
 }
 
-// Creates ZELLA.INI and MMSC.INI empty when missing and hands their paths on.
+// Creates the file empty when missing; when that fails the group-access pass may be
+// what lets this user create it, so it is tried once more after it.
+bool CreateConfigurationFile(ui::Host& host, const std::string& path) {
+    if (platform::CreateFileIfMissing(path)) return true;
+    TrustDirectory(acctdb::GetProgramDataDirectory());
+    if (platform::CreateFileIfMissing(path)) return true;
+    StartupError(host, "Cannot open " + path);
+    return false;
+}
+
+// Creates ZELLA.INI and MMSC.INI empty when missing and hands their paths on. The files
+// are created before the group-access pass so that they get the group's access as every
+// other file does; created after it they would keep the umask's mode and other members
+// of the gateway's group could not save.
 bool PrepareConfigurationFiles(ui::Host& host) {
     const std::string dataDir = acctdb::GetProgramDataDirectory();
     const std::string zellaIni = dataDir + "ZELLA.INI";
-    if (!platform::FileExists(zellaIni)) {
+    const std::string mmscIni = dataDir + "MMSC.INI";
+    const bool zellaMissing = !platform::FileExists(zellaIni);
+    const bool mmscMissing = !platform::FileExists(mmscIni);
+    if (zellaMissing && !CreateConfigurationFile(host, zellaIni)) return false;
+    if (mmscMissing && !CreateConfigurationFile(host, mmscIni)) return false;
+    if (zellaMissing || mmscMissing) {
         TrustDirectory(dataDir);
         TrustDirectory(acctdb::GetPrivateDataDirectory());
-        if (!platform::CreateFileIfMissing(zellaIni)) {
-            StartupError(host, "Cannot open " + zellaIni);
-            return false;
-        }
     }
     acctdb::SMSIniSetFilename(zellaIni);
-
-    const std::string mmscIni = dataDir + "MMSC.INI";
-    if (!platform::CreateFileIfMissing(mmscIni)) {
-        StartupError(host, "Cannot open " + mmscIni);
-        return false;
-    }
     acctdb::MMSCIniSetFilename(mmscIni);
     return true;
 }

@@ -13,6 +13,7 @@
 #include "platform/clock.h"
 #include "platform/files.h"
 #include "platform/ini.h"
+#include "platform/text.h"
 #include "temp_data_dir.h"
 
 using acctdb_test::TempDataDir;
@@ -97,24 +98,46 @@ TEST(DataDirectories, RealProgramDirectoryHoldsTheRunningExecutable) {
     EXPECT_TRUE(platform::FileExists(dir + "acctdb_test"));
 }
 
-TEST(MultiHost, InstanceDirectoryLiesBelowDataDirectory) {
+TEST(MultiHost, InstanceDirectoryLiesInTheInstancesFolderOfTheDataDirectory) {
     TempDataDir temp;
     acctdb::SetMultiHost("second site");
     EXPECT_EQ(acctdb::MultiHost(), "second site");
-    EXPECT_EQ(acctdb::GetProgramDataDirectory(), temp.Path() + "second site/");
-    EXPECT_EQ(acctdb::GetLogDirectory(), temp.Path() + "second site/LOGS/");
+    EXPECT_EQ(acctdb::GetProgramDataDirectory(), temp.Path() + "instances/second site/");
+    EXPECT_EQ(acctdb::GetLogDirectory(), temp.Path() + "instances/second site/LOGS/");
+    EXPECT_EQ(acctdb::GetInstancesDirectory(), temp.Path() + "instances/");
     acctdb::SetMultiHost("");
     EXPECT_EQ(acctdb::GetProgramDataDirectory(), temp.Path());
+    EXPECT_EQ(acctdb::GetInstancesDirectory(), temp.Path() + "instances/");
 }
 
-TEST(MultiHost, HostileNamesStayOneLevelBelowDataDirectory) {
+// An instance named like one of the default instance's folders must not land in its
+// queue, inbox, users, logs or counters, where the service would take its files for spool.
+TEST(MultiHost, InstanceNamedLikeADataFolderStaysOutOfTheDefaultInstance) {
+    TempDataDir temp;
+    const std::string folders[] = {"Q",   "SMS-IN", "MMS-IN", "USERS",    "PHP",      "VASPQ",
+                                   "LOGS", "STATS", "WAKE",   "COMPORTS", "VASPOUT"};
+    for (const std::string& name : folders) {
+        for (const std::string& spelled : {name, platform::ToLowerAscii(name)}) {
+            acctdb::SetMultiHost(spelled);
+            const std::string instance = acctdb::GetProgramDataDirectory();
+            acctdb::SetMultiHost("");
+            const std::string defaultFolder = acctdb::GetProgramDataDirectory() + name + "/";
+            EXPECT_NE(instance.compare(0, defaultFolder.size(), defaultFolder), 0)
+                << spelled << " gave " << instance;
+            EXPECT_NE(instance, acctdb::GetProgramDataDirectory()) << spelled;
+        }
+    }
+}
+
+TEST(MultiHost, HostileNamesStayOneLevelBelowTheInstancesFolder) {
     TempDataDir temp;
     const std::string names[] = {"..", ".", "../../etc", "a/b", "a\\b", "x\ny", "/abs"};
     for (const std::string& name : names) {
         acctdb::SetMultiHost(name);
         const std::string dir = acctdb::GetProgramDataDirectory();
-        ASSERT_EQ(dir.compare(0, temp.Path().size(), temp.Path()), 0) << name;
-        const std::string instance = dir.substr(temp.Path().size());
+        const std::string instances = temp.Path() + "instances/";
+        ASSERT_EQ(dir.compare(0, instances.size(), instances), 0) << name;
+        const std::string instance = dir.substr(instances.size());
         EXPECT_EQ(instance.find('/'), instance.size() - 1) << name << " gave " << dir;
         EXPECT_NE(instance, "../") << name;
         EXPECT_NE(instance, "./") << name;

@@ -32,13 +32,23 @@ protected:
         DataDirTest::TearDown();
     }
 
-    // Starts the console with `script`; its transcript goes to dir_/out.txt.
-    zella_test::ChildProcess& Start(const std::string& script) {
+    // Starts the console with `script` and `args`; its transcript goes to dir_/out.txt.
+    // `env` adds to (or overrides) the script and data directory settings.
+    zella_test::ChildProcess& Start(const std::string& script,
+                                    const std::vector<std::string>& args = {},
+                                    const std::vector<std::string>& env = {}) {
         std::ofstream(dir_ + "script.txt") << script;
-        console_ = std::make_unique<zella_test::ChildProcess>(
-            std::vector<std::string>{program_ + "zella"}, dir_ + "out.txt",
-            std::vector<std::string>{"ZELLA_SCRIPT=" + dir_ + "script.txt",
-                                     "ZELLA_DATA_DIR=" + data_});
+        std::vector<std::string> argv{program_ + "zella"};
+        argv.insert(argv.end(), args.begin(), args.end());
+        std::vector<std::string> environment{"ZELLA_SCRIPT=" + dir_ + "script.txt",
+                                             "ZELLA_DATA_DIR=" + data_};
+        for (const std::string& entry : env) {
+            std::erase_if(environment, [&](const std::string& e) {
+                return e.substr(0, e.find('=')) == entry.substr(0, entry.find('='));
+            });
+            environment.push_back(entry);
+        }
+        console_ = std::make_unique<zella_test::ChildProcess>(argv, dir_ + "out.txt", environment);
         return *console_;
     }
 
@@ -129,6 +139,70 @@ TEST_F(ConsoleProcess, NewerRestartTriggerRelaunchesTheConsole) {
         std::this_thread::sleep_for(20ms);
     }
     EXPECT_TRUE(relaunched);
+}
+
+// The copy started after a restart trigger serves the instance this one served.
+TEST_F(ConsoleProcess, RestartTriggerRelaunchesOnTheSameInstance) {
+    auto& console = Start("wait 60000\n", {"-multihost", "east"});
+    ASSERT_TRUE(WaitForSheet()) << Output();
+    const std::string ini = data_ + "instances/east/ZELLA.INI";
+    ASSERT_TRUE(platform::FileExists(ini));
+    platform::WritePrivateProfileString(ini, "ZELLA", "ConfigurationUpdateTriggerRestart",
+                                        "20270101000000");
+    ASSERT_EQ(console.Wait(10s), 0);
+    std::vector<std::string> args;
+    for (int i = 0; i < 250 && args.empty(); ++i) {
+        for (pid_t pid : CopiesRunning()) {
+            // The arguments after the program name, as the kernel recorded them.
+            std::string all = zella_test::ReadAll("/proc/" + std::to_string(pid) + "/cmdline");
+            std::size_t at = all.find('\0');
+            for (std::size_t next; at != std::string::npos && at + 1 < all.size(); at = next) {
+                next = all.find('\0', at + 1);
+                args.push_back(all.substr(at + 1, next - at - 1));
+            }
+            if (args.empty()) args.push_back("");  // relaunched without arguments
+        }
+        std::this_thread::sleep_for(20ms);
+    }
+    EXPECT_EQ(args, (std::vector<std::string>{"-multihost", "east"}));
+}
+
+// -DELETEDATADIR judges the data directory by what it is on disk, not by its spelling:
+// the program directory named another way is left alone as the program directory itself
+// is, and a directory holding the program or the home directory is refused with a box.
+TEST_F(ConsoleProcess, DeleteDataDirRefusesTheProgramAndHomeDirectoriesHoweverNamed) {
+    const std::string home = dir_ + "home/";
+    fs::create_directories(home);
+    fs::create_directory_symlink(program_, dir_ + "program-link");
+    fs::create_directory_symlink(home, dir_ + "home-link");
+    struct Row {
+        std::string dataDir;
+        std::string script;  // the boxes the console must show, answered
+        bool deleted;        // the data directory is gone afterwards
+    };
+    const Row rows[] = {
+        {program_ + "./", "", false},
+        {"/" + program_, "", false},
+        {program_ + "bin/..", "", false},
+        {dir_ + "program-link", "", false},
+        {dir_, "answer \"Cannot delete\" OK\n", false},
+        {home + ".", "answer \"Cannot delete\" OK\n", false},
+        {dir_ + "home-link/", "answer \"Cannot delete\" OK\n", false},
+        {dir_ + "data/", "answer \"Delete Configuration files for QuvSMS?\" Yes\n", true},
+    };
+    fs::create_directories(program_ + "bin");
+    for (const Row& row : rows) {
+        fs::create_directories(dir_ + "data");
+        std::ofstream(home + "notes.txt") << "keep";
+        auto& console = Start(row.script, {"-DELETEDATADIR"},
+                              {"ZELLA_DATA_DIR=" + row.dataDir, "HOME=" + home});
+        EXPECT_EQ(console.Wait(30s), 0) << row.dataDir << "\n" << Output();
+        EXPECT_EQ(Output().find("FAIL"), std::string::npos) << row.dataDir << "\n" << Output();
+        EXPECT_TRUE(platform::FileExists(program_ + "zella")) << row.dataDir;
+        EXPECT_TRUE(platform::FileExists(home + "notes.txt")) << row.dataDir;
+        EXPECT_EQ(platform::PathExists(dir_ + "data"), !row.deleted) << row.dataDir;
+        if (!platform::FileExists(program_ + "zella")) break;  // nothing left to run
+    }
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include "shell/sheet/startup.h"
 
+#include <sys/stat.h>
+
 #include <filesystem>
 
 #include "platform/files.h"
@@ -36,6 +38,33 @@ TEST_F(Startup, FreshDataDirectoryGetsBothIniFilesAndOpensOnTheModemsTab) {
                                               "Debug Logs"}));
     EXPECT_EQ(active, 1);
     EXPECT_FALSE(host.Failed()) << host.TranscriptText();
+}
+
+// The configuration files get the group access that the start-up pass gives every
+// other file of the data directory, so other members of the gateway's group can save.
+TEST_F(Startup, ConfigurationFilesGetTheGroupAccessOfTheDataDirectory) {
+    const mode_t savedMask = umask(022);
+    auto groupBits = [](const std::string& path) {
+        struct stat info {};
+        return stat(path.c_str(), &info) == 0 ? (info.st_mode & 070) : 0777;
+    };
+    auto runOnce = [&] {
+        ui::HeadlessHost host;
+        host.QueueSheet([](ui::Sheet& sheet) { sheet.PressCancel(); });
+        RunWith(host);
+    };
+    // First start: neither file exists.
+    platform::WriteFileAtomic(dir_ + "probe.txt", "x");
+    runOnce();
+    EXPECT_EQ(groupBits(dir_ + "ZELLA.INI"), groupBits(dir_ + "probe.txt"));
+    EXPECT_EQ(groupBits(dir_ + "MMSC.INI"), groupBits(dir_ + "probe.txt"));
+
+    // Later only MMSC.INI is missing, in a data directory whose files have group access.
+    chmod((dir_ + "ZELLA.INI").c_str(), 0664);
+    std::filesystem::remove(dir_ + "MMSC.INI");
+    runOnce();
+    EXPECT_EQ(groupBits(dir_ + "MMSC.INI"), static_cast<mode_t>(060));
+    umask(savedMask);
 }
 
 TEST_F(Startup, DefinedConnectionOpensOnTheFirstTabAndAsksToActivateOnExit) {
@@ -94,11 +123,45 @@ TEST_F(Startup, DeleteDataDirAsksEvenWhenQuietAndDeletesOnYes) {
     EXPECT_FALSE(platform::PathExists(dir_));
 }
 
+// Deleting one instance's data never takes another instance's with it: the default
+// instance's delete keeps the instances folder, an instance's delete only its own folder.
+TEST_F(Startup, DeleteDataDirRemovesOnlyTheSelectedInstance) {
+    const std::string east = dir_ + "instances/east/";
+    const std::string west = dir_ + "instances/west/";
+    for (const char* instance : {"east", "west", ""}) {
+        ui::HeadlessHost host;
+        host.QueueSheet([](ui::Sheet& sheet) { sheet.PressCancel(); });
+        RunWith(host, instance[0] ? std::vector<std::string>{"-multihost", instance}
+                                  : std::vector<std::string>{});
+    }
+    acctdb::SetMultiHost("");
+    std::filesystem::create_directories(dir_ + "Q/SMPP - x");
+    platform::WriteFileAtomic(dir_ + "Q/SMPP - x/A.REQ", "x");
+    ASSERT_TRUE(platform::FileExists(east + "ZELLA.INI"));
+
+    ui::HeadlessHost wipeDefault;
+    wipeDefault.QueueAnswer("Delete Configuration files for QuvSMS?", ui::kYes);
+    RunWith(wipeDefault, {"-DELETEDATADIR"});
+    EXPECT_EQ(wipeDefault.UnusedAnswers(), 0) << wipeDefault.TranscriptText();
+    EXPECT_FALSE(platform::PathExists(dir_ + "ZELLA.INI"));
+    EXPECT_FALSE(platform::PathExists(dir_ + "Q"));
+    EXPECT_TRUE(platform::FileExists(east + "ZELLA.INI"));
+    EXPECT_TRUE(platform::FileExists(west + "MMSC.INI"));
+
+    ui::HeadlessHost wipeEast;
+    wipeEast.QueueAnswer("Delete Configuration files for QuvSMS?", ui::kYes);
+    RunWith(wipeEast, {"-DELETEDATADIR", "-multihost", "east"});
+    acctdb::SetMultiHost("");
+    EXPECT_EQ(wipeEast.UnusedAnswers(), 0) << wipeEast.TranscriptText();
+    EXPECT_FALSE(platform::PathExists(east));
+    EXPECT_TRUE(platform::FileExists(west + "ZELLA.INI"));
+}
+
 TEST_F(Startup, MultiHostSelectsAnInstanceDirectory) {
     ui::HeadlessHost host;
     host.QueueSheet([](ui::Sheet& sheet) { sheet.PressCancel(); });
     RunWith(host, {"-multihost", "east"});
-    EXPECT_TRUE(platform::FileExists(dir_ + "east/ZELLA.INI"));
+    EXPECT_TRUE(platform::FileExists(dir_ + "instances/east/ZELLA.INI"));
     EXPECT_FALSE(platform::FileExists(dir_ + "ZELLA.INI"));
     acctdb::SetMultiHost("");
 }
