@@ -15,7 +15,7 @@ namespace {
 void ResultBox(ui::Host& host, bool ok, const char* success, const char* failure) {
     if (Console().quiet) return;
     ui::MessageBoxSpec spec;
-    spec.caption = ui::kCaption;
+    spec.caption = host.Caption();
     spec.text = ok ? success : failure;
     spec.icon = ok ? ui::Icon::Information : ui::Icon::Error;
     spec.foreground = true;
@@ -49,7 +49,7 @@ void DeleteDataDirectory(ui::Host& host) {
     std::string privateDir = acctdb::GetPrivateDataDirectory();
     if (strcasecmp(privateDir.c_str(), acctdb::GetRealProgramDirectory().c_str()) == 0) return;
     ui::MessageBoxSpec spec;
-    spec.caption = ui::kCaption;
+    spec.caption = host.Caption();
     spec.text = "Delete Configuration files for QuvSMS?";
     spec.icon = ui::Icon::Question;
     spec.buttons = ui::Buttons::YesNo;
