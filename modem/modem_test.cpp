@@ -146,7 +146,10 @@ bool ProbeSend(ui::Host& host, ModemPort& port, const std::string& command, cons
     const std::size_t got = PortRead(port, buffer, sizeof buffer, 5);
     if (platform::CancelRequested()) {
         // Silence here would count as support; a cancelled test has proved nothing, but
-        // the modem may be waiting for a message body and must be brought back.
+        // the modem may be waiting for a message body and must be brought back. The
+        // abort runs to its end (its waits are short), so the modem has taken it before
+        // the line is released.
+        platform::ScopedCancelToken shield(nullptr);
         AbortProbeMessage(port);
         return false;
     }
