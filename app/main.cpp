@@ -6,6 +6,7 @@
 #include <iostream>
 
 #include "qt/qt_host.h"
+#include "shell/core/console_caption.h"
 #include "shell/sheet/startup.h"
 #include "ui/script_driver.h"
 
@@ -24,6 +25,7 @@ int main(int argc, char** argv) {
     options.args = Arguments(argc, argv);
 
     if (auto script = ui::MakeScriptHostFromEnvironment(std::cout)) {
+        script->SetCaption(shell::kConsoleCaption);
         int code = shell::RunConsole(*script, options);
         return script->ExitStatus(code);
     }
@@ -31,6 +33,7 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName("zella");
     qtui::QtHost host;
+    host.SetCaption(shell::kConsoleCaption);
     options.loadIcon = [] {
         QIcon icon(":/zella/icon.png");
         if (icon.isNull()) return false;

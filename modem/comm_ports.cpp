@@ -74,7 +74,7 @@ ModemPort OpenCommPort(ui::Host& host, const std::string& name, OpenPurpose purp
         if (error == EBUSY) text += "\r\nAnother application is already using this device.";
         ui::MessageBoxSpec spec;
         spec.text = text.substr(0, 499);
-        spec.caption = ui::kCaption;
+        spec.caption = host.Caption();
         spec.icon = ui::Icon::Error;
         spec.foreground = true;
         host.MessageBox(spec);

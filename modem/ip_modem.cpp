@@ -21,7 +21,7 @@ constexpr std::size_t kExpectLimit = 1023;
 void Fail(ui::Host& host, const std::string& text) {
     ui::MessageBoxSpec spec;
     spec.text = text;
-    spec.caption = ui::kCaption;
+    spec.caption = host.Caption();
     spec.icon = ui::Icon::Error;
     spec.foreground = true;
     host.MessageBox(spec);

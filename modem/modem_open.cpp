@@ -6,6 +6,7 @@
 #include "modem/ip_modem.h"
 #include "modem/modem_registry.h"
 #include "modem/modem_test.h"
+#include "platform/cancel.h"
 #include "platform/clock.h"
 #include "platform/text.h"
 
@@ -33,6 +34,7 @@ void HangUp(ModemPort& port) {
 
 bool Walk(ui::Host& host, ModemPort& port) {
     for (unsigned speed : kRecoverWalk) {
+        if (platform::CancelRequested()) return false;
         if (speed == 0) {
             HangUp(port);
         } else if (InitModemAtBaud(host, port, speed)) {
@@ -80,6 +82,8 @@ bool IsDirectComName(const std::string& name) {
 }
 
 bool InitModemAtBaud(ui::Host& host, ModemPort& port, unsigned bitsPerSecond) {
+    if (platform::CancelRequested()) return false;
+    host.SetProgress("Probing modem at " + std::to_string(bitsPerSecond) + " bps...");
     if (!SetLineSettings(port, bitsPerSecond)) return false;
     char buffer[kResponseSize];
     PortWrite(port, "\r");
@@ -136,7 +140,9 @@ ModemPort OpenModem(ui::Host& host, const std::string& name) {
             port = OpenRegisteredModem(host, name, pass == 2, comPort);
         }
         if (port.IsOpen()) return port;
-        if (pass == 2 || comPort.empty() || !RecoverModem(host, comPort)) return {};
+        if (pass == 2 || comPort.empty() || platform::CancelRequested() ||
+            !RecoverModem(host, comPort))
+            return {};
     }
     return {};
 }

@@ -81,7 +81,7 @@ ModemPort OpenRegisteredModem(ui::Host& host, const std::string& name, bool seco
     if (!noted.empty() && (comPort.empty() || secondPass)) {
         ui::MessageBoxSpec spec;
         spec.text = noted;
-        spec.caption = ui::kCaption;
+        spec.caption = host.Caption();
         spec.icon = ui::Icon::Error;
         spec.foreground = true;
         host.MessageBox(spec);

@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <cctype>
 
+#include "platform/cancel.h"
 #include "platform/clock.h"
+#include "ui/long_operation.h"
 
 namespace modem {
 namespace {
@@ -21,7 +23,9 @@ struct Exchange {
 Exchange Send(ModemPort& port, const std::string& command, unsigned seconds) {
     Exchange e;
     e.sent = PortWrite(port, command);
-    if (!e.sent) return e;
+    // Once the operator cancelled, nothing more is read: every step takes its no-answer
+    // (failure) path at once, and what must still be sent (the abort) is sent.
+    if (!e.sent || platform::CancelRequested()) return e;
     char buffer[kResponseSize];
     e.got = PortRead(port, buffer, sizeof buffer, seconds);
     if (e.got > 0) e.text = buffer;
@@ -124,6 +128,14 @@ bool SelectSmsService(ui::Host& host, ModemPort& port) {
     return true;
 }
 
+void AbortProbeMessage(ModemPort& port) {
+    PortWrite(port, "\x1b");
+    platform::Clock().Sleep(100);
+    PortWrite(port, "\r");
+    platform::Clock().Sleep(100);
+    Send(port, "AT\r", 5);
+}
+
 // A probe message: the modem must wait for the body, not answer with a final result.
 bool ProbeSend(ui::Host& host, ModemPort& port, const std::string& command, const char* mode) {
     if (!PortWrite(port, command)) {
@@ -132,6 +144,15 @@ bool ProbeSend(ui::Host& host, ModemPort& port, const std::string& command, cons
     }
     char buffer[kResponseSize];
     const std::size_t got = PortRead(port, buffer, sizeof buffer, 5);
+    if (platform::CancelRequested()) {
+        // Silence here would count as support; a cancelled test has proved nothing, but
+        // the modem may be waiting for a message body and must be brought back. The
+        // abort runs to its end (its waits are short), so the modem has taken it before
+        // the line is released.
+        platform::ScopedCancelToken shield(nullptr);
+        AbortProbeMessage(port);
+        return false;
+    }
     const std::string text = got > 0 ? std::string(buffer) : std::string();
     if (got > 0 && (IsOkResponse(text) || text.find("ERROR") != std::string::npos)) {
         ui::Error(host, std::string("Modem does not properly support command for sending SMS "
@@ -154,14 +175,6 @@ bool SelectSendingMode(ui::Host& host, ModemPort& port) {
         ui::Error(host, "Error waiting for SMS text mode initialization response from modem");
     }
     return ProbeSend(host, port, "AT+CMGS=\"123456789\"\r", "text mode");
-}
-
-void AbortProbeMessage(ModemPort& port) {
-    PortWrite(port, "\x1b");
-    platform::Clock().Sleep(100);
-    PortWrite(port, "\r");
-    platform::Clock().Sleep(100);
-    Send(port, "AT\r", 5);
 }
 
 bool RunAtTest(ui::Host& host, ModemPort& port, const std::string& pin) {
@@ -221,41 +234,27 @@ bool WaitForNetwork(ModemPort& port) {
     return false;
 }
 
-bool TestModem(ui::Host& host, const std::string& name, const std::string& pin) {
-    BusyHost busy(host);
-    ModemPort port = OpenModem(busy, name);
+namespace {
+bool RunTest(ui::Host& host, const std::string& name, const std::string& pin) {
+    ModemPort port = OpenModem(host, name);
     if (!port.IsOpen()) {
-        ui::Error(busy, "Unable to access modem, ensure that it is powered on and passes "
+        ui::Error(host, "Unable to access modem, ensure that it is powered on and passes "
                         "diagnostic tests.");
         return false;
     }
+    host.SetProgress("Testing modem " + name + "...");
     SetModemTimeouts(port, kTestTimeouts);
     if (EnsureFullFunctionality(port)) WaitForNetwork(port);
-    const bool passed = RunAtTest(busy, port, pin);
-    port.Close();  // release before the cursor goes
+    const bool passed = RunAtTest(host, port, pin);
+    port.Close();  // release before the operation ends
     return passed;
 }
+}  // namespace
 
-// ---- BusyHost -----------------------------------------------------------------------------
-BusyHost::BusyHost(ui::Host& inner) : inner_(inner), cursor_(inner.BusyCursor()) {}
-
-int BusyHost::MessageBox(const ui::MessageBoxSpec& spec) {
-    cursor_.reset();
-    const int answer = inner_.MessageBox(spec);
-    cursor_ = inner_.BusyCursor();
-    return answer;
-}
-
-int BusyHost::RunModal(ui::Dialog& dialog) { return inner_.RunModal(dialog); }
-int BusyHost::RunSheet(ui::Sheet& sheet) { return inner_.RunSheet(sheet); }
-bool BusyHost::GetFileName(const ui::OpenFileSpec& spec, std::string& path) {
-    return inner_.GetFileName(spec, path);
-}
-std::unique_ptr<ui::WaitCursor> BusyHost::BusyCursor() { return inner_.BusyCursor(); }
-void BusyHost::KeepPainted() { inner_.KeepPainted(); }
-void BusyHost::SetClipboardText(const std::string& text) { inner_.SetClipboardText(text); }
-bool BusyHost::ShellOpen(const std::string& path, const std::string& workingDir) {
-    return inner_.ShellOpen(path, workingDir);
+bool TestModem(ui::Host& host, const std::string& name, const std::string& pin) {
+    return ui::RunLong<bool>(host, "Opening modem " + name + "...", [&](ui::Host& worker) {
+        return RunTest(worker, name, pin);
+    });
 }
 
 }  // namespace modem

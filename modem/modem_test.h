@@ -15,8 +15,9 @@ namespace modem {
 // Runs the whole test: open, full functionality and network, PIN (when given), two
 // initialisations, SMS service, PDU or text sending mode, abort of the probe message.
 // Shows "Modem successfully tested!" or the failure, releases the modem, and returns
-// whether it passed. A wait cursor is shown while it works and restored before every
-// message box.
+// whether it passed. Runs as a long operation of the host (progress line and Cancel);
+// a cancelled test takes the failure path of the step it was in (a pending probe
+// message is aborted first) and returns false.
 bool TestModem(ui::Host& host, const std::string& name, const std::string& pin);
 
 // Opens the modem. A COM port or friendly-named modem that does not answer on the first
@@ -47,24 +48,5 @@ bool EnsureFullFunctionality(ModemPort& port);
 // True when the modem is registered on a network and its message storage answers
 // (up to 18 operator polls, then up to 10 storage queries).
 bool WaitForNetwork(ModemPort& port);
-
-// A host that hides the wait cursor around every message box and shows it again
-// afterwards; everything else goes to the wrapped host.
-class BusyHost : public ui::Host {
-public:
-    explicit BusyHost(ui::Host& inner);
-    int RunModal(ui::Dialog& dialog) override;
-    int RunSheet(ui::Sheet& sheet) override;
-    int MessageBox(const ui::MessageBoxSpec& spec) override;
-    bool GetFileName(const ui::OpenFileSpec& spec, std::string& path) override;
-    std::unique_ptr<ui::WaitCursor> BusyCursor() override;
-    void KeepPainted() override;
-    void SetClipboardText(const std::string& text) override;
-    bool ShellOpen(const std::string& path, const std::string& workingDir) override;
-
-private:
-    ui::Host& inner_;
-    std::unique_ptr<ui::WaitCursor> cursor_;
-};
 
 }  // namespace modem

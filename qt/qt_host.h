@@ -27,6 +27,18 @@ public:
     void KeepPainted() override;
     void SetClipboardText(const std::string& text) override;
     bool ShellOpen(const std::string& path, const std::string& workingDir) override;
+    // Runs the operation on a worker thread under a cancel token while a modal progress
+    // window (qt/long_operation.h) shows `progress` and Cancel; the windows the operation
+    // asks for are shown by this (the UI) thread and answered back to the worker. Every
+    // other window stays painted; user input reaches only the progress window and what
+    // the operation opens.
+    bool RunLongOperation(const std::string& progress,
+                          const std::function<void(ui::Host&)>& operation) override;
+    // Operations that ended after the operator cancelled them.
+    int CancelledOperations() const { return cancelledOperations_; }
+
+private:
+    int cancelledOperations_ = 0;
 };
 
 // A message box built from `spec`, not yet shown, and the result code of each of its

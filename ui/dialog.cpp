@@ -10,15 +10,6 @@ namespace ui {
 
 namespace {
 
-void LogUnknown(const Template& tmpl, const std::string& id) {
-#ifndef NDEBUG
-    std::fprintf(stderr, "ui: %s has no control \"%s\"\n", tmpl.id.c_str(), id.c_str());
-#else
-    (void)tmpl;
-    (void)id;
-#endif
-}
-
 // Radios group the Win32 way: a run of consecutive radios among siblings, broken by any
 // other control or by a radio that starts a new group.
 void CollectRadioGroups(const std::vector<Control>& controls,
@@ -65,6 +56,8 @@ Dialog::Dialog(Template tmpl) : template_(std::move(tmpl)), title_(template_.tit
 
 Dialog::~Dialog() = default;
 
+void Dialog::Unknown(const std::string& id) const { GetHost().UnknownControl(template_.id, id); }
+
 void Dialog::SetTitle(const std::string& title) {
     title_ = title;
     if (view_) view_->TitleChanged();
@@ -81,14 +74,14 @@ const ControlState& Dialog::State(const std::string& id) const {
     static const ControlState kEmpty;
     auto it = state_.find(id);
     if (it != state_.end()) return it->second;
-    LogUnknown(template_, id);
+    Unknown(id);
     return kEmpty;
 }
 
 ControlState& Dialog::Mut(const std::string& id) {
     auto it = state_.find(id);
     if (it != state_.end()) return it->second;
-    LogUnknown(template_, id);
+    Unknown(id);
     // Writes to an unknown id land in a scratch state that nobody reads.
     static thread_local ControlState scratch;
     scratch = ControlState();
@@ -124,7 +117,7 @@ void Dialog::SyncListText(const std::string& id) {
 std::string Dialog::Text(const std::string& id) const { return State(id).text; }
 
 void Dialog::SetText(const std::string& id, const std::string& text) {
-    if (!Has(id)) return LogUnknown(template_, id);
+    if (!Has(id)) return Unknown(id);
     if (FollowsSelection(id)) {
         // A drop-down list cannot show text that is not one of its items.
         int index = FindItem(id, text);
@@ -138,7 +131,7 @@ void Dialog::SetText(const std::string& id, const std::string& text) {
 bool Dialog::Checked(const std::string& id) const { return State(id).checked; }
 
 void Dialog::SetChecked(const std::string& id, bool checked) {
-    if (!Has(id)) return LogUnknown(template_, id);
+    if (!Has(id)) return Unknown(id);
     if (checked && KindOf(id) == Kind::Radio) {
         for (const std::string& other : radioGroups_[id]) {
             if (other == id || !state_[other].checked) continue;
@@ -177,7 +170,7 @@ void Dialog::SetTip(const std::string& id, const std::string& tip) {
 }
 
 void Dialog::Focus(const std::string& id) {
-    if (!Has(id)) return LogUnknown(template_, id);
+    if (!Has(id)) return Unknown(id);
     if (view_) view_->FocusRequested(id);
 }
 
@@ -186,7 +179,7 @@ const std::vector<std::string>& Dialog::Items(const std::string& id) const {
 }
 
 void Dialog::SetItems(const std::string& id, std::vector<std::string> items) {
-    if (!Has(id)) return LogUnknown(template_, id);
+    if (!Has(id)) return Unknown(id);
     const Control* c = FindControl(id);
     if (c && (c->flags & Flag::Sorted)) std::sort(items.begin(), items.end());
     ControlState& s = Mut(id);
@@ -199,7 +192,7 @@ void Dialog::SetItems(const std::string& id, std::vector<std::string> items) {
 
 int Dialog::AddItem(const std::string& id, const std::string& item) {
     if (!Has(id)) {
-        LogUnknown(template_, id);
+        Unknown(id);
         return -1;
     }
     ControlState& s = Mut(id);
@@ -238,7 +231,7 @@ int Dialog::FindItem(const std::string& id, const std::string& text) const {
 int Dialog::Selection(const std::string& id) const { return State(id).selection; }
 
 void Dialog::SetSelection(const std::string& id, int index) {
-    if (!Has(id)) return LogUnknown(template_, id);
+    if (!Has(id)) return Unknown(id);
     if (KindOf(id) == Kind::Report) {
         SetSelectedRows(id, index >= 0 ? std::vector<int>{index} : std::vector<int>{});
         return;
@@ -253,7 +246,7 @@ void Dialog::SetSelection(const std::string& id, int index) {
 }
 
 void Dialog::SetRowCount(const std::string& id, int rows) {
-    if (!Has(id)) return LogUnknown(template_, id);
+    if (!Has(id)) return Unknown(id);
     ControlState& s = Mut(id);
     s.rowCount = std::max(rows, 0);
     std::erase_if(s.selectedRows, [&](int r) { return r >= s.rowCount; });
@@ -265,7 +258,7 @@ void Dialog::SetRowCount(const std::string& id, int rows) {
 int Dialog::RowCount(const std::string& id) const { return State(id).rowCount; }
 
 void Dialog::RefreshRows(const std::string& id) {
-    if (!Has(id)) return LogUnknown(template_, id);
+    if (!Has(id)) return Unknown(id);
     if (view_) view_->RowsChanged(id);
 }
 
@@ -274,7 +267,7 @@ std::vector<int> Dialog::SelectedRows(const std::string& id) const {
 }
 
 void Dialog::SetSelectedRows(const std::string& id, std::vector<int> rows) {
-    if (!Has(id)) return LogUnknown(template_, id);
+    if (!Has(id)) return Unknown(id);
     ControlState& s = Mut(id);
     int limit = KindOf(id) == Kind::Report ? s.rowCount : static_cast<int>(s.items.size());
     std::sort(rows.begin(), rows.end());
@@ -324,7 +317,7 @@ void Dialog::Initialize() {
 }
 
 void Dialog::UserClick(const std::string& id) {
-    if (!Has(id)) return LogUnknown(template_, id);
+    if (!Has(id)) return Unknown(id);
     if (id == IDOK) return OnOk();
     if (id == IDCANCEL) return OnCancel();
     Kind kind = KindOf(id);
@@ -342,13 +335,13 @@ void Dialog::UserClick(const std::string& id) {
 }
 
 void Dialog::UserSetText(const std::string& id, const std::string& text) {
-    if (!Has(id)) return LogUnknown(template_, id);
+    if (!Has(id)) return Unknown(id);
     state_[id].text = text;
     OnCommand(id, Event::Changed);
 }
 
 void Dialog::UserSelect(const std::string& id, int index) {
-    if (!Has(id)) return LogUnknown(template_, id);
+    if (!Has(id)) return Unknown(id);
     ControlState& s = state_[id];
     if (KindOf(id) == Kind::Report) {
         s.selectedRows =
@@ -364,7 +357,7 @@ void Dialog::UserSelect(const std::string& id, int index) {
 }
 
 void Dialog::UserSelectRows(const std::string& id, std::vector<int> rows) {
-    if (!Has(id)) return LogUnknown(template_, id);
+    if (!Has(id)) return Unknown(id);
     DialogView* view = view_;
     view_ = nullptr;  // the view already shows what the user selected
     SetSelectedRows(id, std::move(rows));
@@ -373,7 +366,7 @@ void Dialog::UserSelectRows(const std::string& id, std::vector<int> rows) {
 }
 
 void Dialog::UserDoubleClick(const std::string& id, int index) {
-    if (!Has(id)) return LogUnknown(template_, id);
+    if (!Has(id)) return Unknown(id);
     ControlState& s = state_[id];
     int limit = KindOf(id) == Kind::Report ? s.rowCount : static_cast<int>(s.items.size());
     if (index >= 0 && index < limit && s.selection != index) {

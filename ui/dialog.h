@@ -102,6 +102,8 @@ public:
 
     // Combo and List items. SetItems keeps no selection; AddItem returns the index (a
     // Sorted control inserts in order). Accessors on an unknown id return empty values.
+    // Every accessor given an id the template does not have tells the host
+    // (Host::UnknownControl: a FAIL line headless, an assertion in a debug build).
     const std::vector<std::string>& Items(const std::string& id) const;
     void SetItems(const std::string& id, std::vector<std::string> items);
     int AddItem(const std::string& id, const std::string& item);
@@ -137,7 +139,7 @@ public:
     // Hosts attach a view, then call Initialize once, then the User* entry points.
     // User* calls change the state as the user did (the view, which showed the change
     // itself, is not told, except for radios cleared by a click), then call the hooks.
-    // Ids of no control are ignored.
+    // Ids of no control are ignored after the host has been told (Host::UnknownControl).
     // Attaching starts a new showing: the ended mark and result are cleared.
     void Attach(Host* host, DialogView* view);
     void Detach();
@@ -157,6 +159,8 @@ public:
     bool Filling() const { return filling_; }
 
 private:
+    // Tells the host that `id` is no control of this dialog.
+    void Unknown(const std::string& id) const;
     ControlState& Mut(const std::string& id);
     void Notify(const std::string& id);
     void SyncListText(const std::string& id);

@@ -289,6 +289,49 @@ std::unique_ptr<WaitCursor> HeadlessHost::BusyCursor() {
     return std::make_unique<NoWait>(busyDepth_);
 }
 
+bool HeadlessHost::RunLongOperation(const std::string& progress,
+                                    const std::function<void(Host&)>& operation) {
+    if (platform::CurrentCancelToken() != nullptr) return Host::RunLongOperation(progress, operation);
+    platform::CancelToken token;
+    {
+        std::lock_guard<std::mutex> lock(operationMutex_);
+        operationToken_ = &token;
+        progress_ = progress;
+    }
+    {
+        platform::ScopedCancelToken scope(&token);
+        operation(*this);
+    }
+    {
+        std::lock_guard<std::mutex> lock(operationMutex_);
+        operationToken_ = nullptr;
+        progress_.clear();
+    }
+    if (token.Cancelled()) Record("cancelled: " + EscapeLine(progress));
+    return token.Cancelled();
+}
+
+bool HeadlessHost::CancelOperation() {
+    std::lock_guard<std::mutex> lock(operationMutex_);
+    if (operationToken_ == nullptr) return false;
+    operationToken_->Cancel();
+    return true;
+}
+
+void HeadlessHost::SetProgress(const std::string& text) {
+    std::lock_guard<std::mutex> lock(operationMutex_);
+    progress_ = text;
+}
+
+std::string HeadlessHost::Progress() const {
+    std::lock_guard<std::mutex> lock(operationMutex_);
+    return progress_;
+}
+
+void HeadlessHost::UnknownControl(const std::string& templateId, const std::string& controlId) {
+    Fail(templateId + " has no control \"" + controlId + "\"");
+}
+
 bool HeadlessHost::ShellOpen(const std::string& path, const std::string&) {
     Record("shell: open " + path);
     return true;

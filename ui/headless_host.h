@@ -9,7 +9,12 @@
 //   box: TEXT [BUTTONS] -> ANSWER    a message box; CR and LF in TEXT written as \r and \n
 //   file: TITLE -> PATH              a file dialog answered ("-> cancel" when cancelled)
 //   shell: open PATH                 a file or URL handed to the desktop
-//   FAIL: WHY                        a queued expectation that was not met
+//   cancelled: PROGRESS              a long operation ended after CancelOperation
+//   FAIL: WHY                        a queued expectation that was not met, or a
+//                                    control id the dialog does not have
+//
+// Long operations run inline on the calling thread and leave no line of their own
+// unless they are cancelled, so a transcript reads the same with or without them.
 //
 // Typical use in a test:
 //   ui::HeadlessHost host;
@@ -26,11 +31,13 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
 
+#include "platform/cancel.h"
 #include "ui/host.h"
 
 namespace ui {
@@ -81,6 +88,13 @@ public:
     const std::string& ClipboardText() const { return clipboard_; }
     int BusyDepth() const { return busyDepth_; }
 
+    // ---- long operations ------------------------------------------------------------------
+    // Cancels the long operation running now, as the operator's Cancel would; safe from
+    // any thread (tests call it from a thread watching a simulator). False when none runs.
+    bool CancelOperation();
+    // The progress line of the running long operation (empty when none runs).
+    std::string Progress() const;
+
     // ---- while a window is open -----------------------------------------------------------
     // Lets `ms` milliseconds pass through platform::Clock().Sleep, firing the due timers
     // of the innermost window (the active page of a sheet) in due order as they come due.
@@ -102,6 +116,10 @@ public:
     void KeepPainted() override {}
     void SetClipboardText(const std::string& text) override { clipboard_ = text; }
     bool ShellOpen(const std::string& path, const std::string& workingDir) override;
+    bool RunLongOperation(const std::string& progress,
+                          const std::function<void(Host&)>& operation) override;
+    void SetProgress(const std::string& text) override;
+    void UnknownControl(const std::string& templateId, const std::string& controlId) override;
 
     // "box: TEXT [BUTTONS] -> ANSWER" as recorded for a box answered with `answer`.
     static std::string BoxLine(const MessageBoxSpec& spec, int answer);
@@ -149,6 +167,10 @@ private:
     std::vector<std::unique_ptr<Window>> windows_;
     std::string clipboard_;
     int busyDepth_ = 0;
+    // The running operation's token and progress line, reached from other threads.
+    mutable std::mutex operationMutex_;
+    platform::CancelToken* operationToken_ = nullptr;
+    std::string progress_;
 };
 
 }  // namespace ui

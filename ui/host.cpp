@@ -1,6 +1,10 @@
 #include "ui/host.h"
 
+#include <cassert>
+#include <cstdio>
 #include <string>
+
+#include "platform/cancel.h"
 
 namespace ui {
 
@@ -45,7 +49,7 @@ std::string ResultName(int result) {
 int MessageBox(Host& host, const std::string& text, Icon icon, Buttons buttons, int defaultButton) {
     MessageBoxSpec spec;
     spec.text = text;
-    spec.caption = kCaption;
+    spec.caption = host.Caption();
     spec.icon = icon;
     spec.buttons = buttons;
     spec.defaultButton = defaultButton;
@@ -65,6 +69,24 @@ int DefaultAnswer(const MessageBoxSpec& spec) {
     if (spec.defaultButton >= 0 && spec.defaultButton < static_cast<int>(results.size()))
         return results[spec.defaultButton];
     return results.front();
+}
+
+bool Host::RunLongOperation(const std::string& progress, const std::function<void(Host&)>& operation) {
+    // Nested in another long operation: its token already reaches every wait.
+    if (platform::CurrentCancelToken() != nullptr) {
+        SetProgress(progress);
+        operation(*this);
+        return platform::CancelRequested();
+    }
+    platform::CancelToken token;
+    platform::ScopedCancelToken scope(&token);
+    operation(*this);
+    return token.Cancelled();
+}
+
+void Host::UnknownControl(const std::string& templateId, const std::string& controlId) {
+    std::fprintf(stderr, "ui: %s has no control \"%s\"\n", templateId.c_str(), controlId.c_str());
+    assert(!"a dialog procedure used a control its template does not have");
 }
 
 namespace {

@@ -3,6 +3,7 @@
 // interchangeable.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -70,16 +71,36 @@ public:
     virtual void SetClipboardText(const std::string& text) = 0;
     // Opens a file or URL with the desktop's handler (the shell "open" verb).
     virtual bool ShellOpen(const std::string& path, const std::string& workingDir) = 0;
+
+    // Runs `operation` as a long operation showing `progress` (one line) and a Cancel
+    // button, and returns once it has ended. The operation must use the host it is given
+    // (its message boxes and dialogs may come from another thread). Cancel sets the
+    // platform cancel token the operation runs under, so its waits return early and it
+    // takes its failure path. Returns true when the operator cancelled it. This default
+    // runs it inline on the calling thread with a token nobody sets.
+    virtual bool RunLongOperation(const std::string& progress,
+                                  const std::function<void(Host&)>& operation);
+    // Replaces the progress line of the long operation running on this host (nothing
+    // when none runs).
+    virtual void SetProgress(const std::string& text) { (void)text; }
+    // A dialog procedure used a control id its template does not have (a programming
+    // error): this default writes it to standard error and asserts in debug builds.
+    virtual void UnknownControl(const std::string& templateId, const std::string& controlId);
+
+    // The caption of the console's message boxes, given by the program at start-up
+    // (empty until then). MessageBox, Info, Error and Ask below use it.
+    const std::string& Caption() const { return caption_; }
+    void SetCaption(std::string caption) { caption_ = std::move(caption); }
+
+private:
+    std::string caption_;
 };
 
 // A host that shows nothing: message boxes answer their default button, dialogs and
 // sheets are cancelled without being opened, file dialogs are cancelled.
 Host& NullHost();
 
-// The console's message-box caption.
-inline constexpr const char* kCaption = "Quv SMS/MMS Gateway v2022.10.03";
-
-// Shorthands with the console caption.
+// Shorthands with the host's caption.
 int MessageBox(Host& host, const std::string& text, Icon icon = Icon::None,
                Buttons buttons = Buttons::Ok, int defaultButton = 0);
 void Info(Host& host, const std::string& text);

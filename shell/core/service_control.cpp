@@ -1,12 +1,13 @@
 // Service operations over the platform service manager. Every operation opens its own
-// manager, so nothing is kept between calls, and every wait is a bounded loop on
-// platform::Clock().
+// manager, so nothing is kept between calls, runs as a long operation of the host, and
+// every wait is a bounded loop on platform::Clock() that a Cancel ends.
 #include "shell/core/service_control.h"
 
 #include <cstdio>
 
 #include "acctdb/acctdb.h"
 #include "config/config_store.h"
+#include "platform/cancel.h"
 #include "platform/clock.h"
 #include "platform/dynlib.h"
 #include "platform/elevation.h"
@@ -16,6 +17,7 @@
 #include "platform/shared_memory.h"
 #include "shell/core/console_state.h"
 #include "shell/core/link_libraries.h"
+#include "ui/long_operation.h"
 
 namespace shell {
 namespace {
@@ -70,7 +72,7 @@ std::unique_ptr<platform::ServiceManager> Services() {
 void Box(ui::Host& host, const std::string& text, ui::Icon icon, bool foreground) {
     ui::MessageBoxSpec spec;
     spec.text = text;
-    spec.caption = ui::kCaption;
+    spec.caption = host.Caption();
     spec.icon = icon;
     spec.foreground = foreground;
     host.MessageBox(spec);
@@ -86,13 +88,14 @@ bool Elevate(ui::Host& host, bool noElevation, const ElevationRow& row) {
     if (!noElevation) {
         ui::MessageBoxSpec spec;
         spec.text = kElevationQuestion;
-        spec.caption = ui::kCaption;
+        spec.caption = host.Caption();
         spec.buttons = ui::Buttons::YesNoCancel;
         spec.foreground = true;
         if (host.MessageBox(spec) == ui::kYes) {
             auto command = platform::ElevatedCommand(
                 platform::ExecutablePath(), {row.switchText},
                 platform::ElevationEnvironment(acctdb::GetProgramDataDirectory()));
+            host.SetProgress("Waiting for the console with administrator rights...");
             // Without pkexec nothing can be re-run: the operator learns why instead.
             if (platform::RunElevated(command, kElevatedWaitMs)) return true;
         }
@@ -130,11 +133,22 @@ void RequestGatewayStop() {
                                       platform::status_block::kGatewayGlobalName);
 }
 
+// Polls the Gateway service until its active state is `active`, at most kWaitSteps
+// steps, calling `eachStep` before every sleep. A cancelled operation stops polling at
+// once, as if the time had run out.
+void AwaitActive(platform::ServiceManager& services, bool active,
+                 const std::function<void()>& eachStep = {}) {
+    for (int step = 0; step < kWaitSteps && !platform::CancelRequested(); ++step) {
+        if (platform::IsActiveState(services.State(kGatewayServiceName)) == active) return;
+        if (eachStep) eachStep();
+        platform::Clock().Sleep(kStepMs);
+    }
+}
+
 void StopAndWait(platform::ServiceManager& services) {
     services.Stop(kGatewayServiceName);
     RequestGatewayStop();
-    platform::WaitWhileActive(services, kGatewayServiceName, kWaitSteps, kStepMs,
-                              RequestGatewayStop);
+    AwaitActive(services, false, RequestGatewayStop);
 }
 
 void StartAndWait(ui::Host& host, platform::ServiceManager& services) {
@@ -145,13 +159,73 @@ void StartAndWait(ui::Host& host, platform::ServiceManager& services) {
         // frozen console would tell the operator nothing more.
         return;
     }
-    platform::WaitUntilActive(services, kGatewayServiceName, kWaitSteps, kStepMs);
+    AwaitActive(services, true);
 }
 
 // The service can be changed by this process: the manager allows it and the service
 // exists (a service that cannot be opened leads to elevation, as a missing one does).
 bool CanControl(platform::ServiceManager& services) {
     return services.CanModify() && services.IsInstalled(kGatewayServiceName);
+}
+
+bool InstallGatewayServiceNow(ui::Host& host, bool noElevation) {
+    auto services = Services();
+    if (!services->CanModify()) {
+        return Elevate(host, noElevation, kInstallRow) && IsGatewayServiceInstalled();
+    }
+    return InstallOne(host, *services, GatewaySet());
+}
+
+bool InstallAllServicesNow(ui::Host& host, bool noElevation) {
+    auto services = Services();
+    if (!services->CanModify()) {
+        return Elevate(host, noElevation, kInstallAllRow) && IsGatewayServiceInstalled() &&
+               IsMMSCInstalled();
+    }
+    if (!InstallOne(host, *services, GatewaySet())) return false;
+    return InstallOne(host, *services, MmscSet());
+}
+
+bool RemoveGatewayServiceNow(ui::Host& host, bool noElevation) {
+    if (!IsGatewayServiceInstalled()) return true;
+    auto services = Services();
+    if (!services->CanModify()) {
+        return Elevate(host, noElevation, kRemoveRow) && !IsGatewayServiceInstalled();
+    }
+    services->Stop(kGatewayServiceName);
+    AwaitActive(*services, false, RequestGatewayStop);
+    // A definition that could not be deleted is a failure, whatever came before.
+    return services->Remove(kGatewayServiceName) == 0;
+}
+
+void StopGatewayServiceNow(ui::Host& host, bool noElevation) {
+    auto services = Services();
+    if (!CanControl(*services)) {
+        Elevate(host, noElevation, kStopRow);
+        return;
+    }
+    StopAndWait(*services);
+}
+
+void StartGatewayServiceNow(ui::Host& host, bool noElevation) {
+    auto services = Services();
+    if (!CanControl(*services)) {
+        Elevate(host, noElevation, kStartRow);
+        return;
+    }
+    StartAndWait(host, *services);
+}
+
+void RestartGatewayServiceNow(ui::Host& host, bool noElevation) {
+    config::WriteRestartTrigger(SetRestartTriggerBaseline);
+    auto services = Services();
+    if (!CanControl(*services)) {
+        Elevate(host, noElevation, kRestartRow);
+        return;
+    }
+    StopAndWait(*services);
+    platform::Clock().Sleep(kRestartPauseMs);
+    StartAndWait(host, *services);
 }
 
 }  // namespace
@@ -165,65 +239,36 @@ bool IsGatewayServiceActive() {
 }
 
 bool InstallGatewayService(ui::Host& host, bool noElevation) {
-    auto services = Services();
-    if (!services->CanModify()) {
-        return Elevate(host, noElevation, kInstallRow) && IsGatewayServiceInstalled();
-    }
-    return InstallOne(host, *services, GatewaySet());
+    return ui::RunLong<bool>(host, "Installing the Gateway service...", [&](ui::Host& worker) {
+        return InstallGatewayServiceNow(worker, noElevation);
+    });
 }
 
 bool InstallAllServices(ui::Host& host, bool noElevation) {
-    auto services = Services();
-    if (!services->CanModify()) {
-        return Elevate(host, noElevation, kInstallAllRow) && IsGatewayServiceInstalled() &&
-               IsMMSCInstalled();
-    }
-    if (!InstallOne(host, *services, GatewaySet())) return false;
-    return InstallOne(host, *services, MmscSet());
+    return ui::RunLong<bool>(host, "Installing the services...", [&](ui::Host& worker) {
+        return InstallAllServicesNow(worker, noElevation);
+    });
 }
 
 bool RemoveGatewayService(ui::Host& host, bool noElevation) {
-    if (!IsGatewayServiceInstalled()) return true;
-    auto services = Services();
-    if (!services->CanModify()) {
-        return Elevate(host, noElevation, kRemoveRow) && !IsGatewayServiceInstalled();
-    }
-    services->Stop(kGatewayServiceName);
-    platform::WaitWhileActive(*services, kGatewayServiceName, kWaitSteps, kStepMs,
-                              RequestGatewayStop);
-    // A definition that could not be deleted is a failure, whatever came before.
-    return services->Remove(kGatewayServiceName) == 0;
+    return ui::RunLong<bool>(host, "Removing the Gateway service...", [&](ui::Host& worker) {
+        return RemoveGatewayServiceNow(worker, noElevation);
+    });
 }
 
 void StopGatewayService(ui::Host& host, bool noElevation) {
-    auto services = Services();
-    if (!CanControl(*services)) {
-        Elevate(host, noElevation, kStopRow);
-        return;
-    }
-    StopAndWait(*services);
+    ui::RunLong(host, "Stopping the Gateway service...",
+                [&](ui::Host& worker) { StopGatewayServiceNow(worker, noElevation); });
 }
 
 void StartGatewayService(ui::Host& host, bool noElevation) {
-    auto services = Services();
-    if (!CanControl(*services)) {
-        Elevate(host, noElevation, kStartRow);
-        return;
-    }
-    StartAndWait(host, *services);
+    ui::RunLong(host, "Starting the Gateway service...",
+                [&](ui::Host& worker) { StartGatewayServiceNow(worker, noElevation); });
 }
 
 void RestartGatewayService(ui::Host& host, bool noElevation) {
-    config::WriteRestartTrigger(SetRestartTriggerBaseline);
-    auto services = Services();
-    if (!CanControl(*services)) {
-        Elevate(host, noElevation, kRestartRow);
-        return;
-    }
-    auto cursor = host.BusyCursor();
-    StopAndWait(*services);
-    platform::Clock().Sleep(kRestartPauseMs);
-    StartAndWait(host, *services);
+    ui::RunLong(host, "Restarting the Gateway service...",
+                [&](ui::Host& worker) { RestartGatewayServiceNow(worker, noElevation); });
 }
 
 bool IsMMSCInstalled() { return CallMmscServiceQuery("IsMMSCServiceInstalled") == 1; }

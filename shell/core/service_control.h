@@ -23,7 +23,9 @@ bool IsGatewayServiceActive();
 // (no rights), `noElevation` shows the operation's refusal message and stops; otherwise
 // the operator is asked first and, on Yes, the console re-runs itself through pkexec
 // with the operation's switch, waiting at most 60 seconds. Waits for the service are
-// 120 steps of one second on platform::Clock().
+// 120 steps of one second on platform::Clock(). Each operation runs as a long operation
+// of the host (progress line and Cancel); a Cancel ends the waits at once and the
+// operation goes on as if their time had run out.
 
 // Creates or reconfigures the service (program directory + "zellant"), tells "fwsetup"
 // about it when present, and starts it. True on success; after an elevated run, true
@@ -38,8 +40,7 @@ void StopGatewayService(ui::Host& host, bool noElevation);
 // Starts the service ("Error %lu starting service" when refused) and waits until it is
 // active. A service that is not installed leads to elevation.
 void StartGatewayService(ui::Host& host, bool noElevation);
-// Writes the restart trigger first, whatever follows; then stop, 2 seconds, start,
-// under the wait cursor.
+// Writes the restart trigger first, whatever follows; then stop, 2 seconds, start.
 void RestartGatewayService(ui::Host& host, bool noElevation);
 // The Gateway service as above, then the MMSC service "QuvMMSC" (program directory +
 // "mmscnt") the same way. True when both were installed.

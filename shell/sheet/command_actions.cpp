@@ -15,7 +15,7 @@ namespace {
 void ResultBox(ui::Host& host, bool ok, const char* success, const char* failure) {
     if (Console().quiet) return;
     ui::MessageBoxSpec spec;
-    spec.caption = ui::kCaption;
+    spec.caption = host.Caption();
     spec.text = ok ? success : failure;
     spec.icon = ok ? ui::Icon::Information : ui::Icon::Error;
     spec.foreground = true;
@@ -106,7 +106,7 @@ void DeleteDataDirectory(ui::Host& host) {
     // The data kept beside the program (as a portable copy keeps it) is never deleted.
     if (IsSameDirectory(dataDir, programDir)) return;
     ui::MessageBoxSpec spec;
-    spec.caption = ui::kCaption;
+    spec.caption = host.Caption();
     spec.foreground = true;
     const std::string refusal = DeletionRefusal(dataDir, programDir);
     if (!refusal.empty()) {

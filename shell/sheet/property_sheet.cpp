@@ -1,6 +1,7 @@
 #include "shell/sheet/property_sheet.h"
 
 #include "config/config_store.h"
+#include "shell/core/console_caption.h"
 #include "shell/core/console_state.h"
 #include "shell/core/link_libraries.h"
 #include "shell/sheet/pages.h"
@@ -24,7 +25,7 @@ const char* SmscTabTitle() { return SmppLink() != nullptr ? "SMSC" : "Modems"; }
 
 std::unique_ptr<ui::Sheet> BuildPropertySheet() {
     const ConsoleState& console = Console();
-    auto sheet = std::make_unique<ui::Sheet>(ui::kCaption);
+    auto sheet = std::make_unique<ui::Sheet>(kConsoleCaption);
     sheet->AddPage(console.statusPageEnabled ? MakeStatusPage() : MakeServicePage());
     sheet->AddPage(MakeSmscPage(SmscTabTitle()));
     sheet->AddPage(MakeWebPage());

@@ -4,6 +4,7 @@
 #include "shell/core/link_libraries.h"
 #include "shell/core/service_control.h"
 #include "ui/host.h"
+#include "ui/long_operation.h"
 
 namespace shell {
 namespace {
@@ -24,15 +25,28 @@ void RunMmscAction(Action action) {
     }
 }
 
-void RunAction(ui::Host& host, ServiceKind kind, Action action) {
-    auto cursor = host.BusyCursor();
-    if (kind == ServiceKind::Mmsc) return RunMmscAction(action);
+const char* ProgressText(ServiceKind kind, Action action) {
+    const bool mmsc = kind == ServiceKind::Mmsc;
     switch (action) {
-        case Action::Install: InstallGatewayService(host, false); break;
-        case Action::Remove: RemoveGatewayService(host, false); break;
-        case Action::Start: StartGatewayService(host, false); break;
-        case Action::Stop: StopGatewayService(host, false); break;
+        case Action::Install: return mmsc ? "Installing the MMSC service..." : "Installing the Gateway service...";
+        case Action::Remove: return mmsc ? "Removing the MMSC service..." : "Removing the Gateway service...";
+        case Action::Start: return mmsc ? "Starting the MMSC service..." : "Starting the Gateway service...";
+        case Action::Stop: break;
     }
+    return mmsc ? "Stopping the MMSC service..." : "Stopping the Gateway service...";
+}
+
+// Runs as one long operation, so the page stays painted through the service waits.
+void RunAction(ui::Host& host, ServiceKind kind, Action action) {
+    ui::RunLong(host, ProgressText(kind, action), [kind, action](ui::Host& worker) {
+        if (kind == ServiceKind::Mmsc) return RunMmscAction(action);
+        switch (action) {
+            case Action::Install: InstallGatewayService(worker, false); break;
+            case Action::Remove: RemoveGatewayService(worker, false); break;
+            case Action::Start: StartGatewayService(worker, false); break;
+            case Action::Stop: StopGatewayService(worker, false); break;
+        }
+    });
 }
 
 bool ConfirmRemoval(ui::Host& host) {

@@ -40,7 +40,8 @@ void ShowServiceControls(ui::Dialog& page, const ServiceControlIds& ids,
 // set while a "Run as a service" change runs. Ticking the box asks the save question
 // and installs; clearing it asks "Are you sure?" ("Remove Service") and removes on Yes;
 // Start asks the save question and starts; Stop stops. Start and Stop act only while
-// the box is ticked; every action runs under the wait cursor with elevation allowed.
+// the box is ticked; every action runs as a long operation of the host (progress line and
+// Cancel) with elevation allowed.
 // The MMSC service acts only when MMSCLNK has the install and remove functions and,
 // for Start and Stop, the needed third one.
 bool HandleServiceCommand(ui::Page& page, ServiceKind kind, const ServiceControlIds& ids,

@@ -21,7 +21,7 @@ namespace {
 
 void StartupError(ui::Host& host, const std::string& text) {
     ui::MessageBoxSpec spec;
-    spec.caption = ui::kCaption;
+    spec.caption = host.Caption();
     spec.text = text;
     spec.icon = ui::Icon::Error;
     spec.foreground = true;
@@ -95,7 +95,7 @@ void RunSheetAndExitSteps(ui::Host& host) {
     StopRestartWatcher();
     if (!IsGatewayServiceActive() && !config::ReadZellaKey("Modem1", "").empty()) {
         ui::MessageBoxSpec spec;
-        spec.caption = ui::kCaption;
+        spec.caption = host.Caption();
         spec.text = "Service is not active, do you wish to activate the service?";
         spec.icon = ui::Icon::Question;
         spec.buttons = ui::Buttons::YesNo;

@@ -1,5 +1,7 @@
 // TestModem end to end against the modem simulator on a pseudo-terminal.
 #include <algorithm>
+#include <chrono>
+#include <thread>
 
 #include "modem/modem_test.h"
 #include "platform/ini.h"
@@ -136,6 +138,31 @@ TEST_F(TestModemOnPty, UnknownFriendlyNameFailsWithAccessMessageOnly) {
     UseFakeClock();
     EXPECT_FALSE(modem::TestModem(host_, "No Such Modem", ""));
     EXPECT_EQ(Boxes(), (std::vector<std::string>{kAccess}));
+}
+
+// Cancelled while the modem waits for the probe message's body: the test must not count
+// the silence as support, and the abort steps still bring the modem back (the "AT" after
+// the escape reaches it), before the run ends with the cancellation recorded.
+TEST_F(TestModemOnPty, CancelDuringSendProbeAbortsMessageAndFails) {
+    StartModem({});
+    std::thread canceller([this] {
+        for (int i = 0; i < 3000; ++i) {  // a guard of a minute, not a timing check
+            if (Logged("AT+CMGS=86")) {
+                host_.CancelOperation();
+                return;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+    });
+    const bool passed = modem::TestModem(host_, "COM7:", "");
+    canceller.join();
+    EXPECT_FALSE(passed);
+    const auto log = ModemLog();
+    ASSERT_GE(log.size(), 2u);
+    EXPECT_EQ(log[log.size() - 2], "AT+CMGS=86");
+    EXPECT_EQ(log.back(), "AT");
+    EXPECT_EQ(Boxes(), (std::vector<std::string>{"Initialised modem at 115200 bps"}));
+    EXPECT_EQ(host_.Transcript().back(), "cancelled: Opening modem COM7:...");
 }
 
 // ---- a modem that misbehaves --------------------------------------------------------------

@@ -14,6 +14,8 @@
 
 namespace {
 
+constexpr const char* kCaption = "Quv SMS/MMS Gateway v2022.10.03";
+
 TEST(FileFilters, PatternsAreBlankSeparatedAndFiltersJoined) {
     EXPECT_EQ(qtui::FileFilterText({{"Images", "*.jpg;*.jpeg;*.png"}, {"All files", "*.*"}}),
               QStringLiteral("Images (*.jpg *.jpeg *.png);;All files (*.*)"));
@@ -23,10 +25,10 @@ TEST(FileFilters, PatternsAreBlankSeparatedAndFiltersJoined) {
 
 TEST(MessageBoxes, CaptionIconButtonsAndDefaultAreAsAsked) {
     qtui_test::App();
-    ui::MessageBoxSpec spec{"Connection failed. Save connection?", ui::kCaption,
+    ui::MessageBoxSpec spec{"Connection failed. Save connection?", kCaption,
                             ui::Icon::Question, ui::Buttons::YesNo, 1, false};
     qtui::BuiltMessageBox built = qtui::BuildMessageBox(spec, nullptr);
-    EXPECT_EQ(built.box->windowTitle(), QString::fromLatin1(ui::kCaption));
+    EXPECT_EQ(built.box->windowTitle(), QString::fromLatin1(kCaption));
     EXPECT_EQ(built.box->text(), QString::fromStdString(spec.text));
     EXPECT_EQ(built.box->icon(), QMessageBox::Question);
     ASSERT_EQ(built.results.size(), 2u);
@@ -37,7 +39,7 @@ TEST(MessageBoxes, CaptionIconButtonsAndDefaultAreAsAsked) {
 TEST(MessageBoxes, EnterAnswersWithTheDefaultButton) {
     qtui_test::App();
     qtui::QtHost host;
-    ui::MessageBoxSpec spec{"Exit without saving configuration changes?", ui::kCaption,
+    ui::MessageBoxSpec spec{"Exit without saving configuration changes?", kCaption,
                             ui::Icon::Question, ui::Buttons::YesNoCancel, 1, false};
     QTimer::singleShot(0, [] {
         QWidget* box = QApplication::activeModalWidget();
@@ -50,7 +52,7 @@ TEST(MessageBoxes, EnterAnswersWithTheDefaultButton) {
 TEST(MessageBoxes, EscapeAnswersCancel) {
     qtui_test::App();
     qtui::QtHost host;
-    ui::MessageBoxSpec spec{"Retry?", ui::kCaption, ui::Icon::Warning,
+    ui::MessageBoxSpec spec{"Retry?", kCaption, ui::Icon::Warning,
                             ui::Buttons::RetryCancel, 0, true};
     QTimer::singleShot(0, [] {
         QWidget* box = QApplication::activeModalWidget();

@@ -1,6 +1,7 @@
 // The SMSC page in a sheet on the headless host: the list, add, properties, remove,
 // leaving the page, the buttons that need a selection, and the status refresh.
 #include "smsc/smsc_page.h"
+#include "shell/core/console_caption.h"
 
 #include "acctdb/acctdb.h"
 #include "config/config_store.h"
@@ -27,7 +28,7 @@ protected:
     }
     // Opens a sheet of the SMSC page and a Web page and runs `script` on it.
     void Run(const std::function<void(SmscPage&, ui::Sheet&)>& script) {
-        ui::Sheet sheet(ui::kCaption);
+        ui::Sheet sheet(shell::kConsoleCaption);
         auto page = std::make_unique<SmscPage>("Modems", services_);
         SmscPage* smscPage = page.get();
         sheet.AddPage(std::move(page));

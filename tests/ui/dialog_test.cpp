@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "ui/headless_host.h"
 #include "ui/host.h"
 
 namespace {
@@ -78,8 +79,12 @@ TEST(DialogState, TemplateGivesLabelsAndInitialFlags) {
     EXPECT_EQ(d.KindOf("rows"), Kind::Report);
 }
 
-TEST(DialogState, UnknownIdsReadEmptyAndIgnoreWrites) {
+// A control id the template lacks is a programming error: the headless host records a
+// FAIL line for every use, reads give empty values and writes change nothing.
+TEST(DialogState, UnknownIdsFailReadEmptyAndIgnoreWrites) {
     Recorder d;
+    HeadlessHost host;
+    d.Attach(&host, nullptr);
     d.SetText("nope", "x");
     d.SetChecked("nope", true);
     d.AddItem("nope", "x");
@@ -90,6 +95,17 @@ TEST(DialogState, UnknownIdsReadEmptyAndIgnoreWrites) {
     EXPECT_TRUE(d.Items("nope").empty());
     EXPECT_EQ(d.Selection("nope"), -1);
     EXPECT_TRUE(d.commands.empty());
+    EXPECT_TRUE(host.Failed());
+    const std::vector<std::string> expected(8, "FAIL: DIALOG_SAMPLE has no control \"nope\"");
+    EXPECT_EQ(host.Transcript(), expected);
+    d.Detach();
+}
+
+// Without a host that records failures (the Qt host, or none) a debug build stops at
+// the first use, so a mistyped id cannot pass unnoticed.
+TEST(DialogStateDeathTest, UnknownIdAssertsInDebugBuilds) {
+    Recorder d;
+    EXPECT_DEBUG_DEATH(d.SetText("nope", "x"), "DIALOG_SAMPLE has no control \"nope\"");
 }
 
 TEST(DialogState, InitializeRunsOnInitOnceWhileFilling) {

@@ -90,8 +90,9 @@ TEST_F(HeadlessDialog, AnswerThatIsNoButtonOfTheBoxFails) {
 
 TEST_F(HeadlessDialog, BoxHookAnswersWhenNothingIsQueued) {
     HeadlessHost host;
+    host.SetCaption("Console");
     host.SetBoxHook(
-        [](const MessageBoxSpec& spec) { return spec.caption == kCaption ? kCancel : kOk; });
+        [](const MessageBoxSpec& spec) { return spec.caption == "Console" ? kCancel : kOk; });
     EXPECT_EQ(Ask(host, "Exit?", Buttons::YesNoCancel), kCancel);
     EXPECT_EQ(host.Transcript()[0], "box: Exit? [Yes/No/Cancel] -> Cancel");
 }

@@ -123,6 +123,27 @@ TEST_F(ScriptRun, AmbiguousAndUnknownNamesFail) {
     EXPECT_EQ(run.status, 3);
 }
 
+// A procedure that names a control its template lacks fails the run, whatever the
+// script does.
+TEST_F(ScriptRun, ProcedureUsingUnknownControlIdFails) {
+    class Mistyped : public sample::ConnectionDialog {
+        void OnCommand(const std::string& id, Event event) override {
+            if (id == "ssl") SetText("hots", "example.org");
+            ConnectionDialog::OnCommand(id, event);
+        }
+    };
+    Outcome run = RunScript("check \"Use SSL\"\npress Cancel\n", [](Host& host) {
+        Mistyped dialog;
+        host.RunModal(dialog);
+        return 0;
+    });
+    EXPECT_EQ(run.transcript,
+              "open: Sample Connection\n"
+              "FAIL: DIALOG_CONN has no control \"hots\"\n"
+              "close: Sample Connection = Cancel\n");
+    EXPECT_EQ(run.status, 3);
+}
+
 TEST_F(ScriptRun, FailedExpectationsSayWhatWasFound) {
     Outcome run = RunDialog(R"(expect "&Host:" "zzz"
 expect "&Delete" enabled

@@ -1,4 +1,5 @@
 #include "shell/core/console_page.h"
+#include "shell/core/console_caption.h"
 
 #include <gtest/gtest.h>
 
@@ -30,7 +31,7 @@ private:
 
 struct SheetRun {
     ui::HeadlessHost host;
-    ui::Sheet sheet{ui::kCaption};
+    ui::Sheet sheet{shell::kConsoleCaption};
     SettingPage* page = nullptr;
     explicit SheetRun(bool refuseApply = false) {
         auto p = std::make_unique<SettingPage>(refuseApply);

@@ -10,6 +10,7 @@
 #include "config/config_store.h"
 #include "platform/ini.h"
 #include "shell/core/console_page.h"
+#include "shell/core/console_caption.h"
 #include "shell/core/console_state.h"
 #include "tests/support/service_fixture.h"
 #include "ui/headless_host.h"
@@ -73,7 +74,7 @@ protected:
     // it is open; the sheet is cancelled afterwards.
     template <typename PageType>
     void WithPage(std::unique_ptr<PageType> page, const std::function<void(PageType&)>& body) {
-        ui::Sheet sheet(ui::kCaption);
+        ui::Sheet sheet(shell::kConsoleCaption);
         PageType* raw = page.get();
         sheet.AddPage(std::move(page));
         auto other = std::make_unique<SettingsPage>();

@@ -9,6 +9,7 @@
 
 #include "qt/render.h"
 #include "platform/files.h"
+#include "shell/core/console_caption.h"
 #include "shell/sheet/debug_logs_page.h"
 #include "shell/sheet/pages.h"
 #include "shell/sheet/service_page.h"
@@ -54,7 +55,7 @@ protected:
         fs::create_directories(ZELLA_RENDER_DIR);
     }
     void Render(std::unique_ptr<ui::Page> page, const std::string& file) {
-        ui::Sheet sheet(ui::kCaption);
+        ui::Sheet sheet(shell::kConsoleCaption);
         sheet.AddPage(std::move(page));
         std::string path = std::string(ZELLA_RENDER_DIR) + "/" + file;
         ASSERT_TRUE(qtui::RenderSheetToPng(sheet, path));
