@@ -29,8 +29,11 @@ int RecordProblem(int preverifyOk, X509_STORE_CTX* store) {
 std::string NameText(const X509_NAME* name) {
     BIO* bio = BIO_new(BIO_s_mem());
     if (bio == nullptr) return {};
-    // RFC 2253 order and escaping, but UTF-8 kept as it is rather than as \XX escapes.
-    X509_NAME_print_ex(bio, name, 0, XN_FLAG_RFC2253 & ~ASN1_STRFLGS_ESC_MSB);
+    // RFC 2253 escaping in the certificate's own order (as the openssl command line shows
+    // it), with UTF-8 kept as it is rather than as \XX escapes.
+    const unsigned long flags = (ASN1_STRFLGS_RFC2253 & ~ASN1_STRFLGS_ESC_MSB) |
+                                XN_FLAG_SEP_CPLUS_SPC | XN_FLAG_FN_SN | XN_FLAG_DUMP_UNKNOWN_FIELDS;
+    X509_NAME_print_ex(bio, name, 0, flags);
     char* data = nullptr;
     const long n = BIO_get_mem_data(bio, &data);
     std::string text(data != nullptr && n > 0 ? std::string(data, static_cast<std::size_t>(n)) : "");

@@ -75,9 +75,14 @@ Step AwaitStep(Session& s, int rc, std::uint64_t deadline, const char* what) {
         s.lastError = std::string("The ") + PeerWord(s) + " ended the TLS session";
     } else if (error == SSL_ERROR_SYSCALL) {
         ERR_clear_error();
-        s.lastError = savedErrno != 0 && rc < 0
-                          ? std::string("Socket error during ") + what + ": " + std::strerror(savedErrno)
-                          : ClosedText(s, what);
+        if (savedErrno == ECONNRESET || savedErrno == EPIPE) {
+            // A peer that hangs up with our data unread resets the connection.
+            s.lastError = ClosedText(s, what) + " (" + std::strerror(savedErrno) + ")";
+        } else if (savedErrno != 0 && rc < 0) {
+            s.lastError = std::string("Socket error during ") + what + ": " + std::strerror(savedErrno);
+        } else {
+            s.lastError = ClosedText(s, what);
+        }
     } else {
         s.lastError = ProtocolFailureText(s, what);
     }
