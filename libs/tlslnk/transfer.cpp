@@ -34,7 +34,7 @@ int sslSend(void* handle, const char* data, int length) {
         // Without partial writes OpenSSL sends the whole buffer or nothing, and a retry
         // must pass the same buffer, which it does.
         const int rc = SSL_write(s->ssl.get(), data, length);
-        const Step step = AwaitStep(*s, rc, deadline, "sending data");
+        const Step step = AwaitStep(*s, rc, deadline, "a send");
         if (step == Step::Done) return rc;
         if (step == Step::Failed) return -1;
     }
@@ -53,7 +53,7 @@ int sslRecv(void* handle, char* buffer, int capacity) {
                                      : "The server ended the TLS session";
             return 0;
         }
-        const Step step = AwaitStep(*s, rc, deadline, "waiting for data");
+        const Step step = AwaitStep(*s, rc, deadline, "a read");
         if (step == Step::Failed) return -1;
     }
 }

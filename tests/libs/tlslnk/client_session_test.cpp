@@ -83,6 +83,17 @@ TEST(TlsClientSession, UntrustedServerWorksReportsItsCertificateAndEndsWithClose
     server.Write("second record\n");
     EXPECT_EQ(Recv(session, 64), "second record\n");
 
+    // A read from a server that sends nothing ends within the bound, and the session
+    // stays usable.
+    sslSetTimeout(300);
+    char none[16];
+    EXPECT_EQ(sslRecv(session, none, sizeof none), -1);
+    char why[128];
+    sslLastError(session, why, sizeof why);
+    EXPECT_STREQ(why, "No answer from the server within 300 milliseconds during a read");
+    sslSetTimeout(0);
+    EXPECT_EQ(sslSend(session, ping.data(), static_cast<int>(ping.size())), static_cast<int>(ping.size()));
+
     sslFreeSession(session);
     close(fd);
     EXPECT_TRUE(server.WaitFor("close_notify")) << server.Output();
