@@ -82,7 +82,7 @@ protected:
 TEST_F(ConsoleProcess, FreshDataDirectoryShowsTheTabsInOrder) {
     auto& console = Start(
         "expect tab \"Modems\"\n"
-        "expect tabs \"Service\" \"Modems\" \"Web\" \"SMS Users\" \"2-Way\" \"Debug Logs\"\n"
+        "expect tabs \"Service\" \"Modems\" \"Web\" \"SMS Users\" \"2-Way\" \"SSL/TLS\" \"Debug Logs\"\n"
         "press \"Cancel\"\n");
     EXPECT_EQ(console.Wait(30s), 0) << Output();
     EXPECT_EQ(Output().find("FAIL"), std::string::npos) << Output();

@@ -34,8 +34,9 @@ TEST_F(Startup, FreshDataDirectoryGetsBothIniFilesAndOpensOnTheModemsTab) {
     EXPECT_EQ(RunWith(host), 0);
     EXPECT_TRUE(platform::FileExists(dir_ + "ZELLA.INI"));
     EXPECT_TRUE(platform::FileExists(dir_ + "MMSC.INI"));
+    // The program directory ships the TLS library, so the SSL/TLS page is there.
     EXPECT_EQ(tabs, (std::vector<std::string>{"Service", "Modems", "Web", "SMS Users", "2-Way",
-                                              "Debug Logs"}));
+                                              "SSL/TLS", "Debug Logs"}));
     EXPECT_EQ(active, 1);
     EXPECT_FALSE(host.Failed()) << host.TranscriptText();
 }
