@@ -1,13 +1,13 @@
 #include <cctype>
 #include <cstdio>
 #include <cstring>
-#include <strings.h>
 
 #include "modem/comm_ports.h"
 #include "modem/ip_modem.h"
 #include "modem/modem_registry.h"
 #include "modem/modem_test.h"
 #include "platform/clock.h"
+#include "platform/text.h"
 
 namespace modem {
 namespace {
@@ -71,7 +71,7 @@ ModemPort OpenComPass(ui::Host& host, const std::string& name, bool& opened) {
 }  // namespace
 
 bool IsDirectComName(const std::string& name) {
-    if (name.size() < 5 || strncasecmp(name.c_str(), "COM", 3) != 0 || name.back() != ':')
+    if (name.size() < 5 || !platform::StartsWithNoCase(name, "COM") || name.back() != ':')
         return false;
     for (std::size_t i = 3; i + 1 < name.size(); ++i) {
         if (!std::isdigit(static_cast<unsigned char>(name[i]))) return false;

@@ -1,8 +1,8 @@
 // The command-line actions: one service operation, its result box unless quiet, exit.
-#include <strings.h>
 
 #include "acctdb/acctdb.h"
 #include "platform/files.h"
+#include "platform/text.h"
 #include "shell/command_line.h"
 #include "shell/console_state.h"
 #include "shell/link_libraries.h"
@@ -47,7 +47,7 @@ bool SafeToDelete(const std::string& dir) {
 
 void DeleteDataDirectory(ui::Host& host) {
     std::string privateDir = acctdb::GetPrivateDataDirectory();
-    if (strcasecmp(privateDir.c_str(), acctdb::GetRealProgramDirectory().c_str()) == 0) return;
+    if (platform::EqualsNoCase(privateDir, acctdb::GetRealProgramDirectory())) return;
     ui::MessageBoxSpec spec;
     spec.caption = ui::kCaption;
     spec.text = "Delete Configuration files for QuvSMS?";

@@ -1,6 +1,5 @@
 #include "shell/restart_watcher.h"
 
-#include <strings.h>
 
 #include <thread>
 
@@ -10,6 +9,7 @@
 #include "platform/clock.h"
 #include "platform/files.h"
 #include "platform/process.h"
+#include "platform/text.h"
 #include "shell/console_state.h"
 
 namespace shell {
@@ -43,7 +43,7 @@ bool WatchUntilRestart() {
         if (console.watcherStopRequested) return false;
         if (!console.exitFileStuck && platform::FileExists(exitFile)) platform::ExitNow(0);
         std::string trigger = ReadRestartTrigger();
-        if (strcasecmp(trigger.c_str(), RestartTriggerBaseline().c_str()) > 0) return true;
+        if (platform::CompareNoCase(trigger, RestartTriggerBaseline()) > 0) return true;
         std::uint64_t now = platform::Clock().TickCount();
         if (!counted || now - lastCount >= period) {
             console.outboundQueueSize = config::OutboundQueueSize();
