@@ -53,7 +53,8 @@ bool ReadBounded(int fd, std::size_t limit, std::string& content, bool& more) {
     char buffer[65536];
     for (;;) {
         // One byte past the limit tells an over-long file from one of exactly `limit`.
-        const std::size_t want = std::min(sizeof buffer, limit - content.size() + 1);
+        const std::size_t room = limit - content.size();
+        const std::size_t want = room < sizeof buffer ? room + 1 : sizeof buffer;
         ssize_t n = read(fd, buffer, want);
         if (n < 0) {
             if (errno == EINTR) continue;

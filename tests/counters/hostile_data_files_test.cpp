@@ -1,7 +1,8 @@
 // The binary data files the console reads for its pages and debits, planted by the
 // unprivileged user "nobody" while the console runs as root: a FIFO or a link to a device
-// at a counter, credit or error file path reads as missing at once, and a linked credit
-// file is never followed, so a debit cannot truncate the file it points at.
+// at a counter, credit or error file path (as the Status and SMSC pages read it) reads as
+// missing at once, and a linked credit file is never followed, so a debit cannot truncate
+// the file it points at.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -10,6 +11,7 @@
 #include "config/credit.h"
 #include "counters_fixture.h"
 #include "shell/status_refresh.h"
+#include "smsc/connection_status.h"
 #include "tests/platform/planted_files.h"
 #include "tests/support/temp_dir.h"
 
@@ -49,7 +51,7 @@ TEST_F(HostileDataFiles, FifoOrDeviceAtEveryDataFilePathReadsAsMissingWithoutWai
         struct Seen {
             std::uint32_t counterSum = 0;
             std::int64_t debit = 0, look = 0;
-            std::string error;
+            std::string error, smscError;
         };
         const std::string counter = CounterPath(), error = ErrorPath();
         std::optional<Seen> seen = WithinHangGuard<Seen>([counter, error] {
@@ -58,6 +60,7 @@ TEST_F(HostileDataFiles, FifoOrDeviceAtEveryDataFilePathReadsAsMissingWithoutWai
             s.debit = config::DebitCredit("alice", nullptr, 1000, false);
             s.look = config::DebitCredit("alice", nullptr, 1000, true);
             s.error = shell::ReadErrorFileText(error);
+            s.smscError = smsc::ConnectionErrorText("Modem - COM1");
             return s;
         });
         ASSERT_TRUE(seen.has_value()) << "a data file read hung";
@@ -65,6 +68,7 @@ TEST_F(HostileDataFiles, FifoOrDeviceAtEveryDataFilePathReadsAsMissingWithoutWai
         EXPECT_EQ(config::kNoCreditLimit, seen->debit);
         EXPECT_EQ(config::kNoCreditLimit, seen->look);
         EXPECT_EQ("", seen->error);
+        EXPECT_EQ("", seen->smscError);
     }
 }
 
