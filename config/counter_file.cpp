@@ -9,11 +9,12 @@ DailyCounters ReadDailyCounterFile(const std::string& path) {
     DailyCounters counters{};
     std::string bytes;
     if (!platform::ReadFileHead(path, kDailyCounterFileSize, bytes)) return counters;
-    auto byte = [&](std::size_t i) {
-        return static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[i]));
-    };
+    const auto* b = reinterpret_cast<const unsigned char*>(bytes.data());
     for (std::size_t i = 0; i + 4 <= bytes.size(); i += 4) {
-        counters[i / 4] = byte(i) | byte(i + 1) << 8 | byte(i + 2) << 16 | byte(i + 3) << 24;
+        counters[i / 4] = static_cast<std::uint32_t>(b[i]) |
+                          static_cast<std::uint32_t>(b[i + 1]) << 8 |
+                          static_cast<std::uint32_t>(b[i + 2]) << 16 |
+                          static_cast<std::uint32_t>(b[i + 3]) << 24;
     }
     return counters;
 }

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <cstdint>
 #include <string>
 #include <utility>
 
@@ -42,33 +43,38 @@ bool WriteAll(int fd, const char* data, std::size_t size) {
     return true;
 }
 
-// Reads until end of file or until `limit` bytes; `more` tells whether bytes remained.
-bool ReadBounded(int fd, std::size_t limit, std::string& content, bool& more) {
-    content.clear();
-    more = false;
-    struct stat st {};
-    if (fstat(fd, &st) == 0 && st.st_size > 0) {
-        content.reserve(std::min(static_cast<std::size_t>(st.st_size), limit));
+// Reads until end of file, or until `limit` bytes and, with `probe`, one byte more to
+// tell whether the file goes on (`more`). `expectedSize` (the size at opening, 0 when
+// unknown, as for /proc files) sizes the buffer and ends the read once reached.
+bool ReadBounded(int fd, std::uint64_t expectedSize, std::size_t limit, bool probe,
+                 std::string& content, bool& more) {
+    const std::size_t expected =
+        static_cast<std::size_t>(std::min<std::uint64_t>(expectedSize, SIZE_MAX));
+    if (probe && expected > limit) {  // known too long: nothing to read
+        content.clear();
+        more = true;
+        return true;
     }
-    char buffer[65536];
-    for (;;) {
-        // One byte past the limit tells an over-long file from one of exactly `limit`.
-        const std::size_t room = limit - content.size();
-        const std::size_t want = room < sizeof buffer ? room + 1 : sizeof buffer;
-        ssize_t n = read(fd, buffer, want);
+    const std::size_t cap = probe && limit < SIZE_MAX ? limit + 1 : limit;
+    std::size_t size = 0;
+    content.resize(std::min(cap, std::max<std::size_t>(expected, 4096)));
+    while (!(expected > 0 && size == expected)) {
+        if (size == content.size()) {
+            if (size >= cap) break;
+            content.resize(size > cap / 2 ? cap : size * 2);
+        }
+        ssize_t n = read(fd, content.data() + size, content.size() - size);
         if (n < 0) {
             if (errno == EINTR) continue;
             content.clear();
             return false;
         }
-        if (n == 0) return true;
-        const std::size_t keep = std::min(static_cast<std::size_t>(n), limit - content.size());
-        content.append(buffer, keep);
-        if (keep < static_cast<std::size_t>(n)) {
-            more = true;
-            return true;
-        }
+        if (n == 0) break;
+        size += static_cast<std::size_t>(n);
     }
+    more = size > limit;
+    content.resize(std::min(size, limit));
+    return true;
 }
 
 std::string DirectoryOf(const std::string& path) {
@@ -160,9 +166,10 @@ bool CreateIfMissing(const std::string& path, unsigned mode) {
 
 bool ReadFile(const std::string& path, std::string& content, std::size_t limit) {
     content.clear();
-    UniqueFd fd = OpenRegularFile(path, OpenOptions{});
+    std::uint64_t size = 0;
+    UniqueFd fd = OpenRegularFile(path, OpenOptions{}, &size);
     bool more = false;
-    if (!fd || !ReadBounded(fd.Get(), limit, content, more)) return false;
+    if (!fd || !ReadBounded(fd.Get(), size, limit, true, content, more)) return false;
     if (more) {
         content.clear();
         errno = EFBIG;
@@ -177,9 +184,10 @@ bool ReadFile(const std::string& path, std::string& content) {
 
 bool ReadFileHead(const std::string& path, std::size_t maxBytes, std::string& content) {
     content.clear();
-    UniqueFd fd = OpenRegularFile(path, OpenOptions{});
+    std::uint64_t size = 0;
+    UniqueFd fd = OpenRegularFile(path, OpenOptions{}, &size);
     bool more = false;
-    return fd && ReadBounded(fd.Get(), maxBytes, content, more);
+    return fd && ReadBounded(fd.Get(), size, maxBytes, false, content, more);
 }
 
 bool WriteFileAtomic(const std::string& path, const std::string& content) {

@@ -9,7 +9,8 @@
 
 namespace platform {
 
-UniqueFd OpenRegularFile(const std::string& path, const OpenOptions& options) {
+UniqueFd OpenRegularFile(const std::string& path, const OpenOptions& options,
+                         std::uint64_t* size) {
     int flags = O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY | (options.create ? O_CREAT : 0);
     flags |= options.access == FileAccess::Read    ? O_RDONLY
              : options.access == FileAccess::Write ? O_WRONLY
@@ -22,10 +23,11 @@ UniqueFd OpenRegularFile(const std::string& path, const OpenOptions& options) {
         errno = EINVAL;
         return UniqueFd();
     }
+    if (size != nullptr) *size = static_cast<std::uint64_t>(st.st_size);
     // Non-blocking only served to open a FIFO without waiting; reads of a regular file
     // are not affected, but a lease or mandatory lock would turn them into EAGAIN.
-    const int status = ::fcntl(fd.Get(), F_GETFL);
-    if (status < 0 || ::fcntl(fd.Get(), F_SETFL, status & ~O_NONBLOCK) != 0) return UniqueFd();
+    // (Of the flags F_SETFL changes, only O_NONBLOCK was asked for.)
+    if (::fcntl(fd.Get(), F_SETFL, 0) != 0) return UniqueFd();
     return fd;
 }
 

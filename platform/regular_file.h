@@ -23,8 +23,10 @@ struct OpenOptions {
 
 // Opens `path` when it is a regular file (created first with `options.create`), never
 // following a final symbolic link and never blocking on a FIFO; invalid otherwise, with
-// errno telling why (ELOOP for a link, EINVAL for anything but a regular file).
-UniqueFd OpenRegularFile(const std::string& path, const OpenOptions& options);
+// errno telling why (ELOOP for a link, EINVAL for anything but a regular file). `size`,
+// when given, receives the file's size at opening.
+UniqueFd OpenRegularFile(const std::string& path, const OpenOptions& options,
+                         std::uint64_t* size = nullptr);
 
 enum class LockResult { Locked, Busy, Failed };
 
