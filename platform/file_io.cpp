@@ -210,8 +210,8 @@ bool DeleteFileChecked(const std::string& path) {
     struct stat st {};
     if (path.empty() || lstat(path.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return false;
     if (!S_ISREG(st.st_mode)) return unlink(path.c_str()) == 0;
-    UniqueFd fd(open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
-    if (!fd) fd.Reset(open(path.c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    UniqueFd fd = OpenRegularFile(path, OpenOptions{FileAccess::Read});
+    if (!fd) fd = OpenRegularFile(path, OpenOptions{FileAccess::Write});
     // Holding the exclusive lock while unlinking closes the window in which the holder
     // could take its lock between our check and the unlink.
     if (fd && TryLockDescriptor(fd.Get(), true) != LockResult::Locked) return false;

@@ -95,7 +95,8 @@ TEST_F(HostileFiles, FifoOrDeviceAtAnIniPathReadsAsMissingWithoutWaiting) {
     const Planted cases[] = {
         {"FIFO", "mkfifo " + path},
         {"link to /dev/zero", "ln -s /dev/zero " + path},
-        {"link to a FIFO", "mkfifo " + data.File("pipe") + " && ln -s " + data.File("pipe") + " " + path},
+        {"link to a FIFO",
+         "mkfifo " + data.File("pipe") + " && ln -s " + data.File("pipe") + " " + path},
     };
     for (const Planted& planted : cases) {
         SCOPED_TRACE(planted.what);
@@ -211,17 +212,20 @@ TEST_F(HostileFiles, NewFilesGetTheModeAskedForAndRewrittenOnesKeepTheirs) {
     EXPECT_EQ(0660u, Lstat(data.File("ZELLA.INI")).st_mode & 07777);
     EXPECT_EQ(0644u, Lstat(data.File("plain")).st_mode & 07777);
 
-    Plant("printf \"[A]\\nK=1\\n\" > " + data.File("theirs") + " && chmod 0640 " + data.File("theirs"));
-    const struct stat before = Lstat(data.File("theirs"));
-    EXPECT_TRUE(WritePrivateProfileString(data.File("theirs"), "A", "K", "2"));
-    const struct stat after = Lstat(data.File("theirs"));
+    const std::string theirs = data.File("theirs");
+    Plant("printf \"[A]\\nK=1\\n\" > " + theirs + " && chmod 0640 " + theirs);
+    const struct stat before = Lstat(theirs);
+    ASSERT_NE(0u, before.st_uid);
+    EXPECT_TRUE(WritePrivateProfileString(theirs, "A", "K", "2"));
+    const struct stat after = Lstat(theirs);
     EXPECT_EQ(0640u, after.st_mode & 07777);
     EXPECT_EQ(before.st_uid, after.st_uid);
     EXPECT_EQ(before.st_gid, after.st_gid);
-    EXPECT_EQ("[A]\nK=2\n", ReadAll(data.File("theirs")));
-    // Nor does an existing regular file count as missing, or a new name as existing.
-    EXPECT_TRUE(CreateFileIfMissing(data.File("theirs"), 0600));
-    EXPECT_EQ(0640u, Lstat(data.File("theirs")).st_mode & 07777);
+    EXPECT_EQ("[A]\nK=2\n", ReadAll(theirs));
+    // An existing regular file is kept as it is, mode included.
+    EXPECT_TRUE(CreateFileIfMissing(theirs, 0600));
+    EXPECT_EQ(0640u, Lstat(theirs).st_mode & 07777);
+    EXPECT_EQ("[A]\nK=2\n", ReadAll(theirs));
 }
 
 }  // namespace
