@@ -15,7 +15,8 @@ inline constexpr std::size_t kDailyCounterFileSize = kDailyCounterCount * 4;
 
 using DailyCounters = std::array<std::uint32_t, kDailyCounterCount>;
 
-// Reads up to 1464 bytes of the file. A missing or unreadable file reads as all zeros; a
+// Reads up to 1464 bytes of the file. A missing or unreadable file, and anything but a
+// regular file (a link, a FIFO, a device), reads as all zeros; a
 // shorter file reads as zeros beyond its end (a trailing partial counter too); bytes
 // past 1464 are ignored.
 DailyCounters ReadDailyCounterFile(const std::string& path);

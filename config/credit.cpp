@@ -1,17 +1,12 @@
 #include "config/credit.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <limits>
 
 #include "acctdb/acctdb.h"
 #include "config/config_store.h"
 #include "platform/clock.h"
 #include "platform/files.h"
+#include "platform/regular_file.h"
 #include "platform/text.h"
 
 namespace config {
@@ -24,89 +19,52 @@ constexpr std::uint64_t kCreateWaitMs = 2'000;
 constexpr std::int64_t kMax = std::numeric_limits<std::int64_t>::max();
 constexpr std::int64_t kMin = std::numeric_limits<std::int64_t>::min();
 
-class Descriptor {
-public:
-    explicit Descriptor(int fd = -1) : fd_(fd) {}
-    ~Descriptor() {
-        if (fd_ >= 0) ::close(fd_);  // also drops the flock
-    }
-    Descriptor(Descriptor&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    Descriptor& operator=(Descriptor&& other) noexcept {
-        if (this != &other) {
-            if (fd_ >= 0) ::close(fd_);
-            fd_ = other.fd_;
-            other.fd_ = -1;
-        }
-        return *this;
-    }
-    int Get() const { return fd_; }
-    bool Valid() const { return fd_ >= 0; }
-
-private:
-    int fd_;
-};
-
 using platform::EqualsNoCase;
 
 enum class OpenOutcome { Opened, Locked, Failed };
 
 // One attempt. A writer needs the file to itself, as the service does, so it holds an
 // exclusive flock; a reader only looks and takes none, like a Windows reader that shares
-// writing.
-OpenOutcome TryOpen(const std::string& path, bool readOnly, Descriptor& out) {
-    Descriptor fd(::open(path.c_str(), (readOnly ? O_RDONLY : O_RDWR) | O_CLOEXEC | O_NOCTTY));
-    if (!fd.Valid()) return OpenOutcome::Failed;
-    struct stat st {};
-    if (::fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode)) return OpenOutcome::Failed;
+// writing. A link, FIFO or device under the name is refused, never followed or waited on.
+OpenOutcome TryOpen(const std::string& path, bool readOnly, platform::RegularFile& out) {
+    using platform::FileAccess;
+    platform::RegularFile file =
+        platform::RegularFile::Open(path, readOnly ? FileAccess::Read : FileAccess::ReadWrite);
+    if (!file.Valid()) return OpenOutcome::Failed;
     if (!readOnly) {
-        int rc;
-        do {
-            rc = ::flock(fd.Get(), LOCK_EX | LOCK_NB);
-        } while (rc != 0 && errno == EINTR);
-        if (rc != 0) return errno == EWOULDBLOCK ? OpenOutcome::Locked : OpenOutcome::Failed;
+        platform::LockResult lock = file.TryLock(true);
+        if (lock != platform::LockResult::Locked) {
+            return lock == platform::LockResult::Busy ? OpenOutcome::Locked : OpenOutcome::Failed;
+        }
     }
-    out = std::move(fd);
+    out = std::move(file);
     return OpenOutcome::Opened;
 }
 
 // Opens the credit file, waiting while another writer holds it; invalid on failure.
-Descriptor OpenCreditFile(const std::string& path, bool readOnly) {
+platform::RegularFile OpenCreditFile(const std::string& path, bool readOnly) {
     platform::ClockSource& clock = platform::Clock();
     const std::uint64_t start = clock.TickCount();
     for (;;) {
-        Descriptor fd;
-        OpenOutcome outcome = TryOpen(path, readOnly, fd);
-        if (outcome == OpenOutcome::Opened) return fd;
+        platform::RegularFile file;
+        OpenOutcome outcome = TryOpen(path, readOnly, file);
+        if (outcome == OpenOutcome::Opened) return file;
         // Only a holder goes away by waiting; a file that is gone or refuses us stays so.
-        if (outcome == OpenOutcome::Failed || !platform::FileExists(path)) return Descriptor();
-        if (clock.TickCount() - start >= kDebitWaitMs) return Descriptor();
+        if (outcome == OpenOutcome::Failed || !platform::FileExists(path)) return {};
+        if (clock.TickCount() - start >= kDebitWaitMs) return {};
         clock.Sleep(kRetryMs);
     }
 }
 
-bool ReadExactly(int fd, unsigned char* buffer, std::size_t size) {
-    std::size_t total = 0;
-    while (total < size) {
-        ssize_t got = ::pread(fd, buffer + total, size - total, static_cast<off_t>(total));
-        if (got < 0 && errno == EINTR) continue;
-        if (got <= 0) return false;
-        total += static_cast<std::size_t>(got);
-    }
-    return true;
-}
-
-std::int64_t ReadBalance(int fd) {
-    struct stat st {};
-    if (::fstat(fd, &st) != 0) return 0;
+std::int64_t ReadBalance(const platform::RegularFile& file) {
+    const std::int64_t size = file.Size();
     unsigned char bytes[8] = {};
     std::int64_t balance = 0;
-    if (st.st_size == 8 && ReadExactly(fd, bytes, 8)) {
+    if (size == 8 && file.ReadAt(0, bytes, 8) == 8) {
         std::uint64_t raw = 0;
         for (int i = 7; i >= 0; --i) raw = raw << 8 | bytes[i];
         balance = static_cast<std::int64_t>(raw);
-    } else if (st.st_size == 4 && ReadExactly(fd, bytes, 4)) {
+    } else if (size == 4 && file.ReadAt(0, bytes, 4) == 4) {
         std::uint32_t raw = static_cast<std::uint32_t>(bytes[0]) |
                             static_cast<std::uint32_t>(bytes[1]) << 8 |
                             static_cast<std::uint32_t>(bytes[2]) << 16 |
@@ -116,20 +74,13 @@ std::int64_t ReadBalance(int fd) {
     return balance < 0 ? 0 : balance;
 }
 
-void WriteBalance(int fd, std::int64_t balance) {
+void WriteBalance(platform::RegularFile& file, std::int64_t balance) {
     unsigned char bytes[8];
     std::uint64_t raw = static_cast<std::uint64_t>(balance);
     for (int i = 0; i < 8; ++i) bytes[i] = static_cast<unsigned char>(raw >> (8 * i));
-    std::size_t total = 0;
-    while (total < sizeof bytes) {
-        ssize_t put = ::pwrite(fd, bytes + total, sizeof bytes - total, static_cast<off_t>(total));
-        if (put < 0 && errno == EINTR) continue;
-        if (put <= 0) return;
-        total += static_cast<std::size_t>(put);
-    }
+    if (!file.WriteAt(0, bytes, sizeof bytes)) return;
     // An oversized file would read back as 0 and swallow the balance just written.
-    struct stat st {};
-    if (::fstat(fd, &st) == 0 && st.st_size > 8) (void)::ftruncate(fd, 8);
+    if (file.Size() > 8) (void)file.Truncate(8);
 }
 
 std::int64_t SaturatingSub(std::int64_t a, std::int64_t b) {
@@ -150,15 +101,15 @@ std::int64_t DebitCredit(const std::string& user, std::string* message, std::int
                          bool readOnly) {
     if (EqualsNoCase(user, "localsystem") || !HasCreditFile(user)) return kNoCreditLimit;
     const std::string path = UserDirectory(user) + kCreditFileName;
-    Descriptor fd = OpenCreditFile(path, readOnly);
-    if (!fd.Valid()) return kNoCreditLimit;
+    platform::RegularFile file = OpenCreditFile(path, readOnly);
+    if (!file.Valid()) return kNoCreditLimit;
 
-    const std::int64_t balance = ReadBalance(fd.Get());
+    const std::int64_t balance = ReadBalance(file);
     const std::int64_t result = SaturatingSub(balance, amount);
     if (balance < amount && message != nullptr) {
         *message = "Account " + user + ":  credit limit exceeded.";
     }
-    if (!readOnly) WriteBalance(fd.Get(), balance < amount ? 0 : result);
+    if (!readOnly) WriteBalance(file, balance < amount ? 0 : result);
     return result;
 }
 
@@ -211,8 +162,7 @@ bool CreateCreditFile(const std::string& user) {
     platform::ClockSource& clock = platform::Clock();
     const std::uint64_t start = clock.TickCount();
     for (;;) {
-        Descriptor fd(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOCTTY, 0666));
-        if (fd.Valid()) return platform::FileExists(path);
+        if (platform::CreateFileIfMissing(path)) return true;
         if (clock.TickCount() - start >= kCreateWaitMs) return false;
         clock.Sleep(kRetryMs);
     }

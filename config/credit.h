@@ -31,7 +31,7 @@ bool HasCreditFile(const std::string& user);
 // "Account <user>:  credit limit exceeded.". Returns kNoCreditLimit and changes nothing
 // for "localsystem" (any case), for a user without credit file, and when the file stays
 // locked by another writer for 60 seconds (retried every 100 ms on platform::Clock()) or
-// cannot be opened. A stored file of any other length than 8 bytes is rewritten as
+// cannot be opened; a symbolic link, FIFO or device under the name is never opened. A stored file of any other length than 8 bytes is rewritten as
 // exactly 8 bytes. Write failures are not reported.
 std::int64_t DebitCredit(const std::string& user, std::string* message, std::int64_t amount,
                          bool readOnly);
@@ -49,7 +49,7 @@ std::int64_t ParseCredit(std::string_view text);
 
 // `CreateCreditFile`: creates the user's directory and an empty credit file when missing
 // (balance 0), retrying every 100 ms for up to 2 seconds; an existing file is kept.
-// True when the file exists afterwards.
+// True when a regular file exists afterwards (never created through a planted link).
 bool CreateCreditFile(const std::string& user);
 
 // `DeleteCreditFile`: deletes the user's credit file, removing the limit. False when it

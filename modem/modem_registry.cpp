@@ -2,12 +2,12 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <strings.h>
 
 #include "acctdb/acctdb.h"
 #include "config/config_store.h"
 #include "modem/comm_ports.h"
 #include "platform/ini.h"
+#include "platform/text.h"
 
 namespace modem {
 namespace {
@@ -20,7 +20,7 @@ bool IsDataModem(const std::string& section) {
     return config::IsYes(Value(section, "DataModem", "Yes"));
 }
 
-bool IsComName(const std::string& text) { return strncasecmp(text.c_str(), "COM", 3) == 0; }
+bool IsComName(const std::string& text) { return platform::StartsWithNoCase(text, "COM"); }
 
 unsigned SpeedOf(const std::string& section) {
     const std::string text = Value(section, "Speed", "115200");
@@ -74,7 +74,7 @@ ModemPort OpenRegisteredModem(ui::Host& host, const std::string& name, bool seco
     comPort = FindModemPortInRegistry(name);
     std::string noted;
     for (const std::string& section : platform::GetPrivateProfileSectionNames(ModemRegistryPath())) {
-        if (strcasecmp(section.c_str(), name.c_str()) != 0 || !IsDataModem(section)) continue;
+        if (!platform::EqualsNoCase(section, name) || !IsDataModem(section)) continue;
         ModemPort port = OpenOne(section, comPort, noted);
         if (port.IsOpen()) return port;
     }

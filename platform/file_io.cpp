@@ -1,17 +1,23 @@
-// Whole-file I/O, atomic replacement and advisory locks.
+// Whole-file I/O, atomic replacement and advisory locks. Every open here refuses a final
+// symbolic link and anything but a regular file: the data directory is writable by other
+// users than the one running the console, which may be root.
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
-#include <climits>
-#include <cstdlib>
+#include <cstdint>
 #include <string>
 #include <utility>
 
+#include "platform/cancel.h"
+#include "platform/clock.h"
 #include "platform/files.h"
+#include "platform/regular_file.h"
+#include "platform/unique_fd.h"
 
 namespace platform {
 
@@ -19,26 +25,10 @@ namespace {
 
 std::atomic<bool> durableWrites{true};
 
-class UniqueFd {
-public:
-    explicit UniqueFd(int fd = -1) : fd_(fd) {}
-    ~UniqueFd() { Reset(); }
-    UniqueFd(const UniqueFd&) = delete;
-    UniqueFd& operator=(const UniqueFd&) = delete;
-    int Get() const { return fd_; }
-    int Release() { return std::exchange(fd_, -1); }
-    void Assign(int fd) {
-        Reset();
-        fd_ = fd;
-    }
-    bool Reset() {
-        int fd = std::exchange(fd_, -1);
-        return fd < 0 || close(fd) == 0;
-    }
-
-private:
-    int fd_;
-};
+// Marks "no mode asked for": a new file gets 0666 less the umask.
+constexpr unsigned kUmaskMode = ~0u;
+constexpr int kTemporaryAttempts = 16;
+constexpr std::uint64_t kLockRetryMaxMs = 20;
 
 bool WriteAll(int fd, const char* data, std::size_t size) {
     while (size > 0) {
@@ -53,22 +43,38 @@ bool WriteAll(int fd, const char* data, std::size_t size) {
     return true;
 }
 
-int FlockRetry(int fd, int operation) {
-    int rc;
-    do {
-        rc = flock(fd, operation);
-    } while (rc != 0 && errno == EINTR);
-    return rc;
-}
-
-// Writes through a symbolic link replace its target, as an in-place write would.
-std::string ResolveTarget(const std::string& path) {
-    struct stat st {};
-    if (lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
-        char resolved[PATH_MAX];
-        if (realpath(path.c_str(), resolved) != nullptr) return resolved;
+// Reads until end of file, or until `limit` bytes and, with `probe`, one byte more to
+// tell whether the file goes on (`more`). `expectedSize` (the size at opening, 0 when
+// unknown, as for /proc files) sizes the buffer and ends the read once reached.
+bool ReadBounded(int fd, std::uint64_t expectedSize, std::size_t limit, bool probe,
+                 std::string& content, bool& more) {
+    const std::size_t expected =
+        static_cast<std::size_t>(std::min<std::uint64_t>(expectedSize, SIZE_MAX));
+    if (probe && expected > limit) {  // known too long: nothing to read
+        content.clear();
+        more = true;
+        return true;
     }
-    return path;
+    const std::size_t cap = probe && limit < SIZE_MAX ? limit + 1 : limit;
+    std::size_t size = 0;
+    content.resize(std::min(cap, std::max<std::size_t>(expected, 4096)));
+    while (!(expected > 0 && size == expected)) {
+        if (size == content.size()) {
+            if (size >= cap) break;
+            content.resize(size > cap / 2 ? cap : size * 2);
+        }
+        ssize_t n = read(fd, content.data() + size, content.size() - size);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            content.clear();
+            return false;
+        }
+        if (n == 0) break;
+        size += static_cast<std::size_t>(n);
+    }
+    more = size > limit;
+    content.resize(std::min(size, limit));
+    return true;
 }
 
 std::string DirectoryOf(const std::string& path) {
@@ -77,94 +83,163 @@ std::string DirectoryOf(const std::string& path) {
     return slash == 0 ? "/" : path.substr(0, slash);
 }
 
+std::string BaseNameOf(const std::string& path) {
+    std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
 void SyncDirectory(const std::string& dir) {
     UniqueFd fd(open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (fd.Get() >= 0) fsync(fd.Get());
+    if (fd) fsync(fd.Get());
+}
+
+// Creates a fresh temporary file beside `path` (never through an existing name), named
+// ".<base>.<pid>.<n>.tmp" so that writers can tell a dead writer's leftovers.
+UniqueFd CreateTemporary(const std::string& path, unsigned mode, std::string& temp) {
+    static std::atomic<unsigned> counter{0};
+    const std::string dir = DirectoryOf(path);
+    const std::string prefix = (dir == "/" ? "" : dir) + "/." + BaseNameOf(path) + "." +
+                               std::to_string(getpid()) + ".";
+    for (int attempt = 0; attempt < kTemporaryAttempts; ++attempt) {
+        temp = prefix + std::to_string(counter++) + ".tmp";
+        UniqueFd fd(open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                         static_cast<mode_t>(mode)));
+        if (fd || errno != EEXIST) return fd;
+    }
+    return UniqueFd();
+}
+
+// Gives the new file the replaced file's owner (when we may) or at least its group, and
+// its permission bits without set-id bits; all on the descriptor.
+bool TakeOver(int fd, const struct stat& original) {
+    if (fchown(fd, original.st_uid, original.st_gid) != 0 &&
+        fchown(fd, static_cast<uid_t>(-1), original.st_gid) != 0) {
+        // Neither the owner nor the group is ours to give; the mode still is.
+    }
+    return fchmod(fd, original.st_mode & 0777) == 0;
+}
+
+bool ReplaceFile(const std::string& path, const std::string& content, unsigned newFileMode) {
+    struct stat original {};
+    const bool had = lstat(path.c_str(), &original) == 0;
+    if (!had && errno != ENOENT) return false;
+    // The name itself is replaced, never what a planted link points at; a link, FIFO,
+    // device or directory under the name is not ours to replace.
+    if (had && !S_ISREG(original.st_mode)) {
+        errno = S_ISLNK(original.st_mode) ? ELOOP : EINVAL;
+        return false;
+    }
+    const bool exactMode = !had && newFileMode != kUmaskMode;
+    std::string temp;
+    UniqueFd fd = CreateTemporary(path, had || exactMode ? 0600 : 0666, temp);
+    if (!fd) return false;
+    bool ok = true;
+    if (had) ok = TakeOver(fd.Get(), original);
+    if (exactMode) ok = fchmod(fd.Get(), static_cast<mode_t>(newFileMode & 07777)) == 0;
+    const bool durable = durableWrites.load(std::memory_order_relaxed);
+    ok = ok && WriteAll(fd.Get(), content.data(), content.size()) &&
+         (!durable || fsync(fd.Get()) == 0);
+    ok = close(fd.Release()) == 0 && ok;
+    ok = ok && rename(temp.c_str(), path.c_str()) == 0;
+    if (!ok) {
+        const int saved = errno;
+        unlink(temp.c_str());
+        errno = saved;
+        return false;
+    }
+    if (durable) SyncDirectory(DirectoryOf(path));
+    return true;
+}
+
+bool CreateIfMissing(const std::string& path, unsigned mode) {
+    const bool exactMode = mode != kUmaskMode;
+    UniqueFd fd(open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY,
+                     static_cast<mode_t>(exactMode ? 0600 : 0666)));
+    if (fd) return !exactMode || fchmod(fd.Get(), static_cast<mode_t>(mode & 07777)) == 0;
+    if (errno != EEXIST) return false;
+    // Only a regular file counts as there; a link (even to a file) or a FIFO does not.
+    struct stat st {};
+    return lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
 }  // namespace
 
-bool ReadFile(const std::string& path, std::string& content) {
+bool ReadFile(const std::string& path, std::string& content, std::size_t limit) {
     content.clear();
-    UniqueFd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (fd.Get() < 0) return false;
-    struct stat st {};
-    if (fstat(fd.Get(), &st) != 0 || S_ISDIR(st.st_mode)) return false;
-    if (S_ISREG(st.st_mode)) content.reserve(static_cast<std::size_t>(st.st_size));
-    char buffer[65536];
-    for (;;) {
-        ssize_t n = read(fd.Get(), buffer, sizeof buffer);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            content.clear();
-            return false;
-        }
-        if (n == 0) return true;
-        content.append(buffer, static_cast<std::size_t>(n));
+    std::uint64_t size = 0;
+    UniqueFd fd = OpenRegularFile(path, OpenOptions{}, &size);
+    bool more = false;
+    if (!fd || !ReadBounded(fd.Get(), size, limit, true, content, more)) return false;
+    if (more) {
+        content.clear();
+        errno = EFBIG;
+        return false;
     }
+    return true;
+}
+
+bool ReadFile(const std::string& path, std::string& content) {
+    return ReadFile(path, content, kMaxDataFileBytes);
+}
+
+bool ReadFileHead(const std::string& path, std::size_t maxBytes, std::string& content) {
+    content.clear();
+    std::uint64_t size = 0;
+    UniqueFd fd = OpenRegularFile(path, OpenOptions{}, &size);
+    bool more = false;
+    return fd && ReadBounded(fd.Get(), size, maxBytes, false, content, more);
 }
 
 bool WriteFileAtomic(const std::string& path, const std::string& content) {
-    static std::atomic<unsigned> counter{0};
-    std::string target = ResolveTarget(path);
-    std::string dir = DirectoryOf(target);
-    std::string base = target.substr(target.rfind('/') == std::string::npos ? 0 : target.rfind('/') + 1);
-    std::string temp = (dir == "/" ? "" : dir) + "/." + base + "." + std::to_string(getpid()) +
-                       "." + std::to_string(counter++) + ".tmp";
-    struct stat original {};
-    bool had = stat(target.c_str(), &original) == 0;
-    if (had && S_ISDIR(original.st_mode)) return false;
-    UniqueFd fd(open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, had ? 0600 : 0666));
-    if (fd.Get() < 0) return false;
-    bool ok = true;
-    if (had) {
-        // Keep the owner when we may (root editing a service's file); the mode always.
-        if (fchown(fd.Get(), original.st_uid, original.st_gid) != 0) { /* not ours to give */ }
-        ok = fchmod(fd.Get(), original.st_mode & 07777) == 0;
-    }
-    const bool durable = durableWrites.load(std::memory_order_relaxed);
-    ok = ok && WriteAll(fd.Get(), content.data(), content.size()) &&
-         (!durable || fsync(fd.Get()) == 0);
-    ok = fd.Reset() && ok;
-    ok = ok && rename(temp.c_str(), target.c_str()) == 0;
-    if (!ok) {
-        unlink(temp.c_str());
-        return false;
-    }
-    if (durable) SyncDirectory(dir);
-    return true;
+    return ReplaceFile(path, content, kUmaskMode);
+}
+
+bool WriteFileAtomic(const std::string& path, const std::string& content, unsigned newFileMode) {
+    return ReplaceFile(path, content, newFileMode);
 }
 
 void SetDurableWrites(bool durable) { durableWrites.store(durable, std::memory_order_relaxed); }
 
-bool CreateFileIfMissing(const std::string& path) {
-    UniqueFd fd(open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666));
-    if (fd.Get() < 0) return FileExists(path);
-    return true;
+bool CreateFileIfMissing(const std::string& path) { return CreateIfMissing(path, kUmaskMode); }
+
+bool CreateFileIfMissing(const std::string& path, unsigned mode) {
+    return CreateIfMissing(path, mode);
 }
 
 bool DeleteFileChecked(const std::string& path) {
     struct stat st {};
     if (path.empty() || lstat(path.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return false;
-    if (S_ISLNK(st.st_mode)) return unlink(path.c_str()) == 0;
-    UniqueFd fd(open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
-    if (fd.Get() < 0) fd.Assign(open(path.c_str(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    if (!S_ISREG(st.st_mode)) return unlink(path.c_str()) == 0;
+    UniqueFd fd = OpenRegularFile(path, OpenOptions{FileAccess::Read});
+    if (!fd) fd = OpenRegularFile(path, OpenOptions{FileAccess::Write});
     // Holding the exclusive lock while unlinking closes the window in which the holder
     // could take its lock between our check and the unlink.
-    if (fd.Get() >= 0 && FlockRetry(fd.Get(), LOCK_EX | LOCK_NB) != 0) return false;
+    if (fd && TryLockDescriptor(fd.Get(), true) != LockResult::Locked) return false;
     return unlink(path.c_str()) == 0;
 }
 
-FileLock::FileLock(const std::string& path, bool exclusive, bool wait, bool create) {
-    int flags = O_RDWR | O_CLOEXEC | O_NOCTTY | (create ? O_CREAT : 0);
-    UniqueFd fd(open(path.c_str(), flags, 0666));
-    // flock needs no write access; a read-only file can be locked too.
-    if (fd.Get() < 0 && (errno == EACCES || errno == EROFS || errno == EISDIR)) {
-        fd.Assign(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY));
+FileLock::FileLock(const std::string& path, bool exclusive, bool wait, bool create,
+                   std::uint64_t waitLimitMs) {
+    const std::uint64_t waitMs = wait ? waitLimitMs : 0;
+    // Opened for writing or not at all: a lock anybody who can read the file could take
+    // would let any reader hold off every writer.
+    OpenOptions options;
+    options.access = FileAccess::Write;
+    options.create = create;
+    UniqueFd fd = OpenRegularFile(path, options);
+    if (!fd) return;
+    ClockSource& clock = Clock();
+    const std::uint64_t start = clock.TickCount();
+    std::uint64_t pause = 1;
+    for (;;) {
+        LockResult result = TryLockDescriptor(fd.Get(), exclusive);
+        if (result == LockResult::Locked) break;
+        if (result == LockResult::Failed || CancelRequested()) return;
+        const std::uint64_t waited = clock.TickCount() - start;
+        if (waited >= waitMs) return;
+        clock.Sleep(std::min({pause, waitMs - waited, kLockRetryMaxMs}));
+        pause = std::min(pause * 2, kLockRetryMaxMs);
     }
-    if (fd.Get() < 0) return;
-    int op = (exclusive ? LOCK_EX : LOCK_SH) | (wait ? 0 : LOCK_NB);
-    if (FlockRetry(fd.Get(), op) != 0) return;
     fd_ = fd.Release();
 }
 
@@ -183,9 +258,8 @@ FileLock& FileLock::operator=(FileLock&& other) noexcept {
 }
 
 bool IsFileLocked(const std::string& path) {
-    UniqueFd fd(open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
-    if (fd.Get() < 0) return false;
-    return FlockRetry(fd.Get(), LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+    UniqueFd fd = OpenRegularFile(path, OpenOptions{});
+    return fd && TryLockDescriptor(fd.Get(), true) == LockResult::Busy;
 }
 
 }  // namespace platform

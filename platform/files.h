@@ -2,6 +2,7 @@
 // end in "/". Patterns such as "*.REQ" match ignoring ASCII case ("*" and "?").
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -59,24 +60,51 @@ bool RemoveDirectory(const std::string& path);
 // directory. Failures are ignored. Symbolic links are removed, never followed.
 void DeleteDirectoryTree(const std::string& path);
 
-// Whole-file helpers. ReadFile gives false for a missing or unreadable file.
+// Largest data file ReadFile takes whole by default: far above any INI file or spool
+// record the gateway writes, far below what would exhaust memory.
+inline constexpr std::size_t kMaxDataFileBytes = 64u << 20;
+// How long a waiting FileLock waits for the holder before it fails.
+inline constexpr std::uint64_t kLockWaitMs = 10'000;
+
+// Whole-file helpers. Every file is opened without following a final symbolic link and
+// without waiting on a FIFO, and only a regular file is read: anything else reads as
+// missing. ReadFile gives false for a missing or unreadable file and for one longer than
+// `limit` bytes (content then empty).
 bool ReadFile(const std::string& path, std::string& content);
-// Atomic replace (temporary file, fsync, rename). Creates parent directories? No.
+bool ReadFile(const std::string& path, std::string& content, std::size_t limit);
+// Reads at most the first `maxBytes` bytes of the file (a longer file is cut, not
+// refused); false only when it cannot be opened or read.
+bool ReadFileHead(const std::string& path, std::size_t maxBytes, std::string& content);
+// Atomic replace (temporary file created beside it, fsync, rename); parent directories
+// are not created. The name itself is replaced: when it is a symbolic link, a FIFO, a
+// device or a directory the write is refused (false, errno ELOOP or EINVAL) and nothing
+// changes. A replaced file keeps its permission bits (set-id bits dropped) and, when we
+// may give them, its owner and group. A new file gets 0666 less the umask, or exactly
+// `newFileMode` (not masked by the umask) when given, so callers can ask for group access.
 bool WriteFileAtomic(const std::string& path, const std::string& content);
+bool WriteFileAtomic(const std::string& path, const std::string& content, unsigned newFileMode);
 // Whether WriteFileAtomic (and so every INI write) flushes the data and the directory
 // to disk before and after the rename; on by default. Only fuzzers and benchmarks of
 // throw-away files turn it off: the replacement stays atomic, it is just not durable.
 void SetDurableWrites(bool durable);
-// Creates the file empty when missing (keeps it when present); true when it exists.
+// Creates the file empty when the name is free (never through a link) and keeps a regular
+// file already there; true when a regular file is there afterwards (a link, even to a
+// file, a FIFO or a device is not). New files get 0666 less the umask, or exactly `mode`.
 bool CreateFileIfMissing(const std::string& path);
+bool CreateFileIfMissing(const std::string& path, unsigned mode);
 
 // Advisory lock on a file held for the object's lifetime (flock, exclusive or shared).
-// Used by holders of spool files and by tests that play the service.
+// Used by holders of spool files and by tests that play the service. The lock file is
+// opened for writing (a reader must not be able to hold off writers) and only when it is
+// a regular file, not a link.
 class FileLock {
 public:
     FileLock() = default;
-    // Opens (creating when `create`) and locks; Locked() tells whether it worked.
-    FileLock(const std::string& path, bool exclusive, bool wait, bool create = false);
+    // Opens (creating when `create`) and locks; Locked() tells whether it worked. With
+    // `wait`, a held lock is retried on platform::Clock() for up to `waitLimitMs`, less
+    // when the thread's operation is cancelled, and then not taken.
+    FileLock(const std::string& path, bool exclusive, bool wait, bool create = false,
+             std::uint64_t waitLimitMs = kLockWaitMs);
     ~FileLock();
     FileLock(FileLock&& other) noexcept;
     FileLock& operator=(FileLock&& other) noexcept;

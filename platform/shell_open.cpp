@@ -36,8 +36,8 @@ std::string LowerExtension(const std::string& path) {
 // No NUL and almost only printable bytes (UTF-8 counts as printable) in the first 4 KiB.
 bool LooksLikeText(const std::string& path) {
     std::string content;
-    if (!ReadFile(path, content)) return false;
-    std::size_t n = content.size() < 4096 ? content.size() : 4096;
+    if (!ReadFileHead(path, 4096, content)) return false;
+    std::size_t n = content.size();
     std::size_t odd = 0;
     for (std::size_t i = 0; i < n; ++i) {
         unsigned char c = static_cast<unsigned char>(content[i]);

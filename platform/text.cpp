@@ -1,16 +1,35 @@
 #include "platform/text.h"
 
-#include "platform/ini_text.h"
-
 namespace platform {
 
-// One set of case rules for the whole program: the INI engine's.
+namespace {
+
+char LowerChar(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+}  // namespace
+
 std::string ToLowerAscii(std::string text) {
-    for (char& c : text) c = ini::LowerChar(c);
+    for (char& c : text) c = LowerChar(c);
     return text;
 }
 
-bool EqualsNoCase(std::string_view a, std::string_view b) { return ini::EqualsIgnoreCase(a, b); }
+bool EqualsNoCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (LowerChar(a[i]) != LowerChar(b[i])) return false;
+    }
+    return true;
+}
+
+int CompareNoCase(std::string_view a, std::string_view b) {
+    const std::size_t n = a.size() < b.size() ? a.size() : b.size();
+    for (std::size_t i = 0; i < n; ++i) {
+        const int x = static_cast<unsigned char>(LowerChar(a[i]));
+        const int y = static_cast<unsigned char>(LowerChar(b[i]));
+        if (x != y) return x - y;
+    }
+    return a.size() < b.size() ? -1 : (a.size() > b.size() ? 1 : 0);
+}
 
 bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
     return text.size() >= prefix.size() && EqualsNoCase(text.substr(0, prefix.size()), prefix);

@@ -1,10 +1,10 @@
 #include "smsc/connection_status.h"
 
 #include <cctype>
-#include <fstream>
 
 #include "acctdb/acctdb.h"
 #include "config/config_store.h"
+#include "platform/files.h"
 #include "platform/ini.h"
 #include "smsc/connection_list.h"
 
@@ -52,11 +52,8 @@ std::string QueueLineText(std::uint32_t queued) {
 std::string ConnectionErrorText(const std::string& connectionName) {
     const std::string path =
         acctdb::GetPrivateDataDirectory() + config::ConnectionFileName(connectionName) + ".ERR";
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return {};
-    std::string text(kErrorFileBytes, '\0');
-    in.read(text.data(), static_cast<std::streamsize>(text.size()));
-    text.resize(static_cast<std::size_t>(in.gcount()));
+    std::string text;
+    if (!platform::ReadFileHead(path, kErrorFileBytes, text)) return {};
     const std::size_t nul = text.find('\0');
     if (nul != std::string::npos) text.resize(nul);
     return text;

@@ -1,7 +1,5 @@
 #include "shell/sheet/restart_watcher.h"
 
-#include <strings.h>
-
 #include <thread>
 #include <vector>
 
@@ -12,6 +10,7 @@
 #include "platform/files.h"
 #include "platform/ini_snapshot.h"
 #include "platform/process.h"
+#include "platform/text.h"
 #include "shell/core/console_state.h"
 
 namespace shell {
@@ -64,7 +63,7 @@ WatchResult WatchRound(QueueRecount& recount) {
     // more file reads than watching the trigger alone.
     const platform::IniSnapshot zella(acctdb::SMSIniFilename());
     std::string trigger = zella.Get("ZELLA", "ConfigurationUpdateTriggerRestart", "", 50);
-    if (strcasecmp(trigger.c_str(), RestartTriggerBaseline().c_str()) > 0) {
+    if (platform::CompareNoCase(trigger, RestartTriggerBaseline()) > 0) {
         return WatchResult::Restart;
     }
     const bool cacheQSize = config::IsYes(zella.Get("ZELLA", "CacheQSize", "", 500));

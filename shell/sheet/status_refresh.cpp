@@ -1,8 +1,5 @@
 #include "shell/sheet/status_refresh.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cstdlib>
 #include <limits>
 #include <unordered_map>
@@ -134,13 +131,9 @@ std::uint32_t CountFlagFiles() {
 }  // namespace
 
 std::string ReadErrorFileText(const std::string& path) {
-    // Plain descriptor I/O: this runs for every connection every second.
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return {};
-    std::string text(kErrorFileLimit, '\0');
-    ssize_t got = ::read(fd, text.data(), text.size());
-    ::close(fd);
-    text.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
+    // Only the head of the file is read: this runs for every connection every second.
+    std::string text;
+    if (!platform::ReadFileHead(path, kErrorFileLimit, text)) return {};
     text.resize(text.find('\0') == std::string::npos ? text.size() : text.find('\0'));
     while (!text.empty() && (text.back() == '\r' || text.back() == '\n' || text.back() == ' ' ||
                              text.back() == '\t')) {

@@ -2,6 +2,7 @@
 // and COM port resolution through COMPORTS/ links.
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/file.h>
 #include <pty.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -188,6 +189,24 @@ TEST_F(PtyPort, DrainDiscardsPendingBytes) {
 }
 
 // ---- COM ports -------------------------------------------------------------------------
+// Another program holding a serial device: its own descriptor with an exclusive flock.
+class HeldDevice {
+public:
+    explicit HeldDevice(const std::string& device)
+        : fd_(open(device.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC)),
+          locked_(fd_ >= 0 && flock(fd_, LOCK_EX | LOCK_NB) == 0) {}
+    ~HeldDevice() {
+        if (fd_ >= 0) close(fd_);
+    }
+    HeldDevice(const HeldDevice&) = delete;
+    HeldDevice& operator=(const HeldDevice&) = delete;
+    bool Locked() const { return locked_; }
+
+private:
+    int fd_;
+    bool locked_;
+};
+
 class CommPorts : public ModemFixture {
 protected:
     void Link(unsigned n, const std::string& target) {
@@ -225,7 +244,7 @@ TEST_F(CommPorts, UnlinkedPortFallsBackToSerialDevice) {
 TEST_F(CommPorts, PortHeldByAnotherProgramShowsAccessDenied) {
     const std::string device = NewPty();
     Link(7, device);
-    platform::FileLock held(device, true, false);
+    HeldDevice held(device);
     ASSERT_TRUE(held.Locked());
     modem::ModemPort port = modem::OpenCommPort(host_, "COM7:");
     EXPECT_FALSE(port.IsOpen());
@@ -263,7 +282,8 @@ TEST_F(CommPorts, ListStopsAtFirstMissingPortAboveFifty) {
 TEST_F(CommPorts, ListLeavesOutPortHeldByAnotherProgram) {
     const std::string device = NewPty();
     Link(4, device);
-    platform::FileLock held(device, true, false);
+    HeldDevice held(device);
+    ASSERT_TRUE(held.Locked());
     const auto ports = modem::ListCommPorts();
     EXPECT_EQ(std::find(ports.begin(), ports.end(), "COM4:"), ports.end());
 }

@@ -1,0 +1,86 @@
+#include "platform/regular_file.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+namespace platform {
+
+UniqueFd OpenRegularFile(const std::string& path, const OpenOptions& options,
+                         std::uint64_t* size) {
+    int flags = O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY | (options.create ? O_CREAT : 0);
+    flags |= options.access == FileAccess::Read    ? O_RDONLY
+             : options.access == FileAccess::Write ? O_WRONLY
+                                                   : O_RDWR;
+    UniqueFd fd(::open(path.c_str(), flags, static_cast<mode_t>(options.mode)));
+    if (!fd) return fd;
+    struct stat st {};
+    if (::fstat(fd.Get(), &st) != 0) return UniqueFd();
+    if (!S_ISREG(st.st_mode)) {
+        errno = EINVAL;
+        return UniqueFd();
+    }
+    if (size != nullptr) *size = static_cast<std::uint64_t>(st.st_size);
+    // Non-blocking only served to open a FIFO without waiting; reads of a regular file
+    // are not affected, but a lease or mandatory lock would turn them into EAGAIN.
+    // (Of the flags F_SETFL changes, only O_NONBLOCK was asked for.)
+    if (::fcntl(fd.Get(), F_SETFL, 0) != 0) return UniqueFd();
+    return fd;
+}
+
+LockResult TryLockDescriptor(int fd, bool exclusive) {
+    if (fd < 0) return LockResult::Failed;
+    int rc;
+    do {
+        rc = ::flock(fd, (exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB);
+    } while (rc != 0 && errno == EINTR);
+    if (rc == 0) return LockResult::Locked;
+    return errno == EWOULDBLOCK ? LockResult::Busy : LockResult::Failed;
+}
+
+RegularFile RegularFile::Open(const std::string& path, FileAccess access) {
+    OpenOptions options;
+    options.access = access;
+    return RegularFile(OpenRegularFile(path, options));
+}
+
+std::int64_t RegularFile::Size() const {
+    struct stat st {};
+    if (!fd_ || ::fstat(fd_.Get(), &st) != 0) return -1;
+    return static_cast<std::int64_t>(st.st_size);
+}
+
+std::size_t RegularFile::ReadAt(std::uint64_t offset, void* buffer, std::size_t size) const {
+    auto* bytes = static_cast<unsigned char*>(buffer);
+    std::size_t total = 0;
+    while (fd_ && total < size) {
+        ssize_t got = ::pread(fd_.Get(), bytes + total, size - total,
+                              static_cast<off_t>(offset + total));
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) break;
+        total += static_cast<std::size_t>(got);
+    }
+    return total;
+}
+
+bool RegularFile::WriteAt(std::uint64_t offset, const void* data, std::size_t size) {
+    const auto* bytes = static_cast<const unsigned char*>(data);
+    std::size_t total = 0;
+    while (fd_ && total < size) {
+        ssize_t put = ::pwrite(fd_.Get(), bytes + total, size - total,
+                               static_cast<off_t>(offset + total));
+        if (put < 0 && errno == EINTR) continue;
+        if (put <= 0) return false;
+        total += static_cast<std::size_t>(put);
+    }
+    return total == size;
+}
+
+bool RegularFile::Truncate(std::uint64_t size) {
+    return fd_ && ::ftruncate(fd_.Get(), static_cast<off_t>(size)) == 0;
+}
+
+}  // namespace platform
