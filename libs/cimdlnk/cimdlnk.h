@@ -34,6 +34,15 @@ CIMDLNK_API int CIMDBind(const char* reserved, int socket, const char* user,
  * length written. */
 CIMDLNK_API int CIMDErrorText(int code, char* buffer, int size);
 
+/* Optional, not looked up by the console: logs out of the session CIMDBind opened
+ * (`reserved` is an empty text) and returns 0 when the server confirmed it, else an error
+ * code for CIMDErrorText. */
+CIMDLNK_API int CIMDLogout(const char* reserved, int socket);
+
+/* Optional, not looked up by the console: bounds every connect and every wait for an
+ * answer to `milliseconds` (0 restores the default of 20 seconds). */
+CIMDLNK_API void CIMDSetTimeout(unsigned milliseconds);
+
 #ifdef __cplusplus
 }
 #endif

@@ -32,6 +32,10 @@ UCPLNK_API int UCPBind(int socket, int reserved, const char* user, const char* p
  * length written. */
 UCPLNK_API int UCPErrorText(int code, char* buffer, int size);
 
+/* Optional, not looked up by the console: bounds every connect and every wait for an
+ * answer to `milliseconds` (0 restores the default of 20 seconds). */
+UCPLNK_API void UCPSetTimeout(unsigned milliseconds);
+
 #ifdef __cplusplus
 }
 #endif
