@@ -29,8 +29,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!login.empty()) {
         ucp::Frame parsed;
         std::string password;
-        if (ucp::ParseFrame(login, &parsed) != ucp::ParseError::None || parsed.fields.size() != 12 ||
-            !ucp::FromIraHex(parsed.fields[4], &password) || password != input)
+        if (ucp::ParseFrame(login, &parsed) != ucp::ParseError::None ||
+            parsed.fields.size() != 12 || !ucp::FromIraHex(parsed.fields[4], &password) ||
+            password != input)
             __builtin_trap();
     }
 

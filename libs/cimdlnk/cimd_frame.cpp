@@ -65,7 +65,8 @@ std::string BuildPacket(const Packet& packet) {
 }
 
 ParseError ParseFrame(std::string_view text, Packet* out) {
-    if (text.size() < 2 || text.front() != kStx || text.back() != kEtx) return ParseError::NotFramed;
+    if (text.size() < 2 || text.front() != kStx || text.back() != kEtx)
+        return ParseError::NotFramed;
     std::string_view inner = text.substr(1, text.size() - 2);
     if (inner.find(kStx) != std::string_view::npos || inner.find(kEtx) != std::string_view::npos)
         return ParseError::NotFramed;
@@ -121,8 +122,8 @@ LoginInputError CheckLoginInput(std::string_view user, std::string_view password
 
 std::string BuildLoginPacket(int number, std::string_view user, std::string_view password) {
     if (CheckLoginInput(user, password) != LoginInputError::None) return {};
-    return BuildPacket({kLogin, number,
-                        {{kUserIdentity, std::string(user)}, {kPassword, std::string(password)}}});
+    return BuildPacket(
+        {kLogin, number, {{kUserIdentity, std::string(user)}, {kPassword, std::string(password)}}});
 }
 
 std::string BuildLogoutPacket(int number) { return BuildPacket({kLogout, number, {}}); }

@@ -20,8 +20,8 @@ inline constexpr int kGeneralError = 98, kNack = 99;
 inline constexpr int kUserIdentity = 10, kPassword = 11, kErrorCode = 900, kErrorText = 901;
 
 struct Packet {
-    int operation = 0;  // 0..99
-    int number = 0;     // packet number, 0..999
+    int operation = 0;                                    // 0..99
+    int number = 0;                                       // packet number, 0..999
     std::vector<std::pair<int, std::string>> parameters;  // code 0..999, value
     bool checksum = true;  // the packet carries (or is to carry) the checksum
 };
@@ -47,8 +47,14 @@ ParseError ParseFrame(std::string_view text, Packet* out);
 // The value of parameter `code`, or nullptr.
 const std::string* FindParameter(const Packet& packet, int code);
 
-enum class LoginInputError { None, UserEmpty, UserTooLong, UserBadCharacter, PasswordTooLong,
-                             PasswordBadCharacter };
+enum class LoginInputError {
+    None,
+    UserEmpty,
+    UserTooLong,
+    UserBadCharacter,
+    PasswordTooLong,
+    PasswordBadCharacter
+};
 
 inline constexpr std::size_t kMaxUserLength = 32;
 inline constexpr std::size_t kMaxPasswordLength = 32;

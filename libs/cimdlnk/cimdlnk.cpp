@@ -37,22 +37,32 @@ void RememberRefusal(int code, const std::string& serverText) {
 
 int LoginInputCode(cimd::LoginInputError e) {
     switch (e) {
-    case cimd::LoginInputError::UserEmpty: return cimd::kUserEmpty;
-    case cimd::LoginInputError::UserTooLong: return cimd::kUserTooLong;
-    case cimd::LoginInputError::UserBadCharacter: return cimd::kUserBadCharacter;
-    case cimd::LoginInputError::PasswordTooLong: return cimd::kPasswordTooLong;
-    case cimd::LoginInputError::PasswordBadCharacter: return cimd::kPasswordBadCharacter;
-    case cimd::LoginInputError::None: break;
+        case cimd::LoginInputError::UserEmpty:
+            return cimd::kUserEmpty;
+        case cimd::LoginInputError::UserTooLong:
+            return cimd::kUserTooLong;
+        case cimd::LoginInputError::UserBadCharacter:
+            return cimd::kUserBadCharacter;
+        case cimd::LoginInputError::PasswordTooLong:
+            return cimd::kPasswordTooLong;
+        case cimd::LoginInputError::PasswordBadCharacter:
+            return cimd::kPasswordBadCharacter;
+        case cimd::LoginInputError::None:
+            break;
     }
     return 0;
 }
 
 int IoCode(const platform::IoResult& r) {
     switch (r.status) {
-    case platform::IoStatus::TimedOut: return cimd::kTimedOut;
-    case platform::IoStatus::Cancelled: return cimd::kCancelled;
-    case platform::IoStatus::Closed: return cimd::kClosed;
-    default: return r.error == EMSGSIZE ? cimd::kReplyTooLong : cimd::kClosed;
+        case platform::IoStatus::TimedOut:
+            return cimd::kTimedOut;
+        case platform::IoStatus::Cancelled:
+            return cimd::kCancelled;
+        case platform::IoStatus::Closed:
+            return cimd::kClosed;
+        default:
+            return r.error == EMSGSIZE ? cimd::kReplyTooLong : cimd::kClosed;
     }
 }
 
@@ -84,17 +94,23 @@ int AwaitAnswer(platform::TcpSocket& socket, int response, int number, std::uint
         if (gDebug) smsc_link::Trace("cimdlnk", "<", text, {});
         cimd::Packet answer;
         switch (cimd::ParseFrame(text, &answer)) {
-        case cimd::ParseError::None: break;
-        case cimd::ParseError::BadChecksum: return cimd::kReplyChecksum;
-        default: return cimd::kReplyMalformed;
+            case cimd::ParseError::None:
+                break;
+            case cimd::ParseError::BadChecksum:
+                return cimd::kReplyChecksum;
+            default:
+                return cimd::kReplyMalformed;
         }
-        const bool nack = answer.operation == cimd::kNack || answer.operation == cimd::kGeneralError;
+        const bool nack =
+            answer.operation == cimd::kNack || answer.operation == cimd::kGeneralError;
         if (answer.operation != response && !nack) {
             if (answer.number % 2 == 0) continue;  // the server's own request
             return cimd::kReplyUnexpected;
         }
+        // A NACK may carry the number the server expected instead of ours.
+        if (nack) return RefusalCode(answer);
         if (answer.number != number) return cimd::kReplyNumber;
-        if (nack || cimd::FindParameter(answer, cimd::kErrorCode)) return RefusalCode(answer);
+        if (cimd::FindParameter(answer, cimd::kErrorCode)) return RefusalCode(answer);
         return 0;
     }
     return cimd::kReplyUnexpected;
@@ -127,9 +143,7 @@ extern "C" void CIMDSetTimeout(unsigned milliseconds) {
 
 extern "C" int CIMDConnect(const char* /*reserved*/, int socket, const char* host, unsigned port) {
     if (!host || !*host || port == 0 || port > 65535) return EINVAL;
-    std::string name = host;
-    // A second connection to the same server is told apart by "#n" after the host.
-    if (const std::size_t hash = name.rfind('#'); hash != std::string::npos) name.erase(hash);
+    const std::string name = smsc_link::WithoutDuplicateSuffix(host);
     if (name.empty()) return EINVAL;
     return platform::ConnectStreamSocket(socket, name, port, gTimeoutMs);
 }

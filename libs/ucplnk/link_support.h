@@ -40,6 +40,16 @@ private:
     platform::TcpSocket socket_;
 };
 
+// The host text without the "#n" (n decimal) that tells a second connection to the same
+// server apart; any other text unchanged.
+inline std::string WithoutDuplicateSuffix(const std::string& host) {
+    const std::size_t hash = host.rfind('#');
+    if (hash == std::string::npos || hash + 1 == host.size() ||
+        host.find_first_not_of("0123456789", hash + 1) != std::string::npos)
+        return host;
+    return host.substr(0, hash);
+}
+
 // Copies `text` into the caller's buffer, cut to fit and NUL-terminated when `size` is
 // at least 1; returns the characters written.
 inline int CopyText(std::string_view text, char* buffer, int size) {

@@ -8,15 +8,15 @@
 namespace ucp {
 
 enum LocalError : int {
-    kNotConnected = 1000,     // the descriptor is not an open socket
-    kTimedOut = 1001,         // no complete answer within the time-out
-    kClosed = 1002,           // the server closed the connection (mid-frame or before)
-    kReplyChecksum = 1003,    // the answer's checksum is wrong
-    kReplyTrn = 1004,         // the answer carries another transaction number
-    kReplyMalformed = 1005,   // the answer is not a UCP frame
-    kReplyTooLong = 1006,     // no frame end within the size an answer may have
-    kSendFailed = 1007,       // the login could not be sent
-    kCancelled = 1008,        // the operator cancelled the test
+    kNotConnected = 1000,    // the descriptor is not an open socket
+    kTimedOut = 1001,        // no complete answer within the time-out
+    kClosed = 1002,          // the server closed the connection (mid-frame or before)
+    kReplyChecksum = 1003,   // the answer's checksum is wrong
+    kReplyTrn = 1004,        // the answer carries another transaction number
+    kReplyMalformed = 1005,  // the answer is not a UCP frame
+    kReplyTooLong = 1006,    // no frame end within the size an answer may have
+    kSendFailed = 1007,      // the login could not be sent
+    kCancelled = 1008,       // the operator cancelled the test
     kUserEmpty = 1009,
     kUserTooLong = 1010,
     kUserBadCharacter = 1011,

@@ -64,7 +64,8 @@ std::string BuildFrame(const Frame& frame) {
 }
 
 ParseError ParseFrame(std::string_view text, Frame* out) {
-    if (text.size() < 2 || text.front() != kStx || text.back() != kEtx) return ParseError::NotFramed;
+    if (text.size() < 2 || text.front() != kStx || text.back() != kEtx)
+        return ParseError::NotFramed;
     const std::string_view inner = text.substr(1, text.size() - 2);
     if (inner.find(kStx) != std::string_view::npos || inner.find(kEtx) != std::string_view::npos)
         return ParseError::NotFramed;
@@ -136,9 +137,11 @@ std::string BuildLoginFrame(int trn, std::string_view user, std::string_view pas
     if (CheckLoginInput(user, password) != LoginInputError::None) return {};
     // OTON 6 (abbreviated) and ONPI 5 (private) name an account, STYP 1 opens a session;
     // VERS 0100 is the only version of the operation.
-    Frame login{trn, 'O', 60,
-                {std::string(user), "6", "5", "1", IraHex(password), "", "0100", "", "", "", "",
-                 ""}};
+    Frame login{
+        trn,
+        'O',
+        60,
+        {std::string(user), "6", "5", "1", IraHex(password), "", "0100", "", "", "", "", ""}};
     return BuildFrame(login);
 }
 

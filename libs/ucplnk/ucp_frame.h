@@ -16,18 +16,18 @@ inline constexpr char kEtx = '\x03';
 inline constexpr std::size_t kMaxFrameSize = 100001;
 
 struct Frame {
-    int trn = 0;          // 0..99
-    char kind = 'O';      // 'O' operation, 'R' result
-    int ot = 0;           // operation type, 0..99
+    int trn = 0;      // 0..99
+    char kind = 'O';  // 'O' operation, 'R' result
+    int ot = 0;       // operation type, 0..99
     std::vector<std::string> fields;
 };
 
 enum class ParseError {
     None,
-    NotFramed,      // no STX at the start or no ETX at the end, or one inside
-    Syntax,         // header, separators or digits wrong
-    LengthMismatch, // LEN differs from the characters between STX and ETX
-    BadChecksum,    // CS is not the sum of the bytes it covers
+    NotFramed,       // no STX at the start or no ETX at the end, or one inside
+    Syntax,          // header, separators or digits wrong
+    LengthMismatch,  // LEN differs from the characters between STX and ETX
+    BadChecksum,     // CS is not the sum of the bytes it covers
 };
 
 // The two upper-case hex digits of the low 8 bits of the sum of `covered`'s bytes.
@@ -47,8 +47,14 @@ std::string IraHex(std::string_view text);
 // The bytes of an IRA hex text, or false when it has an odd length or a non-hex digit.
 bool FromIraHex(std::string_view hex, std::string* out);
 
-enum class LoginInputError { None, UserEmpty, UserTooLong, UserBadCharacter, PasswordTooLong,
-                             PasswordBadCharacter };
+enum class LoginInputError {
+    None,
+    UserEmpty,
+    UserTooLong,
+    UserBadCharacter,
+    PasswordTooLong,
+    PasswordBadCharacter
+};
 
 inline constexpr std::size_t kMaxUserLength = 16;
 inline constexpr std::size_t kMaxPasswordLength = 149;

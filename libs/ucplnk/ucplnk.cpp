@@ -36,22 +36,32 @@ void RememberRefusal(int code, const std::string& serverText) {
 
 int LoginInputCode(ucp::LoginInputError e) {
     switch (e) {
-    case ucp::LoginInputError::UserEmpty: return ucp::kUserEmpty;
-    case ucp::LoginInputError::UserTooLong: return ucp::kUserTooLong;
-    case ucp::LoginInputError::UserBadCharacter: return ucp::kUserBadCharacter;
-    case ucp::LoginInputError::PasswordTooLong: return ucp::kPasswordTooLong;
-    case ucp::LoginInputError::PasswordBadCharacter: return ucp::kPasswordBadCharacter;
-    case ucp::LoginInputError::None: break;
+        case ucp::LoginInputError::UserEmpty:
+            return ucp::kUserEmpty;
+        case ucp::LoginInputError::UserTooLong:
+            return ucp::kUserTooLong;
+        case ucp::LoginInputError::UserBadCharacter:
+            return ucp::kUserBadCharacter;
+        case ucp::LoginInputError::PasswordTooLong:
+            return ucp::kPasswordTooLong;
+        case ucp::LoginInputError::PasswordBadCharacter:
+            return ucp::kPasswordBadCharacter;
+        case ucp::LoginInputError::None:
+            break;
     }
     return 0;
 }
 
 int IoCode(const platform::IoResult& r) {
     switch (r.status) {
-    case platform::IoStatus::TimedOut: return ucp::kTimedOut;
-    case platform::IoStatus::Cancelled: return ucp::kCancelled;
-    case platform::IoStatus::Closed: return ucp::kClosed;
-    default: return r.error == EMSGSIZE ? ucp::kReplyTooLong : ucp::kClosed;
+        case platform::IoStatus::TimedOut:
+            return ucp::kTimedOut;
+        case platform::IoStatus::Cancelled:
+            return ucp::kCancelled;
+        case platform::IoStatus::Closed:
+            return ucp::kClosed;
+        default:
+            return r.error == EMSGSIZE ? ucp::kReplyTooLong : ucp::kClosed;
     }
 }
 
@@ -68,9 +78,12 @@ int AwaitLoginResult(platform::TcpSocket& socket, int trn, std::uint64_t deadlin
         if (gDebug) smsc_link::Trace("ucplnk", "<", text, {});
         ucp::Frame frame;
         switch (ucp::ParseFrame(text, &frame)) {
-        case ucp::ParseError::None: break;
-        case ucp::ParseError::BadChecksum: return ucp::kReplyChecksum;
-        default: return ucp::kReplyMalformed;
+            case ucp::ParseError::None:
+                break;
+            case ucp::ParseError::BadChecksum:
+                return ucp::kReplyChecksum;
+            default:
+                return ucp::kReplyMalformed;
         }
         if (frame.kind == 'O') continue;
         if (frame.ot != 60) return ucp::kReplyUnexpected;
@@ -100,9 +113,7 @@ extern "C" void UCPSetTimeout(unsigned milliseconds) {
 
 extern "C" int UCPConnect(int socket, int /*reserved*/, const char* host, unsigned port) {
     if (!host || !*host || port == 0 || port > 65535) return EINVAL;
-    std::string name = host;
-    // A second connection to the same server is told apart by "#n" after the host.
-    if (const std::size_t hash = name.rfind('#'); hash != std::string::npos) name.erase(hash);
+    const std::string name = smsc_link::WithoutDuplicateSuffix(host);
     if (name.empty()) return EINVAL;
     return platform::ConnectStreamSocket(socket, name, port, gTimeoutMs);
 }
@@ -119,8 +130,8 @@ extern "C" int UCPBind(int socket, int /*reserved*/, const char* user, const cha
     if (gDebug) smsc_link::Trace("ucplnk", ">", login, ucp::IraHex(p));
     const std::uint64_t deadline = platform::SteadyMillis() + gTimeoutMs;
     const platform::IoResult sent = s.SendAll(login, gTimeoutMs);
-    if (!sent.Ok()) return sent.status == platform::IoStatus::Cancelled ? ucp::kCancelled
-                                                                       : ucp::kSendFailed;
+    if (!sent.Ok())
+        return sent.status == platform::IoStatus::Cancelled ? ucp::kCancelled : ucp::kSendFailed;
     return AwaitLoginResult(s, trn, deadline);
 }
 

@@ -2,7 +2,7 @@
 //
 //   ucpsim [--protocol=ucp|cimd] [--user=NAME] [--password=PW] [--refuse=CODE]
 //          [--refuse-text=TEXT] [--bad-checksum] [--wrong-number] [--silent]
-//          [--close-mid-frame] [--garbage] [--oversized]
+//          [--close-mid-frame] [--garbage] [--oversized] [--nack]
 //
 // Prints the TCP port it listens on (127.0.0.1) on its first line, then serves one
 // connection after another until it is terminated. A login with the configured user and
@@ -11,7 +11,8 @@
 // options change the answer to a login: --bad-checksum spoils its checksum,
 // --wrong-number answers another transaction or packet number, --silent never answers,
 // --close-mid-frame sends half the answer and closes, --garbage answers with bytes that
-// are no frame, --oversized sends 70,000 bytes without a frame end. UCP alerts (31) and
+// are no frame, --oversized sends 70,000 bytes without a frame end, --nack (CIMD2) answers
+// with a NACK (99) for syntax error carrying another packet number. UCP alerts (31) and
 // CIMD2 logouts (02) and alive packets (40) are answered positively.
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -34,7 +35,7 @@ struct Config {
     std::string user = "12345", password = "secret", refuseText;
     int refuse = -1;
     bool badChecksum = false, wrongNumber = false, silent = false, closeMidFrame = false,
-         garbage = false, oversized = false;
+         garbage = false, oversized = false, nack = false;
 };
 
 bool SendAll(int fd, const std::string& data) {
@@ -113,7 +114,9 @@ bool ServeCimd(int fd, const Config& c, const std::string& text) {
     const std::string* password = cimd::FindParameter(p, cimd::kPassword);
     const bool valid = user && password && *user == c.user && *password == c.password;
     cimd::Packet answer{cimd::kLoginResponse, c.wrongNumber ? (p.number + 2) % 1000 : p.number, {}};
-    if (c.refuse >= 0 || !valid) {
+    if (c.nack)  // a NACK naming the packet number the server expected instead
+        answer = {cimd::kNack, p.number + 2, {{cimd::kErrorCode, "2"}}};
+    else if (c.refuse >= 0 || !valid) {
         answer.parameters = {{cimd::kErrorCode, std::to_string(c.refuse >= 0 ? c.refuse : 100)}};
         const std::string text = c.refuse >= 0 ? c.refuseText : "invalid login";
         if (!text.empty()) answer.parameters.push_back({cimd::kErrorText, text});
@@ -139,17 +142,30 @@ bool ParseArgs(int argc, char** argv, Config& c) {
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         std::string v;
-        if (Option(a, "--protocol", &v)) c.cimd = v == "cimd";
-        else if (Option(a, "--user", &v)) c.user = v;
-        else if (Option(a, "--password", &v)) c.password = v;
-        else if (Option(a, "--refuse", &v)) c.refuse = std::atoi(v.c_str());
-        else if (Option(a, "--refuse-text", &v)) c.refuseText = v;
-        else if (a == "--bad-checksum") c.badChecksum = true;
-        else if (a == "--wrong-number") c.wrongNumber = true;
-        else if (a == "--silent") c.silent = true;
-        else if (a == "--close-mid-frame") c.closeMidFrame = true;
-        else if (a == "--garbage") c.garbage = true;
-        else if (a == "--oversized") c.oversized = true;
+        if (Option(a, "--protocol", &v))
+            c.cimd = v == "cimd";
+        else if (Option(a, "--user", &v))
+            c.user = v;
+        else if (Option(a, "--password", &v))
+            c.password = v;
+        else if (Option(a, "--refuse", &v))
+            c.refuse = std::atoi(v.c_str());
+        else if (Option(a, "--refuse-text", &v))
+            c.refuseText = v;
+        else if (a == "--bad-checksum")
+            c.badChecksum = true;
+        else if (a == "--wrong-number")
+            c.wrongNumber = true;
+        else if (a == "--silent")
+            c.silent = true;
+        else if (a == "--close-mid-frame")
+            c.closeMidFrame = true;
+        else if (a == "--garbage")
+            c.garbage = true;
+        else if (a == "--oversized")
+            c.oversized = true;
+        else if (a == "--nack")
+            c.nack = true;
         else {
             std::fprintf(stderr, "ucpsim: unknown option %s\n", a.c_str());
             return false;
@@ -170,7 +186,8 @@ int main(int argc, char** argv) {
     a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     socklen_t n = sizeof a;
     if (listener < 0 || bind(listener, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
-        listen(listener, 8) != 0 || getsockname(listener, reinterpret_cast<sockaddr*>(&a), &n) != 0) {
+        listen(listener, 8) != 0 ||
+        getsockname(listener, reinterpret_cast<sockaddr*>(&a), &n) != 0) {
         std::perror("ucpsim");
         return 1;
     }

@@ -1,9 +1,9 @@
 // The CIMD2 link library against two peers: the packaged CIMD2 SMSC simulator
 // test_cimd2 (log in, refusal, log out, silence, binary gunk) and tools/ucpsim in its
 // CIMD2 mode for the faults test_cimd2 cannot make.
-#include <gtest/gtest.h>
 #include <arpa/inet.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <signal.h>
 #include <spawn.h>
@@ -47,8 +47,9 @@ unsigned FreePort() {
 class Cimd2Peer {
 public:
     explicit Cimd2Peer(std::vector<std::string> extra) : port_(FreePort()) {
-        std::vector<std::string> args{kTestCimd2, "--port", std::to_string(port_), "--user",
-                                      "gwuser", "--password", "gwpass"};
+        std::vector<std::string> args{kTestCimd2, "--port", std::to_string(port_),
+                                      "--user",   "gwuser", "--password",
+                                      "gwpass"};
         args.insert(args.end(), extra.begin(), extra.end());
         std::vector<char*> argv;
         for (std::string& a : args) argv.push_back(a.data());
@@ -151,19 +152,23 @@ TEST(CimdLink, EveryRefusalAndEveryBadServerEndsWithItsText) {
     } cases[] = {
         {{}, -100, "Error 100: Invalid login"},  // wrong password, below
         {{"--refuse=102"}, 102, "Error 102: Too many users with this login ID"},
-        {{"--refuse=103", "--refuse-text=maintenance"}, 103,
+        {{"--refuse=103", "--refuse-text=maintenance"},
+         103,
          "Error 103: Login refused by SMSC (maintenance)"},
         {{"--refuse=108"}, 108, "Error 108: Alias account, login refused"},
         {{"--refuse=900"}, 900, "Error 900: Unsupported item requested"},
         {{"--refuse=950"}, 950, "Error 950: Unsupported item requested (error 950)"},
+        {{"--nack"}, 2, "Error 2: Syntax error"},
         {{"--refuse=0"}, cimd::kRejected, "The CIMD server rejected the login packet"},
         {{"--silent"}, cimd::kTimedOut, "No answer from the CIMD server (timed out)"},
         {{"--close-mid-frame"}, cimd::kClosed, "The CIMD server closed the connection"},
-        {{"--garbage"}, cimd::kReplyMalformed,
+        {{"--garbage"},
+         cimd::kReplyMalformed,
          "The CIMD server's answer is not a valid CIMD2 packet"},
         {{"--oversized"}, cimd::kReplyTooLong, "The CIMD server's answer is too long"},
         {{"--bad-checksum"}, cimd::kReplyChecksum, "The CIMD server's answer has a wrong checksum"},
-        {{"--wrong-number"}, cimd::kReplyNumber,
+        {{"--wrong-number"},
+         cimd::kReplyNumber,
          "The CIMD server answered with a wrong packet number"},
     };
     for (const Case& c : cases) {

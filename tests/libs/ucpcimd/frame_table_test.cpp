@@ -27,8 +27,8 @@ std::string Trim(const std::string& s) {
 
 // <STX>, <ETX> and <TAB> as their bytes.
 std::string Bytes(std::string s) {
-    const std::pair<const char*, char> names[] = {{"<STX>", '\x02'}, {"<ETX>", '\x03'},
-                                                  {"<TAB>", '\x09'}};
+    const std::pair<const char*, char> names[] = {
+        {"<STX>", '\x02'}, {"<ETX>", '\x03'}, {"<TAB>", '\x09'}};
     for (const auto& [name, byte] : names)
         for (std::size_t at = s.find(name); at != std::string::npos; at = s.find(name, at + 1))
             s.replace(at, 5, 1, byte);
@@ -72,21 +72,30 @@ std::string UpperChecksum(std::string frame) {
 
 const char* UcpErrorName(ucp::ParseError e) {
     switch (e) {
-    case ucp::ParseError::None: return "ok";
-    case ucp::ParseError::NotFramed: return "notframed";
-    case ucp::ParseError::Syntax: return "syntax";
-    case ucp::ParseError::LengthMismatch: return "length";
-    case ucp::ParseError::BadChecksum: return "checksum";
+        case ucp::ParseError::None:
+            return "ok";
+        case ucp::ParseError::NotFramed:
+            return "notframed";
+        case ucp::ParseError::Syntax:
+            return "syntax";
+        case ucp::ParseError::LengthMismatch:
+            return "length";
+        case ucp::ParseError::BadChecksum:
+            return "checksum";
     }
     return "?";
 }
 
 const char* CimdErrorName(cimd::ParseError e) {
     switch (e) {
-    case cimd::ParseError::None: return "ok";
-    case cimd::ParseError::NotFramed: return "notframed";
-    case cimd::ParseError::Syntax: return "syntax";
-    case cimd::ParseError::BadChecksum: return "checksum";
+        case cimd::ParseError::None:
+            return "ok";
+        case cimd::ParseError::NotFramed:
+            return "notframed";
+        case cimd::ParseError::Syntax:
+            return "syntax";
+        case cimd::ParseError::BadChecksum:
+            return "checksum";
     }
     return "?";
 }
@@ -113,9 +122,9 @@ TEST(UcpFrameTable, WorkedFramesParseAndRebuild) {
         EXPECT_EQ(parsed.trn, std::stoi(head[0]));
         EXPECT_EQ(std::string(1, parsed.kind), head[1]);
         EXPECT_EQ(parsed.ot, std::stoi(head[2]));
-        const std::vector<std::string> fields =
-            sp == std::string::npos ? std::vector<std::string>{}
-                                    : Split(row.expected.substr(sp + 1), ',');
+        const std::vector<std::string> fields = sp == std::string::npos
+                                                    ? std::vector<std::string>{}
+                                                    : Split(row.expected.substr(sp + 1), ',');
         EXPECT_EQ(parsed.fields, fields);
         EXPECT_EQ(ucp::BuildFrame(parsed), UpperChecksum(frame));
     }
@@ -149,8 +158,7 @@ TEST(CimdFrameTable, WorkedPacketsParseAndRebuild) {
             for (const std::string& p : Split(row.expected.substr(sp + 1), ','))
                 params.emplace_back(std::stoi(p.substr(0, 3)), p.substr(4));
         EXPECT_EQ(parsed.parameters, params);
-        EXPECT_EQ(cimd::BuildPacket(parsed),
-                  parsed.checksum ? UpperChecksum(packet) : packet);
+        EXPECT_EQ(cimd::BuildPacket(parsed), parsed.checksum ? UpperChecksum(packet) : packet);
     }
 }
 

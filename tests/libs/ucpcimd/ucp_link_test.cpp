@@ -10,6 +10,7 @@
 
 #include "platform/unique_fd.h"
 #include "tests/support/first_line_child.h"
+#include "tests/support/held_port.h"
 #include "ucplnk/ucp_errors.h"
 #include "ucplnk/ucplnk.h"
 
@@ -129,6 +130,14 @@ TEST(UcpLink, ConnectRefusesImpossibleTargetsAndBindNeedsASocket) {
     EXPECT_EQ(UCPConnect(fd.Get(), 0, "127.0.0.1", 0), EINVAL);
     EXPECT_EQ(UCPConnect(fd.Get(), 0, "127.0.0.1", 65536), EINVAL);
     EXPECT_EQ(UCPConnect(fd.Get(), 0, "#2", 5000), EINVAL);
+    {
+        // Only "#" and digits are a duplicate-name suffix; anything else stays in the name.
+        zella_test::HeldPort listening;
+        platform::UniqueFd other(socket(AF_INET, SOCK_STREAM, 0));
+        EXPECT_NE(UCPConnect(other.Get(), 0, "127.0.0.1#x", listening.port), 0);
+        platform::UniqueFd fresh(socket(AF_INET, SOCK_STREAM, 0));
+        EXPECT_EQ(UCPConnect(fresh.Get(), 0, "127.0.0.1#12", listening.port), 0);
+    }
     EXPECT_NE(UCPConnect(fd.Get(), 0, (std::string(145, 'h') + ".inv").c_str(), 5000), 0);
     EXPECT_EQ(UCPBind(-1, 0, "12345", "secret"), ucp::kNotConnected);
     char small[8];
