@@ -8,6 +8,7 @@ PACKAGES=(
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libssl-dev libsqlite3-dev libgtest-dev
   clang libclang-rt-14-dev   # libFuzzer targets
+  kannel-extras              # test_cimd2, the CIMD2 SMSC the link tests log into
   xvfb xauth                 # optional: a virtual display for manual checks
 )
 

@@ -1,0 +1,72 @@
+// CIMD2 packets: building and checking `<STX>OO:NNN<TAB>PPP:value<TAB>...[CC]<ETX>`,
+// and the login and logout built on them. Shared by the client library, the test SMSC
+// and the fuzz target, so both ends agree on one codec.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace cimd {
+
+inline constexpr char kStx = '\x02';
+inline constexpr char kEtx = '\x03';
+inline constexpr char kTab = '\x09';
+
+inline constexpr int kLogin = 1, kLogout = 2, kLoginResponse = 51, kLogoutResponse = 52;
+inline constexpr int kGeneralError = 98, kNack = 99;
+inline constexpr int kUserIdentity = 10, kPassword = 11, kErrorCode = 900, kErrorText = 901;
+
+struct Packet {
+    int operation = 0;                                    // 0..99
+    int number = 0;                                       // packet number, 0..999
+    std::vector<std::pair<int, std::string>> parameters;  // code 0..999, value
+    bool checksum = true;  // the packet carries (or is to carry) the checksum
+};
+
+enum class ParseError {
+    None,
+    NotFramed,    // no STX at the start or no ETX at the end, or one inside
+    Syntax,       // header, parameter codes or separators wrong
+    BadChecksum,  // CC is not the sum of the bytes it covers
+};
+
+// The two upper-case hex digits of the low 8 bits of the sum of `covered`'s bytes.
+std::string Checksum(std::string_view covered);
+
+// The complete packet, or "" when a value holds a byte the packet cannot carry (TAB,
+// STX, ETX or another control byte) or a number is out of its range.
+std::string BuildPacket(const Packet& packet);
+
+// Checks and splits one complete packet (STX through ETX); a checksum, when present, is
+// read in either case and must match. `out` is filled only on ParseError::None.
+ParseError ParseFrame(std::string_view text, Packet* out);
+
+// The value of parameter `code`, or nullptr.
+const std::string* FindParameter(const Packet& packet, int code);
+
+enum class LoginInputError {
+    None,
+    UserEmpty,
+    UserTooLong,
+    UserBadCharacter,
+    PasswordTooLong,
+    PasswordBadCharacter
+};
+
+inline constexpr std::size_t kMaxUserLength = 32;
+inline constexpr std::size_t kMaxPasswordLength = 32;
+
+// Checks the login inputs: a user of 1..32 and a password of at most 32 printable ASCII
+// characters (TAB, STX, ETX and other control bytes would end a field or the packet).
+LoginInputError CheckLoginInput(std::string_view user, std::string_view password);
+
+// The login packet (operation 01) with `number`, or "" when the inputs do not pass.
+std::string BuildLoginPacket(int number, std::string_view user, std::string_view password);
+
+// The logout packet (operation 02) with `number`.
+std::string BuildLogoutPacket(int number);
+
+}  // namespace cimd

@@ -1,0 +1,145 @@
+// The UCP/EMI link: connect, and log in with session management (operation 60).
+#include "ucplnk/ucplnk.h"
+
+#include <atomic>
+#include <cerrno>
+#include <mutex>
+#include <string>
+
+#include "platform/tcp_socket.h"
+#include "ucplnk/link_support.h"
+#include "ucplnk/ucp_errors.h"
+#include "ucplnk/ucp_frame.h"
+
+namespace {
+
+constexpr unsigned kDefaultTimeoutMs = 20000;
+// A login answer is a few dozen characters; a longer one is refused rather than buffered.
+constexpr std::size_t kMaxReplySize = 4096;
+// Operations the server sends before answering (alerts, deliveries) that are skipped.
+constexpr int kMaxSkippedOperations = 4;
+
+std::atomic<bool> gDebug{false};
+std::atomic<unsigned> gTimeoutMs{kDefaultTimeoutMs};
+std::atomic<int> gNextTrn{0};
+
+// The SMSC's own words from the last refusal, for the error text asked for next.
+std::mutex gLastMutex;
+int gLastCode = 0;
+std::string gLastServerText;
+
+void RememberRefusal(int code, const std::string& serverText) {
+    std::lock_guard<std::mutex> lock(gLastMutex);
+    gLastCode = code;
+    gLastServerText = smsc_link::Printable(serverText, 120);
+}
+
+int LoginInputCode(ucp::LoginInputError e) {
+    switch (e) {
+        case ucp::LoginInputError::UserEmpty:
+            return ucp::kUserEmpty;
+        case ucp::LoginInputError::UserTooLong:
+            return ucp::kUserTooLong;
+        case ucp::LoginInputError::UserBadCharacter:
+            return ucp::kUserBadCharacter;
+        case ucp::LoginInputError::PasswordTooLong:
+            return ucp::kPasswordTooLong;
+        case ucp::LoginInputError::PasswordBadCharacter:
+            return ucp::kPasswordBadCharacter;
+        case ucp::LoginInputError::None:
+            break;
+    }
+    return 0;
+}
+
+int IoCode(const platform::IoResult& r) {
+    switch (r.status) {
+        case platform::IoStatus::TimedOut:
+            return ucp::kTimedOut;
+        case platform::IoStatus::Cancelled:
+            return ucp::kCancelled;
+        case platform::IoStatus::Closed:
+            return ucp::kClosed;
+        default:
+            return r.error == EMSGSIZE ? ucp::kReplyTooLong : ucp::kClosed;
+    }
+}
+
+// Reads frames until the result of operation 60 with transaction `trn`; 0 when it is a
+// positive acknowledgement, else the code to report.
+int AwaitLoginResult(platform::TcpSocket& socket, int trn, std::uint64_t deadline) {
+    for (int skipped = 0; skipped <= kMaxSkippedOperations; ++skipped) {
+        const std::uint64_t now = platform::SteadyMillis();
+        if (now >= deadline) return ucp::kTimedOut;
+        std::string text;
+        const platform::IoResult r =
+            socket.ReceiveUntil(text, std::string_view("\x03", 1), kMaxReplySize, deadline - now);
+        if (!r.Ok()) return IoCode(r);
+        if (gDebug) smsc_link::Trace("ucplnk", "<", text, {});
+        ucp::Frame frame;
+        switch (ucp::ParseFrame(text, &frame)) {
+            case ucp::ParseError::None:
+                break;
+            case ucp::ParseError::BadChecksum:
+                return ucp::kReplyChecksum;
+            default:
+                return ucp::kReplyMalformed;
+        }
+        if (frame.kind == 'O') continue;
+        if (frame.ot != 60) return ucp::kReplyUnexpected;
+        if (frame.trn != trn) return ucp::kReplyTrn;
+        if (!frame.fields.empty() && frame.fields[0] == "A") return 0;
+        if (frame.fields.size() < 2 || frame.fields[0] != "N" || frame.fields[1].size() != 2 ||
+            frame.fields[1].find_first_not_of("0123456789") != std::string::npos)
+            return ucp::kReplyMalformed;
+        const int ec = std::stoi(frame.fields[1]);
+        const int code = ec == 0 ? ucp::kRefusedNoCode : ec;
+        RememberRefusal(code, frame.fields.size() > 2 ? frame.fields[2] : std::string());
+        return code;
+    }
+    return ucp::kReplyUnexpected;
+}
+
+}  // namespace
+
+extern "C" int UCPSetDebugMode(int on) {
+    gDebug = on != 0;
+    return 0;
+}
+
+extern "C" void UCPSetTimeout(unsigned milliseconds) {
+    gTimeoutMs = milliseconds ? milliseconds : kDefaultTimeoutMs;
+}
+
+extern "C" int UCPConnect(int socket, int /*reserved*/, const char* host, unsigned port) {
+    if (!host || !*host || port == 0 || port > 65535) return EINVAL;
+    const std::string name = smsc_link::WithoutDuplicateSuffix(host);
+    if (name.empty()) return EINVAL;
+    return platform::ConnectStreamSocket(socket, name, port, gTimeoutMs);
+}
+
+extern "C" int UCPBind(int socket, int /*reserved*/, const char* user, const char* password) {
+    const std::string u = user ? user : "", p = password ? password : "";
+    RememberRefusal(0, {});
+    if (const int bad = LoginInputCode(ucp::CheckLoginInput(u, p))) return bad;
+    smsc_link::BorrowedSocket borrowed(socket);
+    platform::TcpSocket& s = borrowed.Socket();
+    if (!s.IsOpen()) return ucp::kNotConnected;
+    const int trn = gNextTrn.fetch_add(1) % 100;
+    const std::string login = ucp::BuildLoginFrame(trn, u, p);
+    if (gDebug) smsc_link::Trace("ucplnk", ">", login, ucp::IraHex(p));
+    const std::uint64_t deadline = platform::SteadyMillis() + gTimeoutMs;
+    const platform::IoResult sent = s.SendAll(login, gTimeoutMs);
+    if (!sent.Ok())
+        return sent.status == platform::IoStatus::Cancelled ? ucp::kCancelled : ucp::kSendFailed;
+    return AwaitLoginResult(s, trn, deadline);
+}
+
+extern "C" int UCPErrorText(int code, char* buffer, int size) {
+    std::string serverText;
+    {
+        std::lock_guard<std::mutex> lock(gLastMutex);
+        if (code == gLastCode) serverText = gLastServerText;
+    }
+    return smsc_link::CopyText(ucp::ErrorText(code, serverText), buffer, size);
+}

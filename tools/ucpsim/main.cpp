@@ -1,0 +1,200 @@
+// ucpsim: a loopback SMSC for the UCP/EMI and CIMD2 login tests.
+//
+//   ucpsim [--protocol=ucp|cimd] [--user=NAME] [--password=PW] [--refuse=CODE]
+//          [--refuse-text=TEXT] [--bad-checksum] [--wrong-number] [--silent]
+//          [--close-mid-frame] [--garbage] [--oversized] [--nack]
+//
+// Prints the TCP port it listens on (127.0.0.1) on its first line, then serves one
+// connection after another until it is terminated. A login with the configured user and
+// password is accepted, any other refused with error 07 (UCP) or 100 (CIMD2); --refuse
+// refuses every login with CODE (and --refuse-text, if given, as the server's words). The fault
+// options change the answer to a login: --bad-checksum spoils its checksum,
+// --wrong-number answers another transaction or packet number, --silent never answers,
+// --close-mid-frame sends half the answer and closes, --garbage answers with bytes that
+// are no frame, --oversized sends 70,000 bytes without a frame end, --nack (CIMD2) answers
+// with a NACK (99) for syntax error carrying another packet number. UCP alerts (31) and
+// CIMD2 logouts (02) and alive packets (40) are answered positively.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "cimdlnk/cimd_frame.h"
+#include "ucplnk/ucp_frame.h"
+
+namespace {
+
+struct Config {
+    bool cimd = false;
+    std::string user = "12345", password = "secret", refuseText;
+    int refuse = -1;
+    bool badChecksum = false, wrongNumber = false, silent = false, closeMidFrame = false,
+         garbage = false, oversized = false, nack = false;
+};
+
+bool SendAll(int fd, const std::string& data) {
+    std::size_t done = 0;
+    while (done < data.size()) {
+        const ssize_t n = send(fd, data.data() + done, data.size() - done, MSG_NOSIGNAL);
+        if (n <= 0) return false;
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+// Reads one frame (through ETX) into `frame`; false when the client went away or sent
+// more than a login can be without ending it.
+bool ReadFrame(int fd, std::string& buffered, std::string& frame) {
+    for (;;) {
+        if (const std::size_t etx = buffered.find('\x03'); etx != std::string::npos) {
+            frame = buffered.substr(0, etx + 1);
+            buffered.erase(0, etx + 1);
+            return true;
+        }
+        if (buffered.size() > 65536) return false;
+        char buf[4096];
+        const ssize_t n = recv(fd, buf, sizeof buf, 0);
+        if (n <= 0) return false;
+        buffered.append(buf, static_cast<std::size_t>(n));
+    }
+}
+
+// Applies the configured fault to a login answer and sends it; false to end the session.
+bool SendLoginAnswer(int fd, const Config& c, std::string answer) {
+    if (c.silent) return true;
+    static const char kGarbage[] = "\x02garbage \x01\xff no frame\x03";
+    if (c.garbage) return SendAll(fd, std::string(kGarbage, sizeof kGarbage - 1));
+    if (c.oversized) return SendAll(fd, "\x02" + std::string(70000, 'A'));
+    if (c.closeMidFrame) {
+        SendAll(fd, answer.substr(0, answer.size() / 2));
+        return false;
+    }
+    if (c.badChecksum) {
+        char& digit = answer[answer.size() - 2];
+        digit = digit == '0' ? '1' : '0';
+    }
+    return SendAll(fd, answer);
+}
+
+bool ServeUcp(int fd, const Config& c, const std::string& text) {
+    ucp::Frame f;
+    if (ucp::ParseFrame(text, &f) != ucp::ParseError::None || f.kind != 'O') {
+        std::fprintf(stderr, "ucpsim: bad frame\n");
+        return SendAll(fd, ucp::BuildFrame({0, 'R', 0, {"N", "02", "Syntax error"}}));
+    }
+    const int trn = c.wrongNumber && f.ot == 60 ? (f.trn + 1) % 100 : f.trn;
+    if (f.ot != 60) return SendAll(fd, ucp::BuildFrame({f.trn, 'R', f.ot, {"A", ""}}));
+    std::string password;
+    const bool valid = f.fields.size() == 12 && f.fields[0] == c.user &&
+                       ucp::FromIraHex(f.fields[4], &password) && password == c.password;
+    ucp::Frame answer{trn, 'R', 60, {"A", ""}};
+    if (c.refuse >= 0 || !valid) {
+        char ec[8];
+        std::snprintf(ec, sizeof ec, "%02d", c.refuse >= 0 ? c.refuse : 7);
+        answer.fields = {"N", ec, c.refuse >= 0 ? c.refuseText : "Authentication failure"};
+    }
+    return SendLoginAnswer(fd, c, ucp::BuildFrame(answer));
+}
+
+bool ServeCimd(int fd, const Config& c, const std::string& text) {
+    cimd::Packet p;
+    if (cimd::ParseFrame(text, &p) != cimd::ParseError::None) {
+        std::fprintf(stderr, "ucpsim: bad packet\n");
+        return SendAll(fd, cimd::BuildPacket({cimd::kNack, 0, {{cimd::kErrorCode, "2"}}}));
+    }
+    if (p.operation != cimd::kLogin)
+        return SendAll(fd, cimd::BuildPacket({p.operation + 50, p.number, {}}));
+    const std::string* user = cimd::FindParameter(p, cimd::kUserIdentity);
+    const std::string* password = cimd::FindParameter(p, cimd::kPassword);
+    const bool valid = user && password && *user == c.user && *password == c.password;
+    cimd::Packet answer{cimd::kLoginResponse, c.wrongNumber ? (p.number + 2) % 1000 : p.number, {}};
+    if (c.nack)  // a NACK naming the packet number the server expected instead
+        answer = {cimd::kNack, p.number + 2, {{cimd::kErrorCode, "2"}}};
+    else if (c.refuse >= 0 || !valid) {
+        answer.parameters = {{cimd::kErrorCode, std::to_string(c.refuse >= 0 ? c.refuse : 100)}};
+        const std::string text = c.refuse >= 0 ? c.refuseText : "invalid login";
+        if (!text.empty()) answer.parameters.push_back({cimd::kErrorText, text});
+    }
+    return SendLoginAnswer(fd, c, cimd::BuildPacket(answer));
+}
+
+void Serve(int fd, const Config& c) {
+    std::string buffered, frame;
+    while (ReadFrame(fd, buffered, frame))
+        if (!(c.cimd ? ServeCimd(fd, c, frame) : ServeUcp(fd, c, frame))) break;
+    close(fd);
+}
+
+bool Option(const std::string& arg, const char* name, std::string* value) {
+    const std::string prefix = std::string(name) + "=";
+    if (arg.rfind(prefix, 0) != 0) return false;
+    *value = arg.substr(prefix.size());
+    return true;
+}
+
+bool ParseArgs(int argc, char** argv, Config& c) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        std::string v;
+        if (Option(a, "--protocol", &v))
+            c.cimd = v == "cimd";
+        else if (Option(a, "--user", &v))
+            c.user = v;
+        else if (Option(a, "--password", &v))
+            c.password = v;
+        else if (Option(a, "--refuse", &v))
+            c.refuse = std::atoi(v.c_str());
+        else if (Option(a, "--refuse-text", &v))
+            c.refuseText = v;
+        else if (a == "--bad-checksum")
+            c.badChecksum = true;
+        else if (a == "--wrong-number")
+            c.wrongNumber = true;
+        else if (a == "--silent")
+            c.silent = true;
+        else if (a == "--close-mid-frame")
+            c.closeMidFrame = true;
+        else if (a == "--garbage")
+            c.garbage = true;
+        else if (a == "--oversized")
+            c.oversized = true;
+        else if (a == "--nack")
+            c.nack = true;
+        else {
+            std::fprintf(stderr, "ucpsim: unknown option %s\n", a.c_str());
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Config config;
+    if (!ParseArgs(argc, argv, config)) return 2;
+    std::signal(SIGPIPE, SIG_IGN);
+    const int listener = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t n = sizeof a;
+    if (listener < 0 || bind(listener, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
+        listen(listener, 8) != 0 ||
+        getsockname(listener, reinterpret_cast<sockaddr*>(&a), &n) != 0) {
+        std::perror("ucpsim");
+        return 1;
+    }
+    std::printf("%u\n", ntohs(a.sin_port));
+    std::fflush(stdout);
+    for (;;) {
+        const int client = accept(listener, nullptr, nullptr);
+        if (client >= 0) Serve(client, config);
+    }
+}
