@@ -14,10 +14,10 @@ using platform::EqualsNoCase;
 
 std::string Lower(std::string text) { return platform::ToLowerAscii(std::move(text)); }
 
-// The registered list of the SMSC page (empty function: none registered).
-std::function<std::vector<std::string>()>& RegisteredList() {
-    static std::function<std::vector<std::string>()> names;
-    return names;
+// The living registrations of SMSC page lists, oldest first.
+std::vector<const ConnectionListRegistration*>& Registrations() {
+    static std::vector<const ConnectionListRegistration*> registrations;
+    return registrations;
 }
 
 // The account store open for reading as long as the object lives.
@@ -154,18 +154,19 @@ std::string UniqueLinkHost(const std::string& prefix, const std::string& host, u
 }
 
 std::vector<std::string> PageConnectionNames() {
-    if (RegisteredList()) return RegisteredList()();
+    if (!Registrations().empty()) return Registrations().back()->Names();
     return config::ListConnections();
 }
 
 ConnectionListRegistration::ConnectionListRegistration(
     std::function<std::vector<std::string>()> names)
-    : previous_(std::move(RegisteredList())) {
-    RegisteredList() = std::move(names);
+    : names_(std::move(names)) {
+    Registrations().push_back(this);
 }
 
 ConnectionListRegistration::~ConnectionListRegistration() {
-    RegisteredList() = std::move(previous_);
+    auto& all = Registrations();
+    all.erase(std::remove(all.begin(), all.end(), this), all.end());
 }
 
 // ---- routing list -----------------------------------------------------------------------------

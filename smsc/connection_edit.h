@@ -115,8 +115,8 @@ std::string UniqueLinkHost(const std::string& prefix, const std::string& host, u
 std::vector<std::string> PageConnectionNames();
 
 // While it lives, PageConnectionNames asks `names` (the SMSC page registers its list so
-// that a dialog opened from it sees entries not stored yet). Registrations nest; the
-// newest one answers. UI thread only.
+// that a dialog opened from it sees entries not stored yet). Of several living
+// registrations the newest answers, whatever order they end in. UI thread only.
 class ConnectionListRegistration {
 public:
     explicit ConnectionListRegistration(std::function<std::vector<std::string>()> names);
@@ -124,8 +124,10 @@ public:
     ConnectionListRegistration(const ConnectionListRegistration&) = delete;
     ConnectionListRegistration& operator=(const ConnectionListRegistration&) = delete;
 
+    std::vector<std::string> Names() const { return names_(); }
+
 private:
-    std::function<std::vector<std::string>()> previous_;
+    std::function<std::vector<std::string>()> names_;
 };
 
 // ---- routing list -------------------------------------------------------------------------
