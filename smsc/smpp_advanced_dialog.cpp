@@ -209,17 +209,21 @@ ui::Template SmppAdvancedTemplate() {
         c.width = 6;
         return c;
     };
+    // Long check boxes get a row of their own so they start at the left margin.
+    auto wide = [](const char* id, const char* label) {
+        return Row(std::string(id) + "Row", {Check(id, label)});
+    };
     return Template{
         "DIALOG_SMPPADV",
         "SMPP Advanced Configuration Options",
-        {Check("wdp", "Use WDP Adaptation for WAP Push and MMS Notifications (required for CDMA)"),
+        {wide("wdp", "Use WDP Adaptation for WAP Push and MMS Notifications (required for CDMA)"),
          Row("emsRow", {Check("ems", "Use WEMT teleservice (CDMA) for EMS Messages"),
                         field("serviceType", "Service Type:")}),
-         Check("gsmPack", "Encode text messages with 7-bit packed encoding"),
-         Check("longPack", "Encode long text messages with 7-bit packed encoding"),
-         Check("useTlv", "Use TLV parameters for port numbers and segmentation"),
-         Check("useDataSm", "Use Data_SM PDU (SMS hubbing)"),
-         Check("reroute", "Re-Route Received Messages for Outbound Delivery"),
+         wide("gsmPack", "Encode text messages with 7-bit packed encoding"),
+         wide("longPack", "Encode long text messages with 7-bit packed encoding"),
+         wide("useTlv", "Use TLV parameters for port numbers and segmentation"),
+         wide("useDataSm", "Use Data_SM PDU (SMS hubbing)"),
+         wide("reroute", "Re-Route Received Messages for Outbound Delivery"),
          Group("tonNpi", "Custom TON + NPI Settings (leave blank for defaults)",
                {Row("sourceRow", {field("sourceTon", "Source TON:"),
                                   field("sourceNpi", "Source NPI:")}),
@@ -228,7 +232,7 @@ ui::Template SmppAdvancedTemplate() {
          Combo("charset", "SMSC Character Set:"),
          Row("keepAliveRow", {field("keepAlive", "Keep-alive interval:"),
                               Static("keepAliveUnit", "seconds")}),
-         Check("transceiver",
+         wide("transceiver",
                "Send and Receive Messages over the same connection (SMPP Transceiver)"),
          Row("sessionsRow", {Static("transmittersLabel", "# Transmitter Sessions"),
                              field("transmitters", ""),
