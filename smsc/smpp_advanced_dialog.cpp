@@ -143,7 +143,10 @@ private:
         record.Put("GSMPack", yes("gsmPack"));
         record.Put("LongSMSAlt", Checked("longPack") ? "No" : "Yes");
         for (const CheckKey& field : kTonNpi) record.Put(field.key, Text(field.id));
-        record.Put("KeepAlive", Text("keepAlive"));
+        // An absent interval is the default one, so showing it is no change.
+        const std::string keepAlive = Text("keepAlive");
+        const bool isDefault = keepAlive == kKeepAliveDefault && values_.Stored("KeepAlive").empty();
+        record.Put("KeepAlive", isDefault ? std::string() : keepAlive);
         record.Put("TransmitterCount", transmitters == 1 ? "" : std::to_string(transmitters));
         record.Put("ReceiverCount", receivers == 1 ? "" : std::to_string(receivers));
         const int index = std::max(0, Selection("charset"));
