@@ -1,5 +1,7 @@
 #include "smsc/connection_dialogs.h"
 
+#include "smsc/smpp_dialog.h"
+
 namespace smsc {
 
 namespace {
@@ -15,8 +17,8 @@ std::string NotAvailableText(const std::string& what) {
     return what + " is not available in this version.";
 }
 
-bool EditSmppConnection(ui::Host& host, std::string&) {
-    return NotAvailable(host, "The SMPP connection dialog");
+bool EditSmppConnection(ui::Host& host, std::string& record) {
+    return RunSmppDialog(host, record, {});
 }
 
 bool EditHttpConnection(ui::Host& host, std::string&) {

@@ -1,7 +1,7 @@
-// The dialogs of the connection types whose editors come with later releases: the SMSC
-// page reaches them only through these functions, so a release that brings an editor
-// replaces one body here and nothing else. Until then each tells the operator that it
-// is not available (error icon) and changes nothing.
+// The dialogs of the connection types, as the SMSC page reaches them: each body here
+// opens its editor (the SMPP one lives in smpp_dialog.h); editors that come with later
+// releases tell the operator that they are not available (error icon) and change
+// nothing.
 //
 // Every editor takes the connection edit record ("name\tKey=value...", empty for a new
 // connection) and returns true with the new record in it when OK created or changed
@@ -14,7 +14,7 @@
 
 namespace smsc {
 
-// "DIALOG_SMPP".
+// "DIALOG_SMPP" (RunSmppDialog with the real services).
 bool EditSmppConnection(ui::Host& host, std::string& record);
 // "DIALOG_HTTP".
 bool EditHttpConnection(ui::Host& host, std::string& record);

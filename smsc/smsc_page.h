@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "shell/core/console_page.h"
+#include "smsc/connection_edit.h"
 #include "smsc/connection_list.h"
 #include "ui/template.h"
 
@@ -74,6 +75,8 @@ private:
     std::int64_t lastRefreshSecond_ = 0;
     bool forceRefresh_ = true;
     bool dirty_ = false;  // changed while no sheet holds the page
+    // Lets the connection dialogs opened from this page see its list.
+    ConnectionListRegistration listRegistration_{[this] { return ConnectionNames(); }};
 };
 
 // The page, for the sheet.

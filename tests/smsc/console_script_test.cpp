@@ -1,5 +1,6 @@
 // The real console under the script driver adds a modem on a simulator linked as COM7
-// and stores it, as an operator would through the "Modems" tab.
+// and stores it, as an operator would through the "Modems" tab; and, with an SMPP link
+// library in its program directory, adds an SMPP connection through the "SMSC" tab.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -7,6 +8,8 @@
 #include <fstream>
 #include <thread>
 
+#include "platform/dynlib.h"
+#include "platform/files.h"
 #include "platform/ini.h"
 #include "tests/support/console_process.h"
 #include "tests/support/temp_dir.h"
@@ -26,6 +29,37 @@ const char* kAddModemScript =
     "press \"OK\"\n"
     "press \"OK\"\n"
     "answer \"Service is not active, do you wish to activate the service?\" No\n";
+
+const char* kAddSmppScript =
+    "tab \"SMSC\"\n"
+    "press \"&Add\"\n"
+    "check \"SMPP over TCP/IP\"\n"
+    "press \"OK\"\n"
+    "set \"Server Host Name:\" \"127.0.0.1\"\n"
+    "set \"Server Port:\" \"2775\"\n"
+    "set \"User Name:\" \"smppclient1\"\n"
+    "set \"Password:\" \"password\"\n"
+    "press \"OK\"\n"
+    "answer \"SMPP Connection OK\" OK\n"
+    "press \"OK\"\n"
+    "answer \"Service is not active, do you wish to activate the service?\" No\n";
+
+// The same with a wrong password: the refusal is shown, No keeps the dialog, Cancel
+// leaves it, and nothing is stored.
+const char* kRefusedSmppScript =
+    "tab \"SMSC\"\n"
+    "press \"&Add\"\n"
+    "check \"SMPP over TCP/IP\"\n"
+    "press \"OK\"\n"
+    "set \"Server Host Name:\" \"127.0.0.1\"\n"
+    "set \"Server Port:\" \"2775\"\n"
+    "set \"User Name:\" \"smppclient1\"\n"
+    "set \"Password:\" \"wrong\"\n"
+    "press \"OK\"\n"
+    "answer \"Unable to login to SMPP server with specified parameters.\" No\n"
+    "press \"Cancel\"\n"
+    "press \"OK\"\n"
+    "answer \"No SMSC connections or modems are defined.\" Yes\n";
 
 using zella_test::ChildProcess;
 using zella_test::ReadAll;
@@ -68,6 +102,55 @@ TEST_F(ConsoleScript, AddingASimulatedModemStoresIt) {
     EXPECT_EQ(platform::GetPrivateProfileString(ini, "ZELLA", "Modem1", ""), "COM7:");
     EXPECT_EQ(platform::GetPrivateProfileString(ini, "ZELLA", "Modem2", ""), "");
     EXPECT_EQ(platform::GetPrivateProfileString(ini, "Modem - COM7:", "ReceiveSMS", ""), "No");
+}
+
+class SmppConsoleScript : public ConsoleScript {
+protected:
+    // Runs the console on `script` with the SMPP link double accepting smppclient1 and
+    // "password"; returns the transcript.
+    std::string Run(const char* script) {
+        std::string content;
+        EXPECT_TRUE(platform::ReadFile(ZT_SMPP_DOUBLE, content));
+        EXPECT_TRUE(platform::WriteFileAtomic(
+            program_ + platform::SharedLibraryFileName("SMPPLNK.DLL"), content));
+        std::ofstream(dir_ + "script.txt") << script;
+        ChildProcess console({program_ + "zella"}, dir_ + "out.txt",
+                             {"ZELLA_SCRIPT=" + dir_ + "script.txt", "ZELLA_DATA_DIR=" + data_,
+                              "ZELLA_SERVICE_MANAGER=supervisor",
+                              "ZELLA_TEST_SMPP_USER=smppclient1",
+                              "ZELLA_TEST_SMPP_PASSWORD=password",
+                              "ZELLA_TEST_LINK_LOG=" + dir_ + "calls.log"});
+        const int status = console.Wait(120s);
+        const std::string out = ReadAll(dir_ + "out.txt");
+        EXPECT_EQ(status, 0) << out;
+        EXPECT_EQ(out.find("FAIL"), std::string::npos) << out;
+        return out;
+    }
+};
+
+TEST_F(SmppConsoleScript, AddingAnSmppConnectionStoresItWithItsSection) {
+    const std::string out = Run(kAddSmppScript);
+    const std::string ini = data_ + "ZELLA.INI";
+    const std::string name = "SMPP - 127.0.0.1:2775";
+    EXPECT_EQ(platform::GetPrivateProfileString(ini, "ZELLA", "Modem1", ""), name) << out;
+    EXPECT_EQ(platform::GetPrivateProfileString(ini, name, "UserName", ""), "smppclient1");
+    EXPECT_EQ(platform::GetPrivateProfileString(ini, name, "Password", ""), "password");
+    EXPECT_EQ(platform::GetPrivateProfileString(ini, name, "SMPPVersion", ""), "v3.4");
+    EXPECT_EQ(platform::GetPrivateProfileString(ini, name, "LongSMSAlt", ""), "Yes");
+    EXPECT_NE(ReadAll(dir_ + "calls.log").find("SMPPBind tls=0 reserved=0 version=0x34 type=2 "
+                                                "user=smppclient1 password=password"),
+              std::string::npos);
+}
+
+TEST_F(SmppConsoleScript, RefusedLoginShowsTheStatusTextAndNoStoresNothing) {
+    const std::string out = Run(kRefusedSmppScript);
+    EXPECT_NE(out.find("Unable to login to SMPP server with specified parameters.\\r\\n"
+                       "Invalid Password (0x0000000E)"),
+              std::string::npos)
+        << out;
+    const std::string ini = data_ + "ZELLA.INI";
+    EXPECT_EQ(platform::GetPrivateProfileString(ini, "ZELLA", "Modem1", ""), "");
+    EXPECT_TRUE(platform::GetPrivateProfileSection(ini, "SMPP - 127.0.0.1:2775").empty());
 }
 
 }  // namespace
