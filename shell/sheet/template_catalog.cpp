@@ -8,6 +8,8 @@
 #include "modem/connection_type.h"
 #include "modem/modem_properties_dialog.h"
 #include "modem/restrictions_dialog.h"
+#include "smsc/http_dialog.h"
+#include "smsc/ucp_cimd_dialog.h"
 
 namespace shell {
 
@@ -29,6 +31,9 @@ std::vector<ui::Template> AllTemplates() {
     all.push_back(modem::AddModemTemplate());
     all.push_back(modem::ModemPropertiesTemplate());
     all.push_back(modem::RestrictionsTemplate());
+    all.push_back(smsc::UcpConnectionTemplate());
+    all.push_back(smsc::CimdConnectionTemplate());
+    all.push_back(smsc::HttpConnectionTemplate());
     return all;
 }
 
