@@ -44,9 +44,9 @@ public:
         else if (id == "mms" && mmsSettings_)
             mmsSettings_(GetHost(), record_);
         else if (id == "add")
-            AddPreferred();
+            smsc::RoutingListAdd(*this, {kMaxPreferredEntries, false, kModemValueSize - 1});
         else if (id == "remove")
-            RemovePreferred();
+            smsc::RoutingListRemove(*this);
     }
 
     void OnOk() override {
@@ -101,29 +101,6 @@ private:
         Enable("mms", receive && Checked("receiveMms"));
     }
 
-    void AddPreferred() {
-        std::string text = Text("preferredText");
-        if (text.size() >= kModemValueSize) text.resize(kModemValueSize - 1);
-        if (text.empty()) return;
-        int index = FindItem("preferred", text);
-        if (index < 0) {
-            if (Items("preferred").size() >= kMaxPreferredEntries) {
-                ui::Error(GetHost(), "Maximum entries in list");
-                return;
-            }
-            index = AddItem("preferred", text);
-        }
-        SetSelection("preferred", index);
-        SetText("preferredText", "");
-    }
-
-    void RemovePreferred() {
-        const int selected = Selection("preferred");
-        if (selected < 0) return;
-        RemoveItem("preferred", selected);
-        if (!Items("preferred").empty()) SetSelection("preferred", selected > 0 ? selected - 1 : 0);
-    }
-
     std::string record_;
     MmsSettingsDialog mmsSettings_;
 };
@@ -144,12 +121,7 @@ ui::Template ModemPropertiesTemplate() {
          Combo("routeLocal", "Route SMS to local user:"),
          Row("mmsRow",
              {Check("receiveMms", "Receive MMS Messages"), Button("mms", "MMS Settings")}),
-         Group(
-             "routing", "",
-             {Check("anyTraffic", "Support any outbound message traffic"),
-              Row("preferredRow",
-                  {Edit("preferredText", "Preferred SMSC Connection for:"), Button("add", "&Add")}),
-              List("preferred", "", Flag::None), Row("removeRow", {Button("remove", "&Remove")})}),
+         smsc::RoutingGroup(""),
          Check("reboot", "Reboot System if this modem is not accessible"), OkCancelRow()}};
 }
 

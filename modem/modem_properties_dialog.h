@@ -6,14 +6,11 @@
 
 #include <cstddef>
 #include <functional>
-#include <memory>
 #include <optional>
 #include <string>
-#include <unordered_map>
-#include <utility>
 #include <vector>
 
-#include "platform/ini_snapshot.h"
+#include "smsc/connection_edit.h"
 #include "ui/host.h"
 #include "ui/template.h"
 
@@ -27,28 +24,9 @@ const std::vector<std::string>& StorageItems();
 inline constexpr const char* kLocalUserDisabled = "(disabled)";
 
 // The values of one connection as the dialog sees them: the pending pairs of its edit
-// record first, then its section of ZELLA.INI (read once, whole, so that a preferred
-// list of thousands of keys loads at once), then the caller's default.
-class ConnectionValues {
-public:
-    explicit ConnectionValues(const std::string& entry);
-    const std::string& Name() const { return name_; }
-    // The pending pairs in record order (keys as written).
-    const std::vector<std::pair<std::string, std::string>>& Pending() const { return pending_; }
-    // The value stored in the connection's section ("" when absent), cut to 8191.
-    std::string Stored(const std::string& key) const;
-    // The pending value when the record has the key, else the stored value when the
-    // section has it, else `def`.
-    std::string Value(const std::string& key, const std::string& def = "") const;
-
-private:
-    std::string Value(const std::string& key, const std::string& def, bool pendingFirst) const;
-    std::string name_;
-    std::vector<std::pair<std::string, std::string>> pending_;
-    std::unordered_map<std::string, std::string> pendingByKey_;  // lower-case keys, first wins
-    std::string section_;
-    std::shared_ptr<const platform::IniSnapshot> stored_;  // ZELLA.INI as the dialog opened
-};
+// record first, then its section of ZELLA.INI, then the caller's default (the loading
+// shared by every connection dialog).
+using ConnectionValues = smsc::ConnectionValues;
 
 // What the controls of the dialog hold.
 struct ModemSettings {
@@ -66,7 +44,7 @@ struct ModemSettings {
 };
 
 // Whether a text names a local user (an account of the account store).
-using LocalUserTest = std::function<bool(const std::string&)>;
+using LocalUserTest = smsc::UserAccountTest;
 
 // The settings shown when the dialog opens, with the defaults of [ZELLA] for
 // ReceiveSMS, ReceiveMMS and RebootOnModemError.

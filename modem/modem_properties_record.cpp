@@ -2,13 +2,9 @@
 // building the edit record that the SMSC page stores.
 #include <algorithm>
 #include <cctype>
-#include <memory>
 
-#include "acctdb/acctdb.h"
 #include "config/config_store.h"
 #include "modem/modem_properties_dialog.h"
-#include "platform/ini.h"
-#include "platform/ini_snapshot.h"
 #include "platform/text.h"
 
 namespace modem {
@@ -55,91 +51,12 @@ int StorageIndex(const std::string& receiveTo, const std::string& phase2Plus) {
     return 0;
 }
 
-// Walks Key1, Key2, ... until the first empty value.
-void AppendNumbered(const ConnectionValues& values, const std::string& key,
-                    std::vector<std::string>& out) {
-    for (std::size_t n = 1; n <= kMaxPreferredEntries; ++n) {
-        std::string value = values.Value(key + std::to_string(n));
-        if (value.empty()) break;
-        out.push_back(std::move(value));
-    }
-}
-
-// One renumbering walk of the preferred list: entries for which `keep` holds are
-// numbered from 1 under `key`; changed numbers go into the record. Entries past the end
-// count as empty, so stored keys beyond the list are deleted.
-bool AppendPreferredWalk(const ConnectionValues& values, const std::vector<std::string>& list,
-                         const std::vector<bool>& isUser, const std::string& key, bool users,
-                         std::string& record) {
-    bool any = false;
-    std::size_t counter = 1;
-    const std::size_t positions = std::max(kMaxPreferredEntries, list.size());
-    for (std::size_t pos = 0; pos < positions; ++pos) {
-        const std::string entry = pos < list.size() ? list[pos] : std::string();
-        if (!entry.empty() && isUser[pos] != users) continue;
-        if (users && !entry.empty()) any = true;
-        const std::string numbered = key + std::to_string(counter);
-        if (entry != values.Stored(numbered)) record += "\t" + numbered + "=" + entry;
-        ++counter;
-    }
-    return any;
-}
-
-// The account store open for reading as long as the object lives.
-class UserStore {
-public:
-    UserStore() { open_ = acctdb::SMSOpenUserFile(&handle_, acctdb::GENERIC_READ) != 0; }
-    ~UserStore() {
-        if (open_) acctdb::SMSCloseUserFile(handle_);
-    }
-    UserStore(const UserStore&) = delete;
-    UserStore& operator=(const UserStore&) = delete;
-    bool Open() const { return open_; }
-    acctdb::UserHandle Handle() const { return handle_; }
-
-private:
-    acctdb::UserHandle handle_ = 0;
-    bool open_ = false;
-};
-
 }  // namespace
 
 const std::vector<std::string>& StorageItems() {
     static const std::vector<std::string> items{"Default", "Device Memory", "SIM Card",
                                                 "Direct to Modem", "Direct to Modem - Phase 2+"};
     return items;
-}
-
-ConnectionValues::ConnectionValues(const std::string& entry) {
-    const std::size_t tab = entry.find('\t');
-    name_ = entry.substr(0, tab);
-    for (std::size_t pos = tab; pos != std::string::npos;) {
-        const std::size_t next = entry.find('\t', pos + 1);
-        const std::string field =
-            entry.substr(pos + 1, next == std::string::npos ? std::string::npos : next - pos - 1);
-        pos = next;
-        const std::size_t eq = field.find('=');
-        if (eq == std::string::npos || eq == 0) continue;
-        pending_.emplace_back(field.substr(0, eq), field.substr(eq + 1));
-        pendingByKey_.emplace(Lower(field.substr(0, eq)), field.substr(eq + 1));
-    }
-    if (name_.empty()) return;
-    section_ = config::ConnectionSectionName(name_);
-    stored_ = std::make_shared<const platform::IniSnapshot>(config::ConfigurationPath());
-}
-
-std::string ConnectionValues::Stored(const std::string& key) const { return Value(key, "", false); }
-
-std::string ConnectionValues::Value(const std::string& key, const std::string& def) const {
-    return Value(key, def, true);
-}
-
-std::string ConnectionValues::Value(const std::string& key, const std::string& def,
-                                    bool pendingFirst) const {
-    if (pendingFirst) {
-        if (auto it = pendingByKey_.find(Lower(key)); it != pendingByKey_.end()) return it->second;
-    }
-    return stored_ ? stored_->Get(section_, key, def, kModemValueSize) : def;
 }
 
 ModemSettings LoadModemSettings(const ConnectionValues& values) {
@@ -159,8 +76,7 @@ ModemSettings LoadModemSettings(const ConnectionValues& values) {
     s.receiveMms =
         config::IsYes(values.Value("ReceiveMMS", config::ReadZellaKey("ReceiveMMS", "No")));
     s.anyTraffic = !config::IsYes(values.Value("RoutePrefOnly"));
-    AppendNumbered(values, "AllowedUser", s.preferred);
-    AppendNumbered(values, "Route", s.preferred);
+    s.preferred = smsc::LoadRoutingList(values);
     s.reboot = config::IsYes(
         values.Value("RebootOnModemError", config::ReadZellaKey("RebootOnModemError", "No")));
     return s;
@@ -168,55 +84,28 @@ ModemSettings LoadModemSettings(const ConnectionValues& values) {
 
 std::string BuildModemRecord(const ConnectionValues& values, const ModemSettings& s,
                              const LocalUserTest& isLocalUser) {
-    std::string record = values.Name();
+    smsc::RecordBuilder record(values, values.Name());
     for (const auto& [key, value] : values.Pending()) {
-        if (!OwnedKey(key)) record += "\t" + key + "=" + value;
+        if (!OwnedKey(key)) record.Append(key, value);
     }
-    auto put = [&](const char* key, const std::string& value, bool exact = false) {
-        const std::string stored = values.Stored(key);
-        const bool same = exact ? value == stored : EqualsNoCase(value, stored);
-        if (!same) record += std::string("\t") + key + "=" + value;
-    };
     const int storage = s.storage >= 0 && s.storage < 5 ? s.storage : 0;
-    put("RouteName", s.routeName == values.Name() ? std::string() : s.routeName, true);
-    put("PhoneNumber", s.phoneNumber);
-    put("PIN", s.pin);
-    put("SMSAccess", s.smsAccess);
-    put("RouteLocal", s.routeLocal);
-    put("ReceiveSMS", s.receiveSms ? "Yes" : "No");
-    put("ReceiveMMS", s.receiveSms && s.receiveMms ? "Yes" : "No");
-    put("RebootOnModemError", s.reboot ? "Yes" : "");
-    put("ReceiveTo", kStorage[storage].receiveTo);
-    put("AllowPhase2Plus", kStorage[storage].phase2Plus);
-    put("RoutePrefOnly", s.anyTraffic ? "" : "Yes");
-    std::vector<bool> isUser;
-    isUser.reserve(s.preferred.size());
-    for (const std::string& entry : s.preferred) isUser.push_back(isLocalUser(entry));
-    AppendPreferredWalk(values, s.preferred, isUser, "Route", false, record);
-    const bool anyUser =
-        AppendPreferredWalk(values, s.preferred, isUser, "AllowedUser", true, record);
-    put("AllowedUserOnly", anyUser ? "Yes" : "");
-    return record;
+    record.Put("RouteName", s.routeName == values.Name() ? std::string() : s.routeName);
+    record.Put("PhoneNumber", s.phoneNumber);
+    record.Put("PIN", s.pin);
+    record.Put("SMSAccess", s.smsAccess);
+    record.Put("RouteLocal", s.routeLocal);
+    record.Put("ReceiveSMS", s.receiveSms ? "Yes" : "No");
+    record.Put("ReceiveMMS", s.receiveSms && s.receiveMms ? "Yes" : "No");
+    record.Put("RebootOnModemError", s.reboot ? "Yes" : "");
+    record.Put("ReceiveTo", kStorage[storage].receiveTo);
+    record.Put("AllowPhase2Plus", kStorage[storage].phase2Plus);
+    record.Put("RoutePrefOnly", s.anyTraffic ? "" : "Yes");
+    smsc::PutRoutingList(record, s.preferred, isLocalUser);
+    return record.Text();
 }
 
-std::vector<std::string> LocalUsers() {
-    std::vector<std::string> users;
-    UserStore store;
-    if (!store.Open()) return users;
-    acctdb::UserRecord record;
-    for (int i = 0; acctdb::SMSGetUserRecord(store.Handle(), i, &record) != 0; ++i) {
-        if (record.AcceptReceived()) users.push_back(record.UserName());
-    }
-    return users;
-}
+std::vector<std::string> LocalUsers() { return smsc::UserAccountNames(true); }
 
-LocalUserTest LocalUserLookup() {
-    auto store = std::make_shared<UserStore>();
-    return [store](const std::string& text) {
-        if (!store->Open() || text.empty()) return false;
-        acctdb::UserRecord record;
-        return acctdb::SMSFindUserRecord(store->Handle(), text, &record) != 0;
-    };
-}
+LocalUserTest LocalUserLookup() { return smsc::UserAccountLookup(); }
 
 }  // namespace modem
