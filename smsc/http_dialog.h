@@ -4,11 +4,19 @@
 // even while the Gateway service runs) and hands back the connection edit record.
 #pragma once
 
+#include <string>
+
+#include "ui/host.h"
 #include "ui/template.h"
 
 namespace smsc {
 
 // "DIALOG_HTTP".
 ui::Template HttpConnectionTemplate();
+
+// `EditHttpConnection`: modal; true when OK accepted the connection (the test passed),
+// `record` then holding the new connection edit record; false on Cancel, `record` as it
+// was.
+bool RunHttpConnectionDialog(ui::Host& host, std::string& record);
 
 }  // namespace smsc

@@ -1,11 +1,15 @@
 #include "smsc/http_dialog.h"
 
+#include "smsc/connection_edit.h"
+
 namespace smsc {
 
 ui::Template HttpConnectionTemplate() {
     using namespace ui;
-    Control preferred = List("preferred", "", Flag::None);
-    preferred.height = 3;
+    Control routing = RoutingGroup();
+    for (Control& c : routing.children) {
+        if (c.id == kRoutingList) c.height = 3;
+    }
 
     return Template{
         "DIALOG_HTTP",
@@ -24,11 +28,7 @@ ui::Template HttpConnectionTemplate() {
          Check("longTextAsText", "Use 7-bit binary encoding for long text messages"),
          Check("unicodeAsText", "Use hex encoding for Unicode messages"),
          Row("charsetRow", {Combo("charset", "Character Set:"), Edit("threadCount", "Max Connections:")}),
-         Group("routing", "Routing",
-               {Check("anyTraffic", "Support any outbound message traffic"),
-                Row("preferredRow", {Edit("preferredText", "Preferred SMSC Connection for:"),
-                                     Button("add", "&Add")}),
-                preferred, Row("removeRow", {Button("remove", "&Remove")})}),
+         routing,
          OkCancelRow()}};
 }
 

@@ -72,6 +72,14 @@ ServerUrl ParseServerUrl(const std::string& text) {
         rest.resize(slash);
     }
     config::SplitHostPort(rest, url.host, url.port);
+    const std::size_t close = !rest.empty() && rest[0] == '[' ? rest.find(']') : 0;
+    const std::size_t colon = close == std::string::npos ? close : rest.find(':', close);
+    if (colon != std::string::npos) {
+        const std::string portText = rest.substr(colon + 1);
+        const bool digits = !portText.empty() && portText.size() <= 5 &&
+                            portText.find_first_not_of("0123456789") == std::string::npos;
+        url.badPort = !digits || std::stoul(portText) == 0 || std::stoul(portText) > 65535;
+    }
     return url;
 }
 

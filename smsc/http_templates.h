@@ -21,12 +21,14 @@ struct ServerUrl {
     unsigned port = 80;    // 80 for plain, 443 for TLS when the text gives none
     bool ssl = false;      // "https://"
     std::string rootUrl;   // after the first "/", at most 249 characters
+    bool badPort = false;  // a port was given that is not 1..65535 in decimal
 };
 
 // Parses the "Server Host Name or Address:" text: a leading "http://" (any case) is
 // dropped; else a leading "https://" is dropped and TLS is on; any other text is host,
 // port and path without a scheme over plain HTTP. Cut at the first "/"; the front goes
-// through SplitHostPort.
+// through SplitHostPort. A port text that is not a decimal number from 1 to 65535
+// (which SplitHostPort would pass over, leaving the scheme's port) sets `badPort`.
 ServerUrl ParseServerUrl(const std::string& text);
 
 // The text the URL field shows: scheme, host, ":" and the port unless it is the

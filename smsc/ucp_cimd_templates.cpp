@@ -1,5 +1,7 @@
 #include "smsc/ucp_cimd_dialog.h"
 
+#include "smsc/connection_edit.h"
+
 namespace smsc {
 namespace {
 
@@ -11,16 +13,11 @@ Control Noted(Control field, const std::string& noteId, const std::string& note)
 }
 
 Control Routing() {
-    return Group("routing", "Routing",
-                 {Check("anyTraffic", "Support any outbound message traffic"),
-                  Row("preferredRow", {Edit("preferredText", "Preferred SMSC Connection for:"),
-                                       Button("add", "&Add")}),
-                  [] {
-                      Control list = List("preferred", "", Flag::None);
-                      list.height = 4;
-                      return list;
-                  }(),
-                  Row("removeRow", {Button("remove", "&Remove")})});
+    Control group = RoutingGroup();
+    for (Control& c : group.children) {
+        if (c.id == kRoutingList) c.height = 4;
+    }
+    return group;
 }
 
 Control ReceiveMmsRow() {
