@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -17,6 +18,35 @@ namespace platform {
 // A stream socket, IPv6 dual-stack where the system has IPv6, else IPv4, bound to
 // `localPort` (0: any) and not connected. Invalid on failure (`error` receives errno).
 UniqueFd OpenStreamSocket(unsigned localPort, int* error = nullptr);
+
+// Address family of OpenStreamSocketOf: dual-stack IPv6 (IPv4 reaches it mapped), or
+// one family alone for peers whose link code builds plain IPv4 or IPv6 addresses.
+enum class AddressFamily { Dual, IPv4, IPv6 };
+
+// A stream socket of `family`, unbound and not connected. Invalid on failure (`error`
+// receives errno).
+UniqueFd OpenStreamSocketOf(AddressFamily family, int* error = nullptr);
+
+// Binds the unbound stream socket `fd` to `localPort` (1..65535) on every local address,
+// reusable at once after an earlier close. Returns 0 or the errno (EINVAL for port 0 or
+// above 65535, EADDRINUSE, EACCES, ...).
+int BindStreamSocket(int fd, unsigned localPort);
+
+// While it lives, a cancel of the calling thread's long operation shuts the socket down
+// in both directions, so that code blocked on it in a way that does not look at the
+// cancel token (a loaded link library's own reads) returns at once. Without a long
+// operation on the calling thread it does nothing.
+class ShutdownOnCancel {
+public:
+    explicit ShutdownOnCancel(int fd);
+    ~ShutdownOnCancel();
+    ShutdownOnCancel(const ShutdownOnCancel&) = delete;
+    ShutdownOnCancel& operator=(const ShutdownOnCancel&) = delete;
+
+private:
+    struct Watch;
+    std::unique_ptr<Watch> watch_;
+};
 
 // Connects the open stream socket `fd` to `host`:`port`: resolves the name and tries
 // each address in turn, each attempt bounded by `timeoutMs`; an IPv4 address reaches a

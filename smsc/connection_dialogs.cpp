@@ -1,6 +1,8 @@
 #include "smsc/connection_dialogs.h"
 
 #include "smsc/smpp_dialog.h"
+#include "smsc/http_dialog.h"
+#include "smsc/ucp_cimd_dialog.h"
 
 namespace smsc {
 
@@ -21,16 +23,17 @@ bool EditSmppConnection(ui::Host& host, std::string& record) {
     return RunSmppDialog(host, record, {});
 }
 
-bool EditHttpConnection(ui::Host& host, std::string&) {
-    return NotAvailable(host, "The HTTP connection dialog");
+bool EditHttpConnection(ui::Host& host, std::string& record) {
+    return RunHttpConnectionDialog(host, record);
 }
 
-bool EditUcpConnection(ui::Host& host, std::string&) {
-    return NotAvailable(host, "The UCP/EMI connection dialog");
+bool EditUcpConnection(ui::Host& host, std::string& record) {
+    return EditLinkConnection(host, record, LinkKind::Ucp, DefaultLinkDialogServices(LinkKind::Ucp));
 }
 
-bool EditCimdConnection(ui::Host& host, std::string&) {
-    return NotAvailable(host, "The CIMD2 connection dialog");
+bool EditCimdConnection(ui::Host& host, std::string& record) {
+    return EditLinkConnection(host, record, LinkKind::Cimd,
+                              DefaultLinkDialogServices(LinkKind::Cimd));
 }
 
 bool AddNetworkModemDialog(ui::Host& host, std::string&) {

@@ -10,6 +10,8 @@
 #include "modem/restrictions_dialog.h"
 #include "smsc/smpp_advanced_dialog.h"
 #include "smsc/smpp_dialog.h"
+#include "smsc/http_dialog.h"
+#include "smsc/ucp_cimd_dialog.h"
 
 namespace shell {
 
@@ -33,6 +35,9 @@ std::vector<ui::Template> AllTemplates() {
     all.push_back(modem::RestrictionsTemplate());
     all.push_back(smsc::SmppTemplate());
     all.push_back(smsc::SmppAdvancedTemplate());
+    all.push_back(smsc::UcpConnectionTemplate());
+    all.push_back(smsc::CimdConnectionTemplate());
+    all.push_back(smsc::HttpConnectionTemplate());
     return all;
 }
 

@@ -1,0 +1,19 @@
+// Character sets by their MIME names, as the system's converter (iconv) knows them: the
+// names the gateway's services can convert to, offered wherever the operator picks an
+// SMSC's character set.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace platform {
+
+// The MIME charset names this system can convert UTF-8 into, in alphabetical order,
+// lower case as they are stored ("big5", ..., "utf-8", "windows-1252"). Worked out once
+// per process by asking the converter about each known name.
+const std::vector<std::string>& CharsetNames();
+
+// Whether the converter can convert UTF-8 into the charset named `name` (any case).
+bool CharsetSupported(const std::string& name);
+
+}  // namespace platform
