@@ -1,0 +1,200 @@
+// PDU packing and unpacking through libsmpp34. That library reports errors through
+// process-wide variables (smpp34_errno, smpp34_strerror), so every call into it holds
+// one lock; the console's tests and the gateway's sessions may run on several threads.
+#include "smpplnk/smpp_pdu.h"
+
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+
+#include "smpplnk/smpp_codes.h"
+
+extern "C" {
+#include <stdint.h>
+#include <libsmpp34/smpp34.h>
+#include <libsmpp34/smpp34_structs.h>
+// Exported by libsmpp34 but missing from its headers: frees the TLV list that
+// smpp34_unpack allocated.
+int destroy_tlv(tlv_t* list);
+}
+
+namespace smpplnk {
+namespace {
+
+std::mutex gCodecLock;
+
+// Octet maxima of the C-octet strings, the terminating NUL excluded.
+constexpr std::size_t kSystemIdMax = 15;
+constexpr std::size_t kPasswordMax = 8;
+constexpr std::size_t kSystemTypeMax = 12;
+constexpr std::size_t kAddressRangeMax = 40;
+constexpr std::size_t kAddressMax = 20;
+constexpr std::size_t kShortMessageMax = 254;
+
+void CopyField(std::uint8_t* field, const std::string& text) {
+    std::memcpy(field, text.data(), text.size());
+    field[text.size()] = 0;
+}
+
+// A C-octet string cannot carry a NUL of its own: it would end the field early and
+// shift every field after it.
+bool Fits(const std::string& text, std::size_t max) {
+    return text.size() <= max && text.find('\0') == std::string::npos;
+}
+
+int Pack(std::uint32_t id, void* pdu, std::string& out) {
+    std::uint8_t buffer[kHeaderSize + 512];
+    int length = 0;
+    std::lock_guard<std::mutex> lock(gCodecLock);
+    if (smpp34_pack(id, buffer, sizeof buffer, &length, pdu) != 0 || length < 16) return kErrEncode;
+    out.assign(reinterpret_cast<const char*>(buffer), static_cast<std::size_t>(length));
+    return 0;
+}
+
+template <typename Pdu>
+int Unpack(std::uint32_t id, Pdu* pdu, const std::string& in) {
+    if (in.size() < kHeaderSize || in.size() > kMaxPduLength) return kErrMalformed;
+    std::memset(pdu, 0, sizeof *pdu);
+    std::lock_guard<std::mutex> lock(gCodecLock);
+    const int rc = smpp34_unpack(id, pdu, reinterpret_cast<const std::uint8_t*>(in.data()),
+                                 static_cast<int>(in.size()));
+    return rc == 0 ? 0 : kErrMalformed;
+}
+
+template <typename Bind>
+int PackBind(const BindRequest& r, std::uint32_t sequence, std::string& pdu) {
+    Bind b;
+    std::memset(&b, 0, sizeof b);
+    b.command_id = r.commandId;
+    b.sequence_number = sequence;
+    CopyField(b.system_id, r.systemId);
+    CopyField(b.password, r.password);
+    CopyField(b.system_type, r.systemType);
+    b.interface_version = r.version;
+    b.addr_ton = r.ton;
+    b.addr_npi = r.npi;
+    CopyField(b.address_range, r.addressRange);
+    return Pack(r.commandId, &b, pdu);
+}
+
+// The text of a C-octet field unpacked into a fixed array, never past its end.
+std::string FieldText(const std::uint8_t* field, std::size_t size) {
+    const auto* text = reinterpret_cast<const char*>(field);
+    return std::string(text, strnlen(text, size));
+}
+
+}  // namespace
+
+Header DecodeHeader(const unsigned char* p) {
+    auto u32 = [p](int at) {
+        return (std::uint32_t(p[at]) << 24) | (std::uint32_t(p[at + 1]) << 16) |
+               (std::uint32_t(p[at + 2]) << 8) | std::uint32_t(p[at + 3]);
+    };
+    return Header{u32(0), u32(4), u32(8), u32(12)};
+}
+
+bool LengthInBounds(std::uint32_t length) {
+    return length >= kHeaderSize && length <= kMaxPduLength;
+}
+
+int EncodeBind(const BindRequest& r, std::uint32_t sequence, std::string& pdu) {
+    if (!Fits(r.systemId, kSystemIdMax)) return kErrSystemIdLong;
+    if (!Fits(r.password, kPasswordMax)) return kErrPasswordLong;
+    if (!Fits(r.systemType, kSystemTypeMax)) return kErrSystemTypeLong;
+    if (!Fits(r.addressRange, kAddressRangeMax)) return kErrAddressRangeLong;
+    switch (r.commandId) {
+    case kBindReceiver: return PackBind<bind_receiver_t>(r, sequence, pdu);
+    case kBindTransmitter: return PackBind<bind_transmitter_t>(r, sequence, pdu);
+    case kBindTransceiver: return PackBind<bind_transceiver_t>(r, sequence, pdu);
+    default: return kErrBindType;
+    }
+}
+
+int EncodeSubmit(const SubmitRequest& r, std::uint32_t sequence, std::string& pdu) {
+    if (!Fits(r.source, kAddressMax)) return kErrSourceLong;
+    if (!Fits(r.destination, kAddressMax)) return kErrDestinationLong;
+    if (r.message.size() > kShortMessageMax) return kErrMessageLong;
+    submit_sm_t s;
+    std::memset(&s, 0, sizeof s);
+    s.command_id = kSubmitSm;
+    s.sequence_number = sequence;
+    s.source_addr_ton = r.sourceTon;
+    s.source_addr_npi = r.sourceNpi;
+    CopyField(s.source_addr, r.source);
+    s.dest_addr_ton = r.destTon;
+    s.dest_addr_npi = r.destNpi;
+    CopyField(s.destination_addr, r.destination);
+    s.data_coding = r.dataCoding;
+    s.sm_length = static_cast<std::uint8_t>(r.message.size());
+    std::memcpy(s.short_message, r.message.data(), r.message.size());
+    return Pack(kSubmitSm, &s, pdu);
+}
+
+int EncodeHeaderOnly(std::uint32_t id, std::uint32_t status, std::uint32_t sequence,
+                     std::string& pdu) {
+    generic_nack_t h;  // every header-only PDU shares this layout
+    std::memset(&h, 0, sizeof h);
+    h.command_id = id;
+    h.command_status = status;
+    h.sequence_number = sequence;
+    return Pack(id, &h, pdu);
+}
+
+int EncodeDeliverResponse(std::uint32_t status, std::uint32_t sequence, std::string& pdu) {
+    deliver_sm_resp_t d;
+    std::memset(&d, 0, sizeof d);
+    d.command_id = kDeliverSm | kResponseBit;
+    d.command_status = status;
+    d.sequence_number = sequence;
+    return Pack(d.command_id, &d, pdu);
+}
+
+int DecodeBindResponse(const std::string& pdu, std::string* smscId) {
+    smscId->clear();
+    if (pdu.size() == kHeaderSize) return 0;
+    bind_transmitter_resp_t r;  // the three bind responses share this layout
+    const std::uint32_t id = DecodeHeader(reinterpret_cast<const unsigned char*>(pdu.data())).id;
+    if (Unpack(id, &r, pdu) != 0) return kErrMalformed;
+    *smscId = FieldText(r.system_id, sizeof r.system_id);
+    destroy_tlv(r.tlv);
+    return 0;
+}
+
+int DecodeSubmitResponse(const std::string& pdu, std::string* messageId) {
+    messageId->clear();
+    submit_sm_resp_t r;
+    if (Unpack(kSubmitSm | kResponseBit, &r, pdu) != 0) return kErrMalformed;
+    *messageId = FieldText(r.message_id, sizeof r.message_id);
+    return 0;
+}
+
+int DecodeHeaderOnly(const std::string& pdu, std::uint32_t id) {
+    if (pdu.size() != kHeaderSize) return kErrMalformed;
+    generic_nack_t h;
+    return Unpack(id, &h, pdu);
+}
+
+std::string CommandName(std::uint32_t id) {
+    struct Name {
+        std::uint32_t id;
+        const char* text;
+    };
+    static constexpr Name kNames[] = {
+        {0x01, "bind_receiver"}, {0x02, "bind_transmitter"}, {0x03, "query_sm"},
+        {0x04, "submit_sm"},     {0x05, "deliver_sm"},       {0x06, "unbind"},
+        {0x07, "replace_sm"},    {0x08, "cancel_sm"},        {0x09, "bind_transceiver"},
+        {0x0B, "outbind"},       {0x15, "enquire_link"},     {0x21, "submit_multi"},
+        {0x102, "alert_notification"}, {0x103, "data_sm"},
+    };
+    if (id == kGenericNack) return "generic_nack";
+    for (const Name& n : kNames) {
+        if (n.id == (id & ~kResponseBit)) {
+            return std::string(n.text) + ((id & kResponseBit) ? "_resp" : "");
+        }
+    }
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%08X", id);
+    return text;
+}
+
+}  // namespace smpplnk
