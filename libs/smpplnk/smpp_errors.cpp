@@ -86,7 +86,7 @@ constexpr Text kLocalTexts[] = {
     {kErrBindType, nullptr, "Unsupported SMPP bind type"},
     {kErrSourceLong, nullptr, "Source address is longer than 20 characters"},
     {kErrDestinationLong, nullptr, "Destination address is longer than 20 characters"},
-    {kErrMessageLong, nullptr, "Message is longer than 254 octets"},
+    {kErrMessageLong, nullptr, "Message is longer than 253 octets"},
     {kErrBadArgument, nullptr, "Invalid argument"},
     {kErrNoTls, nullptr, "SSL/TLS library is not available"},
     {kErrEncode, nullptr, "Unable to encode the SMPP request"},

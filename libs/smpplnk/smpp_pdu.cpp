@@ -29,7 +29,8 @@ constexpr std::size_t kPasswordMax = 8;
 constexpr std::size_t kSystemTypeMax = 12;
 constexpr std::size_t kAddressRangeMax = 40;
 constexpr std::size_t kAddressMax = 20;
-constexpr std::size_t kShortMessageMax = 254;
+// SMPP allows 254; libsmpp34 packs at most 253. A single SMS never comes near either.
+constexpr std::size_t kShortMessageMax = 253;
 
 void CopyField(std::uint8_t* field, const std::string& text) {
     std::memcpy(field, text.data(), text.size());
@@ -70,11 +71,23 @@ int PackBind(const BindRequest& r, std::uint32_t sequence, std::string& pdu) {
     CopyField(b.system_id, r.systemId);
     CopyField(b.password, r.password);
     CopyField(b.system_type, r.systemType);
-    b.interface_version = r.version;
+    // libsmpp34 packs interface version 0x34 only. A 3.3 bind has the same layout, so
+    // the version octet is set after packing (SetVersion).
+    b.interface_version = 0x34;
     b.addr_ton = r.ton;
     b.addr_npi = r.npi;
     CopyField(b.address_range, r.addressRange);
     return Pack(r.commandId, &b, pdu);
+}
+
+// Puts the requested interface version into a packed bind, right after its three
+// C-octet strings; refuses a PDU whose octet there is not the one packed.
+int SetVersion(const BindRequest& r, std::string& pdu) {
+    const std::size_t at = kHeaderSize + r.systemId.size() + 1 + r.password.size() + 1 +
+                           r.systemType.size() + 1;
+    if (at >= pdu.size() || pdu[at] != 0x34) return kErrEncode;
+    pdu[at] = static_cast<char>(r.version);
+    return 0;
 }
 
 // The text of a C-octet field unpacked into a fixed array, never past its end.
@@ -102,12 +115,15 @@ int EncodeBind(const BindRequest& r, std::uint32_t sequence, std::string& pdu) {
     if (!Fits(r.password, kPasswordMax)) return kErrPasswordLong;
     if (!Fits(r.systemType, kSystemTypeMax)) return kErrSystemTypeLong;
     if (!Fits(r.addressRange, kAddressRangeMax)) return kErrAddressRangeLong;
+    if (r.version != 0x33 && r.version != 0x34) return kErrVersion;
+    int rc = kErrBindType;
     switch (r.commandId) {
-    case kBindReceiver: return PackBind<bind_receiver_t>(r, sequence, pdu);
-    case kBindTransmitter: return PackBind<bind_transmitter_t>(r, sequence, pdu);
-    case kBindTransceiver: return PackBind<bind_transceiver_t>(r, sequence, pdu);
-    default: return kErrBindType;
+    case kBindReceiver: rc = PackBind<bind_receiver_t>(r, sequence, pdu); break;
+    case kBindTransmitter: rc = PackBind<bind_transmitter_t>(r, sequence, pdu); break;
+    case kBindTransceiver: rc = PackBind<bind_transceiver_t>(r, sequence, pdu); break;
+    default: break;
     }
+    return rc != 0 ? rc : SetVersion(r, pdu);
 }
 
 int EncodeSubmit(const SubmitRequest& r, std::uint32_t sequence, std::string& pdu) {
