@@ -3,9 +3,12 @@
 // one lock; the console's tests and the gateway's sessions may run on several threads.
 #include "smpplnk/smpp_pdu.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <vector>
 
 #include "smpplnk/smpp_codes.h"
 
@@ -13,9 +16,7 @@ extern "C" {
 #include <stdint.h>
 #include <libsmpp34/smpp34.h>
 #include <libsmpp34/smpp34_structs.h>
-// Exported by libsmpp34 but missing from its headers: frees the TLV list that
-// smpp34_unpack allocated.
-int destroy_tlv(tlv_t* list);
+#include <libsmpp34/smpp34_heap.h>
 }
 
 namespace smpplnk {
@@ -52,13 +53,56 @@ int Pack(std::uint32_t id, void* pdu, std::string& out) {
     return 0;
 }
 
+// smpp34_unpack allocates the TLV list of a reply and, when a TLV is cut short, leaks
+// the node it was filling. The client never uses TLVs, so every allocation made during
+// an unpack is recorded and released right after it, whatever the outcome.
+std::vector<void*>* gUnpackAllocations = nullptr;  // set only while gCodecLock is held
+
+void* TrackedMalloc(std::size_t size) {
+    void* p = std::malloc(size);
+    if (p && gUnpackAllocations) gUnpackAllocations->push_back(p);
+    return p;
+}
+
+void TrackedFree(void* p) {
+    if (p && gUnpackAllocations) {
+        auto& v = *gUnpackAllocations;
+        v.erase(std::remove(v.begin(), v.end(), p), v.end());
+    }
+    std::free(p);
+}
+
+void* TrackedRealloc(void* p, std::size_t size) {
+    void* q = std::realloc(p, size);
+    if (q && gUnpackAllocations) {
+        auto& v = *gUnpackAllocations;
+        v.erase(std::remove(v.begin(), v.end(), p), v.end());
+        v.push_back(q);
+    }
+    return q;
+}
+
 template <typename Pdu>
 int Unpack(std::uint32_t id, Pdu* pdu, const std::string& in) {
     if (in.size() < kHeaderSize || in.size() > kMaxPduLength) return kErrMalformed;
+    // The struct must be the one the PDU's own command id selects: libsmpp34 reads
+    // the body by `id`, and a body of another layout overruns the struct.
+    const Header h = DecodeHeader(reinterpret_cast<const unsigned char*>(in.data()));
+    if (h.id != id || h.length != in.size()) return kErrMalformed;
+    static std::once_flag allocator;
+    std::call_once(allocator, [] {
+        static const smpp34_memory_functions functions{TrackedMalloc, TrackedRealloc, TrackedFree};
+        smpp34_set_memory_functions(&functions);
+    });
     std::memset(pdu, 0, sizeof *pdu);
     std::lock_guard<std::mutex> lock(gCodecLock);
+    std::vector<void*> allocations;
+    gUnpackAllocations = &allocations;
     const int rc = smpp34_unpack(id, pdu, reinterpret_cast<const std::uint8_t*>(in.data()),
                                  static_cast<int>(in.size()));
+    gUnpackAllocations = nullptr;
+    for (void* p : allocations) std::free(p);
+    if constexpr (requires { pdu->tlv; }) pdu->tlv = nullptr;
     return rc == 0 ? 0 : kErrMalformed;
 }
 
@@ -167,12 +211,16 @@ int EncodeDeliverResponse(std::uint32_t status, std::uint32_t sequence, std::str
 
 int DecodeBindResponse(const std::string& pdu, std::string* smscId) {
     smscId->clear();
+    if (pdu.size() < kHeaderSize) return kErrMalformed;
+    const std::uint32_t id = DecodeHeader(reinterpret_cast<const unsigned char*>(pdu.data())).id;
+    if (id != (kBindReceiver | kResponseBit) && id != (kBindTransmitter | kResponseBit) &&
+        id != (kBindTransceiver | kResponseBit)) {
+        return kErrMalformed;
+    }
     if (pdu.size() == kHeaderSize) return 0;
     bind_transmitter_resp_t r;  // the three bind responses share this layout
-    const std::uint32_t id = DecodeHeader(reinterpret_cast<const unsigned char*>(pdu.data())).id;
     if (Unpack(id, &r, pdu) != 0) return kErrMalformed;
     *smscId = FieldText(r.system_id, sizeof r.system_id);
-    destroy_tlv(r.tlv);
     return 0;
 }
 
