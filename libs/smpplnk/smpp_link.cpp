@@ -95,11 +95,16 @@ int Link::Send(const std::string& pdu, std::uint64_t deadlineMs) {
 
 int Link::ReadSome(char* data, std::size_t size, std::uint64_t deadlineMs, std::size_t* got) {
     *got = 0;
+    bool waited = false;
     for (;;) {
-        // Decrypted bytes already inside the TLS session do not make the socket readable.
-        const bool pending = tls_ && tlsFns_->pending(tls_) > 0;
-        if (!pending) {
+        // A reply that has already arrived is taken without a poll first; TLS records
+        // are waited for unless the session holds decrypted bytes, which do not make
+        // the socket readable.
+        const bool mayRead = tls_ ? (waited || tlsFns_->pending(tls_) > 0) : true;
+        if (!mayRead) {
             if (const int rc = WaitFor(fd_, platform::IoEvent::Readable, deadlineMs)) return rc;
+            waited = true;
+            continue;
         }
         ssize_t n;
         if (tls_) {
@@ -107,7 +112,11 @@ int Link::ReadSome(char* data, std::size_t size, std::uint64_t deadlineMs, std::
             if (n < 0) return kErrReceive;
         } else {
             n = ::recv(fd_, data, size, MSG_DONTWAIT);
-            if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) continue;
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+                if (const int rc = WaitFor(fd_, platform::IoEvent::Readable, deadlineMs)) return rc;
+                continue;
+            }
             if (n < 0) return errno == ECONNRESET ? kErrClosed : kErrReceive;
         }
         if (n == 0) return kErrClosed;
