@@ -108,8 +108,11 @@ int Link::ReadSome(char* data, std::size_t size, std::uint64_t deadlineMs, std::
         }
         ssize_t n;
         if (tls_) {
+            // A readable socket may hold only TLS records without data (session
+            // tickets), and sslRecv then waits for data under its own bound; a failure
+            // after our deadline passed is that wait running out.
             n = tlsFns_->recv(tls_, data, static_cast<int>(size));
-            if (n < 0) return kErrReceive;
+            if (n < 0) return platform::SteadyMillis() >= deadlineMs ? kErrTimedOut : kErrReceive;
         } else {
             n = ::recv(fd_, data, size, MSG_DONTWAIT);
             if (n < 0 && errno == EINTR) continue;
