@@ -52,7 +52,8 @@ bool ReadExact(int fd, unsigned char* p, std::size_t n) {
 }
 
 std::uint32_t U32(const unsigned char* p) {
-    return (std::uint32_t(p[0]) << 24) | (std::uint32_t(p[1]) << 16) | (std::uint32_t(p[2]) << 8) | p[3];
+    return (std::uint32_t(p[0]) << 24) | (std::uint32_t(p[1]) << 16) | (std::uint32_t(p[2]) << 8) |
+           p[3];
 }
 
 void Put32(unsigned char* p, std::uint32_t v) {
@@ -162,7 +163,8 @@ double ProcessCpu(pid_t pid) {
         }
     }
     // utime and stime are fields 14 and 15 of the line, 12 and 13 after the name.
-    return (std::stod(fields[11]) + std::stod(fields[12])) / static_cast<double>(sysconf(_SC_CLK_TCK));
+    return (std::stod(fields[11]) + std::stod(fields[12])) /
+           static_cast<double>(sysconf(_SC_CLK_TCK));
 }
 
 void AgainstNpmSmsc(int tests) {
@@ -196,9 +198,12 @@ void AgainstNpmSmsc(int tests) {
         const double peer0 = ProcessCpu(pid), client0 = ThreadCpu();
         int ok = 0;
         for (int i = 0; i < tests; ++i) ok += LoginTest(port) ? 1 : 0;
-        const double client = (ThreadCpu() - client0) / tests, peer = (ProcessCpu(pid) - peer0) / tests;
-        std::printf("npm smpp SMSC: %d/%d logins; client %.1f us CPU per test, SMSC %.1f us -> %s\n",
-                    ok, tests, client * 1e6, peer * 1e6, client < peer ? "client below SMSC" : "CLIENT ABOVE SMSC");
+        const double client = (ThreadCpu() - client0) / tests,
+                     peer = (ProcessCpu(pid) - peer0) / tests;
+        std::printf(
+            "npm smpp SMSC: %d/%d logins; client %.1f us CPU per test, SMSC %.1f us -> %s\n", ok,
+            tests, client * 1e6, peer * 1e6,
+            client < peer ? "client below SMSC" : "CLIENT ABOVE SMSC");
     }
     kill(pid, SIGTERM);
     waitpid(pid, nullptr, 0);
@@ -226,10 +231,11 @@ int main(int argc, char** argv) {
     int ok = 0;
     for (int i = 0; i < tests; ++i) ok += LoginTest(smsc.Port()) ? 1 : 0;
     const double client = (ThreadCpu() - client0) / tests, peer = (smsc.Cpu() - smsc0) / tests;
-    std::printf("loopback SMSC: %d/%d logins; client %.1f us CPU per test, SMSC %.1f us -> %s\n", ok,
-                tests, client * 1e6, peer * 1e6, client < peer ? "client below SMSC" : "CLIENT ABOVE SMSC");
-    std::printf("%d binds in a row: descriptors %d -> %d, resident %ld KiB -> %ld KiB\n", tests, fds0,
-                Descriptors(), rss0, ResidentKiB());
+    std::printf("loopback SMSC: %d/%d logins; client %.1f us CPU per test, SMSC %.1f us -> %s\n",
+                ok, tests, client * 1e6, peer * 1e6,
+                client < peer ? "client below SMSC" : "CLIENT ABOVE SMSC");
+    std::printf("%d binds in a row: descriptors %d -> %d, resident %ld KiB -> %ld KiB\n", tests,
+                fds0, Descriptors(), rss0, ResidentKiB());
 
     AgainstNpmSmsc(tests);
     std::remove(ini.c_str());

@@ -21,7 +21,8 @@ void DecodeAlone(const std::string& input) {
     if (smpplnk::DecodeSubmitResponse(input, &text) == 0 && text.size() > 64) __builtin_trap();
     (void)smpplnk::DecodeHeaderOnly(input, 0x80000006u);
     if (input.size() >= smpplnk::kHeaderSize) {
-        (void)smpplnk::CommandName(smpplnk::DecodeHeader(reinterpret_cast<const unsigned char*>(input.data())).id);
+        (void)smpplnk::CommandName(
+            smpplnk::DecodeHeader(reinterpret_cast<const unsigned char*>(input.data())).id);
     }
 }
 
@@ -40,8 +41,10 @@ void BindExchange(const std::string& input) {
     smpplnk::Link link(client.Get(), nullptr);
     const int rc = smpplnk::Exchange(link, pdu, sequence, 0x80000002u, &response);
     if (rc == 0) {
-        const auto h = smpplnk::DecodeHeader(reinterpret_cast<const unsigned char*>(response.data()));
-        if (h.id != 0x80000002u || h.sequence != sequence || response.size() != h.length) __builtin_trap();
+        const auto h =
+            smpplnk::DecodeHeader(reinterpret_cast<const unsigned char*>(response.data()));
+        if (h.id != 0x80000002u || h.sequence != sequence || response.size() != h.length)
+            __builtin_trap();
         std::string smscId;
         (void)smpplnk::DecodeBindResponse(response, &smscId);
     }

@@ -31,10 +31,14 @@ int WaitFor(int fd, platform::IoEvent event, std::uint64_t deadlineMs) {
     const std::uint64_t now = platform::SteadyMillis();
     if (now >= deadlineMs) return kErrTimedOut;
     switch (platform::WaitForIo(fd, event, deadlineMs - now)) {
-    case platform::WaitStatus::Ready: return 0;
-    case platform::WaitStatus::TimedOut: return kErrTimedOut;
-    case platform::WaitStatus::Cancelled: return kErrCancelled;
-    default: return kErrNotSocket;
+        case platform::WaitStatus::Ready:
+            return 0;
+        case platform::WaitStatus::TimedOut:
+            return kErrTimedOut;
+        case platform::WaitStatus::Cancelled:
+            return kErrCancelled;
+        default:
+            return kErrNotSocket;
     }
 }
 
@@ -78,7 +82,8 @@ int Link::Send(const std::string& pdu, std::uint64_t deadlineMs) {
     }
     std::size_t done = 0;
     while (done < pdu.size()) {
-        const ssize_t n = ::send(fd_, pdu.data() + done, pdu.size() - done, MSG_NOSIGNAL | MSG_DONTWAIT);
+        const ssize_t n =
+            ::send(fd_, pdu.data() + done, pdu.size() - done, MSG_NOSIGNAL | MSG_DONTWAIT);
         if (n > 0) {
             done += static_cast<std::size_t>(n);
             continue;

@@ -13,10 +13,10 @@
 #include "smpplnk/smpp_codes.h"
 
 extern "C" {
-#include <stdint.h>
 #include <libsmpp34/smpp34.h>
-#include <libsmpp34/smpp34_structs.h>
 #include <libsmpp34/smpp34_heap.h>
+#include <libsmpp34/smpp34_structs.h>
+#include <stdint.h>
 }
 
 namespace smpplnk {
@@ -127,8 +127,8 @@ int PackBind(const BindRequest& r, std::uint32_t sequence, std::string& pdu) {
 // Puts the requested interface version into a packed bind, right after its three
 // C-octet strings; refuses a PDU whose octet there is not the one packed.
 int SetVersion(const BindRequest& r, std::string& pdu) {
-    const std::size_t at = kHeaderSize + r.systemId.size() + 1 + r.password.size() + 1 +
-                           r.systemType.size() + 1;
+    const std::size_t at =
+        kHeaderSize + r.systemId.size() + 1 + r.password.size() + 1 + r.systemType.size() + 1;
     if (at >= pdu.size() || pdu[at] != 0x34) return kErrEncode;
     pdu[at] = static_cast<char>(r.version);
     return 0;
@@ -162,10 +162,17 @@ int EncodeBind(const BindRequest& r, std::uint32_t sequence, std::string& pdu) {
     if (r.version != 0x33 && r.version != 0x34) return kErrVersion;
     int rc = kErrBindType;
     switch (r.commandId) {
-    case kBindReceiver: rc = PackBind<bind_receiver_t>(r, sequence, pdu); break;
-    case kBindTransmitter: rc = PackBind<bind_transmitter_t>(r, sequence, pdu); break;
-    case kBindTransceiver: rc = PackBind<bind_transceiver_t>(r, sequence, pdu); break;
-    default: break;
+        case kBindReceiver:
+            rc = PackBind<bind_receiver_t>(r, sequence, pdu);
+            break;
+        case kBindTransmitter:
+            rc = PackBind<bind_transmitter_t>(r, sequence, pdu);
+            break;
+        case kBindTransceiver:
+            rc = PackBind<bind_transceiver_t>(r, sequence, pdu);
+            break;
+        default:
+            break;
     }
     return rc != 0 ? rc : SetVersion(r, pdu);
 }
@@ -244,11 +251,20 @@ std::string CommandName(std::uint32_t id) {
         const char* text;
     };
     static constexpr Name kNames[] = {
-        {0x01, "bind_receiver"}, {0x02, "bind_transmitter"}, {0x03, "query_sm"},
-        {0x04, "submit_sm"},     {0x05, "deliver_sm"},       {0x06, "unbind"},
-        {0x07, "replace_sm"},    {0x08, "cancel_sm"},        {0x09, "bind_transceiver"},
-        {0x0B, "outbind"},       {0x15, "enquire_link"},     {0x21, "submit_multi"},
-        {0x102, "alert_notification"}, {0x103, "data_sm"},
+        {0x01, "bind_receiver"},
+        {0x02, "bind_transmitter"},
+        {0x03, "query_sm"},
+        {0x04, "submit_sm"},
+        {0x05, "deliver_sm"},
+        {0x06, "unbind"},
+        {0x07, "replace_sm"},
+        {0x08, "cancel_sm"},
+        {0x09, "bind_transceiver"},
+        {0x0B, "outbind"},
+        {0x15, "enquire_link"},
+        {0x21, "submit_multi"},
+        {0x102, "alert_notification"},
+        {0x103, "data_sm"},
     };
     if (id == kGenericNack) return "generic_nack";
     for (const Name& n : kNames) {

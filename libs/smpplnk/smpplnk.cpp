@@ -40,10 +40,14 @@ bool ParseOctet(const std::string& raw, std::uint8_t* value) {
 
 int BindCommand(int bindType) {
     switch (bindType) {
-    case 1: return kBindReceiver;
-    case 2: return kBindTransmitter;
-    case 9: return kBindTransceiver;
-    default: return 0;
+        case 1:
+            return kBindReceiver;
+        case 2:
+            return kBindTransmitter;
+        case 9:
+            return kBindTransceiver;
+        default:
+            return 0;
     }
 }
 
@@ -105,9 +109,8 @@ extern "C" int SMPPConnect(int socket, int /*reserved*/, const char* host, unsig
     return platform::ConnectStreamSocket(socket, target, port, ConnectTimeoutMs());
 }
 
-extern "C" int SMPPBind(int socket, void* tlsSession, int /*reserved*/, int version,
-                        int bindType, const char* systemId, const char* password,
-                        const char* systemType) {
+extern "C" int SMPPBind(int socket, void* tlsSession, int /*reserved*/, int version, int bindType,
+                        const char* systemId, const char* password, const char* systemType) {
     if (version != 0x33 && version != 0x34) return kErrVersion;
     BindRequest r;
     r.commandId = static_cast<std::uint32_t>(BindCommand(bindType));
@@ -150,7 +153,8 @@ extern "C" int SMPPSubmitMessage(int socket, void* tlsSession, int /*reserved*/,
     AddressType(&r.source, &r.sourceTon, &r.sourceNpi);
     AddressType(&r.destination, &r.destTon, &r.destNpi);
     r.dataCoding = static_cast<std::uint8_t>(dataCoding);
-    if (length > 0) r.message.assign(reinterpret_cast<const char*>(message), static_cast<std::size_t>(length));
+    if (length > 0)
+        r.message.assign(reinterpret_cast<const char*>(message), static_cast<std::size_t>(length));
     const std::uint32_t sequence = NextSequence();
     std::string request, response;
     if (const int rc = EncodeSubmit(r, sequence, request)) return rc;

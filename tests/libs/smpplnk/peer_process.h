@@ -21,14 +21,16 @@ class PeerProcess {
 public:
     // Runs `program` (looked up in PATH) with `args`; `quiet` sends its standard error
     // to /dev/null.
-    PeerProcess(const std::string& program, const std::vector<std::string>& args, bool quiet = false) {
+    PeerProcess(const std::string& program, const std::vector<std::string>& args,
+                bool quiet = false) {
         int out[2];
         if (pipe(out) != 0) return;
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
         posix_spawn_file_actions_addclose(&actions, out[0]);
-        if (quiet) posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+        if (quiet)
+            posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
         std::vector<std::string> all{program};
         all.insert(all.end(), args.begin(), args.end());
         std::vector<char*> argv;

@@ -1,15 +1,14 @@
 // libsmpplnk.so against drive_smpp of kannel-extras. That simulator is an SMPP 3.3-era
 // SMSC: it takes one ESME connection per run, binds transmitters and receivers whatever
 // their credentials, leaves bind_transceiver unanswered (the client's time-out ends the
-// wait), and cannot refuse a bind (refusals are the npm peer's part). Once an ESME is connected it also dials a
-// bearerbox on 127.0.0.1:13001 and aborts when none answers, so the test holds that port
-// for it while it can.
+// wait), and cannot refuse a bind (refusals are the npm peer's part). Once an ESME is connected it
+// also dials a bearerbox on 127.0.0.1:13001 and aborts when none answers, so the test holds that
+// port for it while it can.
 #include <arpa/inet.h>
+#include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <filesystem>
 #include <string>
@@ -34,7 +33,8 @@ platform::UniqueFd ListenOn(unsigned port) {
     a.sin_family = AF_INET;
     a.sin_port = htons(static_cast<std::uint16_t>(port));
     a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (bind(fd.Get(), reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || listen(fd.Get(), 4) != 0) {
+    if (bind(fd.Get(), reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
+        listen(fd.Get(), 4) != 0) {
         fd.Reset();
     }
     return fd;
@@ -49,9 +49,9 @@ unsigned FreePort() {
 // accepted connection is this one); an invalid descriptor when it never listened.
 platform::UniqueFd StartAndConnect(std::unique_ptr<PeerProcess>& peer) {
     const unsigned port = FreePort();
-    peer = std::make_unique<PeerProcess>(kDriveSmpp, std::vector<std::string>{
-                                                         "-v", "4", "-m", "1", "-p", std::to_string(port)},
-                                         true);
+    peer = std::make_unique<PeerProcess>(
+        kDriveSmpp, std::vector<std::string>{"-v", "4", "-m", "1", "-p", std::to_string(port)},
+        true);
     for (int attempt = 0; attempt < 100; ++attempt) {
         platform::UniqueFd fd = platform::OpenStreamSocket(0);
         if (SMPPConnect(fd.Get(), 0, "127.0.0.1", port) == 0) return fd;
@@ -81,7 +81,8 @@ TEST(DriveSmppSmsc, BindsTransmittersAndReceiversAndLeavesTransceiversUnanswered
         if (c.type == 2) {
             char id[66] = "untouched";
             EXPECT_EQ(0, SMPPSubmitMessage(fd.Get(), nullptr, 0, c.version, "123", "456", 0,
-                                           reinterpret_cast<const unsigned char*>("hi"), 2, id, sizeof id));
+                                           reinterpret_cast<const unsigned char*>("hi"), 2, id,
+                                           sizeof id));
             EXPECT_STRNE("untouched", id);
         }
         EXPECT_EQ(0, SMPPUnbind(fd.Get(), nullptr, 0, c.version));

@@ -2,10 +2,9 @@
 // bind type and interface version, a refusal, an SMSC enquire_link, faulty SMSCs, fields
 // over their SMPP maxima and bad host and port input, in one walk.
 #include <arpa/inet.h>
+#include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
-
-#include <gtest/gtest.h>
 
 #include <cerrno>
 #include <cstdlib>
@@ -27,7 +26,8 @@ bool InPath(const std::string& program) {
     std::string dirs = path ? path : "";
     for (std::size_t start = 0; start <= dirs.size();) {
         const auto end = std::min(dirs.find(':', start), dirs.size());
-        if (access((dirs.substr(start, end - start) + "/" + program).c_str(), X_OK) == 0) return true;
+        if (access((dirs.substr(start, end - start) + "/" + program).c_str(), X_OK) == 0)
+            return true;
         start = end + 1;
     }
     return false;
@@ -39,7 +39,8 @@ platform::UniqueFd Connected(const std::string& host, unsigned port) {
     return fd;
 }
 
-int Bind(int fd, int version, int type, const char* id, const char* password, const char* systemType = "") {
+int Bind(int fd, int version, int type, const char* id, const char* password,
+         const char* systemType = "") {
     return SMPPBind(fd, nullptr, 0, version, type, id, password, systemType);
 }
 
@@ -56,10 +57,12 @@ int Submit(int fd, const std::string& from, const std::string& to, const std::st
 class NpmSmsc : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (!InPath("node") || !std::filesystem::exists(kPeers + "/node_modules/smpp/package.json")) {
+        if (!InPath("node") ||
+            !std::filesystem::exists(kPeers + "/node_modules/smpp/package.json")) {
             GTEST_SKIP() << "node or the npm package smpp is not installed (scripts/setup.sh)";
         }
-        peer_ = std::make_unique<PeerProcess>("node", std::vector<std::string>{kPeers + "/smpp_smsc.js"});
+        peer_ = std::make_unique<PeerProcess>("node",
+                                              std::vector<std::string>{kPeers + "/smpp_smsc.js"});
         port_ = peer_->ListeningPort();
         ASSERT_NE(0u, port_);
     }
@@ -81,7 +84,8 @@ TEST_F(NpmSmsc, EveryBindTypeAndVersionIsAcceptedAndUnbinds) {
             const std::string command = type == 9 ? "bind_transceiver" : commands[type];
             char versionText[8];
             std::snprintf(versionText, sizeof versionText, "%x", version);
-            EXPECT_EQ("BIND " + command + " " + versionText + " smppclient1 VMA 1 1 ^44", peer_->ReadLine());
+            EXPECT_EQ("BIND " + command + " " + versionText + " smppclient1 VMA 1 1 ^44",
+                      peer_->ReadLine());
             if (type != 1) {
                 std::string id;
                 EXPECT_EQ(0, Submit(fd.Get(), "Zella", "+447700900123", "hello", &id));
@@ -122,7 +126,8 @@ TEST_F(NpmSmsc, RefusalsAndFaultySmscsEndInTheirTexts) {
         const int rc = Bind(fd.Get(), 0x34, 2, c.systemId, c.password);
         EXPECT_EQ(c.expected, rc);
         EXPECT_EQ(c.text, ErrorText(rc));
-        EXPECT_EQ(0u, peer_->ReadLine().find(std::string("BIND bind_transmitter 34 ") + c.systemId));
+        EXPECT_EQ(0u,
+                  peer_->ReadLine().find(std::string("BIND bind_transmitter 34 ") + c.systemId));
         if (c.expected == 0) {
             EXPECT_EQ("ENQUIRE_LINK_RESP", peer_->ReadLine());
         }
@@ -154,7 +159,8 @@ TEST_F(NpmSmsc, FieldsOverTheirMaximaNeverReachTheWire) {
     EXPECT_EQ(-17, Submit(fd.Get(), std::string(21, '1'), "123", "x"));
     EXPECT_EQ(-18, Submit(fd.Get(), "123", std::string(21, '2'), "x"));
     EXPECT_EQ(-19, Submit(fd.Get(), "123", "456", std::string(254, 'x')));
-    EXPECT_EQ(0, Submit(fd.Get(), std::string(20, '1'), std::string(20, '2'), std::string(253, 'x')));
+    EXPECT_EQ(0,
+              Submit(fd.Get(), std::string(20, '1'), std::string(20, '2'), std::string(253, 'x')));
     EXPECT_EQ("SUBMIT 0 " + std::string(20, '1') + " 0 " + std::string(20, '2') + " 0 " +
                   std::string(253, 'x'),
               peer_->ReadLine());

@@ -21,7 +21,8 @@ const std::string kBin = std::string(ZELLA_BIN_DIR) + "/";
 const std::string kPeers = ZELLA_PEERS_DIR;
 
 TEST(SmppOverTls, WithoutTheTlsLibraryASessionIsRefusedUntouched) {
-    if (std::filesystem::exists(kBin + "libtlslnk.so")) GTEST_SKIP() << "the TLS library is present";
+    if (std::filesystem::exists(kBin + "libtlslnk.so"))
+        GTEST_SKIP() << "the TLS library is present";
     ScratchGateway gateway;
     platform::UniqueFd fd = platform::OpenStreamSocket(0);
     int dummy = 0;  // never dereferenced: the library is missing, so no session can be valid
@@ -31,15 +32,17 @@ TEST(SmppOverTls, WithoutTheTlsLibraryASessionIsRefusedUntouched) {
 }
 
 TEST(SmppOverTls, BindsSubmitsAndRefusesThroughATlsSession) {
-    if (!std::filesystem::exists(kBin + "libtlslnk.so")) GTEST_SKIP() << "libtlslnk.so is not built";
+    if (!std::filesystem::exists(kBin + "libtlslnk.so"))
+        GTEST_SKIP() << "libtlslnk.so is not built";
     if (!std::filesystem::exists(kPeers + "/node_modules/smpp/package.json")) {
         GTEST_SKIP() << "the npm package smpp is not installed (scripts/setup.sh)";
     }
     ScratchGateway gateway;
     zella_test::TempDir certs("smpptls");
     const std::string key = certs.File("key.pem"), cert = certs.File("cert.pem");
-    const std::string make = "openssl req -x509 -newkey rsa:2048 -nodes -days 1 -subj /CN=localhost -keyout " +
-                             key + " -out " + cert + " >/dev/null 2>&1";
+    const std::string make =
+        "openssl req -x509 -newkey rsa:2048 -nodes -days 1 -subj /CN=localhost -keyout " + key +
+        " -out " + cert + " >/dev/null 2>&1";
     if (std::system(make.c_str()) != 0) GTEST_SKIP() << "openssl could not make a certificate";
 
     platform::DynamicLibrary tls;
@@ -61,7 +64,8 @@ TEST(SmppOverTls, BindsSubmitsAndRefusesThroughATlsSession) {
         const char* systemId;
         const char* password;
         int expected;
-    } cases[] = {{"smppclient1", "password", 0}, {"smppclient1", "wrong", 0x0E}, {"silent", "x", -1}};
+    } cases[] = {
+        {"smppclient1", "password", 0}, {"smppclient1", "wrong", 0x0E}, {"silent", "x", -1}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.systemId);
         platform::UniqueFd fd = platform::OpenStreamSocket(0);
@@ -74,7 +78,8 @@ TEST(SmppOverTls, BindsSubmitsAndRefusesThroughATlsSession) {
         if (c.expected == 0) {
             char id[66] = "";
             EXPECT_EQ(0, SMPPSubmitMessage(fd.Get(), session, 0, 0x34, "Zella", "123", 0,
-                                           reinterpret_cast<const unsigned char*>("tls"), 3, id, sizeof id));
+                                           reinterpret_cast<const unsigned char*>("tls"), 3, id,
+                                           sizeof id));
             EXPECT_EQ("SUBMIT 5 Zella 0 123 0 tls", peer.ReadLine());
             EXPECT_EQ(0, SMPPUnbind(fd.Get(), session, 0, 0x34));
             EXPECT_EQ("UNBIND", peer.ReadLine());
