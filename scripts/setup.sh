@@ -8,9 +8,12 @@ PACKAGES=(
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libssl-dev libsqlite3-dev libgtest-dev
   clang libclang-rt-14-dev   # libFuzzer targets
-  kannel-extras              # test_cimd2, the CIMD2 SMSC the link tests log into
+  kannel-extras              # SMSC simulators the link tests talk to: test_cimd2, drive_smpp
   xvfb xauth                 # optional: a virtual display for manual checks
+  libsmpp34-dev              # SMPP PDU packing for libsmpplnk.so
 )
+# Node and npm run the npm test peers; a machine that has node from elsewhere keeps it.
+if ! command -v npm >/dev/null 2>&1; then PACKAGES+=(nodejs npm); fi
 
 missing=()
 for pkg in "${PACKAGES[@]}"; do
@@ -24,4 +27,11 @@ if ((${#missing[@]})); then
   export DEBIAN_FRONTEND=noninteractive
   $SUDO apt-get update -qq || true
   $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+# Test peers from npm (tests/peers), installed exactly as locked.
+PEERS="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)/tests/peers"
+if [[ -f "$PEERS/package-lock.json" && ! -d "$PEERS/node_modules" ]]; then
+  echo "setup: installing the npm test peers"
+  (cd "$PEERS" && npm ci --no-audit --no-fund)
 fi
