@@ -74,7 +74,7 @@ protected:
         fs::create_directories(program_);
         fs::create_directories(data_ + "COMPORTS");
         // A private copy of the program directory keeps exit files and relaunches here.
-        zella_test::CopyConsoleInto(ZELLA_BIN_DIR, program_);
+        zella_test::CopyConsoleInto(ZELLA_BIN_DIR, program_, zella_test::SmscLinks::None);
     }
     zella_test::TempDir temp_{"smsc-script"};
     std::string dir_, program_, data_;

@@ -29,13 +29,23 @@ inline std::string ReadAll(const std::string& path) {
     return text.str();
 }
 
+// Which link libraries a copied program directory holds.
+enum class SmscLinks {
+    Shipped,  // every library the build made
+    None,     // no SMPP, UCP or CIMD library: a modem-only installation ("Modems" tab)
+};
+
 // Copies the console and its shared libraries from `binDir` into `programDir`, so that
 // exit files, relaunches and service executables of a test stay in its own directory.
-inline void CopyConsoleInto(const std::string& binDir, const std::string& programDir) {
+inline void CopyConsoleInto(const std::string& binDir, const std::string& programDir,
+                            SmscLinks links = SmscLinks::Shipped) {
     namespace fs = std::filesystem;
     fs::create_directories(programDir);
     for (const auto& entry : fs::directory_iterator(binDir)) {
         std::string name = entry.path().filename();
+        const bool smscLink =
+            name == "libsmpplnk.so" || name == "libucplnk.so" || name == "libcimdlnk.so";
+        if (smscLink && links == SmscLinks::None) continue;
         if (name == "zella" || name.ends_with(".so")) {
             fs::copy_file(entry.path(), fs::path(programDir) / name,
                           fs::copy_options::overwrite_existing);

@@ -23,7 +23,7 @@ protected:
     void SetUp() override {
         DataDirTest::SetUp();
         program_ = dir_ + "program/";
-        zella_test::CopyConsoleInto(ZELLA_BIN_DIR, program_);
+        zella_test::CopyConsoleInto(ZELLA_BIN_DIR, program_, zella_test::SmscLinks::None);
         data_ = dir_ + "data/";
     }
     void TearDown() override {

@@ -22,7 +22,9 @@ int RunWith(ui::HeadlessHost& host, std::vector<std::string> args = {}) {
 
 class Startup : public DataDirTest {};
 
-TEST_F(Startup, FreshDataDirectoryGetsBothIniFilesAndOpensOnTheModemsTab) {
+// The program directory ships the SMPP, UCP and CIMD link libraries, so the connections
+// tab is "SMSC" (a modem-only installation calls it "Modems").
+TEST_F(Startup, FreshDataDirectoryGetsBothIniFilesAndOpensOnTheConnectionsTab) {
     ui::HeadlessHost host;
     std::vector<std::string> tabs;
     int active = -1;
@@ -35,7 +37,7 @@ TEST_F(Startup, FreshDataDirectoryGetsBothIniFilesAndOpensOnTheModemsTab) {
     EXPECT_TRUE(platform::FileExists(dir_ + "ZELLA.INI"));
     EXPECT_TRUE(platform::FileExists(dir_ + "MMSC.INI"));
     // The program directory ships the TLS library, so the SSL/TLS page is there.
-    EXPECT_EQ(tabs, (std::vector<std::string>{"Service", "Modems", "Web", "SMS Users", "2-Way",
+    EXPECT_EQ(tabs, (std::vector<std::string>{"Service", "SMSC", "Web", "SMS Users", "2-Way",
                                               "SSL/TLS", "Debug Logs"}));
     EXPECT_EQ(active, 1);
     EXPECT_FALSE(host.Failed()) << host.TranscriptText();
