@@ -171,11 +171,9 @@ IniBatch::IniBatch(std::string path) : path_(std::move(path)) {}
 
 void IniBatch::Add(Change::Kind kind, std::string_view section, std::string_view key,
                    std::string_view value) {
+    if (!ValidSection(section)) refused_ = true;
     const std::string_view trimmed = ini::TrimBlanks(section);
-    if (sections_.empty() || sections_.back() != trimmed) {
-        if (!ValidSection(section)) refused_ = true;
-        sections_.emplace_back(trimmed);
-    }
+    if (sections_.empty() || sections_.back() != trimmed) sections_.emplace_back(trimmed);
     changes_.push_back(Change{kind, sections_.size() - 1, std::string(ini::TrimBlanks(key)), std::string(value)});
 }
 

@@ -246,6 +246,7 @@ TEST_F(IniWrite, BatchRefusesWhatSingleWritesRefuse) {
     EXPECT_TRUE(refused([](IniBatch& b) { b.DeleteKey("A", ""); }));
     EXPECT_TRUE(refused([](IniBatch& b) { b.DeleteSection("A]"); }));
     EXPECT_TRUE(refused([](IniBatch& b) { b.DeleteSection("A\r\n[B"); }));
+    EXPECT_TRUE(refused([](IniBatch& b) { b.Write("A\r", "L", "v"); })) << "same name once trimmed";
 }
 
 TEST_F(IniWrite, BatchKeepsSectionRunsApartAndTrimsNames) {
