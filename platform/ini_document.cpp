@@ -53,11 +53,6 @@ LineView ClassifyLine(std::string_view raw) {
 
 Document::Document(std::string content, std::size_t expectedKeys)
     : content_(std::move(content)), expectedKeys_(expectedKeys) {
-    // New lines take the first line's terminator.
-    const std::size_t firstNewline = content_.find('\n');
-    if (firstNewline != std::string::npos && firstNewline > 0 && content_[firstNewline - 1] == '\r') {
-        newline_ = Term::CrLf;
-    }
     sections_.emplace_back();  // the lines before the first header: no key there is found
     ForEachLine(content_, [this](std::string_view raw, std::string_view term) {
         const LineView view = ClassifyLine(raw);
@@ -95,6 +90,23 @@ Document::Line Document::NewLine(std::initializer_list<std::string_view> parts, 
     line.term = newline_;
     line.added = true;
     return line;
+}
+
+// New lines take the style of the file's first line break, as the text stands before
+// each edit: the edits written one by one would each see the file the one before wrote,
+// where deleting the first section or ending a last line that ends in CR can change it.
+void Document::TakeNewlineStyle() {
+    for (const Section& s : sections_) {
+        if (s.deleted) continue;
+        for (const Line& line : s.lines) {
+            if (line.deleted) continue;
+            const std::string_view text = TextOf(line);
+            const bool cr = line.term == Term::CrLf || (line.term == Term::Lf && !text.empty() && text.back() == '\r');
+            newline_ = cr ? Term::CrLf : Term::Lf;
+            return;
+        }
+    }
+    newline_ = Term::Lf;
 }
 
 // Only the file's last line lacks a terminator; once a line follows it, it keeps one,
@@ -146,6 +158,7 @@ std::size_t Document::SectionFor(std::string_view name) {
 }
 
 void Document::Write(std::string_view section, std::string_view key, std::string_view value) {
+    TakeNewlineStyle();
     Section& s = Indexed(SectionFor(section));
     const auto [found, added] = s.keys.try_emplace(std::string(key), KeyEntry{s.lastKey + 1, false});
     if (added) {
@@ -172,6 +185,7 @@ void Document::Write(std::string_view section, std::string_view key, std::string
 }
 
 void Document::DeleteKey(std::string_view section, std::string_view key) {
+    TakeNewlineStyle();
     const auto index = firstSection_.find(section);
     if (index == firstSection_.end()) return;
     Section& s = Indexed(index->second);
@@ -193,6 +207,7 @@ void Document::DeleteKey(std::string_view section, std::string_view key) {
 }
 
 void Document::DeleteSection(std::string_view section) {
+    TakeNewlineStyle();
     const auto found = firstSection_.find(section);
     if (found == firstSection_.end()) return;
     for (std::size_t i = found->second; i < sections_.size(); ++i) {

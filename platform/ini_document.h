@@ -67,6 +67,7 @@ private:
     Section& Indexed(std::size_t index);
     std::size_t SectionFor(std::string_view name);
     void Terminate(Line& line) const;
+    void TakeNewlineStyle();
 
     std::string content_;  // the file as read
     std::string added_;    // the text of new and changed lines

@@ -24,10 +24,10 @@ public:
             lines_.push_back(Line{std::string(raw), std::string(term)});
             return true;
         });
-        crlf_ = !lines_.empty() && lines_.front().term == "\r\n";
     }
 
     void Write(std::string_view section, std::string_view key, std::string_view value) {
+        TakeStyle();
         int header = FindSection(section);
         if (header < 0) header = AppendSection(section);
         int end = SectionEnd(header), lastKey = header;
@@ -45,6 +45,7 @@ public:
     }
 
     void DeleteKey(std::string_view section, std::string_view key) {
+        TakeStyle();
         int header = FindSection(section);
         if (header < 0) return;
         for (int i = SectionEnd(header) - 1; i > header; --i) {
@@ -54,6 +55,7 @@ public:
     }
 
     void DeleteSection(std::string_view section) {
+        TakeStyle();
         for (int header = FindSection(section); header >= 0; header = FindSection(section)) {
             lines_.erase(lines_.begin() + header, lines_.begin() + SectionEnd(header));
         }
@@ -73,6 +75,12 @@ private:
         std::string raw, term;
     };
     std::string Nl() const { return crlf_ ? "\r\n" : "\n"; }
+    // New lines follow the first line break of the text as it stands.
+    void TakeStyle() {
+        const std::string text = Text();
+        const std::size_t nl = text.find('\n');
+        crlf_ = nl != std::string::npos && nl > 0 && text[nl - 1] == '\r';
+    }
     int FindSection(std::string_view name) const {
         for (std::size_t i = 0; i < lines_.size(); ++i) {
             LineView view = ClassifyLine(lines_[i].raw);
@@ -103,13 +111,16 @@ const std::vector<std::string> kKeys = {"K1", "k2", "K3", "New", "route9"};
 std::string MessyFile(std::mt19937& rng) {
     static const std::vector<std::string> pool = {
         "[S0]", "[ s1 ]", "[s0]", "[]", "K1=v", " k2 = x ", "k1=dup", "junk", "; comment", "",
-        std::string("K3=a\0b", 6), "[broken", "=noname", "route9 = \"q\"", "[S2] trailing", "  "};
+        std::string("K3=a\0b", 6), "[broken", "=noname", "route9 = \"q\"", "[S2] trailing", "  ",
+        "ends in CR\r"};
     std::string text;
     const bool crlf = rng() % 3 == 0;
     const int count = static_cast<int>(rng() % 30);
     for (int i = 0; i < count; ++i) {
         text += pool[rng() % pool.size()];
-        if (i + 1 < count || rng() % 3 != 0) text += crlf ? "\r\n" : "\n";
+        // Now and then a line in the other style: deleting the lines before it changes the
+        // style of the lines written after.
+        if (i + 1 < count || rng() % 3 != 0) text += (crlf != (rng() % 8 == 0)) ? "\r\n" : "\n";
     }
     return text;
 }
