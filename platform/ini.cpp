@@ -171,10 +171,13 @@ IniBatch::IniBatch(std::string path) : path_(std::move(path)) {}
 
 void IniBatch::Add(Change::Kind kind, std::string_view section, std::string_view key,
                    std::string_view value) {
-    if (!ValidSection(section)) refused_ = true;
-    const std::string_view trimmed = ini::TrimBlanks(section);
-    if (sections_.empty() || sections_.back() != trimmed) sections_.emplace_back(trimmed);
-    changes_.push_back(Change{kind, sections_.size() - 1, std::string(ini::TrimBlanks(key)), std::string(value)});
+    if (sections_.empty() || sections_.back() != section) {
+        if (!ValidSection(section)) refused_ = true;
+        sections_.emplace_back(section);
+    }
+    key = ini::TrimBlanks(key);
+    changes_.push_back(Change{kind, sections_.size() - 1, text_.size(), key.size(), value.size()});
+    text_.append(key).append(value);
 }
 
 void IniBatch::Write(std::string_view section, std::string_view key, std::string_view value) {
@@ -202,16 +205,19 @@ bool IniBatch::Commit() {
     if (content.size() > kMaxEditedFile) return false;
     ini::Document doc(std::move(content), changes_.size());
     for (const Change& change : changes_) {
-        const std::string& section = sections_[change.section];
+        const std::string_view section = ini::TrimBlanks(sections_[change.section]);
+        const std::string_view key = std::string_view(text_).substr(change.at, change.keySize);
+        const std::string_view value = std::string_view(text_).substr(change.at + change.keySize, change.valueSize);
         switch (change.kind) {
-            case Change::Kind::Write: doc.Write(section, change.key, change.value); break;
-            case Change::Kind::DeleteKey: doc.DeleteKey(section, change.key); break;
+            case Change::Kind::Write: doc.Write(section, key, value); break;
+            case Change::Kind::DeleteKey: doc.DeleteKey(section, key); break;
             case Change::Kind::DeleteSection: doc.DeleteSection(section); break;
         }
     }
     if (doc.Changed() && !WriteFileAtomic(path_, doc.Text())) return false;
     changes_.clear();
     sections_.clear();
+    text_.clear();
     return true;
 }
 
