@@ -23,6 +23,7 @@ std::size_t CaseInsensitiveHash::operator()(std::string_view text) const {
     for (char c : text) hash = (hash ^ static_cast<unsigned char>(LowerChar(c))) * 1099511628211ull;
     return static_cast<std::size_t>(hash);
 }
+
 std::string_view StripQuotes(std::string_view value) {
     if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
         value.back() == value.front()) {
@@ -123,7 +124,7 @@ Document::Section& Document::Indexed(std::size_t index) {
     s.lines.reserve(s.lines.size() + expected);
     for (std::size_t i = 0; i < s.lines.size(); ++i) {
         if (s.lines[i].kind != LineKind::Key || s.lines[i].deleted) continue;
-        auto [entry, added] = s.keys.try_emplace(std::string(NameOf(s.lines[i])), KeyEntry{i, false});
+        auto [entry, added] = s.keys.try_emplace(std::string(NameOf(s.lines[i])), KeyEntry{static_cast<std::uint32_t>(i), false});
         if (!added) entry->second.copies = true;
     }
     s.indexed = true;
@@ -160,7 +161,7 @@ std::size_t Document::SectionFor(std::string_view name) {
 void Document::Write(std::string_view section, std::string_view key, std::string_view value) {
     TakeNewlineStyle();
     Section& s = Indexed(SectionFor(section));
-    const auto [found, added] = s.keys.try_emplace(std::string(key), KeyEntry{s.lastKey + 1, false});
+    const auto [found, added] = s.keys.try_emplace(std::string(key), KeyEntry{static_cast<std::uint32_t>(s.lastKey + 1), false});
     if (added) {
         Terminate(s.lines[s.lastKey]);
         s.lines.insert(s.lines.begin() + static_cast<std::ptrdiff_t>(++s.lastKey),

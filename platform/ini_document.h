@@ -48,8 +48,8 @@ private:
         bool deleted = false;
     };
     struct KeyEntry {
-        std::size_t line = 0;  // the first live line of the key
-        bool copies = false;   // later lines of the same key may follow
+        std::uint32_t line = 0;  // the first live line of the key
+        bool copies = false;     // later lines of the same key may follow
     };
     struct Section {
         std::vector<Line> lines;  // the header first, except in section 0
