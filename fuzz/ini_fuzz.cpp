@@ -1,5 +1,5 @@
-// INI engine: the input is the file. Every reader runs on it, then one write and one
-// delete whose results are checked by reading back.
+// INI engine: the input is the file. Every reader runs on it, then writes and a delete
+// whose results are checked by reading back and against the same changes as one batch.
 #include <stdlib.h>
 #include <unistd.h>
 
@@ -52,11 +52,22 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Check(snapshot.Get(section, "NoSuchKey", "none") ==
           platform::GetPrivateProfileString(path, section, "NoSuchKey", "none"));
 
-    // A write that succeeds must read back, and a deleted key must be gone.
+    // A write that succeeds must read back, and a deleted key must be gone; the same
+    // changes as one batch on a copy of the input give the same bytes.
+    const std::string copy = path + ".batch";
+    Check(platform::WriteFileAtomic(copy, input));
     if (platform::WritePrivateProfileString(path, section, "FuzzKey", "fuzz value")) {
         Check(platform::GetPrivateProfileString(path, section, "fuzzkey", "") == "fuzz value");
+        Check(platform::WritePrivateProfileString(path, section, "Other", "x"));
         Check(platform::WritePrivateProfileString(path, section, "FuzzKey", std::nullopt));
         Check(platform::GetPrivateProfileString(path, section, "FuzzKey", "gone") == "gone");
+        platform::IniBatch batch(copy);
+        batch.Write(section, "FuzzKey", "fuzz value");
+        batch.Write(section, "Other", "x");
+        batch.DeleteKey(section, "FuzzKey");
+        Check(batch.Commit());
+        std::string single, batched;
+        Check(platform::ReadFile(path, single) && platform::ReadFile(copy, batched) && single == batched);
     }
     return 0;
 }

@@ -16,7 +16,6 @@
 #pragma once
 
 #include <cstddef>
-#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -69,27 +68,21 @@ public:
     // kept). After success the batch is empty and can collect again. The result equals
     // the same changes written one by one.
     bool Commit();
-    std::size_t Size() const { return count_; }
+    std::size_t Size() const { return changes_.size(); }
 
 private:
-    void SelectSection(std::string_view section);
-    // Room for `size` more bytes in the last chunk; a new chunk starts with the current
-    // section's marker again, so every chunk reads on its own.
-    char* Room(std::size_t size);
-    std::string path_;
-    // Every change is one line of the chunks, checked as it is added (so no stored line
-    // holds a line break or NUL): "key=value\n" writes, "\0D" key "\n" deletes a key,
-    // "\0X\n" deletes a section; each applies to the section of the last "\0S" name "\n"
-    // line. Chunks are filled within their reserved capacity and never move: a batch of
-    // many thousand changes neither copies its text on growth nor touches memory twice.
-    struct Chunk {
-        std::unique_ptr<char[]> bytes;  // not zero-filled: only the used part is touched
-        std::size_t size = 0, capacity = 0;
+    // One change: its section is sections_[section]; its key (trimmed) and value lie back
+    // to back in text_ from `at`. One string for all the text spares a batch of ten
+    // thousand changes as many small allocations.
+    struct Change {
+        enum class Kind { Write, DeleteKey, DeleteSection } kind;
+        std::size_t section, at, keySize, valueSize;
     };
-    std::vector<Chunk> chunks_;
-    std::string section_;  // the current section as given
-    std::size_t count_ = 0;
-    bool hasSection_ = false;
+    void Add(Change::Kind kind, std::string_view section, std::string_view key, std::string_view value);
+    std::string path_;
+    std::vector<std::string> sections_;  // as given; a run of changes to one section shares one
+    std::vector<Change> changes_;
+    std::string text_;
     bool refused_ = false;  // some change would be refused: Commit writes nothing
 };
 

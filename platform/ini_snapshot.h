@@ -28,8 +28,6 @@ private:
     struct Index;
     std::string content_;  // the index views into it
     bool loaded_ = false;
-    // Sections are found in one pass over their headers; a section's keys are indexed the
-    // first time it is asked for, so a lookup is const to the caller.
     std::unique_ptr<Index> index_;
 };
 

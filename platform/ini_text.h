@@ -1,11 +1,23 @@
-// Internal to the INI engine: the byte-level helpers every line goes through, inline
-// because a batch calls them tens of thousands of times per rewrite.
+// Internal to the INI engine: ASCII case rules and the one line classifier every reader
+// and writer goes through.
+//
+// Line rules, as the Windows private-profile functions apply them:
+// - a line ends at "\n"; a "\r" before it belongs to the terminator (CRLF or LF read);
+// - a NUL byte ends the line's text, as C string handling on Windows would see it; the
+//   bytes after it are kept on rewrite but never read as a key or value;
+// - blanks (space, tab, CR, VT, FF) around keys, values and section names are ignored;
+// - ";" at the start (after blanks) makes a comment;
+// - "[name]" starts a section (text after the first "]" is ignored); a "[" without "]"
+//   is junk, not a section;
+// - "key=value" splits at the first "="; a line without "=" is not a key, but the
+//   section readers return it as it stands.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
+#include <string>
 #include <string_view>
+#include <unordered_map>
 
 namespace platform::ini {
 
@@ -14,70 +26,54 @@ inline bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == 
 
 inline char LowerChar(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
-inline std::uint64_t LoadWord(const char* at) {
-    std::uint64_t word;
-    std::memcpy(&word, at, sizeof word);
-    return word;
-}
+// The text without the blanks around it.
+std::string_view TrimBlanks(std::string_view text);
 
-// LowerChar on eight bytes at once: 0x20 is added to exactly the bytes 'A'..'Z'.
-inline std::uint64_t LowerWord(std::uint64_t word) {
-    constexpr std::uint64_t kOnes = 0x0101010101010101ull, kHighs = 0x8080808080808080ull;
-    const std::uint64_t low7 = word & ~kHighs;
-    const std::uint64_t atLeastA = low7 + kOnes * (0x80 - 'A');
-    const std::uint64_t aboveZ = low7 + kOnes * (0x80 - 'Z' - 1);
-    const std::uint64_t upper = atLeastA & ~aboveZ & ~word & kHighs;
-    return word | (upper >> 2);
-}
+// True when both texts are equal once ASCII letters are lower-cased.
+bool EqualsIgnoreCase(std::string_view a, std::string_view b);
 
-inline std::string_view TrimBlanks(std::string_view text) {
-    std::size_t b = 0, e = text.size();
-    while (b < e && IsBlank(text[b])) ++b;
-    while (e > b && IsBlank(text[e - 1])) --e;
-    return text.substr(b, e - b);
-}
+// Hash and equality ignoring ASCII case; transparent, so a map of std::string is looked
+// up with a string_view.
+struct CaseInsensitiveHash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view text) const;
+};
+struct CaseInsensitiveEqual {
+    using is_transparent = void;
+    bool operator()(std::string_view a, std::string_view b) const { return EqualsIgnoreCase(a, b); }
+};
+template <typename Key, typename Value>
+using CaseInsensitiveMap = std::unordered_map<Key, Value, CaseInsensitiveHash, CaseInsensitiveEqual>;
 
-inline bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    std::size_t i = 0;
-    for (; i + 8 <= a.size(); i += 8) {
-        if (LowerWord(LoadWord(a.data() + i)) != LowerWord(LoadWord(b.data() + i))) return false;
+enum class LineKind : std::uint8_t { Blank, Comment, Section, Key, Other };
+
+struct LineView {
+    LineKind kind = LineKind::Blank;
+    std::string_view name;   // section name or key, trimmed
+    std::string_view value;  // value, trimmed, quotes kept
+    std::string_view text;   // the line's text up to any NUL, trimmed (for Other)
+};
+
+// Classifies one line given without its terminator.
+LineView ClassifyLine(std::string_view raw);
+
+// The value with one pair of matching surrounding double or single quotes removed.
+std::string_view StripQuotes(std::string_view value);
+
+// Splits `content` into lines; `visit(raw, terminator)` for each, stopping when it
+// returns false. The terminator is "\n", "\r\n" or, for a last line, empty.
+template <typename Visit>
+void ForEachLine(std::string_view content, Visit&& visit) {
+    for (std::size_t pos = 0; pos < content.size();) {
+        const std::size_t nl = content.find('\n', pos);
+        if (nl == std::string_view::npos) {
+            visit(content.substr(pos), std::string_view());
+            return;
+        }
+        const std::size_t end = (nl > pos && content[nl - 1] == '\r') ? nl - 1 : nl;
+        if (!visit(content.substr(pos, end - pos), content.substr(end, nl + 1 - end))) return;
+        pos = nl + 1;
     }
-    for (; i < a.size(); ++i) {
-        if (LowerChar(a[i]) != LowerChar(b[i])) return false;
-    }
-    return true;
-}
-
-inline std::uint64_t MixWords(std::uint64_t a, std::uint64_t b) {
-    const unsigned __int128 product = static_cast<unsigned __int128>(a) * b;
-    return static_cast<std::uint64_t>(product) ^ static_cast<std::uint64_t>(product >> 64);
-}
-
-// A hash of the lower-cased bytes: whole words, the tail read as an overlapping word.
-// Equal under EqualsIgnoreCase implies equal hashes; the low bits are well mixed.
-inline std::size_t HashIgnoreCase(std::string_view text) {
-    constexpr std::uint64_t kSeed = 0xa0761d6478bd642full, kOdd = 0xe7037ed1a0b428dbull;
-    const char* p = text.data();
-    const std::size_t n = text.size();
-    std::uint64_t seed = kSeed ^ n, a = 0, b = 0;
-    if (n >= 8) {
-        std::size_t i = 0;
-        for (; i + 16 < n; i += 8) seed = MixWords(seed ^ LowerWord(LoadWord(p + i)), kOdd);
-        a = LoadWord(p + i);
-        b = LoadWord(p + n - 8);
-    } else if (n >= 4) {
-        std::uint32_t lo, hi;
-        std::memcpy(&lo, p, 4);
-        std::memcpy(&hi, p + n - 4, 4);
-        a = lo;
-        b = hi;
-    } else if (n > 0) {
-        a = (static_cast<std::uint64_t>(static_cast<unsigned char>(p[0])) << 16) |
-            (static_cast<std::uint64_t>(static_cast<unsigned char>(p[n / 2])) << 8) |
-            static_cast<unsigned char>(p[n - 1]);
-    }
-    return static_cast<std::size_t>(MixWords(LowerWord(a) ^ kOdd, LowerWord(b) ^ seed));
 }
 
 }  // namespace platform::ini

@@ -230,6 +230,33 @@ TEST_F(IniWrite, BatchEqualsKeyByKeyOnFileWithoutFinalNewline) {
     EXPECT_EQ(ReadAll(single), ReadAll(batched));
 }
 
+// Each write takes the line-break style of the file as the write before left it; a batch
+// follows the style its earlier changes leave, as the same writes one by one do.
+TEST_F(IniWrite, BatchFollowsTheStyleItsEarlierChangesLeave) {
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"[A]\r\nK=1\r\n[B]\nX=1\n", "[B]\nX=1\nY=2\n\n[C]\nZ=3\n"},   // the CRLF section goes
+        {"junk\r", "junk\r\n\n[A]\nY=2\n\r\n[C]\r\nZ=3\r\n"},  // a last line ending in CR
+    };
+    for (const auto& [start, expected] : cases) {
+        std::string single = dir.File("single.ini"), batched = dir.File("batched.ini");
+        ASSERT_TRUE(WriteFileAtomic(single, start));
+        ASSERT_TRUE(WriteFileAtomic(batched, start));
+        IniBatch batch(batched);
+        const std::string first = start.front() == '[' ? "B" : "A";
+        if (first == "B") {
+            ASSERT_TRUE(WritePrivateProfileString(single, "A", std::nullopt, std::nullopt));
+            batch.DeleteSection("A");
+        }
+        ASSERT_TRUE(WritePrivateProfileString(single, first, "Y", "2"));
+        ASSERT_TRUE(WritePrivateProfileString(single, "C", "Z", "3"));
+        batch.Write(first, "Y", "2");
+        batch.Write("C", "Z", "3");
+        ASSERT_TRUE(batch.Commit());
+        EXPECT_EQ(expected, ReadAll(single));
+        EXPECT_EQ(expected, ReadAll(batched));
+    }
+}
+
 TEST_F(IniWrite, BatchRefusesWhatSingleWritesRefuse) {
     Given("[A]\nK=1\n");
     const auto refused = [this](auto add) {
@@ -247,6 +274,7 @@ TEST_F(IniWrite, BatchRefusesWhatSingleWritesRefuse) {
     EXPECT_TRUE(refused([](IniBatch& b) { b.DeleteKey("A", ""); }));
     EXPECT_TRUE(refused([](IniBatch& b) { b.DeleteSection("A]"); }));
     EXPECT_TRUE(refused([](IniBatch& b) { b.DeleteSection("A\r\n[B"); }));
+    EXPECT_TRUE(refused([](IniBatch& b) { b.Write("A\r", "L", "v"); })) << "same name once trimmed";
 }
 
 TEST_F(IniWrite, BatchKeepsSectionRunsApartAndTrimsNames) {
