@@ -5,6 +5,7 @@
 
 #include <iostream>
 
+#include "platform/elevation.h"
 #include "qt/qt_host.h"
 #include "shell/startup.h"
 #include "ui/script_driver.h"
@@ -22,6 +23,9 @@ std::vector<std::string> Arguments(int argc, char** argv) {
 int main(int argc, char** argv) {
     shell::StartupOptions options;
     options.args = Arguments(argc, argv);
+    // Before anything reads the environment: a copy started by pkexec acts only where
+    // its checked arguments say.
+    if (!platform::AdoptElevationArguments(options.args)) return 2;
 
     if (auto script = ui::MakeScriptHostFromEnvironment(std::cout)) {
         int code = shell::RunConsole(*script, options);
