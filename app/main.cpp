@@ -5,6 +5,7 @@
 
 #include <iostream>
 
+#include "platform/elevation.h"
 #include "qt/qt_host.h"
 #include "shell/core/console_caption.h"
 #include "shell/sheet/startup.h"
@@ -23,6 +24,9 @@ std::vector<std::string> Arguments(int argc, char** argv) {
 int main(int argc, char** argv) {
     shell::StartupOptions options;
     options.args = Arguments(argc, argv);
+    // Before anything reads the environment: a copy started by pkexec acts only where
+    // its checked arguments say.
+    if (!platform::AdoptElevationArguments(options.args)) return 2;
 
     if (auto script = ui::MakeScriptHostFromEnvironment(std::cout)) {
         script->SetCaption(shell::kConsoleCaption);

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "platform/clock.h"
+#include "platform/dynlib.h"
 #include "platform/files.h"
 
 namespace platform {
@@ -20,7 +21,8 @@ std::unique_ptr<ServiceManager> OpenServiceManager(const std::string& programDat
     if (forced != nullptr && std::strcmp(forced, "systemd") == 0) systemd = true;
     if (forced != nullptr && std::strcmp(forced, "supervisor") == 0) systemd = false;
     if (systemd) return MakeSystemdServiceManager();
-    return MakeSupervisorServiceManager(WithSlash(programDataDirectory) + "SERVICES/");
+    return MakeSupervisorServiceManager(WithSlash(programDataDirectory) + "SERVICES/",
+                                        LibraryDirectory());
 }
 
 bool WaitWhileActive(ServiceManager& manager, const std::string& name, int steps, int stepMs,

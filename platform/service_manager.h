@@ -5,18 +5,23 @@
 //   states active, activating and deactivating read as Running, StartPending and
 //   StopPending.
 // - supervisor, for machines without systemd: a state folder "SERVICES/" in the program
-//   data directory holding "<name>.service" (the definition) and "<name>.pid" (the
-//   running process). Start runs the executable detached; stop sends SIGTERM; the state
-//   comes from the live pid, checked against /proc so a reused pid never counts.
-//   A started service is StartPending until it writes its pid into the file named by
-//   $ZELLA_SERVICE_READY_FILE (given to it at start), Running afterwards, and
-//   StopPending once a stop was sent while it is still alive.
+//   data directory holding "<name>.service" (the display name) and "<name>.pid" (the
+//   running process). The folder is used only when it is a real directory owned by this
+//   process's user and writable by nobody else (state queries also accept root's); it
+//   is created 0755. Only two services exist: "QuvSMS" runs the program directory's
+//   "zellant", "QuvMMSC" its "mmscnt"; no file can name another program. Start runs the
+//   program detached; stop sends SIGTERM, and only to a pid whose recorded start time
+//   matches and whose /proc executable is that program. A started service is
+//   StartPending until it writes its pid into the file named by
+//   $ZELLA_SERVICE_READY_FILE (given to it at start, named through an inherited
+//   descriptor of the state folder), Running afterwards, and StopPending once a stop
+//   was sent while it is still alive.
 //
 // OpenServiceManager picks systemd when /run/systemd/system exists, the supervisor
 // otherwise; $ZELLA_SERVICE_MANAGER = "systemd" or "supervisor" forces one.
 //
 // Error codes are errno values (ENOENT not installed or executable missing, EACCES no
-// rights, EALREADY already running, ESRCH not running) or, for systemd, the exit code of
+// rights or a state folder not as required, EINVAL a definition the backend refuses, EALREADY already running, ESRCH not running) or, for systemd, the exit code of
 // systemctl when it failed for another reason.
 #pragma once
 
@@ -49,7 +54,9 @@ public:
     virtual bool IsInstalled(const std::string& name) = 0;
     virtual ServiceState State(const std::string& name) = 0;
     // Creates the service, or reconfigures it when it exists; set to start at boot.
-    // 0 on success, else an error code.
+    // 0 on success, else an error code (EINVAL for a name, display name or executable
+    // with control characters, and for the supervisor an executable that is not the
+    // service's own program in the program directory).
     virtual int Install(const ServiceDefinition& definition) = 0;
     // Asks the service to start without waiting for it. 0 on success, else an error code.
     virtual int Start(const std::string& name) = 0;
@@ -61,11 +68,14 @@ public:
 };
 
 // The backend for this machine (see above). `programDataDirectory` (ending in "/") is
-// where the supervisor keeps its "SERVICES/" folder.
+// where the supervisor keeps its "SERVICES/" folder; its programs come from
+// LibraryDirectory(), the program directory.
 std::unique_ptr<ServiceManager> OpenServiceManager(const std::string& programDataDirectory);
 
-// The supervisor over an explicit state folder (ending in "/").
-std::unique_ptr<ServiceManager> MakeSupervisorServiceManager(const std::string& stateDirectory);
+// The supervisor over an explicit state folder, running programs of `programDirectory`
+// (both ending in "/").
+std::unique_ptr<ServiceManager> MakeSupervisorServiceManager(const std::string& stateDirectory,
+                                                             const std::string& programDirectory);
 
 // The systemd backend. `systemctl` is the program to run (a path or a name looked up in
 // PATH) and `unitDirectory` (ending in "/") where unit files are written; tests point

@@ -1,6 +1,8 @@
 // The built-in supervisor for machines without systemd. All state lives in files of
 // the state folder, so every console process (and an elevated child) sees the same
-// services, and a console that exits leaves its services running.
+// services, and a console that exits leaves its services running. What it starts and
+// signals is decided by the program directory and /proc, never by a state file: a
+// state file only says which pid was started when.
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -14,6 +16,7 @@
 
 #include "platform/files.h"
 #include "platform/service_manager.h"
+#include "platform/service_manager_state.h"
 
 extern char** environ;
 
@@ -24,7 +27,6 @@ struct PidRecord {
     long pid = 0;
     unsigned long long startTime = 0;  // clock ticks after boot, from /proc/<pid>/stat
     bool stopping = false;
-    std::string executable;  // resolved path the process was started from
 };
 
 // The start time of a live, non-zombie process; 0 when there is none.
@@ -45,20 +47,26 @@ unsigned long long ProcessStartTime(long pid) {
     return start;
 }
 
-// The pid still runs the program we started: same start time (pids are reused), and
-// the same executable when /proc lets us see it (it does not for another user's
-// process, and then the start time alone decides).
-bool IsOurProcess(const PidRecord& r) {
-    if (r.pid <= 0 || r.startTime == 0 || ProcessStartTime(r.pid) != r.startTime) return false;
+// The program a live process runs, from /proc (the kernel's word, not a record's);
+// empty when it cannot be seen.
+std::string ProcessExecutable(long pid) {
     char link[PATH_MAX];
-    ssize_t n = readlink(("/proc/" + std::to_string(r.pid) + "/exe").c_str(), link, sizeof link - 1);
-    if (n < 0) return errno == EACCES || errno == EPERM;
+    ssize_t n = readlink(("/proc/" + std::to_string(pid) + "/exe").c_str(), link, sizeof link - 1);
+    if (n <= 0) return {};
     std::string exe(link, static_cast<std::size_t>(n));
+    // A program replaced on disk (an upgrade) while it runs is still the service.
     const std::string deleted = " (deleted)";
     if (exe.size() > deleted.size() && exe.compare(exe.size() - deleted.size(), deleted.size(), deleted) == 0) {
         exe.resize(exe.size() - deleted.size());
     }
-    return exe == r.executable;
+    return exe;
+}
+
+// The pid still runs `program`: same start time as recorded (pids are reused) and the
+// kernel names `program` as its executable. A process we cannot see is never ours.
+bool IsOurProcess(const PidRecord& r, const std::string& program) {
+    if (r.pid <= 0 || r.startTime == 0 || ProcessStartTime(r.pid) != r.startTime) return false;
+    return !program.empty() && ProcessExecutable(r.pid) == program;
 }
 
 std::string ResolvedPath(const std::string& path) {
@@ -72,9 +80,10 @@ bool ValidName(const std::string& name) {
 }
 
 // Starts `exe` detached (new session, adopted by init, standard streams on /dev/null,
-// working directory "/") with READY_FILE in its environment. Returns the pid, or -1
-// with `error` set.
-long Spawn(const std::string& exe, const std::string& readyFile, int& error) {
+// working directory "/") with READY_FILE in its environment and the descriptor
+// `keepFd` left open (the state folder its ready file is named through). Returns the
+// pid, or -1 with `error` set.
+long Spawn(const std::string& exe, const std::string& readyFile, int keepFd, int& error) {
     std::string readyVar = "ZELLA_SERVICE_READY_FILE=" + readyFile;
     std::vector<char*> envp;
     for (char** e = environ; *e != nullptr; ++e) {
@@ -107,6 +116,7 @@ long Spawn(const std::string& exe, const std::string& readyFile, int& error) {
             signal(SIGPIPE, SIG_DFL);
             dup2(devnull, 0), dup2(devnull, 1), dup2(devnull, 2);
             close_range(3, ~0U, CLOSE_RANGE_CLOEXEC);
+            fcntl(keepFd, F_SETFD, 0);
             if (chdir("/") == 0) execve(argv[0], argv, envp.data());
             int err = errno;
             ssize_t ignored = write(errPipe[1], &err, sizeof err);
@@ -137,126 +147,148 @@ long Spawn(const std::string& exe, const std::string& readyFile, int& error) {
     return -1;
 }
 
+// The program file each service runs from the program directory. Nothing else is ever
+// started: a definition or a state file cannot name another program.
+std::string ServiceProgramFile(const std::string& name) {
+    if (name == "QuvSMS") return "zellant";
+    if (name == "QuvMMSC") return "mmscnt";
+    return {};
+}
+
 class SupervisorServiceManager : public ServiceManager {
 public:
-    explicit SupervisorServiceManager(std::string dir) : dir_(WithSlash(std::move(dir))) {}
+    SupervisorServiceManager(std::string dir, std::string programDir)
+        : dir_(WithSlash(std::move(dir))), programDir_(WithSlash(std::move(programDir))) {}
 
     std::string Backend() const override { return "supervisor"; }
 
     bool CanModify() override {
-        return CreateDirectories(dir_) && access(dir_.c_str(), W_OK | X_OK) == 0;
+        ServiceStateFolder folder;
+        return folder.Open(dir_, true) == 0;
     }
 
     bool IsInstalled(const std::string& name) override {
-        return ValidName(name) && FileExists(Path(name, ".service"));
+        ServiceStateFolder folder;
+        return ValidName(name) && folder.Open(dir_, false) == 0 && folder.HasFile(name + ".service");
     }
 
     ServiceState State(const std::string& name) override {
-        if (!IsInstalled(name)) return ServiceState::NotInstalled;
-        PidRecord r = ReadPid(name);
-        if (!IsOurProcess(r)) return ServiceState::Stopped;
-        if (r.stopping) return ServiceState::StopPending;
-        std::string ready;
-        ReadFile(Path(name, ".ready"), ready);
-        return std::strtol(ready.c_str(), nullptr, 10) == r.pid ? ServiceState::Running
-                                                                : ServiceState::StartPending;
+        ServiceStateFolder folder;
+        if (!ValidName(name) || folder.Open(dir_, false) != 0) return ServiceState::NotInstalled;
+        return StateIn(folder, name);
     }
 
     int Install(const ServiceDefinition& d) override {
-        if (!ValidName(d.name)) return EINVAL;
-        if (!CanModify()) return EACCES;
-        std::string text = "Executable=" + d.executable + "\nDisplayName=" + d.displayName + "\n";
-        return WriteFileAtomic(Path(d.name, ".service"), text) ? 0 : (errno ? errno : EIO);
+        if (!ValidName(d.name) || d.displayName.find_first_of("\r\n") != std::string::npos) {
+            return EINVAL;
+        }
+        // Only the program directory's own program for this service may be registered.
+        const std::string program = ServiceProgramFile(d.name);
+        if (program.empty() || d.executable != programDir_ + program) return EINVAL;
+        ServiceStateFolder folder;
+        if (folder.Open(dir_, true) != 0) return EACCES;
+        std::string text = "DisplayName=" + d.displayName + "\n";
+        return folder.Write(d.name + ".service", text) ? 0 : (errno ? errno : EIO);
     }
 
     int Start(const std::string& name) override {
-        if (!CanModify()) return EACCES;
-        if (!IsInstalled(name)) return ENOENT;
-        FileLock lock(Path(name, ".lock"), true, true, true);
-        if (IsActiveState(State(name))) return EALREADY;
-        std::string exe = Executable(name);
+        ServiceStateFolder folder;
+        if (folder.Open(dir_, true) != 0) return EACCES;
+        if (!ValidName(name) || !folder.HasFile(name + ".service")) return ENOENT;
+        UniqueFd lock = folder.Lock(name + ".lock");
+        if (IsActiveState(StateIn(folder, name))) return EALREADY;
+        const std::string program = ServiceProgramFile(name);
+        if (program.empty()) return ENOENT;
+        std::string exe = programDir_ + program;
         if (access(exe.c_str(), X_OK) != 0) return errno;
-        std::string ready = Path(name, ".ready");
-        unlink(ready.c_str());
+        folder.Remove(name + ".ready");
+        // The service names its ready file through the folder's descriptor, which it
+        // inherits, so a path swapped below the data directory cannot redirect it.
+        std::string ready = "/proc/self/fd/" + std::to_string(folder.Descriptor()) + "/" + name + ".ready";
         int error = 0;
         PidRecord r;
-        r.pid = Spawn(exe, ready, error);
+        r.pid = Spawn(exe, ready, folder.Descriptor(), error);
         if (r.pid < 0) return error;
         r.startTime = ProcessStartTime(r.pid);
-        r.executable = ResolvedPath(exe);
         // A service that ended at once leaves no start time; it is then simply stopped.
-        return WritePid(name, r) ? 0 : EIO;
+        return WritePid(folder, name, r) ? 0 : EIO;
     }
 
     int Stop(const std::string& name) override {
-        if (!CanModify()) return EACCES;
-        if (!IsInstalled(name)) return ENOENT;
-        FileLock lock(Path(name, ".lock"), true, true, true);
-        return SendStop(name);
+        ServiceStateFolder folder;
+        if (folder.Open(dir_, true) != 0) return EACCES;
+        if (!ValidName(name) || !folder.HasFile(name + ".service")) return ENOENT;
+        UniqueFd lock = folder.Lock(name + ".lock");
+        return SendStop(folder, name);
     }
 
     int Remove(const std::string& name) override {
         if (!ValidName(name)) return EINVAL;
-        if (!CanModify()) return EACCES;
-        if (!IsInstalled(name)) return 0;
-        FileLock lock(Path(name, ".lock"), true, true, true);
-        SendStop(name);
-        if (unlink(Path(name, ".service").c_str()) != 0 && errno != ENOENT) return errno;
+        ServiceStateFolder folder;
+        if (folder.Open(dir_, true) != 0) return EACCES;
+        if (!folder.HasFile(name + ".service")) return 0;
+        UniqueFd lock = folder.Lock(name + ".lock");
+        SendStop(folder, name);
+        if (!folder.Remove(name + ".service")) return errno;
         // The pid record stays while the process lives, so a reinstalled service is not
         // started twice; everything else goes.
-        if (!IsOurProcess(ReadPid(name))) unlink(Path(name, ".pid").c_str());
-        unlink(Path(name, ".ready").c_str());
+        if (!IsOurProcess(ReadPid(folder, name), Program(name))) folder.Remove(name + ".pid");
+        folder.Remove(name + ".ready");
         return 0;
     }
 
 private:
-    std::string Path(const std::string& name, const char* suffix) const { return dir_ + name + suffix; }
-
-    std::string Executable(const std::string& name) const {
-        std::string text;
-        ReadFile(Path(name, ".service"), text);
-        std::istringstream lines(text);
-        std::string line;
-        while (std::getline(lines, line)) {
-            if (line.rfind("Executable=", 0) == 0) return line.substr(11);
-        }
-        return {};
+    // The resolved path of the service's program, as /proc names a running one.
+    std::string Program(const std::string& name) const {
+        const std::string program = ServiceProgramFile(name);
+        return program.empty() ? std::string() : ResolvedPath(programDir_ + program);
     }
 
-    PidRecord ReadPid(const std::string& name) const {
+    ServiceState StateIn(const ServiceStateFolder& folder, const std::string& name) const {
+        if (!folder.HasFile(name + ".service")) return ServiceState::NotInstalled;
+        PidRecord r = ReadPid(folder, name);
+        if (!IsOurProcess(r, Program(name))) return ServiceState::Stopped;
+        if (r.stopping) return ServiceState::StopPending;
+        std::string ready;
+        folder.Read(name + ".ready", ready);
+        return std::strtol(ready.c_str(), nullptr, 10) == r.pid ? ServiceState::Running
+                                                                : ServiceState::StartPending;
+    }
+
+    static PidRecord ReadPid(const ServiceStateFolder& folder, const std::string& name) {
         PidRecord r;
         std::string text;
-        if (!ReadFile(Path(name, ".pid"), text)) return r;
+        if (!folder.Read(name + ".pid", text)) return r;
         std::istringstream in(text);
         int stopping = 0;
         in >> r.pid >> r.startTime >> stopping;
-        in.ignore(1);
-        std::getline(in, r.executable);
         r.stopping = stopping != 0;
         return r;
     }
 
-    bool WritePid(const std::string& name, const PidRecord& r) const {
+    static bool WritePid(const ServiceStateFolder& folder, const std::string& name, const PidRecord& r) {
         std::string text = std::to_string(r.pid) + " " + std::to_string(r.startTime) + " " +
-                           (r.stopping ? "1" : "0") + "\n" + r.executable + "\n";
-        return WriteFileAtomic(Path(name, ".pid"), text);
+                           (r.stopping ? "1" : "0") + "\n";
+        return folder.Write(name + ".pid", text);
     }
 
-    int SendStop(const std::string& name) {
-        PidRecord r = ReadPid(name);
-        if (!IsOurProcess(r)) return ESRCH;
+    int SendStop(const ServiceStateFolder& folder, const std::string& name) {
+        PidRecord r = ReadPid(folder, name);
+        if (!IsOurProcess(r, Program(name))) return ESRCH;
         if (kill(static_cast<pid_t>(r.pid), SIGTERM) != 0) return errno;
         r.stopping = true;
-        return WritePid(name, r) ? 0 : EIO;
+        return WritePid(folder, name, r) ? 0 : EIO;
     }
 
     std::string dir_;
+    std::string programDir_;
 };
 
 }  // namespace
 
-std::unique_ptr<ServiceManager> MakeSupervisorServiceManager(const std::string& stateDirectory) {
-    return std::make_unique<SupervisorServiceManager>(stateDirectory);
+std::unique_ptr<ServiceManager> MakeSupervisorServiceManager(const std::string& stateDirectory,
+                                                             const std::string& programDirectory) {
+    return std::make_unique<SupervisorServiceManager>(stateDirectory, programDirectory);
 }
 
 }  // namespace platform

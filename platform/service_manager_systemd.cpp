@@ -33,6 +33,15 @@ std::string ExecWord(const std::string& path) {
     return quoted + "\"";
 }
 
+// A line break would end the unit's line and start one of the writer's choosing
+// ("ExecStartPre=..."); no control character belongs in a path or a name.
+bool HasControlCharacter(const std::string& text) {
+    for (char c : text) {
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) return true;
+    }
+    return false;
+}
+
 std::string OneLine(const std::string& text) {
     std::string out;
     for (char c : text) out += (c == '\r' || c == '\n') ? ' ' : c;
@@ -68,6 +77,11 @@ public:
     }
 
     int Install(const ServiceDefinition& definition) override {
+        if (HasControlCharacter(definition.name) || HasControlCharacter(definition.executable) ||
+            HasControlCharacter(definition.displayName) ||
+            definition.name.find('/') != std::string::npos) {
+            return EINVAL;
+        }
         if (!CanModify()) return EACCES;
         std::string path = unitDirectory_ + UnitName(definition.name);
         if (!WriteFileAtomic(path, SystemdUnitText(definition))) return errno ? errno : EIO;

@@ -2,10 +2,13 @@
 #include "platform/shared_memory.h"
 
 #include <fcntl.h>
+#include <grp.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <utility>
 
@@ -27,6 +30,7 @@ SharedMemory::~SharedMemory() { Close(); }
 SharedMemory::SharedMemory(SharedMemory&& other) noexcept
     : data_(std::exchange(other.data_, nullptr)),
       size_(std::exchange(other.size_, 0)),
+      fd_(std::exchange(other.fd_, -1)),
       unlinkName_(std::move(other.unlinkName_)) {
     other.unlinkName_.clear();
 }
@@ -36,6 +40,7 @@ SharedMemory& SharedMemory::operator=(SharedMemory&& other) noexcept {
         Close();
         data_ = std::exchange(other.data_, nullptr);
         size_ = std::exchange(other.size_, 0);
+        fd_ = std::exchange(other.fd_, -1);
         unlinkName_ = std::move(other.unlinkName_);
         other.unlinkName_.clear();
     }
@@ -44,15 +49,42 @@ SharedMemory& SharedMemory::operator=(SharedMemory&& other) noexcept {
 
 namespace {
 
-// Maps the whole of an open descriptor; the mapping outlives the descriptor.
-unsigned char* MapAll(int fd, std::size_t& size) {
+// A block the console may believe: made by root (the services) or by this user (a
+// service run by the same user), and not writable by everybody.
+bool TrustedBlock(int fd) {
     struct stat st {};
-    if (fstat(fd, &st) != 0 || st.st_size <= 0) return nullptr;
-    void* p = mmap(nullptr, static_cast<std::size_t>(st.st_size), PROT_READ | PROT_WRITE,
-                   MAP_SHARED, fd, 0);
-    if (p == MAP_FAILED) return nullptr;
-    size = static_cast<std::size_t>(st.st_size);
-    return static_cast<unsigned char*>(p);
+    return fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && (st.st_uid == 0 || st.st_uid == geteuid()) &&
+           (st.st_mode & S_IWOTH) == 0;
+}
+
+// Creates `name` exclusively; a left-over of this user is removed and created afresh.
+int CreateExclusive(const std::string& name) {
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        int fd = shm_open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0640);
+        if (fd >= 0 || errno != EEXIST) return fd;
+        int old = shm_open(name.c_str(), O_RDONLY | O_CLOEXEC, 0);
+        struct stat st {};
+        bool ours = old >= 0 && fstat(old, &st) == 0 && st.st_uid == geteuid();
+        if (old >= 0) close(old);
+        if (!ours) {
+            errno = EEXIST;
+            return -1;
+        }
+        shm_unlink(name.c_str());
+    }
+    errno = EEXIST;
+    return -1;
+}
+
+void GiveToGatewayGroup(int fd) {
+    struct group entry {};
+    struct group* found = nullptr;
+    char buffer[16384];
+    if (getgrnam_r(status_block::kGatewayGroup, &entry, buffer, sizeof buffer, &found) == 0 &&
+        found != nullptr) {
+        // A service not run by root may not be allowed to; the block then stays its own.
+        (void)fchown(fd, static_cast<uid_t>(-1), found->gr_gid);
+    }
 }
 
 }  // namespace
@@ -61,11 +93,16 @@ bool SharedMemory::Open(const std::string& logicalName) {
     Close();
     // No O_CREAT: the console must never bring a block into being that the service
     // would then mistake for its own.
-    int fd = shm_open(SharedMemoryObjectName(logicalName).c_str(), O_RDWR | O_CLOEXEC, 0);
+    const std::string name = SharedMemoryObjectName(logicalName);
+    int fd = shm_open(name.c_str(), O_RDWR | O_CLOEXEC, 0);
+    if (fd < 0 && errno == EACCES) fd = shm_open(name.c_str(), O_RDONLY | O_CLOEXEC, 0);
     if (fd < 0) return false;
-    data_ = MapAll(fd, size_);
-    close(fd);
-    return data_ != nullptr;
+    if (!TrustedBlock(fd)) {
+        close(fd);
+        return false;
+    }
+    fd_ = fd;
+    return true;
 }
 
 bool SharedMemory::OpenEither(const std::string& logicalName, const std::string& fallbackName) {
@@ -76,60 +113,103 @@ bool SharedMemory::Create(const std::string& logicalName, std::size_t size) {
     Close();
     if (size == 0) return false;
     std::string name = SharedMemoryObjectName(logicalName);
-    int fd = shm_open(name.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0660);
+    int fd = CreateExclusive(name);
     if (fd < 0) return false;
-    // A block left by a service that died is taken over, with its bytes cleared.
-    bool ok = fchmod(fd, 0660) == 0 && ftruncate(fd, 0) == 0 &&
-              ftruncate(fd, static_cast<off_t>(size)) == 0;
-    if (ok) data_ = MapAll(fd, size_);
+    GiveToGatewayGroup(fd);
+    bool ok = fchmod(fd, 0640) == 0 && ftruncate(fd, static_cast<off_t>(size)) == 0;
+    void* p = ok ? mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0) : MAP_FAILED;
     close(fd);
-    if (data_ == nullptr) {
+    if (p == MAP_FAILED) {
         shm_unlink(name.c_str());
         return false;
     }
+    data_ = static_cast<unsigned char*>(p);
+    size_ = size;
     unlinkName_ = name;
     return true;
 }
 
+std::size_t SharedMemory::Size() const {
+    if (data_ != nullptr) return size_;
+    struct stat st {};
+    if (fd_ < 0 || fstat(fd_, &st) != 0 || st.st_size < 0) return 0;
+    return static_cast<std::size_t>(st.st_size);
+}
+
 std::uint8_t SharedMemory::Byte(std::size_t offset) const {
-    if (data_ == nullptr || offset >= size_) return 0;
-    return __atomic_load_n(data_ + offset, __ATOMIC_ACQUIRE);
+    if (data_ != nullptr) return offset < size_ ? __atomic_load_n(data_ + offset, __ATOMIC_ACQUIRE) : 0;
+    unsigned char value = 0;
+    if (fd_ < 0 || pread(fd_, &value, 1, static_cast<off_t>(offset)) != 1) return 0;
+    return value;
+}
+
+std::size_t SharedMemory::CopyStart(unsigned char* buffer, std::size_t length) const {
+    std::fill(buffer, buffer + length, 0);
+    if (data_ != nullptr) {
+        std::size_t n = std::min(length, size_);
+        for (std::size_t i = 0; i < n; ++i) buffer[i] = __atomic_load_n(data_ + i, __ATOMIC_ACQUIRE);
+        return n;
+    }
+    if (fd_ < 0) return 0;
+    ssize_t n = -1;
+    while ((n = pread(fd_, buffer, length, 0)) < 0 && errno == EINTR) {
+    }
+    return n < 0 ? 0 : static_cast<std::size_t>(n);
 }
 
 bool SharedMemory::SetByte(std::size_t offset, std::uint8_t value) {
-    if (data_ == nullptr || offset >= size_) return false;
-    __atomic_store_n(data_ + offset, value, __ATOMIC_RELEASE);
-    return true;
+    if (data_ != nullptr) {
+        if (offset >= size_) return false;
+        __atomic_store_n(data_ + offset, value, __ATOMIC_RELEASE);
+        return true;
+    }
+    // Never past the end: writing there would grow the block.
+    if (fd_ < 0 || offset >= Size()) return false;
+    return pwrite(fd_, &value, 1, static_cast<off_t>(offset)) == 1;
 }
 
 void SharedMemory::Close() {
     if (data_ != nullptr) munmap(data_, size_);
     data_ = nullptr;
     size_ = 0;
+    if (fd_ >= 0) close(fd_);
+    fd_ = -1;
     if (!unlinkName_.empty()) shm_unlink(unlinkName_.c_str());
     unlinkName_.clear();
 }
 
+namespace {
+
+// The first bytes of a block, copied in one read; false when no trusted block opens.
+bool ReadBlockStart(const char* name, const char* globalName, unsigned char (&bytes)[16]) {
+    SharedMemory block;
+    if (!block.OpenEither(name, globalName)) return false;
+    block.CopyStart(bytes, sizeof bytes);
+    return true;
+}
+
+}  // namespace
+
 GatewayStatusBytes ReadGatewayStatus() {
     namespace sb = status_block;
     GatewayStatusBytes status;
-    SharedMemory block;
-    if (!block.OpenEither(sb::kGatewayName, sb::kGatewayGlobalName)) return status;
+    unsigned char bytes[16] = {};
+    if (!ReadBlockStart(sb::kGatewayName, sb::kGatewayGlobalName, bytes)) return status;
     status.opened = true;
-    status.webPortInUse = block.Byte(sb::kWebPortInUse) != 0;
-    status.smppServerRunning = block.Byte(sb::kSmppServerRunning) != 0;
-    status.smppPortInUse = block.Byte(sb::kSmppPortInUse) != 0;
+    status.webPortInUse = bytes[sb::kWebPortInUse] != 0;
+    status.smppServerRunning = bytes[sb::kSmppServerRunning] != 0;
+    status.smppPortInUse = bytes[sb::kSmppPortInUse] != 0;
     return status;
 }
 
 MmscStatusBytes ReadMmscStatus() {
     namespace sb = status_block;
     MmscStatusBytes status;
-    SharedMemory block;
-    if (!block.OpenEither(sb::kMmscName, sb::kMmscGlobalName)) return status;
+    unsigned char bytes[16] = {};
+    if (!ReadBlockStart(sb::kMmscName, sb::kMmscGlobalName, bytes)) return status;
     status.opened = true;
-    status.httpPortInUse = block.Byte(sb::kMmscHttpPortInUse) != 0;
-    status.smtpPortInUse = block.Byte(sb::kMmscSmtpPortInUse) != 0;
+    status.httpPortInUse = bytes[sb::kMmscHttpPortInUse] != 0;
+    status.smtpPortInUse = bytes[sb::kMmscSmtpPortInUse] != 0;
     return status;
 }
 

@@ -39,10 +39,11 @@ std::string GetMMSCDebugLogDirectory();
 void SetMultiHost(const std::string& instance);
 const std::string& MultiHost();
 
-// Gives the gateway's group (the "quvsms" group when it exists, else the owner's
-// group) read/write access to the directory and what lies below it. No result.
-// Directories also get group search and, with the "quvsms" group, the set-group-ID bit
-// so files created later belong to that group; symbolic links are never followed.
+// Gives the gateway's group (the "quvsms" group; nothing happens when the machine has
+// no such group) read/write access to what this process's user owns in the directory
+// and below it: directories get group search and the set-group-ID bit so files created
+// later belong to that group; private files stay private; links are never followed,
+// other users' entries and the supervisor's "SERVICES" folder are left alone. No result.
 void SetQuvSMSTrustees(const std::string& directoryWithoutSlash);
 
 // ---- INI access ------------------------------------------------------------------------

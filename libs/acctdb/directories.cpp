@@ -1,5 +1,6 @@
 // Where the gateway keeps its data, and the group access the two services need to it.
-#include <ftw.h>
+#include <dirent.h>
+#include <fcntl.h>
 #include <grp.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -8,7 +9,9 @@
 #include <mutex>
 
 #include "acctdb/acctdb.h"
+#include "acctdb/gateway_group.h"
 #include "platform/files.h"
+#include "platform/unique_fd.h"
 
 namespace acctdb {
 namespace {
@@ -63,39 +66,56 @@ std::string BaseDataDirectory() {
     return platform::WithSlash(platform::HomeDirectory()) + ".local/share/quvsms/";
 }
 
-gid_t GatewayGroupId(bool* found) {
-    // getgrnam_r: the services may call this from several threads.
-    struct group entry {};
-    struct group* result = nullptr;
-    std::string buffer(16384, '\0');
-    *found = getgrnam_r(kGatewayGroup, &entry, buffer.data(), buffer.size(), &result) == 0 &&
-             result != nullptr;
-    return *found ? result->gr_gid : static_cast<gid_t>(-1);
-}
+constexpr int kMaxTrusteeDepth = 64;
 
-// nftw gives its callback no user pointer; the walk is short and serialised by this mutex.
-std::mutex& TrusteeWalkMutex() {
-    static std::mutex mutex;
-    return mutex;
-}
-bool gTrusteeGroupFound = false;
-gid_t gTrusteeGroup = static_cast<gid_t>(-1);
-
-int GrantGroupAccess(const char* path, const struct stat* info, int type, struct FTW*) {
-    // Symbolic links are skipped: chmod would follow them out of the tree.
-    if (type == FTW_SL || type == FTW_SLN || type == FTW_NS) return 0;
-    if (gTrusteeGroupFound && info->st_gid != gTrusteeGroup) {
-        (void)lchown(path, static_cast<uid_t>(-1), gTrusteeGroup);
-    }
-    mode_t mode = info->st_mode & 07777;
-    mode |= S_IRGRP | S_IWGRP;
-    if (type == FTW_D || type == FTW_DNR) {
-        mode |= S_IXGRP;
+// Applies the group and its access to one opened entry of this process's user.
+void GrantOne(int fd, const struct stat& st, gid_t group) {
+    if (st.st_uid != geteuid()) return;
+    if (st.st_gid != group) (void)fchown(fd, static_cast<uid_t>(-1), group);
+    mode_t mode = st.st_mode & 07777;
+    if (S_ISDIR(st.st_mode)) {
         // New files then belong to the gateway's group whoever of its users creates them.
-        if (gTrusteeGroupFound) mode |= S_ISGID;
+        mode |= S_IRGRP | S_IWGRP | S_IXGRP | S_ISGID;
+    } else if ((mode & S_IRWXG) != 0) {
+        mode |= S_IRGRP | S_IWGRP;
     }
-    if (mode != (info->st_mode & 07777)) (void)chmod(path, mode);
-    return 0;
+    if (mode != (st.st_mode & 07777)) (void)fchmod(fd, mode);
+}
+
+// Walks the directory open as `dirFd` through descriptors only: each entry is opened
+// without following a link and checked to be what fstatat saw, so an entry swapped for
+// a link between the look and the change is never followed.
+void GrantBelow(int dirFd, gid_t group, int depth, bool top) {
+    struct stat self {};
+    if (fstat(dirFd, &self) != 0) return;
+    GrantOne(dirFd, self, group);
+    if (depth >= kMaxTrusteeDepth) return;
+    int listFd = dup(dirFd);
+    DIR* dir = listFd >= 0 ? fdopendir(listFd) : nullptr;
+    if (dir == nullptr) {
+        if (listFd >= 0) close(listFd);
+        return;
+    }
+    while (struct dirent* entry = readdir(dir)) {
+        const std::string name = entry->d_name;
+        if (name == "." || name == ".." || (top && name == "SERVICES")) continue;
+        struct stat seen {};
+        if (fstatat(dirFd, name.c_str(), &seen, AT_SYMLINK_NOFOLLOW) != 0) continue;
+        if (!S_ISDIR(seen.st_mode) && !S_ISREG(seen.st_mode)) continue;
+        if (seen.st_uid != geteuid()) continue;
+        int flags = O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | (S_ISDIR(seen.st_mode) ? O_DIRECTORY : 0);
+        platform::UniqueFd fd(openat(dirFd, name.c_str(), flags));
+        struct stat st {};
+        if (!fd || fstat(fd.Get(), &st) != 0 || st.st_ino != seen.st_ino || st.st_dev != seen.st_dev) {
+            continue;
+        }
+        if (S_ISDIR(st.st_mode)) {
+            GrantBelow(fd.Get(), group, depth + 1, false);
+        } else {
+            GrantOne(fd.Get(), st, group);
+        }
+    }
+    closedir(dir);
 }
 
 }  // namespace
@@ -137,13 +157,32 @@ const std::string& MultiHost() {
     return MultiHostName();
 }
 
+bool GatewayGroupId(gid_t& gid) {
+    // getgrnam_r: the services may call this from several threads.
+    struct group entry {};
+    struct group* result = nullptr;
+    std::string buffer(16384, '\0');
+    if (getgrnam_r(kGatewayGroup, &entry, buffer.data(), buffer.size(), &result) != 0 ||
+        result == nullptr) {
+        return false;
+    }
+    gid = result->gr_gid;
+    return true;
+}
+
+void GrantGatewayGroupAccess(const std::string& directory, gid_t group) {
+    if (directory.empty()) return;
+    platform::UniqueFd root(open(platform::WithoutSlash(directory).c_str(),
+                                 O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    // Failures are ignored, as callers cannot act on them.
+    if (root) GrantBelow(root.Get(), group, 0, true);
+}
+
 void SetQuvSMSTrustees(const std::string& directoryWithoutSlash) {
-    if (directoryWithoutSlash.empty()) return;
-    const std::string root = platform::WithoutSlash(directoryWithoutSlash);
-    std::lock_guard<std::mutex> lock(TrusteeWalkMutex());
-    gTrusteeGroup = GatewayGroupId(&gTrusteeGroupFound);
-    // FTW_PHYS: never follow links; failures are ignored, as callers cannot act on them.
-    (void)nftw(root.c_str(), GrantGroupAccess, 16, FTW_PHYS);
+    // Without the gateway's group there is nobody to share with: widening the tree to
+    // the owner's primary group would open it to whoever else is in that group.
+    gid_t group = 0;
+    if (GatewayGroupId(group)) GrantGatewayGroupAccess(directoryWithoutSlash, group);
 }
 
 }  // namespace acctdb

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <map>
 #include <memory>
@@ -15,6 +16,7 @@
 #include <vector>
 
 #include "acctdb/acctdb.h"
+#include "acctdb/gateway_group.h"
 
 namespace acctdb {
 namespace {
@@ -77,19 +79,23 @@ private:
 };
 
 // The file is created before SQLite sees it so that its mode does not depend on the
-// caller's umask; SQLite gives its -wal and -shm files the database file's mode.
+// caller's umask; SQLite gives its -wal and -shm files the database file's mode. It is
+// readable by its owner and the gateway's group only (by the owner alone on a machine
+// without that group), and an existing file is changed only through a descriptor
+// opened without following a link, and only when it is this user's own.
 void PrepareStoreFile(const std::string& path) {
-    const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0660);
-    if (fd >= 0) {
-        (void)fchmod(fd, 0660);
-        close(fd);
-        return;
-    }
+    gid_t group = 0;
+    const bool shared = GatewayGroupId(group);
+    const mode_t mode = shared ? 0660 : 0600;
+    int fd = open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+    if (fd < 0 && errno == EEXIST) fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return;
     struct stat info {};
-    if (stat(path.c_str(), &info) == 0 && info.st_uid == geteuid() &&
-        (info.st_mode & 0777) != 0660) {
-        (void)chmod(path.c_str(), 0660);
+    if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_uid == geteuid()) {
+        if (shared && info.st_gid != group) (void)fchown(fd, static_cast<uid_t>(-1), group);
+        if ((info.st_mode & 0777) != mode) (void)fchmod(fd, mode);
     }
+    close(fd);
 }
 
 class UserStore {

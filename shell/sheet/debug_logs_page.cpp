@@ -84,8 +84,13 @@ bool DebugLogsPage::OnApply() {
     for (std::size_t i = 0; i < kDebugLogRows.size(); ++i) {
         std::optional<std::string_view> value;
         if (Checked(kDebugLogRows[i].check)) value = "Yes";
-        platform::WritePrivateProfileString(DebugSwitchFile(i), kDebugLogRows[i].section, "Debug",
-                                            value);
+        // A switch that was not stored must not look saved: the operator is told, and the
+        // sheet keeps its unsaved changes.
+        if (!platform::WritePrivateProfileString(DebugSwitchFile(i), kDebugLogRows[i].section,
+                                                 "Debug", value)) {
+            ui::Error(GetHost(), "Unable to save the debug log settings to " + DebugSwitchFile(i));
+            return false;
+        }
     }
     return true;
 }

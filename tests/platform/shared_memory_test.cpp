@@ -1,11 +1,13 @@
 // The status blocks: the console opens, never creates; bytes and bounds.
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/mman.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include "platform/shared_memory.h"
+#include "tests/support/unprivileged.h"
 
 namespace {
 
@@ -89,6 +91,41 @@ TEST_F(SharedMemoryBlocks, NamespacesKeepInstancesApart) {
     EXPECT_FALSE(platform::ReadGatewayStatus().opened);
     setenv("ZELLA_SHM_NAMESPACE", ("shm" + std::to_string(getpid())).c_str(), 1);
     EXPECT_TRUE(platform::ReadGatewayStatus().opened);
+}
+
+// Nobody creates the Gateway block first and says the web port is taken. The root
+// service refuses to adopt it (its status would be nobody's to write), and the root
+// console does not believe it.
+TEST_F(SharedMemoryBlocks, BlockMadeFirstByNobodyIsRefusedByServiceAndConsole) {
+    if (!zella_test::CanActAsNobody()) GTEST_SKIP() << "needs root and setpriv";
+    const std::string file = "/dev/shm" + platform::SharedMemoryObjectName(sb::kGatewayName);
+    ASSERT_TRUE(zella_test::RunAsNobody("umask 0; printf '\\000\\000\\001\\000\\001' > " + file));
+    EXPECT_FALSE(platform::ReadGatewayStatus().opened);
+    EXPECT_FALSE(platform::RequestStopThroughBlock(sb::kGatewayName, sb::kGatewayGlobalName));
+    // Even made private to nobody, it stays nobody's.
+    ASSERT_TRUE(zella_test::RunAsNobody("chmod 600 " + file));
+    EXPECT_FALSE(platform::ReadGatewayStatus().opened);
+    platform::SharedMemory service;
+    EXPECT_FALSE(service.Create(sb::kGatewayName, sb::kBlockSize));
+    struct stat st {};
+    ASSERT_EQ(0, stat(file.c_str(), &st));
+    EXPECT_NE(0u, st.st_uid);
+}
+
+TEST_F(SharedMemoryBlocks, ServiceReplacesItsOwnLeftOverBlockWithAPrivateOne) {
+    const std::string name = platform::SharedMemoryObjectName(sb::kGatewayName);
+    int stale = shm_open(name.c_str(), O_RDWR | O_CREAT, 0666);
+    ASSERT_GE(stale, 0);
+    ASSERT_EQ(0, ftruncate(stale, 8));
+    ASSERT_EQ(1, pwrite(stale, "\1", 1, sb::kWebPortInUse));
+    close(stale);
+    platform::SharedMemory service;
+    ASSERT_TRUE(service.Create(sb::kGatewayName, sb::kBlockSize));
+    struct stat st {};
+    ASSERT_EQ(0, stat(("/dev/shm" + name).c_str(), &st));
+    EXPECT_EQ(0640u, st.st_mode & 07777);
+    EXPECT_EQ(sb::kBlockSize, static_cast<std::size_t>(st.st_size));
+    EXPECT_FALSE(platform::ReadGatewayStatus().webPortInUse);
 }
 
 }  // namespace

@@ -1,9 +1,15 @@
 // The supervisor backend driving the real stand-in service.
 #include <signal.h>
+#include <spawn.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <sstream>
 
 #include "platform/shared_memory.h"
 #include "tests/support/service_fixture.h"
+#include "tests/support/unprivileged.h"
 
 namespace services_test {
 namespace {
@@ -74,16 +80,16 @@ TEST_F(SupervisorBackend, RemoveStopsTheServiceAndForgetsIt) {
     EXPECT_EQ(0, Supervisor()->Remove("QuvSMS"));
 }
 
-TEST_F(SupervisorBackend, ReinstallReconfiguresTheExecutable) {
+TEST_F(SupervisorBackend, ReinstallWithAnotherProgramIsRefused) {
     auto services = Supervisor();
     ASSERT_EQ(0, services->Install(Gateway()));
     platform::ServiceDefinition other = Gateway();
-    other.executable = programDir_ + "mmscnt";  // the stand-in then plays the MMSC
-    ASSERT_EQ(0, services->Install(other));
+    other.executable = programDir_ + "mmscnt";  // not the Gateway service's program
+    EXPECT_EQ(EINVAL, services->Install(other));
     ASSERT_EQ(0, services->Start("QuvSMS"));
     ASSERT_TRUE(Eventually([&] { return StateOf() == ServiceState::Running; }));
-    EXPECT_TRUE(platform::ReadMmscStatus().opened);
-    EXPECT_FALSE(platform::ReadGatewayStatus().opened);
+    EXPECT_TRUE(platform::ReadGatewayStatus().opened);
+    EXPECT_FALSE(platform::ReadMmscStatus().opened);
 }
 
 TEST_F(SupervisorBackend, ServiceThatNeverAnnouncesReadinessStaysStartPending) {
@@ -139,6 +145,84 @@ TEST_F(SupervisorBackend, ServiceNamesThatLeaveTheFolderAreRefused) {
     bad.name = "../QuvSMS";
     EXPECT_EQ(EINVAL, Supervisor()->Install(bad));
     EXPECT_FALSE(platform::FileExists(dataDir_ + "QuvSMS.service"));
+}
+
+// A root process that has nothing to do with the gateway, for a planted pid record to
+// point at; killed at the end.
+class Bystander {
+public:
+    Bystander() {
+        char arg0[] = "sleep", arg1[] = "600";
+        char* argv[] = {arg0, arg1, nullptr};
+        if (posix_spawn(&pid_, "/usr/bin/sleep", nullptr, nullptr, argv, environ) != 0) pid_ = -1;
+    }
+    ~Bystander() {
+        if (pid_ > 0) kill(pid_, SIGKILL), waitpid(pid_, nullptr, 0);
+    }
+    // Still running (not ended, not a zombie): nobody signalled it.
+    bool Alive() const { return pid_ > 0 && waitpid(pid_, nullptr, WNOHANG) == 0; }
+    // The record an attacker writes: its real pid, start time and executable.
+    std::string Record() const {
+        std::string stat;
+        platform::ReadFile("/proc/" + std::to_string(pid_) + "/stat", stat);
+        std::istringstream fields(stat.substr(stat.rfind(')') + 2));
+        std::string field;
+        for (int i = 3; i <= 22 && fields >> field; ++i) {
+        }
+        return std::to_string(pid_) + " " + field + " 0\n/usr/bin/sleep\n";
+    }
+
+private:
+    pid_t pid_ = -1;
+};
+
+// Root installs, stops and starts the gateway while nobody plants a service definition
+// naming its own program and a pid record naming an unrelated root process, first in a
+// state folder it made itself, then in root's folder widened to everybody.
+TEST_F(SupervisorBackend, PlantedStateNeitherRunsNorSignalsAnythingForRoot) {
+    if (!zella_test::CanActAsNobody()) GTEST_SKIP() << "needs root and setpriv";
+    ASSERT_TRUE(zella_test::OpenToEverybody(dataDir_));
+    const std::string evil = dataDir_ + "evil.sh", marker = dataDir_ + "ran-as-root";
+    ASSERT_TRUE(zella_test::RunAsNobody("printf '#!/bin/sh\\nid -u > " + marker + "\\n' > " +
+                                        evil + " && chmod 755 " + evil));
+    Bystander bystander;
+    ASSERT_TRUE(bystander.Alive());
+    const std::string plant = "printf 'Executable=" + evil + "\\nDisplayName=x\\n' > " +
+                              ServicesDir() + "QuvSMS.service.new && mv -f " + ServicesDir() +
+                              "QuvSMS.service.new " + ServicesDir() + "QuvSMS.service && printf '" +
+                              bystander.Record() + "' > " + ServicesDir() + "QuvSMS.pid.new && mv -f " +
+                              ServicesDir() + "QuvSMS.pid.new " + ServicesDir() + "QuvSMS.pid";
+    for (bool nobodyMadeTheFolder : {true, false}) {
+        SCOPED_TRACE(nobodyMadeTheFolder ? "folder made by nobody" : "root's folder widened");
+        if (nobodyMadeTheFolder) {
+            ASSERT_TRUE(zella_test::RunAsNobody("mkdir -m 777 " + ServicesDir()));
+        } else {
+            ASSERT_EQ(0, system(("rm -rf " + ServicesDir()).c_str()));
+            ASSERT_EQ(0, Supervisor()->Install(Gateway()));
+            ASSERT_EQ(0, chmod(ServicesDir().c_str(), 0777));
+        }
+        auto services = Supervisor();
+        services->Install(Gateway());
+        ASSERT_TRUE(zella_test::RunAsNobody(plant));
+        EXPECT_EQ(EACCES, services->Stop("QuvSMS"));
+        EXPECT_EQ(EACCES, services->Start("QuvSMS"));
+        EXPECT_FALSE(services->CanModify());
+        EXPECT_TRUE(bystander.Alive());
+        EXPECT_FALSE(platform::FileExists(marker));
+    }
+    // In a folder only root writes, a record naming the bystander (right pid, start
+    // time and program) still does not make it the service, and a definition naming
+    // another program starts the service's own program.
+    ASSERT_EQ(0, system(("rm -rf " + ServicesDir()).c_str()));
+    auto services = Supervisor();
+    ASSERT_EQ(0, services->Install(Gateway()));
+    ASSERT_TRUE(platform::WriteFileAtomic(ServicesDir() + "QuvSMS.pid", bystander.Record()));
+    ASSERT_TRUE(platform::WriteFileAtomic(ServicesDir() + "QuvSMS.service", "Executable=" + evil + "\n"));
+    EXPECT_EQ(ESRCH, services->Stop("QuvSMS"));
+    EXPECT_TRUE(bystander.Alive());
+    ASSERT_EQ(0, services->Start("QuvSMS"));
+    EXPECT_TRUE(Eventually([&] { return StateOf() == ServiceState::Running; }));
+    EXPECT_FALSE(platform::FileExists(marker));
 }
 
 }  // namespace

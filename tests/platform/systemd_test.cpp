@@ -76,6 +76,25 @@ TEST_F(SystemdBackend, ExecutablePathWithBlanksAndSpecifiersIsQuotedLiterally) {
     EXPECT_NE(std::string::npos, unit.find("ExecStart=\"/opt/Quv SMS/100%%/zellant\"\n"));
 }
 
+// A program directory named with a line break once added "ExecStartPre=" to the unit.
+TEST_F(SystemdBackend, PathsAndNamesWithControlCharactersAreRefusedBeforeAnyUnitIsWritten) {
+    Answer("not-found", "inactive");
+    const platform::ServiceDefinition bad[] = {
+        {"QuvSMS", "x", "/opt/quv\nExecStartPre=/tmp/evil\n/zellant"},
+        {"QuvSMS", "x", "/opt/quv\r/zellant"},
+        {"QuvSMS", "x", std::string("/opt/quv\0/zellant", 17)},
+        {"QuvSMS", "x", "/opt/quv\t/zellant"},
+        {"QuvSMS", "x", "/opt/quv\x7f/zellant"},
+        {"QuvSMS", "Gateway\nExecStartPre=/tmp/evil", "/opt/quv/zellant"},
+        {"QuvSMS\n", "x", "/opt/quv/zellant"},
+    };
+    for (const platform::ServiceDefinition& d : bad) {
+        EXPECT_EQ(EINVAL, manager_->Install(d)) << d.executable;
+    }
+    EXPECT_FALSE(platform::PathExists(dir_ + "units/QuvSMS.service"));
+    EXPECT_EQ("", Calls());
+}
+
 TEST_F(SystemdBackend, StartAndStopDoNotBlockAndNeedAnInstalledUnit) {
     Answer("not-found", "inactive");
     EXPECT_EQ(ENOENT, manager_->Start("QuvSMS"));

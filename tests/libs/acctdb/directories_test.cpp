@@ -10,6 +10,8 @@
 #include <optional>
 
 #include "acctdb/acctdb.h"
+#include "acctdb/gateway_group.h"
+#include "tests/support/unprivileged.h"
 #include "platform/clock.h"
 #include "platform/files.h"
 #include "platform/ini.h"
@@ -164,17 +166,55 @@ TEST(SafeUserDirectoryName, OverlongNameIsCutToOneDirectoryEntry) {
     EXPECT_EQ(acctdb::SafeUserDirectoryName(std::string(400, 'u')).size(), 255u);
 }
 
-TEST(Trustees, GroupGetsReadWriteOnFilesAndSearchOnDirectories) {
+TEST(Trustees, GroupGetsReadWriteOnSharedFilesAndSearchOnDirectoriesButPrivateFilesStay) {
     TempDataDir temp;
     const std::string root = temp.Path() + "tree";
     ASSERT_TRUE(platform::CreateDirectories(root + "/sub"));
     WriteText(root + "/sub/file", "x");
-    chmod((root + "/sub/file").c_str(), 0600);
+    WriteText(root + "/sub/private", "x");
+    chmod((root + "/sub/file").c_str(), 0640);
+    chmod((root + "/sub/private").c_str(), 0600);
     chmod((root + "/sub").c_str(), 0700);
-    acctdb::SetQuvSMSTrustees(root);
+    const gid_t group = getegid();  // stands in for the gateway's group
+    acctdb::GrantGatewayGroupAccess(root, group);
     EXPECT_EQ(ModeOf(root + "/sub/file") & 0070, 0060u);
-    EXPECT_EQ(ModeOf(root + "/sub") & 0070, 0070u);
-    EXPECT_EQ(ModeOf(root) & 0070, 0070u);
+    EXPECT_EQ(ModeOf(root + "/sub/private") & 0077, 0u);
+    EXPECT_EQ(ModeOf(root + "/sub") & 02070, 02070u);
+    EXPECT_EQ(ModeOf(root) & 02070, 02070u);
+}
+
+// The pass as root over a data directory that nobody can write into: nothing nobody
+// planted, linked or owns is changed, the supervisor's folder keeps its mode, and on a
+// machine without the gateway's group nothing at all is widened.
+TEST(Trustees, PlantedEntriesAreLeftAloneAndNoGroupMeansNoChange) {
+    if (!zella_test::CanActAsNobody()) GTEST_SKIP() << "needs root and setpriv";
+    TempDataDir temp;
+    zella_test::TempDir elsewhere("secret");
+    const std::string secret = elsewhere.File("shadow"), dir = temp.Path();
+    WriteText(secret, "s");
+    chmod(secret.c_str(), 0600);
+    ASSERT_TRUE(platform::CreateDirectories(dir + "SERVICES"));
+    chmod((dir + "SERVICES").c_str(), 0755);
+    WriteText(dir + "ZELLA.INI", "[ZELLA]\r\n");
+    chmod((dir + "ZELLA.INI").c_str(), 0644);
+    ASSERT_TRUE(zella_test::OpenToEverybody(dir));
+    ASSERT_TRUE(zella_test::RunAsNobody("cd " + dir + " && ln -s " + secret + " USERS.DB && mkfifo SMS.CTR && "
+                                        "mkdir -m 700 mine && touch mine/f && chmod 600 mine/f && "
+                                        "ln -s " + elsewhere.Path() + " LOGS"));
+    const gid_t group = getegid();
+    gid_t real = 0;
+    if (!acctdb::GatewayGroupId(real)) {
+        acctdb::SetQuvSMSTrustees(dir);  // no group: must change nothing
+        EXPECT_EQ(ModeOf(dir + "ZELLA.INI"), 0644u);
+        EXPECT_EQ(ModeOf(dir) & 07777, 0777u);
+    }
+    acctdb::GrantGatewayGroupAccess(dir, group);
+    EXPECT_EQ(ModeOf(secret), 0600u);
+    EXPECT_EQ(ModeOf(elsewhere.Path()) & 0077, 0u);
+    EXPECT_EQ(ModeOf(dir + "SERVICES") & 07777, 0755u);
+    EXPECT_EQ(ModeOf(dir + "mine") & 07777, 0700u);
+    EXPECT_EQ(ModeOf(dir + "mine/f") & 07777, 0600u);
+    EXPECT_EQ(ModeOf(dir + "ZELLA.INI") & 07777, 0664u);  // the gateway's own file
 }
 
 TEST(Trustees, SymbolicLinkOutOfTheTreeIsNotFollowed) {

@@ -8,6 +8,9 @@
 #include <vector>
 
 #include "acctdb/acctdb.h"
+#include "acctdb/gateway_group.h"
+#include "platform/files.h"
+#include "tests/support/unprivileged.h"
 #include "temp_data_dir.h"
 
 using acctdb::UserRecord;
@@ -120,7 +123,29 @@ TEST(UserStore, StoreFileIsReadableOnlyByOwnerAndGroup) {
     umask(previous);
     struct stat info {};
     ASSERT_EQ(stat((temp.Path() + "USERS.DB").c_str(), &info), 0);
-    EXPECT_EQ(info.st_mode & 0777, 0660u);
+    // Shared with the gateway's group only where that group exists.
+    gid_t group = 0;
+    EXPECT_EQ(info.st_mode & 0777, acctdb::GatewayGroupId(group) ? 0660u : 0600u);
+}
+
+// Nobody links USERS.DB in a data directory open to everybody to a private file of
+// root's; root opening the store must not make that file group-readable.
+TEST(UserStore, PlantedStoreLinkNeverWidensTheFileItNames) {
+    if (!zella_test::CanActAsNobody()) GTEST_SKIP() << "needs root and setpriv";
+    TempDataDir temp;
+    zella_test::TempDir elsewhere("secret");
+    const std::string secret = elsewhere.File("shadow");
+    ASSERT_TRUE(platform::WriteFileAtomic(secret, "root:x:0\n"));
+    ASSERT_EQ(0, chmod(secret.c_str(), 0600));
+    ASSERT_TRUE(zella_test::OpenToEverybody(temp.Path()));
+    ASSERT_TRUE(zella_test::RunAsNobody("ln -s " + secret + " " + temp.Path() + "USERS.DB"));
+    { OpenStore store; }
+    struct stat info {};
+    ASSERT_EQ(stat(secret.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+    std::string content;
+    ASSERT_TRUE(platform::ReadFile(secret, content));
+    EXPECT_EQ("root:x:0\n", content);
 }
 
 TEST(UserStore, AddedAccountsAreFoundIgnoringCase) {

@@ -4,11 +4,15 @@
 
 #include "config/config_store.h"
 #include "platform/clock.h"
+#include "platform/elevation.h"
+#include "platform/process.h"
 #include "platform/ini.h"
 #include "platform/shared_memory.h"
 #include "shell/core/console_state.h"
 #include "shell/core/service_control.h"
 #include "tests/support/service_fixture.h"
+#include "tests/support/console_process.h"
+#include "tests/support/unprivileged.h"
 #include "ui/headless_host.h"
 
 namespace services_test {
@@ -48,6 +52,13 @@ protected:
 
     bool Saw(const std::string& fragment) {
         return host_.TranscriptText().find(fragment) != std::string::npos;
+    }
+
+    static std::string Hex(const std::string& text) {
+        static const char digits[] = "0123456789abcdef";
+        std::string out;
+        for (unsigned char c : text) out += digits[c >> 4], out += digits[c & 15];
+        return out;
     }
 
     ui::HeadlessHost host_;
@@ -158,9 +169,56 @@ TEST_F(GatewayServiceControl, PagesAskAndReRunTheConsoleThroughPkexecWithTheSwit
     ASSERT_TRUE(platform::FileExists(pkexecArgs));
     std::string args;
     platform::ReadFile(pkexecArgs, args);
-    EXPECT_EQ(0u, args.find("env\n"));
-    EXPECT_NE(std::string::npos, args.find("ZELLA_DATA_DIR=" + dataDir_ + "\n"));
-    EXPECT_NE(std::string::npos, args.find(platform::ExecutablePath() + "\n/INSTALLSMSSERVICE\n"));
+    // pkexec runs the console itself, so the prompt names it; the data directory goes
+    // as a checked argument, never as the environment.
+    EXPECT_EQ(0u, args.find(platform::ExecutablePath() + "\n/INSTALLSMSSERVICE\n")) << args;
+    EXPECT_NE(std::string::npos, args.find("+DATADIR=" + Hex(dataDir_) + "\n")) << args;
+    EXPECT_EQ(std::string::npos, args.find("ZELLA_DATA_DIR")) << args;
+}
+
+// The caller plants the environment pkexec would (wrongly) pass on: another data
+// directory, namespace, Qt platform and script. The root copy acts only where its checked
+// arguments say, and refuses a data directory that nobody else owns or that is a link.
+TEST_F(GatewayServiceControl, ElevatedCopyIgnoresTheCallersEnvironmentAndChecksItsArguments) {
+    zella_test::CopyConsoleInto(ZELLA_CONSOLE_DIR, programDir_);
+    zella_test::TempDir attacker("attacker");
+    ASSERT_TRUE(platform::WriteFileAtomic(attacker.File("script"), "press \"Cancel\"\n"));
+    const std::string record = programDir_ + "pkexec.record";
+    const std::string script = programDir_ + "pkexec";
+    platform::WriteFileAtomic(
+        script, "#!/bin/sh\n{ for a in \"$@\"; do echo \"$a\"; done; env; } > '" + record +
+                    "'\nexec env PKEXEC_UID=4242 ZELLA_DATA_DIR=" + attacker.Path() +
+                    " XDG_DATA_HOME=" + attacker.Path() + " ZELLA_SHM_NAMESPACE=attacker"
+                    " QT_QPA_PLATFORM=xcb ZELLA_SCRIPT=" + attacker.File("script") + " \"$@\"\n");
+    chmod(script.c_str(), 0755);
+    setenv("ZELLA_PKEXEC", script.c_str(), 1);
+    setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    const std::string console = programDir_ + "zella";
+    ASSERT_TRUE(platform::RunElevated(platform::ElevatedCommand(console, {"/INSTALLSMSSERVICE", "/Q"},
+                                                                platform::ElevationEnvironment(dataDir_)),
+                                      60000));
+    std::string recorded;
+    platform::ReadFile(record, recorded);
+    EXPECT_EQ(0u, recorded.find(console + "\n/INSTALLSMSSERVICE\n/Q\n")) << recorded;
+    EXPECT_TRUE(Eventually([&] { return GatewayState() == ServiceState::Running; }));
+    EXPECT_TRUE(platform::ReadGatewayStatus().opened);  // this test's namespace
+    EXPECT_FALSE(platform::PathExists(attacker.File("SERVICES")));
+    EXPECT_FALSE(platform::PathExists(attacker.File("ZELLA.INI")));
+    EXPECT_FALSE(platform::PathExists(attacker.File("quvsms")));
+
+    if (!zella_test::CanActAsNobody()) return;
+    ASSERT_TRUE(zella_test::OpenToEverybody(attacker.Path()));
+    ASSERT_TRUE(zella_test::RunAsNobody("mkdir " + attacker.File("nobodys")));
+    ASSERT_EQ(0, symlink(dataDir_.c_str(), attacker.File("link").c_str()));
+    for (const std::string& dir : {attacker.File("nobodys/"), attacker.File("link/"),
+                                   std::string("relative/")}) {
+        EXPECT_EQ(2, platform::RunAndWait({"/usr/bin/env", "PKEXEC_UID=4242", console,
+                                           "/INSTALLSERVICE", "+DATADIR=" + Hex(dir)},
+                                          60000))
+            << dir;
+    }
+    EXPECT_FALSE(platform::PathExists(attacker.File("nobodys/SERVICES")));
+    EXPECT_FALSE(platform::PathExists(attacker.File("nobodys/ZELLA.INI")));
 }
 
 TEST_F(GatewayServiceControl, DecliningElevationShowsTheRefusal) {

@@ -65,6 +65,21 @@ TEST_F(DebugLogsPageTest, ApplyWritesYesAndDeletesTheKeyOfClearedBoxes) {
     EXPECT_EQ(std::string::npos, ini.find("Debug")) << ini;
 }
 
+// A write that really fails (a directory where WAPLNK.INI should be; a full disk or a
+// read-only data directory ends the same way) is reported, and Apply is refused so the
+// sheet still holds the change.
+TEST_F(DebugLogsPageTest, FailedWriteIsReportedAndApplyRefused) {
+    ASSERT_TRUE(platform::CreateDirectories(shell::DebugSwitchFile(2) + "/"));
+    WithDebugPage([&](shell::DebugLogsPage& page) {
+        page.UserClick("wapDebug");
+        EXPECT_FALSE(page.GetSheet()->PressApply());
+        EXPECT_TRUE(page.GetSheet()->Changed());
+    });
+    EXPECT_TRUE(Saw("box: Unable to save the debug log settings to " + shell::DebugSwitchFile(2)))
+        << host_.TranscriptText();
+    EXPECT_EQ(1, Count("Unable to save"));
+}
+
 TEST_F(DebugLogsPageTest, OpeningThePageIsNoChange) {
     SetDebug(1, "Yes");
     WithDebugPage([&](shell::DebugLogsPage& page) { EXPECT_FALSE(page.GetSheet()->Changed()); });

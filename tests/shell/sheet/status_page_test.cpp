@@ -3,7 +3,12 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/socket.h>
+
+#include <atomic>
+#include <thread>
 
 #include "platform/clock.h"
 #include "tests/shell/sheet/page_fixture.h"
@@ -298,6 +303,46 @@ TEST_F(StatusPageTest, ViewLogFilesOpensTheChosenLog) {
     EXPECT_EQ("*DEBUG.LOG", host.asked.filters[5].patterns);
     EXPECT_NE(std::string::npos, host.TranscriptText().find("shell: open " + host.answer))
         << host.TranscriptText();
+}
+
+// The service re-creating its block truncates it to 0 and back; a console that mapped
+// the block died of SIGBUS reading it in between.
+TEST_F(StatusPageTest, BlockThatShrinksAndGrowsWhileThePageRefreshesIsSurvived) {
+    setenv("ZELLA_STANDIN_MODE", "hang", 1);  // active, and never touches its block again
+    InstallGatewayStopped();
+    ASSERT_EQ(0, Supervisor()->Start("QuvSMS"));
+    ASSERT_TRUE(services_test::Eventually([] { return platform::ReadGatewayStatus().opened; }));
+    const std::string name = platform::SharedMemoryObjectName(platform::status_block::kGatewayName);
+    int fd = shm_open(name.c_str(), O_RDWR, 0);
+    ASSERT_GE(fd, 0);
+    std::atomic<bool> stop{false};
+    std::thread service([&] {
+        const unsigned char taken = 1;
+        while (!stop.load()) {
+            (void)ftruncate(fd, 0);
+            (void)ftruncate(fd, platform::status_block::kBlockSize);
+            (void)pwrite(fd, &taken, 1, platform::status_block::kWebPortInUse);
+        }
+    });
+    int errors = 0;
+    platform::FakeClock clock;  // refreshes at once, not one per second
+    platform::SetClock(&clock);
+    WithStatusPage([&](shell::StatusPage& page) {
+        for (int i = 0; i < 1000; ++i) {
+            host_.Wait(shell::StatusPage::kRefreshMs);
+            const std::string line = page.Text("gwState");
+            if (line == "ERROR:  Web Port already in use") ++errors;
+            else ASSERT_EQ("Service is Active", line) << "refresh " << i;
+        }
+        stop = true;
+        service.join();
+        host_.Wait(shell::StatusPage::kRefreshMs);
+        EXPECT_EQ("ERROR:  Web Port already in use", page.Text("gwState"));
+    });
+    platform::SetClock(nullptr);
+    if (service.joinable()) stop = true, service.join();
+    close(fd);
+    EXPECT_GT(errors, 0);  // the block was really read between the shrinks
 }
 
 }  // namespace
