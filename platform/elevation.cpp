@@ -17,6 +17,7 @@
 #include <cstring>
 #include <thread>
 
+#include "platform/cancel.h"
 #include "platform/clock.h"
 #include "platform/files.h"
 #include "platform/process.h"
@@ -203,7 +204,8 @@ bool RunElevated(const std::vector<std::string>& command, int timeoutMs) {
     for (int waited = 0;; waited += 100) {
         pid_t rc = waitpid(pid, nullptr, WNOHANG);
         if (rc == pid || (rc < 0 && errno != EINTR)) return true;
-        if (waited >= timeoutMs) break;
+        // A cancelled wait stops waiting only: the elevated copy carries on by itself.
+        if (waited >= timeoutMs || CancelRequested()) break;
         Clock().Sleep(100);
     }
     std::thread([pid] {

@@ -63,12 +63,17 @@ bool ValidKey(std::string_view key) {
            key.find('=') == std::string_view::npos;
 }
 
-// Writers that reach one file through different links must share one lock, and the
-// temporary files live beside the real file.
+// Writers that reach one file through linked directories must share one lock, so the
+// directory is resolved; the file's own name never is: a final symbolic link is refused
+// by the write, and following it would create the lock wherever the link points.
 std::string RealPath(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    const std::string dir = slash == std::string::npos ? "." : path.substr(0, slash == 0 ? 1 : slash);
+    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
     char resolved[PATH_MAX];
-    if (realpath(path.c_str(), resolved) != nullptr) return resolved;
-    return path;
+    if (realpath(dir.c_str(), resolved) == nullptr) return path;
+    const std::string real = resolved;
+    return real.ends_with('/') ? real + name : real + "/" + name;
 }
 
 // A writer killed between creating its temporary file and renaming it leaves the file

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/cancel.h"
 #include "platform/clock.h"
 #include "platform/dynlib.h"
 #include "platform/files.h"
@@ -29,6 +30,7 @@ bool WaitWhileActive(ServiceManager& manager, const std::string& name, int steps
                      const std::function<void()>& eachStep) {
     for (int i = 0; i < steps; ++i) {
         if (!IsActiveState(manager.State(name))) return true;
+        if (CancelRequested()) return false;
         if (eachStep) eachStep();
         Clock().Sleep(static_cast<std::uint64_t>(stepMs));
     }
@@ -38,6 +40,7 @@ bool WaitWhileActive(ServiceManager& manager, const std::string& name, int steps
 bool WaitUntilActive(ServiceManager& manager, const std::string& name, int steps, int stepMs) {
     for (int i = 0; i < steps; ++i) {
         if (IsActiveState(manager.State(name))) return true;
+        if (CancelRequested()) return false;
         Clock().Sleep(static_cast<std::uint64_t>(stepMs));
     }
     return IsActiveState(manager.State(name));

@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <csignal>
+#include <filesystem>
 
 #include "platform/cancel.h"
 #include "platform/clock.h"
@@ -82,6 +83,8 @@ TEST_F(HostileFiles, LinkedIniFileNeitherRewritesNorRevealsTheRootFileItPointsAt
     EXPECT_EQ(0600u, st.st_mode & 07777);
     EXPECT_EQ(0u, st.st_uid);
     EXPECT_TRUE(S_ISLNK(Lstat(zella).st_mode));
+    // The save's lock stays beside the link, never beside the file it points at.
+    EXPECT_FALSE(std::filesystem::exists(secret + ".lock"));
 }
 
 // Each planted object at an INI path: every read gives "missing" at once, every write
