@@ -12,6 +12,9 @@
 #include <cstdlib>
 #include <memory>
 
+#include "platform/regular_file.h"
+#include "platform/unique_fd.h"
+
 namespace platform {
 
 namespace {
@@ -143,29 +146,61 @@ bool RemoveDirectory(const std::string& path) {
     return !path.empty() && rmdir(WithoutSlash(path).c_str()) == 0;
 }
 
-void DeleteDirectoryTree(const std::string& path) {
-    if (path.empty()) return;
-    std::string base = WithSlash(path);
-    {
-        DirHandle handle(opendir(base.c_str()));
-        while (handle) {
-            dirent* d = readdir(handle.get());
-            if (d == nullptr) break;
-            std::string name = d->d_name;
-            if (name == "." || name == "..") continue;
-            std::string full = base + name;
-            struct stat st {};
-            if (lstat(full.c_str(), &st) != 0) continue;
-            if (S_ISDIR(st.st_mode)) {
-                if (name[0] != '.') DeleteDirectoryTree(full);
-            } else if (S_ISLNK(st.st_mode)) {
-                unlink(full.c_str());
-            } else {
-                DeleteFileChecked(full);
-            }
+namespace {
+
+// Deletes a plain file of the directory `dirFd` unless another holder keeps an advisory
+// lock on it (the rule of DeleteFileChecked), without following a link on the way.
+void DeleteFileAt(int dirFd, const char* name) {
+    const int fd = openat(dirFd, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        unlinkat(dirFd, name, 0);
+        return;
+    }
+    UniqueFd file(fd);
+    // Holding the exclusive lock while unlinking closes the window in which the holder
+    // could take its lock between our check and the unlink.
+    if (TryLockDescriptor(file.Get(), true) == LockResult::Locked) unlinkat(dirFd, name, 0);
+}
+
+// Empties the directory open as `dirFd` (taken over), as DeleteDirectoryTree describes.
+// Every step is relative to an open directory, so a directory swapped for a symbolic
+// link while the walk runs is never followed out of the tree.
+void DeleteEntriesAt(int dirFd) {
+    DirHandle handle(fdopendir(dirFd));
+    if (!handle) {
+        close(dirFd);
+        return;
+    }
+    const int at = dirfd(handle.get());
+    while (dirent* d = readdir(handle.get())) {
+        const std::string name = d->d_name;
+        if (name == "." || name == "..") continue;
+        struct stat st {};
+        if (fstatat(at, d->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
+        if (S_ISDIR(st.st_mode)) {
+            if (name[0] == '.') continue;
+            const int sub = openat(at, d->d_name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            if (sub < 0) continue;
+            DeleteEntriesAt(sub);
+            unlinkat(at, d->d_name, AT_REMOVEDIR);
+        } else if (S_ISREG(st.st_mode)) {
+            DeleteFileAt(at, d->d_name);
+        } else {
+            unlinkat(at, d->d_name, 0);
         }
     }
-    rmdir(WithoutSlash(path).c_str());
+}
+
+}  // namespace
+
+void DeleteDirectoryTree(const std::string& path) {
+    if (path.empty()) return;
+    const std::string dir = WithoutSlash(path);
+    // A symbolic link given as the tree is not followed: nothing outside is emptied.
+    const int fd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) return;
+    DeleteEntriesAt(fd);
+    rmdir(dir.c_str());
 }
 
 std::string ExecutablePath() {

@@ -57,7 +57,8 @@ bool RemoveDirectory(const std::string& path);
 
 // `DeleteDirectoryTree`: nothing for an empty path; otherwise deletes every plain file,
 // recurses into sub-directories whose names do not begin with ".", and removes the
-// directory. Failures are ignored. Symbolic links are removed, never followed.
+// directory. Failures are ignored. Symbolic links are removed, never followed, and a
+// `path` that is itself a link deletes nothing.
 void DeleteDirectoryTree(const std::string& path);
 
 // Largest data file ReadFile takes whole by default: far above any INI file or spool

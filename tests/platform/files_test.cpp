@@ -183,6 +183,11 @@ TEST_F(FilesInDir, DeleteTreeRemovesLinksWithoutFollowingThem) {
     DeleteDirectoryTree(dir.File("tree"));
     EXPECT_FALSE(PathExists(dir.File("tree")));
     EXPECT_TRUE(FileExists(dir.File("outside/precious")));
+    // A link given as the tree itself (an instance folder a group member replaced) is
+    // not followed either.
+    ASSERT_EQ(0, symlink(dir.File("outside").c_str(), dir.File("instance").c_str()));
+    DeleteDirectoryTree(dir.File("instance/"));
+    EXPECT_TRUE(FileExists(dir.File("outside/precious")));
 }
 
 TEST_F(FilesInDir, DeleteTreeLeavesLockedFilesInPlace) {
