@@ -159,6 +159,29 @@ protected:
     std::string dir_, program_;
 };
 
+TEST_F(RealLinks, AddOffersEveryShippedTypeAndHidesOneWhoseLibraryIsMissing) {
+    const std::string script = "tab \"SMSC\"\npress \"&Add\"\ndump\npress \"Cancel\"\n";
+    std::string ini;
+    std::string out = Run("all-links", script, ini);
+    for (const char* type : {"GSM Modem (USB or COM Port)", "SMPP over TCP/IP", "HTTP over TCP/IP",
+                             "UCP/EMI over TCP/IP", "CIMD2 over TCP/IP", "Android Phone"}) {
+        const std::string label = std::string("\"") + type + "\"";
+        const auto at = out.find(" radio " + label + " " + label);
+        ASSERT_NE(at, std::string::npos) << type << "\n" << out;
+        EXPECT_EQ(out.substr(at, out.find('\n', at) - at).find("hidden"), std::string::npos)
+            << type;
+    }
+    fs::remove(program_ + "libcimdlnk.so");
+    out = Run("no-cimd", script, ini);
+    EXPECT_NE(out.find("dump: ucp radio \"UCP/EMI over TCP/IP\" \"UCP/EMI over TCP/IP\"\n"),
+              std::string::npos)
+        << out;
+    EXPECT_NE(out.find("dump: cimd radio \"CIMD2 over TCP/IP\" \"CIMD2 over TCP/IP\" hidden\n"),
+              std::string::npos)
+        << out;
+    EXPECT_EQ(out.find("box:"), std::string::npos) << "a missing library shows nothing\n" << out;
+}
+
 std::string SmppFields(unsigned port, const std::string& password, bool tls) {
     return Set("Server Host Name:", "127.0.0.1") + Set("Server Port:", std::to_string(port)) +
            (tls ? "check \"Use SSL/TLS\"\n" : "") + Set("User Name:", "smppclient1") +
