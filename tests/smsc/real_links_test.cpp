@@ -219,6 +219,18 @@ TEST_F(RealLinks, SmppPlainAndOverTlsAgainstTheNpmSmsc) {
         EXPECT_EQ(Ini(ini, name, "Password"), "password");
         EXPECT_EQ(Ini(ini, name, "SMPPVersion"), "v3.4");
         EXPECT_EQ(Ini(ini, name, "UseSSL"), overTls ? "Yes" : "No");
+        // The untrusted certificate did not stop the bind; the trace names it.
+        const std::string trace = ReadAll(dir_ + tag + "-accept/LOGS/SMPPDEBUG.LOG");
+        EXPECT_NE(trace.find("bound to SMSC \"zella-peer\""), std::string::npos) << trace;
+        const bool noted =
+            trace.find("TLS server certificate: Certificate subject: CN=zella-test-smsc") !=
+            std::string::npos;
+        EXPECT_EQ(noted, overTls) << trace;
+        if (overTls) {
+            EXPECT_NE(trace.find("Verification: self-signed certificate"), std::string::npos)
+                << trace;
+            EXPECT_NE(trace.find("Valid until: "), std::string::npos) << trace;
+        }
 
         const std::string out =
             Run(tag + "-refuse", RefuseScript(type, SmppFields(p, "wrong", overTls), login), ini);
