@@ -18,7 +18,7 @@ ui::Template HttpConnectionTemplate() {
          Edit("url", "Server Host Name or Address:"),
          Row("proxyRow", {Check("useProxy", "Use HTTP Proxy"), Edit("proxy", "Proxy Server:")}),
          Edit("user", "User Name:"), Edit("password", "Password:", Flag::Password),
-         Check("httpAuth", "Send login credentials using HTTP Authorization headers"),
+         Check("httpAuth", "Send login credentials using HTTP Authorization headers", Flag::Wide),
          Edit("templateText", "URL Template Text:"), Edit("templateBinary", "URL Template Binary:"),
          Row("senderAddressRow",
              {Edit("senderAddress", "Sender Address:"), Static("senderAddressNote", "(optional)")}),

@@ -56,6 +56,7 @@ const TlsFunctions* TlsLibrary() {
         functions.send = library.Function<decltype(&::sslSend)>("sslSend");
         functions.recv = library.Function<decltype(&::sslRecv)>("sslRecv");
         functions.pending = library.Function<decltype(&::sslDataPending)>("sslDataPending");
+        functions.report = library.Function<decltype(&::sslPeerReport)>("sslPeerReport");
         complete = functions.send && functions.recv && functions.pending;
     });
     return complete ? &functions : nullptr;

@@ -15,6 +15,7 @@ struct TlsFunctions {
     int (*send)(void*, const char*, int) = nullptr;
     int (*recv)(void*, char*, int) = nullptr;
     int (*pending)(void*) = nullptr;
+    int (*report)(void*, char*, int) = nullptr;  // optional: the peer certificate
 };
 const TlsFunctions* TlsLibrary();
 

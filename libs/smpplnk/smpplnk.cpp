@@ -4,12 +4,14 @@
 
 #include <cctype>
 #include <cerrno>
+#include <cstring>
 #include <string>
 
 #include "acctdb/acctdb.h"
 #include "platform/tcp_socket.h"
 #include "smpplnk/smpp_codes.h"
 #include "smpplnk/smpp_connect.h"
+#include "smpplnk/smpp_link.h"
 #include "smpplnk/smpp_pdu.h"
 #include "smpplnk/smpp_session.h"
 #include "smpplnk/smpplnk_ext.h"
@@ -109,6 +111,18 @@ extern "C" int SMPPConnect(int socket, int /*reserved*/, const char* host, unsig
     return platform::ConnectStreamSocket(socket, target, port, ConnectTimeoutMs());
 }
 
+// Notes the TLS server's certificate (subject, issuer, expiry, verification result) in the
+// trace: an untrusted certificate does not stop the bind, so the trace is where it shows.
+static void TracePeerCertificate(void* tlsSession) {
+    const TlsFunctions* tls = tlsSession ? TlsLibrary() : nullptr;
+    if (!tls || !tls->report) return;
+    char report[2048] = {};
+    if (tls->report(tlsSession, report, sizeof report) <= 0) return;
+    std::string text(report, strnlen(report, sizeof report));
+    for (std::size_t at; (at = text.find("\r\n")) != std::string::npos;) text.replace(at, 2, "; ");
+    TraceNote("TLS server certificate: " + text);
+}
+
 extern "C" int SMPPBind(int socket, void* tlsSession, int /*reserved*/, int version, int bindType,
                         const char* systemId, const char* password, const char* systemType) {
     if (version != 0x33 && version != 0x34) return kErrVersion;
@@ -127,6 +141,7 @@ extern "C" int SMPPBind(int socket, void* tlsSession, int /*reserved*/, int vers
     if (const int rc = EncodeBind(r, sequence, request)) return rc;
     Link link(socket, tlsSession);
     if (const int rc = link.Check()) return rc;
+    TracePeerCertificate(tlsSession);
     if (const int rc = Exchange(link, request, sequence, r.commandId | kResponseBit, &response)) {
         return rc;
     }
