@@ -8,6 +8,7 @@
 #include "modem/connection_type.h"
 #include "modem/modem_properties_dialog.h"
 #include "modem/restrictions_dialog.h"
+#include "server/smpp_server_dialog.h"
 #include "server/ssl_page.h"
 #include "smsc/smpp_advanced_dialog.h"
 #include "smsc/smpp_dialog.h"
@@ -40,6 +41,7 @@ std::vector<ui::Template> AllTemplates() {
     all.push_back(smsc::CimdConnectionTemplate());
     all.push_back(smsc::HttpConnectionTemplate());
     all.push_back(server::SslCertTemplate());
+    all.push_back(server::SmppServerTemplate());
     return all;
 }
 
