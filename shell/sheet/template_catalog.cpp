@@ -8,6 +8,8 @@
 #include "modem/connection_type.h"
 #include "modem/modem_properties_dialog.h"
 #include "modem/restrictions_dialog.h"
+#include "server/smpp_server_dialog.h"
+#include "server/ssl_page.h"
 #include "smsc/smpp_advanced_dialog.h"
 #include "smsc/smpp_dialog.h"
 #include "smsc/http_dialog.h"
@@ -38,6 +40,8 @@ std::vector<ui::Template> AllTemplates() {
     all.push_back(smsc::UcpConnectionTemplate());
     all.push_back(smsc::CimdConnectionTemplate());
     all.push_back(smsc::HttpConnectionTemplate());
+    all.push_back(server::SslCertTemplate());
+    all.push_back(server::SmppServerTemplate());
     return all;
 }
 
