@@ -1,12 +1,12 @@
 #include "server/web_page.h"
 
 #include <algorithm>
-#include <strings.h>
 
 #include "acctdb/acctdb.h"
 #include "config/config_store.h"
 #include "platform/ini.h"
 #include "platform/net_interfaces.h"
+#include "platform/text.h"
 #include "server/address_pattern.h"
 #include "server/smpp_server_dialog.h"
 #include "shell/core/link_libraries.h"
@@ -41,10 +41,6 @@ struct ListIds {
 };
 constexpr ListIds kAllowed{"allowedBox", "allowedList", "Allowed"};
 constexpr ListIds kBlocked{"blockedBox", "blockedList", "Blocked"};
-
-bool EqualNoCase(const std::string& a, const std::string& b) {
-    return strcasecmp(a.c_str(), b.c_str()) == 0;
-}
 
 ui::Control AddressList(const ListIds& ids, const char* title, const char* boxLabel) {
     using namespace ui;
@@ -127,7 +123,7 @@ void WebPage::OnInit() {
     const std::string stored = config::ReadZellaKey("IPAddress");
     int selected = 0;
     for (std::size_t i = 1; i < addresses.size(); ++i)
-        if (!stored.empty() && EqualNoCase(addresses[i], stored)) selected = static_cast<int>(i);
+        if (!stored.empty() && platform::EqualsNoCase(addresses[i], stored)) selected = static_cast<int>(i);
     // A stored address this machine no longer has stays listed, so Apply keeps it.
     if (selected == 0 && !stored.empty()) {
         addresses.push_back(stored);
@@ -165,7 +161,7 @@ void WebPage::AddAddress(bool allowed) {
     const auto listed = [&](const std::string& entry) {
         const auto& items = Items(ids.list);
         return std::any_of(items.begin(), items.end(),
-                           [&](const std::string& i) { return EqualNoCase(i, entry); });
+                           [&](const std::string& i) { return platform::EqualsNoCase(i, entry); });
     };
     if (listed(text)) return SetText(ids.box, "");
     if (text.size() > kAddressMax || !IsStorableEntry(text)) {
