@@ -1,5 +1,6 @@
 #include "shell/sheet/pages.h"
 
+#include "accounts/users_page.h"
 #include "shell/core/console_page.h"
 #include "smsc/smsc_page.h"
 #include "shell/sheet/debug_logs_page.h"
@@ -17,7 +18,7 @@ std::unique_ptr<ui::Page> MakeStatusPage() { return std::make_unique<StatusPage>
 std::unique_ptr<ui::Page> MakeServicePage() { return std::make_unique<ServicePage>(); }
 std::unique_ptr<ui::Page> MakeSmscPage(const std::string& title) { return smsc::CreateSmscPage(title); }
 std::unique_ptr<ui::Page> MakeWebPage() { return Empty("DIALOG_WEB", "Web"); }
-std::unique_ptr<ui::Page> MakeUsersPage() { return Empty("DIALOG_USERS", "SMS Users"); }
+std::unique_ptr<ui::Page> MakeUsersPage() { return std::make_unique<accounts::UsersPage>(); }
 std::unique_ptr<ui::Page> MakeTwoWayPage() { return Empty("DIALOG_RECV", "2-Way"); }
 std::unique_ptr<ui::Page> MakeSslPage() { return Empty("DIALOG_SSL", "SSL/TLS"); }
 std::unique_ptr<ui::Page> MakeDebugLogsPage() { return std::make_unique<DebugLogsPage>(); }

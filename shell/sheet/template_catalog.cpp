@@ -2,6 +2,8 @@
 
 #include <memory>
 
+#include "accounts/quota.h"
+#include "accounts/user_editor.h"
 #include "config/connection_stats.h"
 #include "shell/sheet/pages.h"
 #include "modem/add_modem_dialog.h"
@@ -38,6 +40,8 @@ std::vector<ui::Template> AllTemplates() {
     all.push_back(smsc::UcpConnectionTemplate());
     all.push_back(smsc::CimdConnectionTemplate());
     all.push_back(smsc::HttpConnectionTemplate());
+    all.push_back(accounts::UserEditorTemplate());
+    all.push_back(accounts::UserStatsTemplate());
     return all;
 }
 
