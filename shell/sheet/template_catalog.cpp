@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "accounts/quota.h"
+#include "accounts/smpp_clients.h"
 #include "accounts/user_editor.h"
 #include "config/connection_stats.h"
 #include "shell/sheet/pages.h"
@@ -42,6 +43,7 @@ std::vector<ui::Template> AllTemplates() {
     all.push_back(smsc::HttpConnectionTemplate());
     all.push_back(accounts::UserEditorTemplate());
     all.push_back(accounts::UserStatsTemplate());
+    all.push_back(accounts::SmppClientsTemplate());
     return all;
 }
 
