@@ -249,6 +249,8 @@ void ScriptHost::Expect(const ScriptCommand& command) {
         std::transform(what.begin(), what.end(), what.begin(),
                        [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
         if (what == "title" || what == "tab" || what == "tabs") return ExpectWindow(command);
+        if (what == "list" && command.args[1].type != ScriptToken::Type::Word)
+            return ExpectList(command);
     }
     Target target;
     if (!Resolve(command, first, target)) return;
@@ -287,6 +289,30 @@ void ScriptHost::ExpectWindow(const ScriptCommand& command) {
     for (std::size_t i = 1; i < command.args.size(); ++i)
         expected += " " + Quote(command.args[i].text);
     if (actual != expected) FailAt(command.line, "the tabs are" + actual + ", expected" + expected);
+}
+
+void ScriptHost::ExpectList(const ScriptCommand& command) {
+    Sheet* sheet = ActiveSheet();
+    Dialog* dialog = ActiveDialog();
+    if (!dialog && sheet && sheet->ActiveIndex() >= 0) dialog = &sheet->ActivePage();
+    if (!dialog) return FailAt(command.line, "no window is open");
+    const std::string& wanted = command.args[1].text;
+    std::vector<std::string> seen;
+    ForEachControl(dialog->GetTemplate().controls, [&](const Control& c) {
+        if (c.kind == Kind::List) {
+            for (const std::string& item : dialog->Items(c.id)) seen.push_back(item);
+        } else if (c.kind == Kind::Report) {
+            for (int row = 0; row < dialog->RowCount(c.id); ++row) {
+                const std::vector<std::string> cells = dialog->Row(c.id, row);
+                std::string joined;
+                for (std::size_t i = 0; i < cells.size(); ++i) joined += (i ? "\t" : "") + cells[i];
+                if (!cells.empty() && cells[0] == wanted) seen.push_back(cells[0]);
+                seen.push_back(joined);
+            }
+        }
+    });
+    if (std::find(seen.begin(), seen.end(), wanted) == seen.end())
+        FailAt(command.line, "no list of the window holds " + Quote(wanted));
 }
 
 void ScriptHost::ExpectState(const ScriptCommand& command, const Target& target) {

@@ -26,6 +26,8 @@
 //   expect CONTROL STATE         checked, unchecked, enabled, disabled, visible, hidden, red
 //   expect title "TEXT" / expect tab "TITLE" / expect tabs "A" "B" ...
 //                                the active window's title, active tab, tab titles in order
+//   expect list "TEXT"           a list box item, or a report row (its cells joined by tabs,
+//                                or its first cell alone), of the active window equals TEXT
 //   wait MS                      let that much time pass, the timers of the innermost
 //                                window (the active page of a sheet) firing in due order
 //   dump                         print every control of the active window with its state
@@ -102,6 +104,7 @@ private:
     void Press(const ScriptCommand& command);
     void Expect(const ScriptCommand& command);
     void ExpectWindow(const ScriptCommand& command);
+    void ExpectList(const ScriptCommand& command);
     void ExpectState(const ScriptCommand& command, const Target& target);
     void Dump();
 

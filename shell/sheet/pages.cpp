@@ -1,5 +1,6 @@
 #include "shell/sheet/pages.h"
 
+#include "accounts/users_page.h"
 #include "server/ssl_page.h"
 #include "server/web_page.h"
 #include "shell/core/console_page.h"
@@ -19,7 +20,7 @@ std::unique_ptr<ui::Page> MakeStatusPage() { return std::make_unique<StatusPage>
 std::unique_ptr<ui::Page> MakeServicePage() { return std::make_unique<ServicePage>(); }
 std::unique_ptr<ui::Page> MakeSmscPage(const std::string& title) { return smsc::CreateSmscPage(title); }
 std::unique_ptr<ui::Page> MakeWebPage() { return server::CreateWebPage(); }
-std::unique_ptr<ui::Page> MakeUsersPage() { return Empty("DIALOG_USERS", "SMS Users"); }
+std::unique_ptr<ui::Page> MakeUsersPage() { return std::make_unique<accounts::UsersPage>(); }
 std::unique_ptr<ui::Page> MakeTwoWayPage() { return Empty("DIALOG_RECV", "2-Way"); }
 std::unique_ptr<ui::Page> MakeSslPage() { return server::CreateSslPage(); }
 std::unique_ptr<ui::Page> MakeDebugLogsPage() { return std::make_unique<DebugLogsPage>(); }

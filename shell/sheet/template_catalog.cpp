@@ -2,6 +2,9 @@
 
 #include <memory>
 
+#include "accounts/quota.h"
+#include "accounts/smpp_clients.h"
+#include "accounts/user_editor.h"
 #include "config/connection_stats.h"
 #include "shell/sheet/pages.h"
 #include "modem/add_modem_dialog.h"
@@ -42,6 +45,9 @@ std::vector<ui::Template> AllTemplates() {
     all.push_back(smsc::HttpConnectionTemplate());
     all.push_back(server::SslCertTemplate());
     all.push_back(server::SmppServerTemplate());
+    all.push_back(accounts::UserEditorTemplate());
+    all.push_back(accounts::UserStatsTemplate());
+    all.push_back(accounts::SmppClientsTemplate());
     return all;
 }
 

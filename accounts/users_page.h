@@ -1,0 +1,56 @@
+// The "SMS Users" page: the accounts of the store with add, edit, delete and statistics
+// (accounts are stored at once), and the gateway-wide per-user settings that wait for
+// Apply: default message limits, separate outbound queues and the user queue threshold.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "acctdb/acctdb.h"
+#include "shell/core/console_page.h"
+#include "ui/template.h"
+
+namespace accounts {
+
+// The fixed key under which older configurations scrambled their single web password.
+inline constexpr const char* kLegacyWebKey = "pelmora";
+inline constexpr const char* kStoreOpenFailed =
+    "The user account store could not be opened. Accounts cannot be listed or changed.";
+
+// "DIALOG_USERS", tab title "SMS Users".
+ui::Template UsersPageTemplate();
+
+// Takes an older configuration's web login (WebUserName / WebPass of [ZELLA]) into an
+// empty store: an account of that name, the unscrambled password, the name as full name.
+// The two keys are removed only once the account is really in the store. True when an
+// account was taken over.
+bool MigrateLegacyWebLogin(acctdb::UserHandle handle);
+
+class UsersPage : public shell::ConsolePage {
+public:
+    UsersPage();
+    ~UsersPage() override;
+
+    void OnInit() override;
+    void OnSetActive() override;
+    bool OnApply() override;
+    void OnCommand(const std::string& id, ui::Event event) override;
+    std::vector<std::string> OnGetRow(const std::string& id, int row) override;
+
+private:
+    void Edit();
+    void Add();
+    void Delete();
+    void Stats();
+    void RefreshList();
+    // The record at a row, through the one-record cache; false when it cannot be fetched.
+    bool Fetch(int row, acctdb::UserRecord& record);
+    void FollowLimits();
+    void FollowSeparate();
+
+    acctdb::UserHandle handle_ = 0;
+    acctdb::UserRecord cached_;
+    int cachedIndex_ = -1;
+};
+
+}  // namespace accounts
