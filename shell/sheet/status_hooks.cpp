@@ -1,11 +1,13 @@
 #include "shell/sheet/status_hooks.h"
 
+#include "twoway/alerts_dialog.h"
+
 namespace shell {
 
-// The dialogs behind these hooks are not part of this release yet.
+// The dialogs behind the first three hooks are not part of this release yet.
 void OpenOutboundQueueViewer(ui::Host& host) { (void)host; }
 void OpenSmppClientMonitor(ui::Host& host) { (void)host; }
 void OpenEventLogViewer(ui::Host& host) { (void)host; }
-void OpenAlertsDialog(ui::Host& host) { (void)host; }
+void OpenAlertsDialog(ui::Host& host) { twoway::EditEmailAlerts(host); }
 
 }  // namespace shell
