@@ -5,6 +5,7 @@
 #include "shell/sheet/debug_logs_page.h"
 #include "shell/sheet/service_page.h"
 #include "shell/sheet/status_page.h"
+#include "twoway/twoway_page.h"
 
 namespace shell {
 namespace {
@@ -18,7 +19,7 @@ std::unique_ptr<ui::Page> MakeServicePage() { return std::make_unique<ServicePag
 std::unique_ptr<ui::Page> MakeSmscPage(const std::string& title) { return smsc::CreateSmscPage(title); }
 std::unique_ptr<ui::Page> MakeWebPage() { return Empty("DIALOG_WEB", "Web"); }
 std::unique_ptr<ui::Page> MakeUsersPage() { return Empty("DIALOG_USERS", "SMS Users"); }
-std::unique_ptr<ui::Page> MakeTwoWayPage() { return Empty("DIALOG_RECV", "2-Way"); }
+std::unique_ptr<ui::Page> MakeTwoWayPage() { return twoway::CreateTwoWayPage(); }
 std::unique_ptr<ui::Page> MakeSslPage() { return Empty("DIALOG_SSL", "SSL/TLS"); }
 std::unique_ptr<ui::Page> MakeDebugLogsPage() { return std::make_unique<DebugLogsPage>(); }
 

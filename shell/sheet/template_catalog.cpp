@@ -13,6 +13,7 @@
 #include "smsc/http_dialog.h"
 #include "smsc/ucp_cimd_dialog.h"
 #include "twoway/alerts_dialog.h"
+#include "twoway/keyword_dialog.h"
 
 namespace shell {
 
@@ -40,6 +41,7 @@ std::vector<ui::Template> AllTemplates() {
     all.push_back(smsc::CimdConnectionTemplate());
     all.push_back(smsc::HttpConnectionTemplate());
     all.push_back(twoway::AlertsTemplate());
+    all.push_back(twoway::KeywordTemplate());
     return all;
 }
 
