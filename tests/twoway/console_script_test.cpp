@@ -1,4 +1,5 @@
-// The real console under the script driver: the operator opens "E-Mail System Alerts"
+// The real console under the script driver: a keyword command added on the 2-Way page,
+// and the alerts. The operator opens "E-Mail System Alerts"
 // from the Service page and sends the test message through smtp-server on loopback port
 // 2525, which requires STARTTLS and AUTH LOGIN; then the keys are stored. With the wrong
 // password the refusal is shown and nothing is delivered.
@@ -42,12 +43,9 @@ std::string AlertsScript(const std::string& password, const std::string& answer)
            "press \"OK\"\n";
 }
 
-class AlertsConsoleScript : public ::testing::Test {
+class TwoWayConsoleScript : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (!fs::exists(kPeers + "/node_modules/smtp-server/package.json") ||
-            std::system("node --version >/dev/null 2>&1") != 0)
-            GTEST_SKIP() << "node or smtp-server missing (scripts/setup.sh)";
         dir_ = temp_.Path();
         ASSERT_FALSE(dir_.empty());
         program_ = dir_ + "program/";
@@ -58,6 +56,10 @@ protected:
                                  "/CN=localhost -keyout " + dir_ + "key.pem -out " + dir_ +
                                  "cert.pem >/dev/null 2>&1";
         ASSERT_EQ(0, std::system(make.c_str()));
+    }
+    static bool PeersInstalled() {
+        return fs::exists(kPeers + "/node_modules/smtp-server/package.json") &&
+               std::system("node --version >/dev/null 2>&1") == 0;
     }
     // Runs the console on the script while the server listens; what the server saw.
     std::string Run(const std::string& script, std::string& transcript) {
@@ -82,7 +84,8 @@ protected:
     std::string dir_, program_, data_;
 };
 
-TEST_F(AlertsConsoleScript, TestMessageReachesBothRecipientsAfterStartTlsAndLogin) {
+TEST_F(TwoWayConsoleScript, TestMessageReachesBothRecipientsAfterStartTlsAndLogin) {
+    if (!PeersInstalled()) GTEST_SKIP() << "node or smtp-server missing (scripts/setup.sh)";
     std::string out;
     const std::string seen = Run(AlertsScript("pw", "Message submitted"), out);
     EXPECT_EQ(out.find("FAIL"), std::string::npos) << out;
@@ -99,7 +102,8 @@ TEST_F(AlertsConsoleScript, TestMessageReachesBothRecipientsAfterStartTlsAndLogi
     EXPECT_EQ(Get("AlertEMailSMTPPass"), "pw");
 }
 
-TEST_F(AlertsConsoleScript, WrongPasswordIsRefusedAndNothingIsDelivered) {
+TEST_F(TwoWayConsoleScript, WrongPasswordIsRefusedAndNothingIsDelivered) {
+    if (!PeersInstalled()) GTEST_SKIP() << "node or smtp-server missing (scripts/setup.sh)";
     std::string out;
     const std::string seen =
         Run(AlertsScript("wrong", "SMTP Authentication failed.  User name and/or password "
@@ -109,6 +113,31 @@ TEST_F(AlertsConsoleScript, WrongPasswordIsRefusedAndNothingIsDelivered) {
     EXPECT_NE(seen.find("AUTH alerts refused"), std::string::npos) << seen;
     EXPECT_EQ(seen.find("MAIL "), std::string::npos) << seen;
     EXPECT_EQ(seen.find("MESSAGE "), std::string::npos) << seen;
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(TwoWayConsoleScript, KeywordAddedOnTheTwoWayPageIsStoredAndListed) {
+    std::ofstream(dir_ + "keyword.txt") << "tab \"2-Way\"\n"
+                                           "answer \"No SMSC connections or modems are defined.\" Yes\n"
+                                           "press \"Add\"\n"
+                                           "set \"Keyword:\" \"INFO\"\n"
+                                           "set \"replyTextField\" \"Opening hours:\\r\\n9 to 5\"\n"
+                                           "press \"OK\"\n"
+                                           "press \"OK\"\n";
+    ChildProcess console({program_ + "zella"}, dir_ + "out.txt",
+                         {"ZELLA_SCRIPT=" + dir_ + "keyword.txt", "ZELLA_DATA_DIR=" + data_,
+                          "ZELLA_SERVICE_MANAGER=supervisor"});
+    EXPECT_EQ(0, console.Wait(120s));
+    const std::string out = ReadAll(dir_ + "out.txt");
+    EXPECT_EQ(out.find("FAIL"), std::string::npos) << out;
+    EXPECT_NE(out.find("open: 2-Way Keyword Processor"), std::string::npos) << out;
+    const std::string ini = data_ + "ZELLA.INI";
+    EXPECT_EQ(platform::GetPrivateProfileString(ini, "2Way-Keywords", "Keyword1", ""), "INFO");
+    EXPECT_EQ(platform::GetPrivateProfileString(ini, "2Way-Keyword-INFO", "ReplyText", ""),
+              "Opening hours:\\r\\n9 to 5");
 }
 
 }  // namespace
