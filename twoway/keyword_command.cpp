@@ -150,12 +150,22 @@ bool StoreKeywordCommand(const KeywordCommand& c, std::string_view oldKey) {
     return batch.Commit();
 }
 
-std::string KeywordTableLine(std::string_view keywordKey) {
+std::vector<KeywordTableRow> KeywordTable() {
+    const platform::IniSnapshot zella(config::ConfigurationPath());
+    std::vector<KeywordTableRow> rows;
+    for (std::string& key : ListKeywords(zella)) {
+        std::string line = KeywordTableLine(zella, key);
+        rows.push_back({std::move(key), std::move(line)});
+    }
+    return rows;
+}
+
+std::string KeywordTableLine(const platform::IniSnapshot& zella, std::string_view keywordKey) {
     std::string line(keywordKey);
     const std::string section = KeywordSectionName(keywordKey);
     for (const char* key : {"DListAdd", "DListRemove", "ReplyFile", "ReplyText", "MailTo", "Run",
                             "RunSendResponse"}) {
-        const std::string value = ReadKey(section, key);
+        const std::string value = zella.Get(section, key, "", kLongValue);
         if (!value.empty()) line += std::string("\t") + key + "=" + value;
         if (line.size() >= kTableLineLimit) break;
     }

@@ -4,6 +4,9 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
+
+#include "platform/ini_snapshot.h"
 
 namespace twoway {
 
@@ -49,9 +52,18 @@ KeywordProblem CheckKeywordCommand(const KeywordCommand& command);
 // when the file could not be written.
 bool StoreKeywordCommand(const KeywordCommand& command, std::string_view oldKey);
 
+// One line of the command table: the keyword key and the text shown.
+struct KeywordTableRow {
+    std::string key;
+    std::string line;
+};
+
+// The command table from one reading of ZELLA.INI: a row per listed keyword key.
+std::vector<KeywordTableRow> KeywordTable();
+
 // The command table line of a keyword key: the key, then "\tKEY=value" for each of
 // DListAdd, DListRemove, ReplyFile, ReplyText, MailTo, Run and RunSendResponse that is
 // not empty (escapes as stored), cut at 1023 characters.
-std::string KeywordTableLine(std::string_view keywordKey);
+std::string KeywordTableLine(const platform::IniSnapshot& zella, std::string_view keywordKey);
 
 }  // namespace twoway

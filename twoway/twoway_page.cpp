@@ -107,8 +107,12 @@ private:
 
     // Rebuilds the table and selects `row` (the last row when past the end).
     void FillTable(int row) {
+        keys_.clear();
         std::vector<std::string> lines;
-        for (const std::string& key : ListKeywords()) lines.push_back(KeywordTableLine(key));
+        for (KeywordTableRow& r : KeywordTable()) {
+            keys_.push_back(std::move(r.key));
+            lines.push_back(std::move(r.line));
+        }
         const int count = static_cast<int>(lines.size());
         SetItems("commands", std::move(lines));
         if (row >= count) row = count - 1;
@@ -117,18 +121,15 @@ private:
 
     std::string SelectedKey() const {
         const int row = Selection("commands");
-        if (row < 0) return {};
-        const std::string& line = Items("commands").at(static_cast<std::size_t>(row));
-        return line.substr(0, line.find('\t'));
+        if (row < 0 || row >= static_cast<int>(keys_.size())) return {};
+        return keys_[static_cast<std::size_t>(row)];
     }
 
     void SelectKey(const std::string& key) {
-        const std::vector<std::string> keys = ListKeywords();
-        int row = -1;
-        for (std::size_t i = 0; i < keys.size(); ++i) {
-            if (keys[i] == key) row = static_cast<int>(i);
+        FillTable(-1);
+        for (std::size_t i = 0; i < keys_.size(); ++i) {
+            if (keys_[i] == key) SetSelection("commands", static_cast<int>(i));
         }
-        FillTable(row);
     }
 
     void Add() {
@@ -198,6 +199,7 @@ private:
     }
 
     TwoWayViewers viewers_;
+    std::vector<std::string> keys_;  // the keyword key of each table row
     bool phpWasEnabled_ = false;
 };
 
