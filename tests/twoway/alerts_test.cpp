@@ -13,6 +13,7 @@
 
 #include "config/config_store.h"
 #include "platform/dynlib.h"
+#include "platform/files.h"
 #include "platform/ini.h"
 #include "shell/core/link_libraries.h"
 #include "tests/libs/smpplnk/peer_process.h"
@@ -241,6 +242,38 @@ TEST_F(AlertsTest, HostileAndOddFieldsAreRefusedOrNormalisedBeforeAnythingIsSent
     EXPECT_EQ(Get("AlertEMailSendInfo"), "No");
     EXPECT_EQ(Get("AlertEMailRecip"), "<absent>");
     EXPECT_EQ(Get("AlertEMailSMTPServer"), "127.0.0.1");
+}
+
+TEST_F(AlertsTest, WithoutAServerTheTestIsQueuedOnlyThroughARunningMmscService) {
+    // No MMSC service runs here: the test message is refused, nothing is written.
+    Form f;
+    f.server.clear();
+    EXPECT_EQ(Boxes{"If an SMTP Server is not defined, e-mail alerts can only be sent when the "
+                    "MMSC Service is active"},
+              RunTest(f, false));
+    EXPECT_FALSE(std::filesystem::exists(data_.File("MMSCOUT/ALERTTEST1.RFC")));
+
+    // What the queue holds when the service runs: one file per recipient.
+    const auto queued = twoway::QueueTestAlerts(data_.File("MMSCOUT"), "gateway@example.test",
+                                                {"ops@example.test", "oncall@example.test"});
+    ASSERT_EQ(2u, queued.size());
+    EXPECT_EQ(queued[1].path, data_.File("MMSCOUT/ALERTTEST2.RFC"));
+    std::string text;
+    ASSERT_TRUE(platform::ReadFile(queued[1].path, text));
+    EXPECT_EQ(0u, text.find("To: oncall@example.test\r\nX-MMSC-RCPT-TO: oncall@example.test\r\n"
+                            "Date: "))
+        << text;
+    EXPECT_NE(text.find(" GMT\r\nFrom: gateway@example.test\r\nX-Mailer: Quv SMS/MMS Gateway "
+                        "v2022.10.03\r\nSubject:  QuvSMS Alert - Information\r\n\r\nThis is a "
+                        "test alert message\r\n"),
+              std::string::npos)
+        << text;
+
+    // A queue directory that cannot be made stops at the first file.
+    ASSERT_TRUE(platform::WriteFileAtomic(data_.File("blocked"), "x"));
+    const auto blocked = twoway::QueueTestAlerts(data_.File("blocked"), "g@x", {"a@x", "b@x"});
+    ASSERT_EQ(1u, blocked.size());
+    EXPECT_FALSE(blocked[0].written);
 }
 
 }  // namespace
