@@ -11,6 +11,7 @@ PACKAGES=(
   kannel-extras              # SMSC simulators the link tests talk to: test_cimd2, drive_smpp
   xvfb xauth                 # optional: a virtual display for manual checks
   libsmpp34-dev              # SMPP PDU packing for libsmpplnk.so
+  php-cgi                    # the PHP CGI program the PHP support of the 2-Way page locates
 )
 # Node and npm run the npm test peers; a machine that has node from elsewhere keeps it.
 if ! command -v npm >/dev/null 2>&1; then PACKAGES+=(nodejs npm); fi

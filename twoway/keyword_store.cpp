@@ -85,6 +85,15 @@ std::vector<std::string> ListKeywords() {
     }
 }
 
+std::vector<std::string> ListKeywords(const platform::IniSnapshot& zella) {
+    std::vector<std::string> keys;
+    for (unsigned n = 1;; ++n) {
+        std::string key = zella.Get(kKeywordListSection, KeywordKeyName(n), "", kLongValue);
+        if (key.empty()) return keys;
+        keys.push_back(std::move(key));
+    }
+}
+
 bool AppendKeyword(std::string_view keywordKey) {
     unsigned n = static_cast<unsigned>(ListKeywords().size()) + 1;
     return platform::WritePrivateProfileString(config::ConfigurationPath(), kKeywordListSection,

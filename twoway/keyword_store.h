@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/ini_snapshot.h"
+
 namespace twoway {
 
 inline constexpr const char* kKeywordListSection = "2Way-Keywords";
@@ -18,6 +20,8 @@ std::string KeywordSectionName(std::string_view keywordKey);
 
 // The keyword keys from "Keyword1" up to the first empty entry.
 std::vector<std::string> ListKeywords();
+// The same from a snapshot of ZELLA.INI already read.
+std::vector<std::string> ListKeywords(const platform::IniSnapshot& zella);
 
 // Writes `keywordKey` at the first empty "Keyword%u". A key already listed is listed
 // again. False when the file could not be written.

@@ -17,6 +17,8 @@
 #include "smsc/smpp_dialog.h"
 #include "smsc/http_dialog.h"
 #include "smsc/ucp_cimd_dialog.h"
+#include "twoway/alerts_dialog.h"
+#include "twoway/keyword_dialog.h"
 
 namespace shell {
 
@@ -48,6 +50,8 @@ std::vector<ui::Template> AllTemplates() {
     all.push_back(accounts::UserEditorTemplate());
     all.push_back(accounts::UserStatsTemplate());
     all.push_back(accounts::SmppClientsTemplate());
+    all.push_back(twoway::AlertsTemplate());
+    all.push_back(twoway::KeywordTemplate());
     return all;
 }
 
