@@ -5,6 +5,7 @@
 #include <net/if.h>
 #include <netdb.h>
 #include <netinet/in.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <memory>
@@ -58,6 +59,12 @@ std::string ResolveHostAddress(const std::string& name) {
         if (first.empty() && a->ai_family == AF_INET6) first = NumericAddress(a->ai_addr);
     }
     return first;
+}
+
+std::string MachineHostName(const std::string& fallback) {
+    char name[256] = {};
+    if (gethostname(name, sizeof name - 1) != 0 || name[0] == '\0') return fallback;
+    return name;
 }
 
 }  // namespace platform

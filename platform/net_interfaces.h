@@ -17,4 +17,7 @@ std::vector<std::string> LocalInterfaceAddresses(std::size_t limit = 100);
 // name does not resolve. Blocks for as long as the resolver takes.
 std::string ResolveHostAddress(const std::string& name);
 
+// The machine's host name, or `fallback` when it has none.
+std::string MachineHostName(const std::string& fallback);
+
 }  // namespace platform

@@ -1,11 +1,10 @@
 #include "twoway/alerts_dialog.h"
 
-#include <unistd.h>
-
 #include <array>
 
 #include "acctdb/acctdb.h"
 #include "config/config_store.h"
+#include "platform/net_interfaces.h"
 #include "shell/core/link_libraries.h"
 #include "twoway/alert_message.h"
 #include "twoway/smtp_client.h"
@@ -38,11 +37,7 @@ unsigned PortOf(const std::string& text) {
     return port == 0 || port > 65535 ? 25 : static_cast<unsigned>(port);
 }
 
-std::string MachineName() {
-    char name[251] = {};
-    if (gethostname(name, sizeof name - 1) != 0 || name[0] == '\0') return "quvsms";
-    return name;
-}
+std::string MachineName() { return platform::MachineHostName("quvsms").substr(0, 250); }
 
 class AlertsDialog : public Dialog {
 public:
