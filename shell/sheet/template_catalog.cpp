@@ -11,6 +11,7 @@
 #include "smsc/smpp_advanced_dialog.h"
 #include "smsc/smpp_dialog.h"
 #include "smsc/http_dialog.h"
+#include "smsc/test_message.h"
 #include "smsc/ucp_cimd_dialog.h"
 
 namespace shell {
@@ -38,6 +39,7 @@ std::vector<ui::Template> AllTemplates() {
     all.push_back(smsc::UcpConnectionTemplate());
     all.push_back(smsc::CimdConnectionTemplate());
     all.push_back(smsc::HttpConnectionTemplate());
+    all.push_back(smsc::TestMessageTemplate());
     return all;
 }
 
