@@ -12,6 +12,7 @@
 #include "smsc/smpp_dialog.h"
 #include "smsc/http_dialog.h"
 #include "smsc/test_message.h"
+#include "viewers/queue_viewer.h"
 #include "smsc/ucp_cimd_dialog.h"
 
 namespace shell {
@@ -40,6 +41,8 @@ std::vector<ui::Template> AllTemplates() {
     all.push_back(smsc::CimdConnectionTemplate());
     all.push_back(smsc::HttpConnectionTemplate());
     all.push_back(smsc::TestMessageTemplate());
+    all.push_back(viewers::QueueViewerTemplate(viewers::ViewerKind::Outbound));
+    all.push_back(viewers::MmsDetailsTemplate());
     return all;
 }
 

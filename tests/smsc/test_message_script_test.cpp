@@ -1,7 +1,8 @@
 // The real console under the script driver sends a test SMS through the "Modems" page
 // while the stand-in Gateway service takes the request out of the spool: delivered, the
 // dialog reads "OK" back from the day's SMSOUT log; told to fail, the dialog shows the
-// retry details the service wrote into the waiting request.
+// retry details the service wrote into the waiting request, and the outbound queue
+// viewer lists that request.
 #include <filesystem>
 #include <fstream>
 
@@ -27,7 +28,17 @@ const char* const kSendScript =
     "expect smsStatus \"%s\"\n"
     "expect smsDetail \"%s\"\n"
     "press \"OK\"\n"
+    "%s"
     "press \"Cancel\"\n";
+
+// The outbound queue viewer of the Service tab lists the request still waiting.
+const char* const kQueueViewerScript =
+    "tab \"Service\"\n"
+    "press queueView\n"
+    "expect title \"Outbound SMS Queue\"\n"
+    "expect summary \"Outbound SMS Message Queue:  1 message\"\n"
+    "choose rows #1\n"
+    "press \"Close\"\n";
 
 class TestMessageScript : public services_test::ServiceFixture {
 protected:
@@ -44,9 +55,9 @@ protected:
     }
 
     // Runs the send script expecting `status` and `detail`; returns the transcript.
-    std::string Send(const std::string& status, const std::string& detail) {
-        char script[2048];
-        std::snprintf(script, sizeof script, kSendScript, status.c_str(), detail.c_str());
+    std::string Send(const std::string& status, const std::string& detail, const char* then = "") {
+        char script[4096];
+        std::snprintf(script, sizeof script, kSendScript, status.c_str(), detail.c_str(), then);
         std::ofstream(dataDir_ + "script.txt") << script;
         const int code = zella_test::RunConsoleScript(programDir_, dataDir_ + "script.txt",
                                                       dataDir_ + "out.txt", {});
@@ -73,7 +84,9 @@ TEST_F(TestMessageScript, DeliveredTestSmsShowsTheSentStatusFromTheLog) {
 
 TEST_F(TestMessageScript, FailedTestSmsShowsTheRetryAndTheLastError) {
     ASSERT_TRUE(platform::WriteFileAtomic(dataDir_ + "STANDIN-FAIL", "No response from modem"));
-    Send("Status:  Retry pending, 1 attempts", "Last Error Info:  No response from modem");
+    const std::string out = Send("Status:  Retry pending, 1 attempts",
+                                 "Last Error Info:  No response from modem", kQueueViewerScript);
+    EXPECT_NE(std::string::npos, out.find("open: Outbound SMS Queue")) << out;
     // Closing the dialog leaves the request waiting, with what the service wrote into it.
     const auto waiting = Waiting();
     ASSERT_EQ(1u, waiting.size());
