@@ -1,6 +1,5 @@
 #include "viewers/request_detail.h"
 
-#include <functional>
 
 #include "modem/port.h"
 #include "platform/files.h"
@@ -22,7 +21,8 @@ bool StartsWithIgnoreCase(std::string_view text, std::string_view prefix) {
 // Calls `visit` for every line: leading bytes up to and including blank are skipped
 // (so empty lines vanish) and a line ends at the first CR or LF. Stops when `visit`
 // returns false.
-void ForEachLine(std::string_view text, const std::function<bool(std::string_view)>& visit) {
+template <typename Visit>
+void ForEachLine(std::string_view text, Visit&& visit) {
     std::size_t pos = 0;
     while (pos < text.size()) {
         while (pos < text.size() && static_cast<unsigned char>(text[pos]) <= 32) ++pos;
@@ -32,26 +32,6 @@ void ForEachLine(std::string_view text, const std::function<bool(std::string_vie
         if (!visit(text.substr(pos, end - pos))) return;
         pos = end;
     }
-}
-
-// Calls `take` for every line of the first section whose header begins with one of
-// `headers`, up to the next line beginning with "[".
-void ForEachSectionLine(std::string_view text, std::initializer_list<std::string_view> headers,
-                        const std::function<void(std::string_view)>& take) {
-    bool inside = false, done = false;
-    ForEachLine(text, [&](std::string_view line) {
-        if (!inside) {
-            for (std::string_view h : headers) inside = inside || StartsWithIgnoreCase(line, h);
-            return true;
-        }
-        if (line.front() == '[') {
-            done = true;
-            return false;
-        }
-        take(line);
-        return true;
-    });
-    (void)done;
 }
 
 std::string Cut(std::string_view value, std::size_t width) {
@@ -182,9 +162,27 @@ platform::SystemTime RequestDetail::DefaultTime() {
 RequestDetail ParseRequestDetail(std::string_view text) {
     text = text.substr(0, text.find('\0'));
     RequestDetail d;
-    ForEachSectionLine(text, {"[SMS]", "[SMS-IN]"},
-                       [&](std::string_view line) { TakeMessageLine(d, line); });
-    ForEachSectionLine(text, {"[ErrorDetail]"}, [&](std::string_view line) { TakeErrorLine(d, line); });
+    // One pass: the first message section and the first error section, each up to the
+    // next line that begins with "[", in whichever order they come.
+    enum class In { None, Message, Error } in = In::None;
+    bool messageSeen = false, errorSeen = false;
+    ForEachLine(text, [&](std::string_view line) {
+        if (line.front() == '[') {
+            in = In::None;
+            if (!messageSeen && (StartsWithIgnoreCase(line, "[SMS]") || StartsWithIgnoreCase(line, "[SMS-IN]"))) {
+                in = In::Message;
+                messageSeen = true;
+            } else if (!errorSeen && StartsWithIgnoreCase(line, "[ErrorDetail]")) {
+                in = In::Error;
+                errorSeen = true;
+            }
+        } else if (in == In::Message) {
+            TakeMessageLine(d, line);
+        } else if (in == In::Error) {
+            TakeErrorLine(d, line);
+        }
+        return true;
+    });
     return d;
 }
 
@@ -197,11 +195,17 @@ RequestDetail ReadRequestDetail(const std::string& path) {
 std::string FindSectionValue(std::string_view text, std::string_view header, std::string_view key) {
     text = text.substr(0, text.find('\0'));
     std::string value;
-    bool found = false;
-    ForEachSectionLine(text, {header}, [&](std::string_view line) {
-        if (found || !StartsWithIgnoreCase(line, key)) return;
-        value = Cut(line.substr(key.size()), 499);
-        found = true;
+    bool inside = false, seen = false, done = false;
+    ForEachLine(text, [&](std::string_view line) {
+        if (line.front() == '[') {
+            if (inside) return false;
+            inside = !seen && StartsWithIgnoreCase(line, header);
+            seen = seen || inside;
+        } else if (inside && StartsWithIgnoreCase(line, key)) {
+            value = Cut(line.substr(key.size()), 499);
+            done = true;
+        }
+        return !done;
     });
     return value;
 }
