@@ -2,9 +2,10 @@
 
 #include <iconv.h>
 #include <langinfo.h>
-#include <strings.h>
 
 #include <vector>
+
+#include "platform/text.h"
 
 namespace viewers {
 
@@ -68,7 +69,7 @@ std::vector<std::uint32_t> DecodeLenient(const std::string& text) {
 }
 
 bool IsUtf8Name(const std::string& codeSet) {
-    return strcasecmp(codeSet.c_str(), "UTF-8") == 0 || strcasecmp(codeSet.c_str(), "UTF8") == 0;
+    return platform::EqualsNoCase(codeSet, "UTF-8") || platform::EqualsNoCase(codeSet, "UTF8");
 }
 
 // One character in the code set, or "" when it cannot hold it.

@@ -1,8 +1,7 @@
 // "DIALOG_MMSVIEW": the header of one received MMS message and its content parts.
-#include <strings.h>
-
 #include "config/config_store.h"
 #include "platform/files.h"
+#include "platform/text.h"
 #include "viewers/queue_viewer.h"
 
 namespace viewers {
@@ -23,7 +22,7 @@ std::vector<std::string> ContentEntries(const std::string& header) {
         if (end == std::string::npos) end = header.size();
         const std::string line = header.substr(pos, end - pos);
         pos = end;
-        if (strncasecmp(line.c_str(), key.c_str(), key.size()) != 0) continue;
+        if (!platform::StartsWithNoCase(line, key)) continue;
         std::string rest = line.substr(key.size());
         rest.erase(0, rest.find_first_not_of(" \t") == std::string::npos ? rest.size()
                                                                           : rest.find_first_not_of(" \t"));

@@ -1,11 +1,10 @@
 #include "viewers/queue_viewer.h"
 
-#include <strings.h>
-
 #include <algorithm>
 
 #include "config/config_store.h"
 #include "platform/files.h"
+#include "platform/text.h"
 #include "viewers/spool_scan.h"
 
 namespace viewers {
@@ -110,7 +109,7 @@ private:
     void Reselect(const std::string& path) {
         const SpoolRowList& list = Kept(kind_).list;
         for (std::size_t i = 0; !path.empty() && i < list.rows.size(); ++i) {
-            if (strcasecmp(list.rows[i]->Field(0).c_str(), path.c_str()) == 0) {
+            if (platform::EqualsNoCase(list.rows[i]->Field(0), path)) {
                 SetSelectedRows("rows", {static_cast<int>(i)});
                 return;
             }
@@ -120,7 +119,7 @@ private:
 
     void UpdateSummary() {
         const std::string text = ViewerSummary(kind_, Kept(kind_).list.matched);
-        if (strcasecmp(text.c_str(), Text("summary").c_str()) != 0) SetText("summary", text);
+        if (!platform::EqualsNoCase(text, Text("summary"))) SetText("summary", text);
     }
 
     void Refresh() {

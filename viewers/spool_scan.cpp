@@ -1,8 +1,5 @@
 #include "viewers/spool_scan.h"
 
-#include <strings.h>
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -13,6 +10,7 @@
 #include "config/config_store.h"
 #include "platform/clock.h"
 #include "platform/files.h"
+#include "platform/text.h"
 #include "viewers/char_convert.h"
 #include "viewers/request_detail.h"
 
@@ -65,7 +63,7 @@ std::string DisplayText(const RequestDetail& d) {
 }
 
 bool StartsWithIgnoreCase(const std::string& text, const char* prefix) {
-    return strncasecmp(text.c_str(), prefix, std::strlen(prefix)) == 0;
+    return platform::StartsWithNoCase(text, prefix);
 }
 
 std::string HeaderValue(const std::string& line, std::size_t keyLength, std::size_t width, bool address) {
@@ -168,7 +166,7 @@ void SortRows(SpoolRowList& list, int state) {
     if (state == 0) return;
     const std::size_t k = static_cast<std::size_t>(state < 0 ? -state : state);
     std::stable_sort(list.rows.begin(), list.rows.end(), [&](const auto& a, const auto& b) {
-        const int c = strcasecmp(a->Field(k).c_str(), b->Field(k).c_str());
+        const int c = platform::CompareNoCase(a->Field(k), b->Field(k));
         return state > 0 ? c < 0 : c > 0;
     });
 }
@@ -179,10 +177,14 @@ int ToggleSortState(int state, int column) {
 }
 
 void RemoveStaleDirectory(const std::string& directory) {
-    struct stat info {};
-    if (lstat(directory.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) return;
-    const std::int64_t written = static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1000 + info.st_mtim.tv_nsec / 1000000;
-    if (written < platform::Clock().UnixMillis() - 5 * 60 * 1000) platform::RemoveDirectory(directory);
+    const std::size_t slash = directory.rfind('/');
+    if (slash == std::string::npos) return;
+    const std::string name = directory.substr(slash + 1);
+    const std::int64_t limit = platform::Clock().UnixMillis() - 5 * 60 * 1000;
+    for (const platform::DirEntry& e : platform::ListDirectory(directory.substr(0, slash + 1), name)) {
+        if (e.name == name && e.isDirectory && e.modifiedUnixMillis < limit)
+            platform::RemoveDirectory(directory);
+    }
 }
 
 void StartDeleteRetryWorker(const std::string& path) {
