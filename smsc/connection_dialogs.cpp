@@ -2,6 +2,7 @@
 
 #include "smsc/smpp_dialog.h"
 #include "smsc/http_dialog.h"
+#include "smsc/test_message.h"
 #include "smsc/ucp_cimd_dialog.h"
 
 namespace smsc {
@@ -48,8 +49,8 @@ void EditMmsSettings(ui::Host& host, std::string&) {
     NotAvailable(host, "The MMS settings dialog");
 }
 
-void TestMessageDialog(ui::Host& host, const std::string&) {
-    NotAvailable(host, "The test message dialog");
+void TestMessageDialog(ui::Host& host, const std::string& connectionName) {
+    TestMessageDlgProc(host, connectionName, DefaultTestMessageServices());
 }
 
 }  // namespace smsc

@@ -2,11 +2,13 @@
 
 #include "accounts/smpp_clients.h"
 #include "twoway/alerts_dialog.h"
+#include "viewers/queue_viewer.h"
 
 namespace shell {
 
-// The dialogs behind the remaining empty hooks are not part of this release yet.
-void OpenOutboundQueueViewer(ui::Host& host) { (void)host; }
+void OpenOutboundQueueViewer(ui::Host& host) {
+    viewers::OpenQueueViewer(host, viewers::ViewerKind::Outbound);
+}
 void OpenSmppClientMonitor(ui::Host& host) { accounts::ShowSmppClientMonitor(host); }
 void OpenEventLogViewer(ui::Host& host) { (void)host; }
 void OpenAlertsDialog(ui::Host& host) { twoway::EditEmailAlerts(host); }

@@ -16,6 +16,8 @@
 #include "smsc/smpp_advanced_dialog.h"
 #include "smsc/smpp_dialog.h"
 #include "smsc/http_dialog.h"
+#include "smsc/test_message.h"
+#include "viewers/queue_viewer.h"
 #include "smsc/ucp_cimd_dialog.h"
 #include "twoway/alerts_dialog.h"
 #include "twoway/keyword_dialog.h"
@@ -45,6 +47,9 @@ std::vector<ui::Template> AllTemplates() {
     all.push_back(smsc::UcpConnectionTemplate());
     all.push_back(smsc::CimdConnectionTemplate());
     all.push_back(smsc::HttpConnectionTemplate());
+    all.push_back(smsc::TestMessageTemplate());
+    all.push_back(viewers::QueueViewerTemplate(viewers::ViewerKind::Outbound));
+    all.push_back(viewers::MmsDetailsTemplate());
     all.push_back(server::SslCertTemplate());
     all.push_back(server::SmppServerTemplate());
     all.push_back(accounts::UserEditorTemplate());

@@ -14,6 +14,7 @@
 //          stuck in start pending; only SIGKILL ends it). SIGTERM is set aside before
 //          the status block is created, so once the block exists a SIGTERM is sure to
 //          be ignored; one sent earlier, right after exec, still ends the process;
+// As the Gateway service it also sends the console's test messages (spool_sender.h).
 //   "exit" ends at once with exit code 3 (a service that cannot start).
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -33,6 +34,7 @@
 #include "platform/ini.h"
 #include "platform/shared_memory.h"
 #include "tools/standin/smpp_clients.h"
+#include "tools/standin/spool_sender.h"
 
 namespace {
 
@@ -122,8 +124,10 @@ int RunGateway(bool hang) {
         smpp.fd = -1;  // the client set owns it now
         block.SetByte(sb::kSmppServerRunning, 1);
     }
+    standin::SpoolSender spool;
     if (!hang) AnnounceReady();
     while (!StopWanted(block, hang)) {
+        spool.Tick();
         std::vector<pollfd> set{{web.fd, POLLIN, 0}};
         std::vector<pollfd> smppSet = clients ? clients->PollSet() : std::vector<pollfd>{};
         set.insert(set.end(), smppSet.begin(), smppSet.end());

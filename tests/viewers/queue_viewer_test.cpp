@@ -1,0 +1,168 @@
+// The queue viewers on the headless host over real spool directories: what the rows
+// show, the summary, sorting, refresh, deleting (a held file is left to the retry
+// worker), the received-SMS text decoding, stale route folders and the MMS details.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <utime.h>
+
+#include <chrono>
+#include <thread>
+
+#include "acctdb/acctdb.h"
+#include "config/config_store.h"
+#include "platform/files.h"
+#include "tests/support/temp_dir.h"
+#include "ui/headless_host.h"
+#include "viewers/queue_viewer.h"
+#include "viewers/spool_scan.h"
+
+namespace {
+
+class QueueViewerTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        data_ = std::make_unique<zella_test::ScopedDataDir>("viewers");
+        dir_ = data_->Path();
+        ASSERT_TRUE(platform::WriteFileAtomic(dir_ + "ZELLA.INI", "[ZELLA]\r\n"));
+        config::SetConfigurationPath(dir_ + "ZELLA.INI");
+        acctdb::SMSIniSetFilename(dir_ + "ZELLA.INI");
+    }
+    void TearDown() override { acctdb::SMSIniSetFilename(""); }
+    void Put(const std::string& path, const std::string& text) {
+        platform::CreateDirectories(path.substr(0, path.rfind('/') + 1));
+        ASSERT_TRUE(platform::WriteFileAtomic(path, text));
+    }
+    std::unique_ptr<zella_test::ScopedDataDir> data_;
+    std::string dir_;
+    ui::HeadlessHost host_;
+};
+
+TEST_F(QueueViewerTest, OutboundQueueListsSortsRefreshesAndDeletes) {
+    const std::string q = config::QueueDirectory();
+    Put(q + "A1.REQ", "[SMS]\r\nPhoneNumber=+4402\r\nSubmitUser=zoe\r\n");
+    Put(q + "COM7-/B2.REQ", "[SMS]\nPhoneNumber=+4401\nSubmitUser=adam\n[ErrorDetail]\nRetryCount=3\nLastErrorInfo=Timeout\n");
+    Put(q + "C3.REQ", "[SMS]\r\nData=no recipient\r\n");
+    Put(q + "ignored.TXT", "[SMS]\r\nPhoneNumber=+1\r\n");
+    EXPECT_EQ("Outbound SMS Message Queue:  Empty", viewers::ViewerSummary(viewers::ViewerKind::Outbound, 0));
+    EXPECT_EQ("Received SMS Messages:  1 message", viewers::ViewerSummary(viewers::ViewerKind::ReceivedSms, 1));
+
+    host_.QueueDialog("DIALOG_SMSQ", [&](ui::Dialog& d) {
+        EXPECT_EQ("Outbound SMS Queue", d.Title());
+        EXPECT_EQ("Outbound SMS Message Queue:  3 messages", d.Text("summary"));
+        ASSERT_EQ(2, d.RowCount("rows"));
+        std::vector<std::string> rows = {d.Row("rows", 0)[0], d.Row("rows", 1)[0]};
+        std::sort(rows.begin(), rows.end());
+        EXPECT_EQ((std::vector<std::string>{"A1.REQ", "B2.REQ"}), rows);
+        const int b = d.Row("rows", 0)[0] == "B2.REQ" ? 0 : 1;
+        EXPECT_EQ((std::vector<std::string>{"B2.REQ", "adam", "+4401", d.Row("rows", b)[3],
+                                            "Retry -  3 attempt(s) - Timeout"}),
+                  d.Row("rows", b));
+        EXPECT_EQ("Queued", d.Row("rows", 1 - b)[4]);
+        EXPECT_EQ(19u, d.Row("rows", b)[3].size());  // "YYYY-MM-DD HH:MM:SS"
+
+        // A refresh picks up a new request and keeps the selected row selected.
+        d.UserSelectRows("rows", {b});
+        Put(q + "D4.REQ", "[SMS]\r\nPhoneNumber=+4400\r\n");
+        d.UserTimer(1);
+        EXPECT_EQ(3, d.RowCount("rows"));
+        ASSERT_EQ(1u, d.SelectedRows("rows").size());
+        EXPECT_EQ("B2.REQ", d.Row("rows", d.SelectedRows("rows")[0])[0]);
+
+        // Two rows deleted at once; the one the service holds goes to the retry worker.
+        platform::FileLock held(q + "COM7-/B2.REQ", true, false);
+        ASSERT_TRUE(held.Locked());
+        const int a = d.Row("rows", 0)[0] == "A1.REQ" ? 0 : d.Row("rows", 1)[0] == "A1.REQ" ? 1 : 2;
+        d.UserSelectRows("rows", {std::min(a, d.SelectedRows("rows")[0]), std::max(a, d.SelectedRows("rows")[0])});
+        d.UserClick("delete");
+        EXPECT_EQ(1, d.RowCount("rows"));
+        EXPECT_EQ("D4.REQ", d.Row("rows", 0)[0]);
+        EXPECT_FALSE(platform::FileExists(q + "A1.REQ"));
+        EXPECT_TRUE(platform::FileExists(q + "COM7-/B2.REQ"));
+        held = platform::FileLock();
+        for (int i = 0; i < 200 && platform::FileExists(q + "COM7-/B2.REQ"); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        EXPECT_FALSE(platform::FileExists(q + "COM7-/B2.REQ"));
+        d.UserClick(ui::IDCANCEL);
+    });
+    host_.QueueAnswer("Delete 2 messages?", ui::kYes);
+    viewers::OpenQueueViewer(host_, viewers::ViewerKind::Outbound);
+    EXPECT_FALSE(host_.Failed()) << host_.TranscriptText();
+    EXPECT_EQ(0, host_.UnusedAnswers());
+}
+
+TEST_F(QueueViewerTest, SortOrderToggles) {
+    EXPECT_EQ(-4, viewers::ToggleSortState(4, 3));  // a first click on Submit Time: newest first
+    EXPECT_EQ(3, viewers::ToggleSortState(4, 2));
+    EXPECT_EQ(-3, viewers::ToggleSortState(3, 2));
+    EXPECT_EQ(3, viewers::ToggleSortState(-3, 2));
+    viewers::SpoolRowList list;
+    for (const char* name : {"b", "C", "a"}) {
+        list.rows.push_back(std::make_unique<viewers::SpoolRow>());
+        list.rows.back()->fields = {name, name};
+    }
+    viewers::SortRows(list, 1);
+    EXPECT_EQ("a", list.rows[0]->Field(1));
+    EXPECT_EQ("C", list.rows[2]->Field(1));
+    viewers::SortRows(list, -1);
+    EXPECT_EQ("C", list.rows[0]->Field(1));
+}
+
+TEST_F(QueueViewerTest, ReceivedSmsDecodesTextAndRemovesStaleRouteFolders) {
+    const std::string in = config::InboundSmsDirectory();
+    Put(in + "1.SMS", "[SMS-IN]\nSender=+331\nPhoneNumber=+332\nbinary=Yes\ndcs=08\nData=004100420043\n");
+    Put(in + "2.IN", "[SMS-IN]\nSender=+333\nbinary=Yes\ndcs=04\nData=004100420043\n");
+    Put(in + "3.REC", "[SMS-IN]\nData=Line one\\r\\nLine two\n");
+    ASSERT_TRUE(platform::CreateDirectories(in + "old/"));
+    ASSERT_TRUE(platform::CreateDirectories(in + "new/"));
+    const time_t sixMinutesAgo = time(nullptr) - 360;
+    utimbuf times{sixMinutesAgo, sixMinutesAgo};
+    ASSERT_EQ(0, utime((in + "old").c_str(), &times));
+    viewers::SpoolRowList list;
+    viewers::ScanReceivedSms(list);
+    ASSERT_EQ(3u, list.rows.size());
+    EXPECT_EQ(3u, list.matched);
+    viewers::SortRows(list, 1);
+    EXPECT_EQ("ABC", list.rows[0]->Field(6));
+    EXPECT_EQ("Received", list.rows[0]->Field(5));
+    EXPECT_EQ("004100420043", list.rows[1]->Field(6));
+    EXPECT_EQ("Queued", list.rows[1]->Field(5));
+    EXPECT_EQ("Line one\r\nLine two", list.rows[2]->Field(6));
+    EXPECT_FALSE(platform::DirectoryExists(in + "old"));
+    EXPECT_TRUE(platform::DirectoryExists(in + "new"));
+    EXPECT_TRUE(platform::DirectoryExists(in));
+}
+
+TEST_F(QueueViewerTest, ReceivedMmsRowsDetailsAndDelete) {
+    const std::string mms = config::InboundMmsDirectory();
+    Put(mms + "M1.HDR", "From: +4479/TYPE=PLMN\r\nTo:  +4470/type=plmn\r\nSubject: Hello\r\n"
+                        "X-QuvMMS-Content-Location: M1\\image.jpg;image/jpeg\r\n"
+                        "X-QuvMMS-Content-Location: M1\\text\r\n");
+    Put(mms + "M1/image.jpg", "jpeg");
+    host_.QueueDialog("DIALOG_SMSQ", [&](ui::Dialog& d) {
+        ASSERT_EQ(1, d.RowCount("rows"));
+        EXPECT_EQ((std::vector<std::string>{"M1.HDR", "+4479", "+4470", d.Row("rows", 0)[3], "Hello"}),
+                  d.Row("rows", 0));
+        d.UserSelectRows("rows", {0});
+        host_.QueueDialog("DIALOG_MMSVIEW", [&](ui::Dialog& details) {
+            EXPECT_EQ((std::vector<std::string>{"image.jpg (image/jpeg)\tM1\\image.jpg", "text\tM1\\text"}),
+                      details.Items("parts"));
+            EXPECT_EQ(0, details.Selection("parts"));
+            details.UserClick("view");
+            details.UserClick(ui::IDOK);
+        });
+        d.UserClick("view");
+        d.UserClick("delete");
+        EXPECT_EQ(0, d.RowCount("rows"));
+        d.UserClick(ui::IDCANCEL);
+    });
+    host_.QueueAnswer("Delete Message?", ui::kYes);
+    viewers::OpenQueueViewer(host_, viewers::ViewerKind::ReceivedMms);
+    EXPECT_FALSE(host_.Failed()) << host_.TranscriptText();
+    EXPECT_NE(std::string::npos, host_.TranscriptText().find("shell: open " + mms + "M1/image.jpg"))
+        << host_.TranscriptText();
+    EXPECT_FALSE(platform::FileExists(mms + "M1.HDR"));
+    EXPECT_FALSE(platform::DirectoryExists(mms + "M1"));
+}
+
+}  // namespace

@@ -1,0 +1,212 @@
+#include "viewers/queue_viewer.h"
+
+#include <algorithm>
+
+#include "config/config_store.h"
+#include "platform/files.h"
+#include "platform/text.h"
+#include "viewers/spool_scan.h"
+
+namespace viewers {
+
+namespace {
+
+constexpr int kRefreshTimer = 1;
+constexpr std::size_t kCellChars = 499;
+
+struct ViewerConfig {
+    const char* title;
+    std::vector<std::string> columns;
+    const char* prefix;
+    const char* emptyWord;
+    int defaultSort;
+};
+
+const ViewerConfig& Config(ViewerKind kind) {
+    static const ViewerConfig configs[] = {
+        {"Outbound SMS Queue", {"ID", "Submit User", "Recipient", "Submit Time", "Status"},
+         "Outbound SMS Message Queue:  ", "Empty", 4},
+        {"Received SMS Messages", {"ID", "Sender", "Recipient", "Receive Time", "Status", "Text"},
+         "Received SMS Messages:  ", "None", -4},
+        {"Received MMS Messages", {"ID", "Sender", "Recipient", "Receive Time", "Subject"},
+         "Received MMS Messages:  ", "None", -4},
+    };
+    return configs[static_cast<int>(kind)];
+}
+
+// What a viewer keeps while the console runs: its rows and its sort order.
+struct ViewerState {
+    SpoolRowList list;
+    int sortState;
+};
+
+ViewerState& Kept(ViewerKind kind) {
+    static ViewerState states[] = {{{}, 4}, {{}, -4}, {{}, -4}};
+    return states[static_cast<int>(kind)];
+}
+
+std::string Root(ViewerKind kind) {
+    switch (kind) {
+        case ViewerKind::Outbound: return config::QueueDirectory();
+        case ViewerKind::ReceivedSms: return config::InboundSmsDirectory();
+        default: return config::InboundMmsDirectory();
+    }
+}
+
+void Scan(ViewerKind kind, SpoolRowList& list) {
+    switch (kind) {
+        case ViewerKind::Outbound: ScanOutboundQueue(list); break;
+        case ViewerKind::ReceivedSms: ScanReceivedSms(list); break;
+        default: ScanReceivedMms(list); break;
+    }
+}
+
+class QueueViewer : public ui::Dialog {
+public:
+    explicit QueueViewer(ViewerKind kind) : ui::Dialog(QueueViewerTemplate(kind)), kind_(kind) {}
+
+    void OnInit() override {
+        ViewerState& s = Kept(kind_);
+        Scan(kind_, s.list);
+        SortRows(s.list, Config(kind_).defaultSort);
+        SetRowCount("rows", static_cast<int>(s.list.rows.size()));
+        SetSelectedRows("rows", {});
+        UpdateSummary();
+        SetTimer(kRefreshTimer, 60'000);
+    }
+
+    std::vector<std::string> OnGetRow(const std::string&, int row) override {
+        const SpoolRowList& list = Kept(kind_).list;
+        std::vector<std::string> cells;
+        if (row < 0 || static_cast<std::size_t>(row) >= list.rows.size()) return cells;
+        for (std::size_t c = 0; c < Config(kind_).columns.size(); ++c) {
+            std::string cell = list.rows[row]->Field(c + 1);
+            if (kind_ != ViewerKind::Outbound && cell.size() > kCellChars) cell.resize(kCellChars);
+            cells.push_back(std::move(cell));
+        }
+        return cells;
+    }
+
+    void OnCommand(const std::string& id, ui::Event event) override {
+        if ((id == "view" && event == ui::Event::Clicked) || (id == "rows" && event == ui::Event::DoubleClicked))
+            View();
+        else if (id == "delete" && event == ui::Event::Clicked)
+            Delete();
+    }
+
+    void OnTimer(int timerId) override {
+        if (timerId == kRefreshTimer) Refresh();
+    }
+
+private:
+    std::string FirstSelectedPath() const {
+        const std::vector<int> selected = SelectedRows("rows");
+        const SpoolRowList& list = Kept(kind_).list;
+        if (selected.empty() || static_cast<std::size_t>(selected[0]) >= list.rows.size()) return {};
+        return list.rows[selected[0]]->Field(0).substr(0, 249);
+    }
+
+    void Reselect(const std::string& path) {
+        const SpoolRowList& list = Kept(kind_).list;
+        for (std::size_t i = 0; !path.empty() && i < list.rows.size(); ++i) {
+            if (platform::EqualsNoCase(list.rows[i]->Field(0), path)) {
+                SetSelectedRows("rows", {static_cast<int>(i)});
+                return;
+            }
+        }
+        SetSelectedRows("rows", {});
+    }
+
+    void UpdateSummary() {
+        const std::string text = ViewerSummary(kind_, Kept(kind_).list.matched);
+        if (!platform::EqualsNoCase(text, Text("summary"))) SetText("summary", text);
+    }
+
+    void Refresh() {
+        if (SelectedRows("rows").size() >= 2) return;
+        ViewerState& s = Kept(kind_);
+        SpoolRowList fresh;
+        Scan(kind_, fresh);
+        SortRows(fresh, s.sortState);
+        const std::string kept = FirstSelectedPath();
+        std::swap(s.list, fresh);
+        SetRowCount("rows", static_cast<int>(s.list.rows.size()));
+        Reselect(kept);
+        UpdateSummary();
+    }
+
+    void View() {
+        const std::vector<int> selected = SelectedRows("rows");
+        const SpoolRowList& list = Kept(kind_).list;
+        if (selected.empty() || static_cast<std::size_t>(selected[0]) >= list.rows.size()) return;
+        const std::string path = Root(kind_) + list.rows[selected[0]]->Field(0);
+        if (kind_ == ViewerKind::ReceivedMms) {
+            OpenMmsDetails(GetHost(), path);
+            return;
+        }
+        // The desktop's text editor (VISUAL / EDITOR) stands in for Notepad.
+        GetHost().ShellOpen(path, path.substr(0, path.rfind('/') + 1));
+    }
+
+    void Delete();
+
+    ViewerKind kind_;
+};
+
+void QueueViewer::Delete() {
+    Focus("rows");
+    std::vector<int> selected = SelectedRows("rows");
+    SpoolRowList& list = Kept(kind_).list;
+    selected.erase(std::remove_if(selected.begin(), selected.end(),
+                                  [&](int r) { return r < 0 || static_cast<std::size_t>(r) >= list.rows.size(); }),
+                   selected.end());
+    if (selected.empty()) return;
+    const std::string question = selected.size() == 1
+                                     ? std::string("Delete Message?")
+                                     : "Delete " + std::to_string(selected.size()) + " messages?";
+    if (ui::MessageBox(GetHost(), question, ui::Icon::Question, ui::Buttons::YesNo) != ui::kYes) return;
+    const std::string root = Root(kind_);
+    // From the last row back, so the indices still to do stay valid.
+    for (auto it = selected.rbegin(); it != selected.rend(); ++it) {
+        const std::string path = root + list.rows[*it]->Field(0);
+        platform::DeleteFileChecked(path);
+        if (kind_ != ViewerKind::ReceivedMms) {
+            if (platform::FileExists(path)) StartDeleteRetryWorker(path);
+        } else if (!platform::FileExists(path)) {
+            const std::size_t dot = path.rfind('.');
+            if (dot != std::string::npos && dot > path.rfind('/') + 1)
+                platform::DeleteDirectoryTree(path.substr(0, dot));
+        }
+        list.rows.erase(list.rows.begin() + *it);
+    }
+    SetRowCount("rows", static_cast<int>(list.rows.size()));
+    SetSelectedRows("rows", {});
+}
+
+}  // namespace
+
+std::string ViewerSummary(ViewerKind kind, unsigned matched) {
+    const ViewerConfig& c = Config(kind);
+    if (matched == 0) return std::string(c.prefix) + c.emptyWord;
+    return c.prefix + std::to_string(matched) + " message" + (matched == 1 ? "" : "s");
+}
+
+ui::Template QueueViewerTemplate(ViewerKind kind) {
+    using namespace ui;
+    const ViewerConfig& c = Config(kind);
+    Control rows = Report("rows", "", c.columns, Flag::MultiSelect);
+    rows.width = 120;
+    rows.height = 20;
+    return {"DIALOG_SMSQ",
+            c.title,
+            {Static("summary", "", Flag::Wide), rows,
+             Row("buttons", {Button("view", "View", Flag::Default), Button("delete", "Delete"),
+                             Button(IDCANCEL, "Close")})}};
+}
+
+void OpenQueueViewer(ui::Host& host, ViewerKind kind) {
+    QueueViewer viewer(kind);
+    host.RunModal(viewer);
+}
+
+}  // namespace viewers
