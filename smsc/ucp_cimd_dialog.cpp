@@ -234,7 +234,8 @@ std::string LinkDialog::BuildRecord(const std::string& name) {
     r.Put("SenderAddressOverride", sender.empty() || Checked("senderOverride") ? "Yes" : "No");
     r.Put("RoutePrefOnly", Checked(kRoutingAnyTraffic) ? "" : "Yes");
     PutRoutingList(r, Items(kRoutingList), UserAccountLookup());
-    for (const auto& [key, value] : ConnectionValues(record_).Pending()) {
+    const ConnectionValues opened(record_);
+    for (const auto& [key, value] : opened.Pending()) {
         if (!OwnedKey(key)) r.Append(key, value);
     }
     r.PutSaveRoute();

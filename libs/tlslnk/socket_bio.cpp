@@ -5,6 +5,7 @@
 #include <sys/socket.h>
 
 #include <cerrno>
+#include <memory>
 
 #include "tlslnk/tls_internal.h"
 
@@ -47,9 +48,14 @@ int BioCreate(BIO* bio) {
     return 1;
 }
 
+struct MethodFree {
+    void operator()(BIO_METHOD* m) const { BIO_meth_free(m); }
+};
+
 const BIO_METHOD* Method() {
-    // Made once and kept for the life of the process, as OpenSSL's own methods are.
-    static BIO_METHOD* method = [] {
+    // Made once and kept while the library is loaded; freed when it is unloaded, since the
+    // console loads this library at run time and may close it again.
+    static const std::unique_ptr<BIO_METHOD, MethodFree> method([] {
         BIO_METHOD* m = BIO_meth_new(BIO_get_new_index() | BIO_TYPE_SOURCE_SINK, "zella socket");
         if (m == nullptr) return m;
         BIO_meth_set_write(m, BioWrite);
@@ -57,8 +63,8 @@ const BIO_METHOD* Method() {
         BIO_meth_set_ctrl(m, BioCtrl);
         BIO_meth_set_create(m, BioCreate);
         return m;
-    }();
-    return method;
+    }());
+    return method.get();
 }
 
 }  // namespace
