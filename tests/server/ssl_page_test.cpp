@@ -8,8 +8,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <thread>
 
 #include "accounts/scramble.h"
@@ -254,6 +256,97 @@ TEST_F(SslPageTest, GenerationWalksThePageAndOpensslAcceptsEveryFile) {
         tls->sslFreeSession(session);
     }
     close(fd);
+}
+
+}  // namespace
+
+namespace {
+
+// The names in `dir`, sorted.
+std::vector<std::string> Names(const std::string& dir) {
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(dir)) names.push_back(e.path().filename());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// Tests run as root, whom no mode bits stop, so writes are made to fail by what stands
+// where a file or directory is expected.
+TEST_F(SslPageTest, UnwritableDataDirectoryIsReportedAndLeavesNoFiles) {
+    const server::CertificateFields f{"gw.example.test", "ops@example.test", "Example", "", "", "",
+                                      "GB", "pw1234"};
+    // Opens the page and presses OK in a filled certificate dialog; true when it closed.
+    const auto generate = [&](bool regenerate) {
+        bool ended = false;
+        WithPage([&](ui::Page& page) {
+            if (regenerate) {
+                host_.QueueAnswer("A Certificate Sign Request (CSR) has already been generated.", ui::kYes);
+            }
+            host_.QueueDialog("DIALOG_SSLCERT", [&](ui::Dialog& d) {
+                Fill(d, f, f.password);
+                d.UserClick(ui::IDOK);
+                ended = d.IsEnded();
+                if (!ended) d.UserClick(ui::IDCANCEL);
+            });
+            page.UserClick("generate");
+        });
+        return ended;
+    };
+
+    // The data directory's path names a file.
+    ASSERT_TRUE(platform::WriteFileAtomic(Path("plain"), "x"));
+    setenv("ZELLA_DATA_DIR", (Path("plain") + "/").c_str(), 1);
+    EXPECT_FALSE(generate(false));
+    setenv("ZELLA_DATA_DIR", data_.Path().c_str(), 1);
+    EXPECT_NE(host_.TranscriptText().find("box: Unable to save the certificate details to " +
+                                          Path("plain") + "/SSL.INI"),
+              std::string::npos)
+        << host_.TranscriptText();
+    EXPECT_EQ(Names(data_.Path()), std::vector<std::string>{"plain"});
+
+    // SSL.INI cannot be replaced: a directory stands at its name.
+    ASSERT_EQ(mkdir(Path("SSL.INI").c_str(), 0755), 0);
+    host_.ClearTranscript();
+    EXPECT_FALSE(generate(false));
+    EXPECT_NE(host_.TranscriptText().find("box: Unable to save the certificate details to " +
+                                          server::SslIniPath()),
+              std::string::npos);
+    for (const std::string& name : Names(data_.Path())) {
+        EXPECT_TRUE(name == "plain" || name.rfind("SSL.INI", 0) == 0) << name;
+        EXPECT_EQ(name.find(".new-"), std::string::npos) << name;
+    }
+    EXPECT_TRUE(std::filesystem::is_empty(Path("SSL.INI")));
+    ASSERT_EQ(rmdir(Path("SSL.INI").c_str()), 0);
+
+    // The last of the three files cannot be replaced: nothing of the set may appear.
+    ASSERT_EQ(mkdir(Path("SSL.CSR").c_str(), 0755), 0);
+    host_.ClearTranscript();
+    EXPECT_FALSE(generate(false));
+    EXPECT_NE(host_.TranscriptText().find("Unable to replace " + Path("SSL.CSR")), std::string::npos)
+        << host_.TranscriptText();
+    EXPECT_FALSE(platform::FileExists(Path("SSL.KEY")));
+    EXPECT_FALSE(platform::FileExists(Path("SSL.CRT")));
+    ASSERT_EQ(rmdir(Path("SSL.CSR").c_str()), 0);
+
+    // With a working set in place, the same failure keeps it byte for byte.
+    ASSERT_TRUE(generate(false));
+    const std::string key = FileText(Path("SSL.KEY"));
+    const std::string cert = FileText(Path("SSL.CRT"));
+    ASSERT_EQ(std::remove(Path("SSL.CSR").c_str()), 0);
+    ASSERT_EQ(mkdir(Path("SSL.CSR").c_str(), 0755), 0);
+    host_.ClearTranscript();
+    EXPECT_FALSE(generate(true));
+    EXPECT_NE(host_.TranscriptText().find("Unable to generate the server certificate."),
+              std::string::npos);
+    EXPECT_EQ(FileText(Path("SSL.KEY")), key);
+    EXPECT_EQ(FileText(Path("SSL.CRT")), cert);
+    struct stat st {};
+    ASSERT_EQ(stat(Path("SSL.KEY").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    for (const std::string& name : Names(data_.Path())) {
+        EXPECT_EQ(name.find(".new-"), std::string::npos) << name;
+        EXPECT_EQ(name.find(".old-"), std::string::npos) << name;
+    }
 }
 
 }  // namespace
