@@ -9,8 +9,11 @@ namespace server {
 namespace {
 
 constexpr const char* kSection = "SSL";
-// Room for a full field plus its terminator, as the INI reader cuts to size-1.
-constexpr std::size_t kReadSize = 500;
+// Room, with the terminator the INI reader counts, for the longest value kept: 249
+// characters of up to four bytes each, or the scrambled password's two letters for each
+// of its at most kScrambleMaxText bytes.
+constexpr std::size_t kReadSize = 2 * accounts::kScrambleMaxText + 2;
+static_assert(kReadSize > 4 * kSslFieldMax);
 
 std::string Read(const std::string& key) {
     return platform::GetPrivateProfileString(SslIniPath(), kSection, key, "", kReadSize);

@@ -1,5 +1,6 @@
 #include "server/ssl_page.h"
 
+#include "accounts/scramble.h"
 #include "server/server_certificate.h"
 #include "shell/core/link_libraries.h"
 #include "ui/host.h"
@@ -155,6 +156,12 @@ void SslCertDialog::OnOk() {
             ui::Error(host, "A field cannot hold a line break");
             return Focus(f.id);
         }
+    }
+    // The scrambling keeps this many bytes; a longer password would come back cut.
+    if (fields.password.size() > accounts::kScrambleMaxText) {
+        ui::Error(host, "The challenge password is too long to be kept (at most " +
+                            std::to_string(accounts::kScrambleMaxText) + " bytes)");
+        return Focus("password");
     }
     const shell::TlsLinkTable* tls = shell::TlsLink();
     if (tls == nullptr) {

@@ -6,7 +6,10 @@
 #include <openssl/pem.h>
 #include <openssl/rsa.h>
 #include <openssl/x509v3.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -43,7 +46,16 @@ bool AddEntry(X509_NAME* name, int nid, const char* label, const std::string& va
                                    static_cast<int>(value.size()), -1, 0) == 1) {
         return true;
     }
-    error = std::string("The ") + label + " cannot be used in a certificate (" + TakeOpenSslError() + ")";
+    error = std::string("The ") + label + " cannot be used in a certificate (" + TakeOpenSslError();
+    // X.509 bounds each name attribute in characters; tell the operator the bound.
+    const ASN1_STRING_TABLE* bounds = ASN1_STRING_TABLE_get(nid);
+    std::size_t characters = 0;
+    for (unsigned char c : value) characters += (c & 0xC0) != 0x80;
+    if (bounds != nullptr && bounds->maxsize > 0 && characters > static_cast<std::size_t>(bounds->maxsize)) {
+        error += ": at most " + std::to_string(bounds->maxsize) + " characters, not " +
+                 std::to_string(characters);
+    }
+    error += ")";
     return false;
 }
 
@@ -158,27 +170,74 @@ std::string KeyPem(EVP_PKEY* key, const std::string& password) {
     });
 }
 
-// Stages every file, then renames them all; a failure before the renames removes what
-// was staged and keeps the earlier set.
+void RemoveAll(const std::vector<std::string>& paths) {
+    for (const std::string& p : paths) {
+        if (!p.empty()) std::remove(p.c_str());
+    }
+}
+
+// Keeps each earlier file under a second name (a hard link: no copy, same owner and
+// mode) so a failed rename further on can put it back. An empty entry: no earlier file.
+bool KeepEarlier(const std::vector<std::pair<std::string, std::string>>& files,
+                 std::vector<std::string>& kept, std::string& error) {
+    for (const auto& file : files) {
+        struct stat st {};
+        std::string keep;
+        if (::lstat(file.first.c_str(), &st) == 0) {
+            if (!S_ISREG(st.st_mode)) {
+                error = "Unable to replace " + file.first + ": it is not a file";
+                return false;
+            }
+            keep = file.first + ".old-" + std::to_string(::getpid());
+            std::remove(keep.c_str());
+            if (::link(file.first.c_str(), keep.c_str()) != 0) {
+                error = "Unable to replace " + file.first + ": " + std::strerror(errno);
+                return false;
+            }
+        } else if (errno != ENOENT) {
+            error = "Unable to replace " + file.first + ": " + std::strerror(errno);
+            return false;
+        }
+        kept.push_back(keep);
+    }
+    return true;
+}
+
+// Stages every file, then renames them all into place. Any failure leaves the earlier
+// set as it was: nothing is renamed before all are staged, and a failed rename undoes
+// the ones before it, so a key never ends up beside another key's certificate.
 bool WriteSet(const std::vector<std::pair<std::string, std::string>>& files,
               const std::vector<unsigned>& modes, std::string& error) {
-    std::vector<std::string> staged;
+    std::vector<std::string> staged, kept;
     for (std::size_t i = 0; i < files.size(); ++i) {
         std::string temp = StageFile(files[i].first, files[i].second, modes[i], error);
         if (temp.empty()) {
-            for (const std::string& t : staged) std::remove(t.c_str());
+            RemoveAll(staged);
             return false;
         }
         staged.push_back(temp);
     }
-    for (std::size_t i = 0; i < files.size(); ++i) {
-        if (std::rename(staged[i].c_str(), files[i].first.c_str()) != 0) {
-            error = "Unable to replace " + files[i].first + ": " + std::strerror(errno);
-            for (std::size_t j = i; j < staged.size(); ++j) std::remove(staged[j].c_str());
-            return false;
-        }
+    if (!KeepEarlier(files, kept, error)) {
+        RemoveAll(staged);
+        RemoveAll(kept);
+        return false;
     }
-    return true;
+    bool ok = true;
+    for (std::size_t i = 0; i < files.size() && ok; ++i) {
+        if (std::rename(staged[i].c_str(), files[i].first.c_str()) == 0) continue;
+        ok = false;
+        error = "Unable to replace " + files[i].first + ": " + std::strerror(errno);
+        for (std::size_t j = 0; j < i; ++j) {
+            const std::string& path = files[j].first;
+            if (kept[j].empty() ? std::remove(path.c_str()) : std::rename(kept[j].c_str(), path.c_str())) {
+                error += "; " + path + " could not be restored: " + std::strerror(errno);
+            }
+            kept[j].clear();
+        }
+        RemoveAll({staged.begin() + static_cast<std::ptrdiff_t>(i), staged.end()});
+    }
+    RemoveAll(kept);
+    return ok;
 }
 
 bool Generate(const Subject& s, std::string& error) {

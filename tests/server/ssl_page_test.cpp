@@ -8,8 +8,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <thread>
 
 #include "accounts/scramble.h"
@@ -34,6 +36,12 @@ std::string Shell(const std::string& command) {
     char buffer[4096];
     while (std::size_t n = fread(buffer, 1, sizeof buffer, pipe)) out.append(buffer, n);
     pclose(pipe);
+    return out;
+}
+
+std::string Repeat(const std::string& piece, int times) {
+    std::string out;
+    for (int i = 0; i < times; ++i) out += piece;
     return out;
 }
 
@@ -85,8 +93,10 @@ protected:
 };
 
 TEST_F(SslPageTest, GenerationWalksThePageAndOpensslAcceptsEveryFile) {
+    // The department at X.509's bound for it, 64 characters of two bytes each.
+    const std::string department = Repeat("é", 64);
     server::CertificateFields f{"gw.example.test", "ops@example.test",
-                                "Ex/am=ple, \"Quoted\" Société", "", "", "", "GB", "pw1234"};
+                                "Ex/am=ple, \"Quoted\" Société", department, "", "", "GB", "pw1234"};
     std::string firstCert;
     WithPage([&](ui::Page& page) {
         EXPECT_EQ(page.Text("line2"), server::kSslLine2Disabled);
@@ -99,6 +109,14 @@ TEST_F(SslPageTest, GenerationWalksThePageAndOpensslAcceptsEveryFile) {
             d.UserClick(ui::IDOK);
             EXPECT_FALSE(d.IsEnded());
             Fill(d, {f.host, f.email, f.company, "", "", "", "GBR", f.password}, f.password);
+            d.UserClick(ui::IDOK);
+            EXPECT_FALSE(d.IsEnded());
+            EXPECT_FALSE(platform::FileExists(Path("SSL.KEY")));
+            // 250 characters never reach the library; 249 do, and exceed what X.509 allows.
+            Fill(d, {f.host, f.email, f.company, Repeat("€", 250), "", "", "GB", f.password}, f.password);
+            d.UserClick(ui::IDOK);
+            EXPECT_FALSE(d.IsEnded());
+            Fill(d, {f.host, f.email, f.company, Repeat("€", 249), "", "", "GB", f.password}, f.password);
             d.UserClick(ui::IDOK);
             EXPECT_FALSE(d.IsEnded());
             EXPECT_FALSE(platform::FileExists(Path("SSL.KEY")));
@@ -116,6 +134,11 @@ TEST_F(SslPageTest, GenerationWalksThePageAndOpensslAcceptsEveryFile) {
     EXPECT_NE(transcript.find("box: Passwords must match"), std::string::npos) << transcript;
     // OpenSSL's own reason for the refused country reaches the operator.
     EXPECT_NE(transcript.find("country name cannot be used in a certificate"), std::string::npos)
+        << transcript;
+    EXPECT_NE(transcript.find("box: A field holds at most 249 characters"), std::string::npos);
+    EXPECT_NE(transcript.find("department name cannot be used in a certificate (string too long: at "
+                              "most 64 characters, not 249)"),
+              std::string::npos)
         << transcript;
 
     // SSL.INI: all eight keys, the empty ones too, the password scrambled by the host.
@@ -139,6 +162,9 @@ TEST_F(SslPageTest, GenerationWalksThePageAndOpensslAcceptsEveryFile) {
                                    Path("SSL.CRT"));
     EXPECT_NE(rdns.find("organizationName          = Ex/am=ple, \"Quoted\" Société\n"),
               std::string::npos) << rdns;
+    EXPECT_NE(rdns.find("organizationalUnitName    = " + department + "\n"), std::string::npos) << rdns;
+    const std::string oneLine = Shell("openssl x509 -noout -subject -nameopt utf8 -in " + Path("SSL.CRT"));
+    EXPECT_NE(oneLine.find("OU=" + department + ", CN=gw.example.test"), std::string::npos) << oneLine;
     EXPECT_NE(x509.find("DNS:gw.example.test"), std::string::npos) << x509;
     EXPECT_NE(x509.find("notAfter="), std::string::npos) << x509;
     const std::string req = Shell("openssl req -verify -noout -text -in " + Path("SSL.CSR"));
@@ -154,6 +180,7 @@ TEST_F(SslPageTest, GenerationWalksThePageAndOpensslAcceptsEveryFile) {
     // A refused subject on regeneration keeps the working set byte for byte.
     const std::string cert = FileText(Path("SSL.CRT"));
     const std::string key = FileText(Path("SSL.KEY"));
+    const std::string longPassword = Repeat("ü", 200);  // 400 bytes, 800 scrambled letters
     host_.ClearTranscript();
     WithPage([&](ui::Page& page) {
         host_.QueueAnswer("A Certificate Sign Request (CSR) has already been generated.", ui::kYes);
@@ -162,12 +189,31 @@ TEST_F(SslPageTest, GenerationWalksThePageAndOpensslAcceptsEveryFile) {
             d.UserSetText("country", "GBR");
             d.UserClick(ui::IDOK);
             EXPECT_FALSE(d.IsEnded());
+            // A password the scrambling would cut is refused before anything is written.
+            Fill(d, f, Repeat("€", 167));
+            d.UserSetText("password", Repeat("€", 167));
+            d.UserClick(ui::IDOK);
+            EXPECT_FALSE(d.IsEnded());
+            // Values of many bytes are kept whole in SSL.INI even when refused by OpenSSL.
+            Fill(d, {f.host, f.email, f.company, Repeat("€", 249), "", "", "GB", longPassword},
+                 longPassword);
+            d.UserClick(ui::IDOK);
+            EXPECT_FALSE(d.IsEnded());
             d.UserClick(ui::IDCANCEL);
         });
         page.UserClick("generate");
         EXPECT_EQ(page.Text("line2"), server::kSslLine2Enabled);
+        host_.QueueAnswer("A Certificate Sign Request (CSR) has already been generated.", ui::kYes);
+        host_.QueueDialog("DIALOG_SSLCERT", [&](ui::Dialog& d) {
+            EXPECT_EQ(d.Text("department"), Repeat("€", 249));
+            EXPECT_EQ(d.Text("password"), longPassword);
+            d.UserClick(ui::IDCANCEL);
+        });
+        page.UserClick("generate");
     });
     EXPECT_NE(host_.TranscriptText().find("Unable to generate the server certificate."),
+              std::string::npos);
+    EXPECT_NE(host_.TranscriptText().find("box: The challenge password is too long to be kept"),
               std::string::npos);
     EXPECT_EQ(FileText(Path("SSL.CRT")), cert);
     EXPECT_EQ(FileText(Path("SSL.KEY")), key);
@@ -210,6 +256,97 @@ TEST_F(SslPageTest, GenerationWalksThePageAndOpensslAcceptsEveryFile) {
         tls->sslFreeSession(session);
     }
     close(fd);
+}
+
+}  // namespace
+
+namespace {
+
+// The names in `dir`, sorted.
+std::vector<std::string> Names(const std::string& dir) {
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(dir)) names.push_back(e.path().filename());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// Tests run as root, whom no mode bits stop, so writes are made to fail by what stands
+// where a file or directory is expected.
+TEST_F(SslPageTest, UnwritableDataDirectoryIsReportedAndLeavesNoFiles) {
+    const server::CertificateFields f{"gw.example.test", "ops@example.test", "Example", "", "", "",
+                                      "GB", "pw1234"};
+    // Opens the page and presses OK in a filled certificate dialog; true when it closed.
+    const auto generate = [&](bool regenerate) {
+        bool ended = false;
+        WithPage([&](ui::Page& page) {
+            if (regenerate) {
+                host_.QueueAnswer("A Certificate Sign Request (CSR) has already been generated.", ui::kYes);
+            }
+            host_.QueueDialog("DIALOG_SSLCERT", [&](ui::Dialog& d) {
+                Fill(d, f, f.password);
+                d.UserClick(ui::IDOK);
+                ended = d.IsEnded();
+                if (!ended) d.UserClick(ui::IDCANCEL);
+            });
+            page.UserClick("generate");
+        });
+        return ended;
+    };
+
+    // The data directory's path names a file.
+    ASSERT_TRUE(platform::WriteFileAtomic(Path("plain"), "x"));
+    setenv("ZELLA_DATA_DIR", (Path("plain") + "/").c_str(), 1);
+    EXPECT_FALSE(generate(false));
+    setenv("ZELLA_DATA_DIR", data_.Path().c_str(), 1);
+    EXPECT_NE(host_.TranscriptText().find("box: Unable to save the certificate details to " +
+                                          Path("plain") + "/SSL.INI"),
+              std::string::npos)
+        << host_.TranscriptText();
+    EXPECT_EQ(Names(data_.Path()), std::vector<std::string>{"plain"});
+
+    // SSL.INI cannot be replaced: a directory stands at its name.
+    ASSERT_EQ(mkdir(Path("SSL.INI").c_str(), 0755), 0);
+    host_.ClearTranscript();
+    EXPECT_FALSE(generate(false));
+    EXPECT_NE(host_.TranscriptText().find("box: Unable to save the certificate details to " +
+                                          server::SslIniPath()),
+              std::string::npos);
+    for (const std::string& name : Names(data_.Path())) {
+        EXPECT_TRUE(name == "plain" || name.rfind("SSL.INI", 0) == 0) << name;
+        EXPECT_EQ(name.find(".new-"), std::string::npos) << name;
+    }
+    EXPECT_TRUE(std::filesystem::is_empty(Path("SSL.INI")));
+    ASSERT_EQ(rmdir(Path("SSL.INI").c_str()), 0);
+
+    // The last of the three files cannot be replaced: nothing of the set may appear.
+    ASSERT_EQ(mkdir(Path("SSL.CSR").c_str(), 0755), 0);
+    host_.ClearTranscript();
+    EXPECT_FALSE(generate(false));
+    EXPECT_NE(host_.TranscriptText().find("Unable to replace " + Path("SSL.CSR")), std::string::npos)
+        << host_.TranscriptText();
+    EXPECT_FALSE(platform::FileExists(Path("SSL.KEY")));
+    EXPECT_FALSE(platform::FileExists(Path("SSL.CRT")));
+    ASSERT_EQ(rmdir(Path("SSL.CSR").c_str()), 0);
+
+    // With a working set in place, the same failure keeps it byte for byte.
+    ASSERT_TRUE(generate(false));
+    const std::string key = FileText(Path("SSL.KEY"));
+    const std::string cert = FileText(Path("SSL.CRT"));
+    ASSERT_EQ(std::remove(Path("SSL.CSR").c_str()), 0);
+    ASSERT_EQ(mkdir(Path("SSL.CSR").c_str(), 0755), 0);
+    host_.ClearTranscript();
+    EXPECT_FALSE(generate(true));
+    EXPECT_NE(host_.TranscriptText().find("Unable to generate the server certificate."),
+              std::string::npos);
+    EXPECT_EQ(FileText(Path("SSL.KEY")), key);
+    EXPECT_EQ(FileText(Path("SSL.CRT")), cert);
+    struct stat st {};
+    ASSERT_EQ(stat(Path("SSL.KEY").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    for (const std::string& name : Names(data_.Path())) {
+        EXPECT_EQ(name.find(".new-"), std::string::npos) << name;
+        EXPECT_EQ(name.find(".old-"), std::string::npos) << name;
+    }
 }
 
 }  // namespace

@@ -123,6 +123,25 @@ TEST_F(WebPageTest, ListsPortsAndKeysWalkedFromOpeningToApply) {
     EXPECT_EQ(Key("IPRestrictions", "Allowed40"), "absent");
     EXPECT_EQ(Key("IPRestrictions", "Blocked300"), "172.16.1.43");
     EXPECT_EQ(server::ReadAddressList(ini_, "Blocked").size(), 300u);
+
+    // Blanks around a pattern, a lone "*", a blank inside, a line break and an IPv6
+    // address (not a pattern: looked up as a host name, which gives it back).
+    host_.ClearTranscript();
+    WithPage([&](ui::Sheet& sheet, ui::Page& page) {
+        for (const char* entry : {"  10.3  ", "*", "10. 4", "10.0.0.5\r\nAllowed9=10.0.0.6", "::1"}) {
+            if (std::string(entry) == "::1") host_.QueueAnswer("Host name ::1 resolves to IP address ::1.", ui::kYes);
+            page.UserSetText("allowedBox", entry);
+            page.UserClick("AllowedAdd");
+        }
+        EXPECT_TRUE(sheet.PressApply());
+    });
+    const std::string t2 = host_.TranscriptText();
+    EXPECT_NE(t2.find("box: Host name 10. 4 not resolved"), std::string::npos) << t2;
+    EXPECT_NE(t2.find("at most 149 characters and no \"=\" or line break"), std::string::npos) << t2;
+    EXPECT_EQ(server::ReadAddressList(ini_, "Allowed"),
+              (std::vector<std::string>{"10.0.0.0", "10.2.0.0", "10.1.0.0", "10.3.0.0", "*.0.0.0", "::1"}));
+    EXPECT_EQ(Key("IPRestrictions", "Allowed9"), "absent");
+    EXPECT_EQ(server::ReadAddressList(ini_, "Blocked").size(), 300u);
 }
 
 TEST_F(WebPageTest, SmppOptionsShowDefaultsAndStoreTheCharacterSetPair) {
