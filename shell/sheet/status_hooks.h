@@ -1,7 +1,8 @@
 // The dialogs the Status and Service pages open that other parts of the console provide:
 // the outbound queue viewer, the SMPP client monitor, the event log viewer and the
-// alerts dialog. Until those dialogs exist, each hook does nothing visible; the pages
-// call them already so that wiring a dialog in touches only its hook.
+// alerts dialog. The SMPP client monitor hook opens the monitor; the other three do
+// nothing visible until their dialogs exist. The pages call every hook already, so that
+// wiring a dialog in touches only its hook.
 #pragma once
 
 #include "ui/host.h"
