@@ -8,6 +8,7 @@
 #include "accounts/smpp_clients.h"
 #include "libs/smpplnk/smpplnk.h"
 #include "platform/ini.h"
+#include "tests/support/console_process.h"
 #include "tests/support/held_port.h"
 #include "tests/support/service_fixture.h"
 #include "ui/headless_host.h"
@@ -51,6 +52,20 @@ private:
 
 class LiveMonitor : public ServiceFixture {
 protected:
+    // Starts the stand-in Gateway service with its SMPP server on a free port.
+    unsigned StartGateway() {
+        unsigned port;
+        {
+            zella_test::HeldPort probe;  // a free port, released again for the service
+            port = probe.port;
+        }
+        platform::WritePrivateProfileString(dataDir_ + "ZELLA.INI", "ZELLA", "SMPPPort",
+                                            std::to_string(port));
+        EXPECT_EQ(0, Supervisor()->Install(Gateway()));
+        EXPECT_EQ(0, Supervisor()->Start("QuvSMS"));
+        EXPECT_TRUE(Eventually([&] { return platform::ReadGatewayStatus().smppServerRunning; }));
+        return port;
+    }
     // Opens the monitor once and returns its rows, and the details of the first row.
     std::vector<std::string> Rows(std::string* details = nullptr) {
         std::vector<std::string> rows;
@@ -78,15 +93,8 @@ protected:
 TEST_F(LiveMonitor, RowsFollowRealBindsAndAStaleFlagIsRemoved) {
     SmppLink link;
     ASSERT_TRUE(link.Loaded());
-    unsigned port;
-    {
-        zella_test::HeldPort probe;  // a free port, released again for the service
-        port = probe.port;
-    }
-    platform::WritePrivateProfileString(dataDir_ + "ZELLA.INI", "ZELLA", "SMPPPort", std::to_string(port));
-    ASSERT_EQ(0, Supervisor()->Install(Gateway()));
-    ASSERT_EQ(0, Supervisor()->Start("QuvSMS"));
-    ASSERT_TRUE(Eventually([&] { return platform::ReadGatewayStatus().smppServerRunning; }));
+    const unsigned port = StartGateway();
+    ASSERT_FALSE(HasFailure());
     EXPECT_TRUE(Rows().empty());
 
     const int first = link.Bind(port, "alice", 9);
@@ -123,6 +131,40 @@ TEST_F(LiveMonitor, RowsFollowRealBindsAndAStaleFlagIsRemoved) {
     EXPECT_TRUE(Rows().empty());
     EXPECT_FALSE(platform::PathExists(stale));
     close(third);
+}
+
+// The real console under the script driver, beside the same running service: the Status
+// page's "View" opens the monitor, which lists the one bound client.
+TEST_F(LiveMonitor, ConsoleUnderTheScriptDriverListsTheBoundClient) {
+    SmppLink link;
+    ASSERT_TRUE(link.Loaded());
+    const unsigned port = StartGateway();
+    ASSERT_FALSE(HasFailure());
+    const int client = link.Bind(port, "alice", 9);
+    ASSERT_GE(client, 0);
+    ASSERT_TRUE(Eventually([&] { return FlagFiles().size() == 1; }));
+
+    zella_test::CopyConsoleInto(ZELLA_BIN_DIR, programDir_, zella_test::SmscLinks::None);
+    const std::string script = programDir_ + "monitor.txt";
+    const std::string out = programDir_ + "monitor-out.txt";
+    ASSERT_TRUE(platform::WriteFileAtomic(
+        script,
+        "tab \"Service\"\n"
+        "answer \"No SMSC connections or modems are defined.\" Yes\n"
+        "expect smppClients \"1\"\n"
+        "press smppView\n"
+        "expect title \"SMPP Client Connections\"\n"
+        "expect list \"alice\\t1 connection\"\n"
+        "press \"OK\"\n"
+        "press \"OK\"\n"));
+    // The console inherits this test's data directory, service backend and namespace.
+    const int status = zella_test::RunConsoleScript(programDir_, script, out, {}, {},
+                                                    std::chrono::seconds(120));
+    const std::string transcript = zella_test::ReadAll(out);
+    EXPECT_EQ(status, 0) << transcript;
+    EXPECT_EQ(transcript.find("FAIL"), std::string::npos) << transcript;
+    EXPECT_NE(transcript.find("SMPP Client Connections"), std::string::npos) << transcript;
+    link.Unbind(client);
 }
 
 }  // namespace
