@@ -155,8 +155,13 @@ std::vector<FlagFile> LiveFlagFiles() {
         return true;
     });
     for (const std::string& name : names) {
-        // A connection that ended leaves its flag unlocked: deleting it is the test.
-        if (platform::DeleteFileChecked(dir + name) || !platform::PathExists(dir + name)) continue;
+        // A connection that ended leaves its flag unlocked: deleting it is the test. A flag
+        // seen locked is live without the dearer attempt; one that is unlocked still goes
+        // through the delete, which refuses if the service took the lock meanwhile.
+        const std::string path = dir + name;
+        if (!platform::IsFileLocked(path) &&
+            (platform::DeleteFileChecked(path) || !platform::PathExists(path)))
+            continue;
         if (auto flag = ParseFlagFileName(name)) live.push_back(*flag);
     }
     return live;
