@@ -4,6 +4,7 @@
 
 #include "accounts/quota.h"
 #include "accounts/user_editor.h"
+#include "accounts/users_page.h"
 #include "acctdb/acctdb.h"
 #include "config/credit.h"
 #include "platform/files.h"
@@ -47,8 +48,9 @@ private:
         const int sel = Selection(kList);
         return sel < 0 ? "" : EntryUser(Items(kList)[sel]);
     }
-    // Runs `change` on the selected user's record in a store opened for it.
-    void WithRecord(const std::function<bool(acctdb::UserHandle, acctdb::UserRecord&)>& change);
+    // Runs `change` on the selected user's record in a store opened for it and stores the
+    // record when `change` says so; false (after telling the operator) when that failed.
+    bool WithRecord(const std::function<bool(acctdb::UserHandle, acctdb::UserRecord&)>& change);
 
     std::vector<FlagFile> live_;
 };
@@ -75,16 +77,24 @@ void SmppClientMonitor::ShowDetails() {
     if (!platform::EqualsNoCase(text, Text("details"))) SetText("details", text);
 }
 
-void SmppClientMonitor::WithRecord(
+bool SmppClientMonitor::WithRecord(
     const std::function<bool(acctdb::UserHandle, acctdb::UserRecord&)>& change) {
     const std::string user = SelectedUser();
     acctdb::UserHandle handle = 0;
-    if (user.empty() || !acctdb::SMSOpenUserFile(&handle, acctdb::GENERIC_READ | acctdb::GENERIC_WRITE))
-        return;
+    if (user.empty()) return true;
+    if (!acctdb::SMSOpenUserFile(&handle, acctdb::GENERIC_READ | acctdb::GENERIC_WRITE)) {
+        ui::Error(GetHost(), kStoreOpenFailed);
+        return false;
+    }
+    bool stored = true;
     acctdb::UserRecord record;
-    if (acctdb::SMSFindUserRecord(handle, user, &record) && change(handle, record))
-        acctdb::SMSAddUser(handle, record);
+    if (acctdb::SMSFindUserRecord(handle, user, &record) && change(handle, record) &&
+        acctdb::SMSAddUser(handle, record) == 0) {
+        ui::Error(GetHost(), kStoreWriteFailed);
+        stored = false;
+    }
     acctdb::SMSCloseUserFile(handle);
+    return stored;
 }
 
 void SmppClientMonitor::OnCommand(const std::string& id, ui::Event event) {
@@ -102,12 +112,13 @@ void SmppClientMonitor::OnCommand(const std::string& id, ui::Event event) {
         });
     } else if (id == "suspend") {
         bool found = false;
-        WithRecord([&](acctdb::UserHandle, acctdb::UserRecord& record) {
+        const bool stored = WithRecord([&](acctdb::UserHandle, acctdb::UserRecord& record) {
             record.SetSmppLogin(false);
             found = true;
             return true;
         });
-        if (!found) return;
+        // A suspension that did not reach the store is not announced as done.
+        if (!found || !stored) return;
         config::DeleteCreditFile(user);
         config::CreateCreditFile(user);
         ui::Info(GetHost(), kSuspendedText);
@@ -144,8 +155,13 @@ std::vector<FlagFile> LiveFlagFiles() {
         return true;
     });
     for (const std::string& name : names) {
-        // A connection that ended leaves its flag unlocked: deleting it is the test.
-        if (platform::DeleteFileChecked(dir + name) || !platform::PathExists(dir + name)) continue;
+        // A connection that ended leaves its flag unlocked: deleting it is the test. A flag
+        // seen locked is live without the dearer attempt; one that is unlocked still goes
+        // through the delete, which refuses if the service took the lock meanwhile.
+        const std::string path = dir + name;
+        if (!platform::IsFileLocked(path) &&
+            (platform::DeleteFileChecked(path) || !platform::PathExists(path)))
+            continue;
         if (auto flag = ParseFlagFileName(name)) live.push_back(*flag);
     }
     return live;

@@ -154,19 +154,18 @@ void UsersPage::Edit() {
     acctdb::UserRecord record;
     if (rows.empty() || !Fetch(rows.front(), record)) return;
     record.SetPassword(acctdb::kHiddenPasswordMarker);
-    if (EditUser(GetHost(), record, handle_) == 1) {
-        acctdb::SMSAddUser(handle_, record);
-        RefreshList();
-    }
+    if (EditUser(GetHost(), record, handle_) == 1) Store(record);
 }
 
 void UsersPage::Add() {
     if (handle_ == 0) return;
     acctdb::UserRecord record;
-    if (EditUser(GetHost(), record, handle_) == 1) {
-        acctdb::SMSAddUser(handle_, record);
-        RefreshList();
-    }
+    if (EditUser(GetHost(), record, handle_) == 1) Store(record);
+}
+
+void UsersPage::Store(const acctdb::UserRecord& record) {
+    if (acctdb::SMSAddUser(handle_, record) == 0) ui::Error(GetHost(), kStoreWriteFailed);
+    RefreshList();
 }
 
 void UsersPage::Delete() {
@@ -182,7 +181,12 @@ void UsersPage::Delete() {
         if (Fetch(row, record)) names.push_back(record.UserName());
     }
     for (const std::string& name : names) {
-        acctdb::SMSDeleteUser(handle_, name);
+        acctdb::UserRecord left;
+        if (acctdb::SMSDeleteUser(handle_, name) == 0 && acctdb::SMSFindUserRecord(handle_, name, &left)) {
+            // The account is still there: its folder and keys stay with it.
+            ui::Error(GetHost(), kStoreWriteFailed);
+            break;
+        }
         // The mended name: a user called ".." must never take the users folder with it.
         platform::DeleteDirectoryTree(UserFolder(name));
         DeleteUserKeys(name);

@@ -16,6 +16,11 @@ namespace accounts {
 inline constexpr const char* kLegacyWebKey = "pelmora";
 inline constexpr const char* kStoreOpenFailed =
     "The user account store could not be opened. Accounts cannot be listed or changed.";
+// Shown when a change did not reach the store (another program kept it locked past the
+// store's wait, or the file cannot be written); the change is lost, so it must be said.
+inline constexpr const char* kStoreWriteFailed =
+    "The change could not be saved: the user account store is busy or cannot be written. "
+    "Please try again.";
 
 // "DIALOG_USERS", tab title "SMS Users".
 ui::Template UsersPageTemplate();
@@ -40,6 +45,8 @@ public:
 private:
     void Edit();
     void Add();
+    // Stores an edited record and refreshes the list; a store that refuses it is reported.
+    void Store(const acctdb::UserRecord& record);
     void Delete();
     void Stats();
     void RefreshList();

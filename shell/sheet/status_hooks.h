@@ -1,7 +1,7 @@
 // The dialogs the Status and Service pages open that other parts of the console provide:
 // the outbound queue viewer, the SMPP client monitor, the event log viewer and the
-// alerts dialog. Until a dialog exists, its hook does nothing visible; the pages call
-// them already so that wiring a dialog in touches only its hook.
+// alerts dialog. The event log viewer's hook does nothing visible until that viewer
+// exists; the pages call every hook already, so wiring a dialog in touches only its hook.
 #pragma once
 
 #include "ui/host.h"

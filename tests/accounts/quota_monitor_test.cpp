@@ -2,6 +2,9 @@
 // the divisible-by-4 leap rule, and the SMPP client monitor over flag files that a test
 // holds locked the way the service does.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+
+#include <cstdio>
 
 #include "accounts/quota.h"
 #include "accounts/smpp_clients.h"
@@ -121,6 +124,43 @@ TEST_F(QuotaTest, MonitorCountsLiveFlagsDropsStaleOnesAndSuspends) {
     EXPECT_TRUE(config::HasCreditFile("alice"));
     EXPECT_EQ(config::DebitCredit("alice", nullptr, 0, true), 0);
     acctdb::SMSCloseUserFile(h);
+}
+
+// 10,001 live connections of different users: the list stops at 10,000 users and the
+// refresh completes; once the holders let go, one refresh removes all 10,001 stale flags.
+TEST_F(QuotaTest, TenThousandAndOneFlagFilesAreCappedThenSwept) {
+    constexpr int kFlags = 10'001;
+    rlimit limit{};
+    ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &limit), 0);
+    if (limit.rlim_cur < kFlags + 200) {
+        limit.rlim_cur = std::min<rlim_t>(limit.rlim_max, kFlags + 200);
+        setrlimit(RLIMIT_NOFILE, &limit);
+    }
+    if (limit.rlim_cur < kFlags + 200) GTEST_SKIP() << "cannot hold 10,001 locks open here";
+    const std::string dir = accounts::ActiveUsersDirectory();
+    ASSERT_TRUE(platform::CreateDirectories(dir));
+    std::vector<platform::FileLock> held;
+    for (int i = 0; i < kFlags; ++i) {
+        char name[64];
+        std::snprintf(name, sizeof name, "10.0.%d.%d-%d-T-user%05d.FLG", i / 256, i % 256, i, i);
+        held.emplace_back(dir + name, true, false, true);
+        ASSERT_TRUE(held.back().Locked()) << name;
+    }
+    std::vector<std::string> rows;
+    ui::HeadlessHost host;
+    host.QueueDialog("DIALOG_SMPPCLIENTS", [&](ui::Dialog& d) {
+        rows = d.Items("clients");
+        d.UserClick(ui::IDOK);
+    });
+    accounts::ShowSmppClientMonitor(host);
+    EXPECT_FALSE(host.Failed()) << host.TranscriptText();
+    ASSERT_EQ(rows.size(), accounts::kMaxMonitorUsers);
+    for (const std::string& row : rows) ASSERT_TRUE(row.ends_with("\t1 connection")) << row;
+    EXPECT_EQ(platform::ListDirectory(dir, "*.FLG").size(), static_cast<std::size_t>(kFlags));
+
+    held.clear();
+    EXPECT_TRUE(accounts::LiveFlagFiles().empty());
+    EXPECT_TRUE(platform::ListDirectory(dir, "*.FLG").empty());
 }
 
 }  // namespace

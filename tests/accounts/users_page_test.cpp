@@ -1,7 +1,9 @@
 // The SMS Users page and the user editor walked end to end on the real SQLite store under
 // the headless host: migration of an older web login, add, duplicate, edit with the
-// hidden password, per-user INI keys, slot limits, delete and Apply.
+// hidden password, per-user INI keys, slot limits, delete and Apply; and a store that
+// another writer keeps locked or that is no database at all.
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 #include "accounts/scramble.h"
 #include "accounts/user_editor.h"
@@ -189,6 +191,66 @@ TEST_F(UsersPageTest, EditorStoresKeysLimitsAndKeepsTheHiddenPassword) {
     EXPECT_EQ(Key("SMPPServerAsyncWindowSize", cut), "0");
     acctdb::SMSCloseUserFile(h);
     EXPECT_FALSE(host.Failed()) << host.TranscriptText();
+}
+
+// Another program holding the store's write lock: the page still lists what is there (WAL
+// readers go on), an added account waits out the store's bounded busy time and is then
+// reported as not saved. A file that is no database is reported at once and left as it was.
+TEST_F(UsersPageTest, StoreLockedByAnotherWriterOrNotADatabaseIsReported) {
+    acctdb::UserHandle h = 0;
+    ASSERT_TRUE(acctdb::SMSOpenUserFile(&h, acctdb::GENERIC_READ | acctdb::GENERIC_WRITE));
+    acctdb::UserRecord bob;
+    bob.SetUserName("bob");
+    bob.SetPassword("pw");
+    ASSERT_TRUE(acctdb::SMSAddUser(h, bob));
+    acctdb::SMSCloseUserFile(h);
+
+    const std::string store = acctdb::GetPrivateDataDirectory() + "USERS.DB";
+    sqlite3* writer = nullptr;
+    ASSERT_EQ(sqlite3_open_v2(store.c_str(), &writer, SQLITE_OPEN_READWRITE, nullptr), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(writer, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+    {
+        ui::HeadlessHost host;
+        accounts::UsersPage page;
+        std::vector<std::string> first;
+        host.QueueDialog("DIALOG_USERS", [&](ui::Dialog& d) {
+            first = d.Row("users", 0);
+            d.UserClick("add");
+        });
+        Add(host, "carol", "pw");
+        host.QueueAnswer(accounts::kStoreWriteFailed, ui::kOk);
+        host.RunModal(page);
+        EXPECT_FALSE(host.Failed()) << host.TranscriptText();
+        EXPECT_EQ(first, (std::vector<std::string>{"bob", ""}));
+    }
+    sqlite3_exec(writer, "ROLLBACK", nullptr, nullptr, nullptr);
+    sqlite3_close(writer);
+    acctdb::UserRecord record;
+    EXPECT_FALSE(Stored("carol", record));
+    EXPECT_TRUE(Stored("bob", record));
+
+    std::string junk = "This is a text file, not an account store.\n";
+    for (int i = 0; i < 300; ++i) junk += static_cast<char>(i * 7);
+    ASSERT_TRUE(platform::DeleteFileChecked(store));
+    platform::DeleteFileChecked(store + "-wal");
+    platform::DeleteFileChecked(store + "-shm");
+    ASSERT_TRUE(platform::WriteFileAtomic(store, junk));
+    {
+        ui::HeadlessHost host;
+        accounts::UsersPage page;
+        int rows = -1;
+        host.QueueDialog("DIALOG_USERS", [&](ui::Dialog& d) {
+            rows = d.RowCount("users");
+            d.UserClick("add");  // nothing to add to: no editor opens
+        });
+        host.QueueAnswer(accounts::kStoreOpenFailed, ui::kOk);
+        host.RunModal(page);
+        EXPECT_FALSE(host.Failed()) << host.TranscriptText();
+        EXPECT_EQ(rows, 0);
+    }
+    std::string after;
+    ASSERT_TRUE(platform::ReadFile(store, after));
+    EXPECT_EQ(after, junk);
 }
 
 }  // namespace
