@@ -385,6 +385,15 @@ void Builder::Build(QWidget* owner) {
     std::vector<Control> body(all.begin(), all.begin() + bodyEnd);
 
     auto* outer = MakeChild<QVBoxLayout>(owner);
+    if (all.empty()) {
+        // A part of the configuration whose page is still to come says so in one line.
+        auto* note = MakeChild<QLabel>(
+            QObject::tr("This part of the configuration is not available yet."), owner);
+        note->setObjectName(QStringLiteral("notAvailable"));
+        outer->addWidget(note);
+        outer->addStretch(1);
+        return;
+    }
     auto* form = MakeChild<QFormLayout>();
     form->setFieldGrowthPolicy(QFormLayout::AllNonFixedFieldsGrow);
     form->setLabelAlignment(Qt::AlignLeft | Qt::AlignVCenter);
