@@ -2,6 +2,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -93,6 +94,7 @@ private:
                      bool alignRight);
     QWidget* MakeButtonRun(const std::vector<const Control*>& run, QWidget* parent,
                            bool alignRight);
+    QWidget* MakeButtonBox(const std::vector<const Control*>& run, QWidget* parent);
     QLabel* MakeSideLabel(const Control& c, QWidget* field, QWidget* parent);
     void Fill(QFormLayout* form, const std::vector<Control>& controls, QWidget* parent);
     void Record(const Control& c, QWidget* widget);
@@ -271,6 +273,20 @@ QWidget* Builder::MakeButtonRun(const std::vector<const Control*>& run, QWidget*
     return row;
 }
 
+QWidget* Builder::MakeButtonBox(const std::vector<const Control*>& run, QWidget* parent) {
+    // The desktop's convention orders the dialog's closing buttons.
+    auto* box = MakeChild<QDialogButtonBox>(parent);
+    for (const Control* c : run) {
+        auto* button = qobject_cast<QPushButton*>(Make(*c, box));
+        if (!button) continue;
+        QDialogButtonBox::ButtonRole role = QDialogButtonBox::ActionRole;
+        if (c->id == ui::IDOK) role = QDialogButtonBox::AcceptRole;
+        if (c->id == ui::IDCANCEL) role = QDialogButtonBox::RejectRole;
+        box->addButton(button, role);
+    }
+    return box;
+}
+
 QWidget* Builder::Make(const Control& c, QWidget* parent) {
     QWidget* w = nullptr;
     switch (c.kind) {
@@ -406,14 +422,21 @@ void Builder::Build(QWidget* owner) {
     outer->addLayout(form, grows ? 1 : 0);
     if (!grows) outer->addStretch(1);
 
-    if (bodyEnd < all.size()) {
-        if (bodyEnd == all.size() - 1 && all.back().kind == Kind::Row) {
-            outer->addWidget(MakeRow(all.back(), owner, false, true));
-        } else {
-            std::vector<const Control*> run;
-            for (std::size_t i = bodyEnd; i < all.size(); ++i) run.push_back(&all[i]);
-            outer->addWidget(MakeButtonRun(run, owner, true));
-        }
+    if (bodyEnd == all.size()) return;
+    const bool row = bodyEnd == all.size() - 1 && all.back().kind == Kind::Row;
+    std::vector<const Control*> run;
+    for (const Control& c : row ? all.back().children : all)
+        if (row || &c >= &all[bodyEnd]) run.push_back(&c);
+    bool closes = false;
+    for (const Control* c : run) closes = closes || c->id == ui::IDOK || c->id == ui::IDCANCEL;
+    if (closes && !options_.inSheet) {
+        QWidget* box = MakeButtonBox(run, owner);
+        if (row) Record(all.back(), box);
+        outer->addWidget(box);
+    } else if (row) {
+        outer->addWidget(MakeRow(all.back(), owner, false, true));
+    } else {
+        outer->addWidget(MakeButtonRun(run, owner, true));
     }
 }
 

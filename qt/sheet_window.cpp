@@ -1,7 +1,7 @@
 #include "qt/sheet_window.h"
 
 #include <QGuiApplication>
-#include <QHBoxLayout>
+#include <QDialogButtonBox>
 #include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -71,17 +71,17 @@ SheetWindow::SheetWindow(ui::Sheet& sheet, QWidget* parent) : QDialog(parent), s
     pages_.assign(static_cast<std::size_t>(sheet.PageCount()), nullptr);
     layout->addWidget(tabs_, 1);
 
-    auto* buttons = MakeChild<QHBoxLayout>();
-    buttons->addStretch(1);
-    ok_ = MakeChild<QPushButton>(tr("OK"), this);
-    cancel_ = MakeChild<QPushButton>(tr("Cancel"), this);
-    apply_ = MakeChild<QPushButton>(tr("Apply"), this);
-    help_ = MakeChild<QPushButton>(tr("Help"), this);
+    // The desktop's convention orders the sheet's buttons.
+    auto* buttons = MakeChild<QDialogButtonBox>(this);
+    buttons_ = buttons;
+    ok_ = buttons->addButton(tr("OK"), QDialogButtonBox::AcceptRole);
+    cancel_ = buttons->addButton(tr("Cancel"), QDialogButtonBox::RejectRole);
+    apply_ = buttons->addButton(tr("Apply"), QDialogButtonBox::ApplyRole);
+    help_ = buttons->addButton(tr("Help"), QDialogButtonBox::HelpRole);
     ok_->setDefault(true);
-    for (QPushButton* b : {ok_, cancel_, apply_, help_}) buttons->addWidget(b);
     help_->setVisible(sheet.HelpButton());
     apply_->setEnabled(false);
-    layout->addLayout(buttons);
+    layout->addWidget(buttons);
 
     connect(ok_, &QPushButton::clicked, this, [this] { if (attached_) sheet_.PressOk(); });
     connect(cancel_, &QPushButton::clicked, this, [this] { reject(); });
@@ -106,7 +106,7 @@ void SheetWindow::FixPageSize() {
     // Everything of the window but the page area: tab bar and frame, buttons, margins.
     const QMargins m = layout()->contentsMargins();
     const int frame = 2 * style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, tabs_);
-    const int chrome = m.top() + m.bottom() + layout()->spacing() + ok_->sizeHint().height() +
+    const int chrome = m.top() + m.bottom() + layout()->spacing() + buttons_->sizeHint().height() +
                        tabs_->tabBar()->sizeHint().height() + frame + 8;
     height = std::clamp(height, kMinPageHeight,
                         std::max(kMinPageHeight, SheetHeightLimit(this) - chrome));

@@ -63,6 +63,7 @@ private:
 
     ui::Sheet& sheet_;
     QTabWidget* tabs_ = nullptr;
+    QWidget* buttons_ = nullptr;
     QPushButton* ok_ = nullptr;
     QPushButton* cancel_ = nullptr;
     QPushButton* apply_ = nullptr;
