@@ -349,7 +349,8 @@ void Builder::Fill(QFormLayout* form, const std::vector<Control>& controls, QWid
             QWidget* check = Make(c.children[0], parent);
             form->addRow(check, MakeRow(c, parent, true, false));
         } else if (labelColumn && c.kind != Kind::Group && c.kind != Kind::Row &&
-                   c.kind != Kind::Check && c.kind != Kind::Radio && !(c.flags & Flag::Wide)) {
+                   c.kind != Kind::Check && c.kind != Kind::Radio && c.kind != Kind::Static &&
+                   !(c.flags & Flag::Wide)) {
             form->addRow(QString(), Make(c, parent));
         } else {
             form->addRow(Make(c, parent));
