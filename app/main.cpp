@@ -2,8 +2,10 @@
 // script (the console then runs without a display).
 #include <QApplication>
 #include <QIcon>
+#include <QStyleFactory>
 
 #include <iostream>
+#include <string>
 
 #include "platform/elevation.h"
 #include "qt/qt_host.h"
@@ -34,8 +36,13 @@ int main(int argc, char** argv) {
         return script->ExitStatus(code);
     }
 
+    bool styleChosen = !qEnvironmentVariableIsEmpty("QT_STYLE_OVERRIDE");
+    for (int i = 1; i < argc; ++i) styleChosen = styleChosen || std::string(argv[i]).starts_with("-style");
     QApplication app(argc, argv);
     QApplication::setApplicationName("zella");
+    // One look wherever the console runs (VNC, X, Wayland): Fusion, unless the user chose
+    // a style through Qt's own settings.
+    if (!styleChosen) QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
     qtui::QtHost host;
     host.SetCaption(shell::kConsoleCaption);
     options.loadIcon = [] {

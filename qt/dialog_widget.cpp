@@ -155,15 +155,19 @@ void DialogWidget::SyncCommon(const BoundControl& b, const ui::ControlState& s) 
         if (w->isHidden() == s.visible) w->setVisible(s.visible);
     }
     if (b.widget->toolTip() != Q(s.tip)) b.widget->setToolTip(Q(s.tip));
-    const bool red = b.widget->testAttribute(Qt::WA_SetPalette) &&
-                     b.widget->palette().color(QPalette::WindowText) == QColor(Qt::red);
-    if (s.alarm && !red) {
-        QPalette p = b.widget->palette();
-        for (auto role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
-            p.setColor(role, Qt::red);
-        b.widget->setPalette(p);
-    } else if (!s.alarm && red) {
-        b.widget->setPalette(QPalette());
+    // An alarm colours the whole line: the field and the label beside it.
+    for (QWidget* w : {b.widget, static_cast<QWidget*>(b.label)}) {
+        if (!w) continue;
+        const bool red = w->testAttribute(Qt::WA_SetPalette) &&
+                         w->palette().color(QPalette::WindowText) == QColor(Qt::red);
+        if (s.alarm && !red) {
+            QPalette p = w->palette();
+            for (auto role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
+                p.setColor(role, Qt::red);
+            w->setPalette(p);
+        } else if (!s.alarm && red) {
+            w->setPalette(QPalette());
+        }
     }
 }
 

@@ -2,6 +2,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -14,6 +15,7 @@
 #include <QRegularExpressionValidator>
 #include <QTreeView>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "qt/owned.h"
 #include "qt/report_model.h"
@@ -43,6 +45,16 @@ bool IsField(const Control& c) {
 // A field whose label goes in the label column.
 bool HasSideLabel(const Control& c) {
     return IsField(c) && !c.label.empty() && !(c.flags & Flag::Wide);
+}
+
+// A row whose first field's label goes in the label column.
+bool LeadsWithLabel(const Control& c) {
+    return c.kind == Kind::Row && !c.children.empty() && HasSideLabel(c.children[0]);
+}
+
+// A row of a check box and the fields it governs.
+bool LeadsWithCheck(const Control& c) {
+    return c.kind == Kind::Row && c.children.size() > 1 && c.children[0].kind == Kind::Check;
 }
 
 bool AllButtons(const std::vector<Control>& controls) {
@@ -82,9 +94,23 @@ private:
                      bool alignRight);
     QWidget* MakeButtonRun(const std::vector<const Control*>& run, QWidget* parent,
                            bool alignRight);
+    QWidget* MakeButtonBox(const std::vector<const Control*>& run, QWidget* parent);
     QLabel* MakeSideLabel(const Control& c, QWidget* field, QWidget* parent);
     void Fill(QFormLayout* form, const std::vector<Control>& controls, QWidget* parent);
     void Record(const Control& c, QWidget* widget);
+    // Gives every aligned form of one scope the same label column, in window pixels.
+    void AlignColumns();
+
+    struct Form {
+        QFormLayout* layout;
+        int inset;  // pixels from the dialog's grid to this form's left edge
+        int scope;  // forms of one scope share their columns
+    };
+    std::vector<Form> forms_;
+    std::vector<int> insetStack_{0};
+    int inRow_ = 0;
+    int scope_ = 0;
+    int scopes_ = 0;
 
     ui::Dialog& dialog_;
     ControlMap& controls_;
@@ -122,6 +148,7 @@ QWidget* Builder::MakeEdit(const Control& c, QWidget* parent) {
     if (c.flags & Flag::Password) edit->setEchoMode(QLineEdit::Password);
     edit->setReadOnly(c.flags & Flag::ReadOnly);
     if (c.flags & Flag::Number) {
+        edit->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
         edit->setValidator(MakeChild<QRegularExpressionValidator>(
             QRegularExpression(QStringLiteral("[0-9]*")), edit));
     }
@@ -180,10 +207,26 @@ QWidget* Builder::MakeReport(const Control& c, QWidget* parent) {
 
 QWidget* Builder::MakeGroup(const Control& c, QWidget* parent) {
     auto* box = MakeChild<QGroupBox>(Q(c.label), parent);
+    // A frame without a title is only a separator from what stands above it.
+    if (c.label.empty()) box->setFlat(true);
     auto* form = MakeChild<QFormLayout>(box);
     form->setFieldGrowthPolicy(QFormLayout::AllNonFixedFieldsGrow);
     form->setLabelAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    // Frames stacked in the dialog's grid share its label column; frames side by side
+    // in a row have columns of their own.
+    box->ensurePolished();
+    const int saved = inRow_;
+    const int inset = saved ? 0 : insetStack_.back() + box->contentsRect().left() +
+                                      form->contentsMargins().left();
+    forms_.push_back({form, inset, saved ? ++scopes_ : scope_});
+    insetStack_.push_back(inset);
+    inRow_ = 0;
+    const int savedScope = scope_;
+    scope_ = forms_.back().scope;
     Fill(form, c.children, box);
+    scope_ = savedScope;
+    inRow_ = saved;
+    insetStack_.pop_back();
     if (!GrowsVertically(c)) box->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Maximum);
     return box;
 }
@@ -195,8 +238,10 @@ QWidget* Builder::MakeRow(const Control& c, QWidget* parent, bool firstLabelOuts
     box->setContentsMargins(0, 0, 0, 0);
     if (alignRight) box->addStretch(1);
     bool grows = false;
+    ++inRow_;
     for (std::size_t i = 0; i < c.children.size(); ++i) {
         const Control& child = c.children[i];
+        if (i == 0 && firstLabelOutside && child.kind == Kind::Check) continue;
         QWidget* w = Make(child, row);
         if (HasSideLabel(child) && !(i == 0 && firstLabelOutside))
             box->addWidget(MakeSideLabel(child, w, row));
@@ -211,6 +256,7 @@ QWidget* Builder::MakeRow(const Control& c, QWidget* parent, bool firstLabelOuts
         box->addWidget(w, stretchy ? 1 : 0);
         grows = grows || stretchy;
     }
+    --inRow_;
     if (!grows && !alignRight) box->addStretch(1);
     Record(c, row);
     return row;
@@ -225,6 +271,20 @@ QWidget* Builder::MakeButtonRun(const std::vector<const Control*>& run, QWidget*
     for (const Control* c : run) box->addWidget(Make(*c, row));
     if (!alignRight) box->addStretch(1);
     return row;
+}
+
+QWidget* Builder::MakeButtonBox(const std::vector<const Control*>& run, QWidget* parent) {
+    // The desktop's convention orders the dialog's closing buttons.
+    auto* box = MakeChild<QDialogButtonBox>(parent);
+    for (const Control* c : run) {
+        auto* button = qobject_cast<QPushButton*>(Make(*c, box));
+        if (!button) continue;
+        QDialogButtonBox::ButtonRole role = QDialogButtonBox::ActionRole;
+        if (c->id == ui::IDOK) role = QDialogButtonBox::AcceptRole;
+        if (c->id == ui::IDCANCEL) role = QDialogButtonBox::RejectRole;
+        box->addButton(button, role);
+    }
+    return box;
 }
 
 QWidget* Builder::Make(const Control& c, QWidget* parent) {
@@ -267,9 +327,7 @@ QWidget* Builder::Make(const Control& c, QWidget* parent) {
 void Builder::Fill(QFormLayout* form, const std::vector<Control>& controls, QWidget* parent) {
     bool labelColumn = false;
     for (const Control& c : controls) {
-        if (HasSideLabel(c)) labelColumn = true;
-        if (c.kind == Kind::Row && !c.children.empty() && HasSideLabel(c.children[0]))
-            labelColumn = true;
+        if (HasSideLabel(c) || LeadsWithLabel(c) || LeadsWithCheck(c)) labelColumn = true;
     }
     for (std::size_t i = 0; i < controls.size(); ++i) {
         const Control& c = controls[i];
@@ -282,15 +340,51 @@ void Builder::Fill(QFormLayout* form, const std::vector<Control>& controls, QWid
         } else if (HasSideLabel(c)) {
             QWidget* field = Make(c, parent);
             form->addRow(MakeSideLabel(c, field, parent), field);
-        } else if (c.kind == Kind::Row && !c.children.empty() && HasSideLabel(c.children[0])) {
+        } else if (LeadsWithLabel(c)) {
             QWidget* row = MakeRow(c, parent, true, false);
             const Control& first = c.children[0];
             form->addRow(MakeSideLabel(first, controls_[first.id].widget, parent), row);
+        } else if (LeadsWithCheck(c)) {
+            // The check box in the label column, what it governs in the field column.
+            QWidget* check = Make(c.children[0], parent);
+            form->addRow(check, MakeRow(c, parent, true, false));
         } else if (labelColumn && c.kind != Kind::Group && c.kind != Kind::Row &&
+                   c.kind != Kind::Check && c.kind != Kind::Radio && c.kind != Kind::Static &&
                    !(c.flags & Flag::Wide)) {
             form->addRow(QString(), Make(c, parent));
         } else {
             form->addRow(Make(c, parent));
+        }
+    }
+}
+
+void Builder::AlignColumns() {
+    std::map<int, int> column;  // scope -> label column's right edge, from the grid's left
+    for (std::size_t i = 0; i < forms_.size(); ++i) {
+        const Form& f = forms_[i];
+        // Fields line up across the frames of a scope; labels within their own frame.
+        const QString label = QStringLiteral("label %1").arg(i);
+        for (int r = 0; r < f.layout->rowCount(); ++r) {
+            for (auto role : {QFormLayout::LabelRole, QFormLayout::FieldRole,
+                              QFormLayout::SpanningRole}) {
+                QLayoutItem* item = f.layout->itemAt(r, role);
+                if (!item || !item->widget()) continue;
+                // Tests and style sheets find the column of each widget here.
+                item->widget()->setProperty(
+                    "zellaColumn", role == QFormLayout::FieldRole ? QStringLiteral("field") : label);
+                item->widget()->setProperty("zellaScope", f.scope);
+                if (role == QFormLayout::LabelRole) {
+                    int& right = column[f.scope];
+                    right = std::max(right, f.inset + item->widget()->sizeHint().width());
+                }
+            }
+        }
+    }
+    for (const Form& f : forms_) {
+        for (int r = 0; r < f.layout->rowCount(); ++r) {
+            QLayoutItem* item = f.layout->itemAt(r, QFormLayout::LabelRole);
+            if (item && item->widget())
+                item->widget()->setMinimumWidth(column[f.scope] - f.inset);
         }
     }
 }
@@ -308,24 +402,42 @@ void Builder::Build(QWidget* owner) {
     std::vector<Control> body(all.begin(), all.begin() + bodyEnd);
 
     auto* outer = MakeChild<QVBoxLayout>(owner);
+    if (all.empty()) {
+        // A part of the configuration whose page is still to come says so in one line.
+        auto* note = MakeChild<QLabel>(
+            QObject::tr("This part of the configuration is not available yet."), owner);
+        note->setObjectName(QStringLiteral("notAvailable"));
+        outer->addWidget(note);
+        outer->addStretch(1);
+        return;
+    }
     auto* form = MakeChild<QFormLayout>();
     form->setFieldGrowthPolicy(QFormLayout::AllNonFixedFieldsGrow);
     form->setLabelAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     form->setRowWrapPolicy(QFormLayout::DontWrapRows);
+    forms_.push_back({form, 0, 0});
     Fill(form, body, owner);
+    AlignColumns();
     bool grows = false;
     for (const Control& c : body) grows = grows || GrowsVertically(c);
     outer->addLayout(form, grows ? 1 : 0);
     if (!grows) outer->addStretch(1);
 
-    if (bodyEnd < all.size()) {
-        if (bodyEnd == all.size() - 1 && all.back().kind == Kind::Row) {
-            outer->addWidget(MakeRow(all.back(), owner, false, true));
-        } else {
-            std::vector<const Control*> run;
-            for (std::size_t i = bodyEnd; i < all.size(); ++i) run.push_back(&all[i]);
-            outer->addWidget(MakeButtonRun(run, owner, true));
-        }
+    if (bodyEnd == all.size()) return;
+    const bool row = bodyEnd == all.size() - 1 && all.back().kind == Kind::Row;
+    std::vector<const Control*> run;
+    for (const Control& c : row ? all.back().children : all)
+        if (row || &c >= &all[bodyEnd]) run.push_back(&c);
+    bool closes = false;
+    for (const Control* c : run) closes = closes || c->id == ui::IDOK || c->id == ui::IDCANCEL;
+    if (closes && !options_.inSheet) {
+        QWidget* box = MakeButtonBox(run, owner);
+        if (row) Record(all.back(), box);
+        outer->addWidget(box);
+    } else if (row) {
+        outer->addWidget(MakeRow(all.back(), owner, false, true));
+    } else {
+        outer->addWidget(MakeButtonRun(run, owner, true));
     }
 }
 

@@ -1,7 +1,13 @@
 #include "qt/sheet_window.h"
 
-#include <QHBoxLayout>
+#include <QGuiApplication>
+#include <QDialogButtonBox>
+#include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QStyle>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "qt/owned.h"
 
@@ -9,6 +15,24 @@ namespace qtui {
 
 namespace {
 constexpr int kMinSheetChars = 72;  // pages are designed for a wide property sheet
+// The tallest sheet: a 1024x768 screen less a window manager's title bar and frame.
+constexpr int kMaxSheetHeight = 700;
+constexpr int kTitleBarAllowance = 40;  // a window manager's title bar and frame
+constexpr int kMinPageHeight = 120;
+
+// The size the widgets of `tmpl` ask for, built without a procedure behind them.
+QSize TemplateSize(const ui::Template& tmpl) {
+    ui::Dialog probe(tmpl);
+    DialogWidget widget(probe, BuildOptions{true}, nullptr);
+    return widget.sizeHint().expandedTo(widget.minimumSizeHint());
+}
+
+int SheetHeightLimit(const QWidget* window) {
+    int limit = kMaxSheetHeight;
+    const QScreen* screen = window->screen() ? window->screen() : QGuiApplication::primaryScreen();
+    if (screen) limit = std::min(limit, screen->availableGeometry().height() - kTitleBarAllowance);
+    return limit;
+}
 }  // namespace
 
 SheetWindow::SheetWindow(ui::Sheet& sheet, QWidget* parent) : QDialog(parent), sheet_(sheet) {
@@ -23,34 +47,75 @@ SheetWindow::SheetWindow(ui::Sheet& sheet, QWidget* parent) : QDialog(parent), s
     tabs_ = MakeChild<QTabWidget>(this);
     const std::vector<std::string> titles = sheet.TabTitles();
     for (int i = 0; i < sheet.PageCount(); ++i) {
-        auto* holder = MakeChild<QWidget>(tabs_);
+        // A page taller than the sheet scrolls inside it, never pushing the buttons away.
+        // The scroll area sits in a plain container: a tab widget asks its pages for
+        // their minimum size hint, which a scroll area computes without its minimum size.
+        auto* tab = MakeChild<QWidget>(tabs_);
+        auto* tabLayout = MakeChild<QVBoxLayout>(tab);
+        tabLayout->setContentsMargins(0, 0, 0, 0);
+        auto* scroll = MakeChild<QScrollArea>(tab);
+        tabLayout->addWidget(scroll);
+        scroll->setFrameShape(QFrame::NoFrame);
+        scroll->setWidgetResizable(true);
+        scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        auto* holder = MakeChild<QWidget>(scroll);
         auto* holderLayout = MakeChild<QVBoxLayout>(holder);
         holderLayout->setContentsMargins(0, 0, 0, 0);
+        scroll->setWidget(holder);
         QString title = i < static_cast<int>(titles.size()) ? QString::fromStdString(titles[i])
                                                             : QString();
-        tabs_->addTab(holder, title);
+        tabs_->addTab(tab, title);
+        holders_.push_back(holder);
+        scrolls_.push_back(scroll);
     }
     pages_.assign(static_cast<std::size_t>(sheet.PageCount()), nullptr);
-    tabs_->setMinimumWidth(CharsToPixels(tabs_, kMinSheetChars));
     layout->addWidget(tabs_, 1);
 
-    auto* buttons = MakeChild<QHBoxLayout>();
-    buttons->addStretch(1);
-    ok_ = MakeChild<QPushButton>(tr("OK"), this);
-    cancel_ = MakeChild<QPushButton>(tr("Cancel"), this);
-    apply_ = MakeChild<QPushButton>(tr("Apply"), this);
-    help_ = MakeChild<QPushButton>(tr("Help"), this);
+    // The desktop's convention orders the sheet's buttons.
+    auto* buttons = MakeChild<QDialogButtonBox>(this);
+    buttons_ = buttons;
+    ok_ = buttons->addButton(tr("OK"), QDialogButtonBox::AcceptRole);
+    cancel_ = buttons->addButton(tr("Cancel"), QDialogButtonBox::RejectRole);
+    apply_ = buttons->addButton(tr("Apply"), QDialogButtonBox::ApplyRole);
+    help_ = buttons->addButton(tr("Help"), QDialogButtonBox::HelpRole);
     ok_->setDefault(true);
-    for (QPushButton* b : {ok_, cancel_, apply_, help_}) buttons->addWidget(b);
     help_->setVisible(sheet.HelpButton());
     apply_->setEnabled(false);
-    layout->addLayout(buttons);
+    layout->addWidget(buttons);
 
     connect(ok_, &QPushButton::clicked, this, [this] { if (attached_) sheet_.PressOk(); });
     connect(cancel_, &QPushButton::clicked, this, [this] { reject(); });
     connect(apply_, &QPushButton::clicked, this, [this] { if (attached_) sheet_.PressApply(); });
     connect(help_, &QPushButton::clicked, this, [this] { if (attached_) sheet_.PressHelp(); });
     connect(tabs_, &QTabWidget::currentChanged, this, &SheetWindow::OnTabChanged);
+    FixPageSize();
+}
+
+void SheetWindow::FixPageSize() {
+    ensurePolished();
+    tabs_->tabBar()->ensurePolished();
+    int width = CharsToPixels(tabs_, kMinSheetChars), height = 0;
+    for (int i = 0; i < sheet_.PageCount(); ++i) {
+        QSize size = TemplateSize(sheet_.PageAt(i).GetTemplate());
+        width = std::max(width, size.width());
+        height = std::max(height, size.height());
+    }
+    width += style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+    // Every tab title stays readable without the tab bar's scroll arrows.
+    width = std::max(width, tabs_->tabBar()->sizeHint().width());
+    // Everything of the window but the page area: tab bar and frame, buttons, margins.
+    const QMargins m = layout()->contentsMargins();
+    const int frame = 2 * style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, tabs_);
+    const int chrome = m.top() + m.bottom() + layout()->spacing() + buttons_->sizeHint().height() +
+                       tabs_->tabBar()->sizeHint().height() + frame + 8;
+    height = std::clamp(height, kMinPageHeight,
+                        std::max(kMinPageHeight, SheetHeightLimit(this) - chrome));
+    for (QScrollArea* scroll : scrolls_) scroll->setMinimumSize(width, height);
+    fixedHint_ = QDialog::minimumSizeHint();
+}
+
+QSize SheetWindow::sizeHint() const {
+    return fixedHint_.isValid() ? fixedHint_ : QDialog::sizeHint();
 }
 
 SheetWindow::~SheetWindow() { Close(); }
@@ -76,6 +141,11 @@ void SheetWindow::Close() {
         if (pages_[i]) sheet_.PageAt(static_cast<int>(i)).Detach();
 }
 
+QScrollArea* SheetWindow::PageArea(int index) const {
+    if (index < 0 || index >= static_cast<int>(scrolls_.size())) return nullptr;
+    return scrolls_[static_cast<std::size_t>(index)];
+}
+
 DialogWidget* SheetWindow::PageWidget(int index) const {
     if (index < 0 || index >= static_cast<int>(pages_.size())) return nullptr;
     return pages_[static_cast<std::size_t>(index)];
@@ -85,7 +155,7 @@ ui::DialogView* SheetWindow::CreatePageView(int index) {
     if (index < 0 || index >= static_cast<int>(pages_.size())) return nullptr;
     DialogWidget*& page = pages_[static_cast<std::size_t>(index)];
     if (page) return page;
-    QWidget* holder = tabs_->widget(index);
+    QWidget* holder = holders_[static_cast<std::size_t>(index)];
     page = MakeChild<DialogWidget>(sheet_.PageAt(index), BuildOptions{true}, holder);
     holder->layout()->addWidget(page);
     connect(page, &DialogWidget::titleChanged, this,
@@ -111,12 +181,13 @@ void SheetWindow::reject() {
 void SheetWindow::OnTabChanged(int index) {
     if (switching_ > 0 || !attached_ || sheet_.IsEnded()) return;
     if (index == sheet_.ActiveIndex()) return;
-    if (!sheet_.Activate(index)) {
-        // The page being left refused (an unfinished entry): stay on it.
-        ++switching_;
-        tabs_->setCurrentIndex(sheet_.ActiveIndex());
-        --switching_;
-    }
+    // Back to the page being left before anything is painted: its kill-active question
+    // (an unfinished entry, an empty list) is asked in front of it, and only a switch
+    // the sheet accepts shows the new tab.
+    ++switching_;
+    tabs_->setCurrentIndex(sheet_.ActiveIndex());
+    --switching_;
+    sheet_.Activate(index);
 }
 
 }  // namespace qtui

@@ -1,6 +1,9 @@
 #!/usr/bin/env bash
 # Installs what building and testing the console needs on a fresh Debian machine.
 # Safe to run again: only missing packages are installed.
+# `setup.sh --headless` installs only what scripts/run.sh needs to serve the console on a
+# machine without a display; they are run-only and heavy (noVNC brings Python and NumPy),
+# so building and testing never install them.
 set -euo pipefail
 
 PACKAGES=(
@@ -15,6 +18,11 @@ PACKAGES=(
 )
 # Node and npm run the npm test peers; a machine that has node from elsewhere keeps it.
 if ! command -v npm >/dev/null 2>&1; then PACKAGES+=(nodejs npm); fi
+HEADLESS=0
+if [[ "${1:-}" == "--headless" ]]; then
+  HEADLESS=1
+  PACKAGES=(xvfb xauth openbox x11vnc novnc websockify)
+fi
 
 missing=()
 for pkg in "${PACKAGES[@]}"; do
@@ -29,6 +37,8 @@ if ((${#missing[@]})); then
   $SUDO apt-get update -qq || true
   $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
+
+if ((HEADLESS)); then exit 0; fi
 
 # Test peers from npm (tests/peers), installed exactly as locked.
 PEERS="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)/tests/peers"

@@ -71,6 +71,7 @@ void SmscPage::OnInit() {
     ShowList(0);
     UpdateVisibility();
     SetTimer(kRefreshTimer, 1000);
+    Refresh();  // the status lines are filled when the page opens, not a tick later
 }
 
 void SmscPage::OnSetActive() { forceRefresh_ = true; }

@@ -41,10 +41,10 @@ ui::Template DebugLogsPageTemplate() {
     std::vector<ui::Control> rows;
     rows.push_back(ui::Static("heading", "Enable Debug Logs:"));
     for (const DebugLogRow& row : kDebugLogRows) {
-        // The button leads its row so that the three buttons stand in one column.
+        // The check box leads its row; the renderer puts the three buttons in one column.
         rows.push_back(ui::Row(std::string(row.check) + "Row",
-                               {ui::Button(row.view, "View", ui::Flag::Disabled),
-                                ui::Check(row.check, row.label)}));
+                               {ui::Check(row.check, row.label),
+                                ui::Button(row.view, "View", ui::Flag::Disabled)}));
     }
     return ui::Template{"DIALOG_DEBUG", "Debug Logs", std::move(rows)};
 }

@@ -148,6 +148,13 @@ TEST_F(Binding, AlarmDrawsTheTextRedUntilCleared) {
     EXPECT_EQ(status->palette().color(QPalette::WindowText), QColor(Qt::red));
     dialog_.SetAlarm("IDC_STATUS", false);
     EXPECT_EQ(status->palette().color(QPalette::WindowText), normal);
+    // A field's alarm takes its label along: the line turns red as one.
+    const qtui::BoundControl* name = window_->Widget().Find("IDC_NAME");
+    dialog_.SetAlarm("IDC_NAME", true);
+    EXPECT_EQ(name->label->palette().color(QPalette::WindowText), QColor(Qt::red));
+    EXPECT_EQ(name->widget->palette().color(QPalette::Text), QColor(Qt::red));
+    dialog_.SetAlarm("IDC_NAME", false);
+    EXPECT_EQ(name->label->palette().color(QPalette::WindowText), normal);
 }
 
 TEST_F(Binding, DisablingAndHidingAFieldTakesItsLabelAlong) {

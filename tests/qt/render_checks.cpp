@@ -15,6 +15,9 @@
 #include <QTreeView>
 #include <gtest/gtest.h>
 
+#include <map>
+#include <utility>
+
 #include "qt/dialog_window.h"
 #include "qt/qt_host.h"
 #include "qt/render.h"
@@ -111,6 +114,30 @@ void ExpectOrderly(qtui::DialogWindow& window, const ui::Template& t) {
         }
 }
 
+// One grid per dialog: widgets the renderer put in one column of one scope (the dialog,
+// or a frame standing beside another) start at the same x; nothing leaves the window.
+void ExpectColumns(qtui::DialogWindow& window, const ui::Template& t) {
+    std::map<std::pair<int, std::string>, std::vector<QWidget*>> columns;
+    for (QWidget* w : window.findChildren<QWidget*>()) {
+        if (!w->isVisible()) continue;
+        const QVariant column = w->property("zellaColumn");
+        if (column.isValid())
+            columns[{w->property("zellaScope").toInt(), column.toString().toStdString()}]
+                .push_back(w);
+    }
+    for (const auto& [key, widgets] : columns)
+        for (QWidget* w : widgets)
+            EXPECT_EQ(InWindow(w).left(), InWindow(widgets.front()).left())
+                << t.id << ": " << w->objectName().toStdString() << " not in the " << key.second
+                << " column of " << widgets.front()->objectName().toStdString();
+    ui::ForEachControl(t.controls, [&](const ui::Control& c) {
+        const qtui::BoundControl* b = window.Widget().Find(c.id);
+        if (b && b->widget->isVisible())
+            EXPECT_TRUE(window.rect().contains(InWindow(b->widget)))
+                << t.id << ": " << c.id << " leaves the window";
+    });
+}
+
 }  // namespace
 
 void CheckTemplate(const ui::Template& t) {
@@ -129,6 +156,7 @@ void CheckTemplate(const ui::Template& t) {
     EXPECT_EQ(window.windowTitle().toStdString(), t.title);
     ExpectLabels(window, t);
     ExpectOrderly(window, t);
+    ExpectColumns(window, t);
     window.Close();
 }
 

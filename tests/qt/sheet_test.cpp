@@ -6,6 +6,8 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "qt/qt_host.h"
 #include "qt/render.h"
 #include "qt/sheet_window.h"
@@ -30,7 +32,10 @@ public:
     void OnCommand(const std::string& id, ui::Event event) override {
         if (id == "IDC_VALUE" && event == ui::Event::Changed) MarkChanged();
     }
-    bool OnKillActive() override { return !holdOn; }
+    bool OnKillActive() override {
+        if (onKill) onKill();
+        return !holdOn;
+    }
     bool OnApply() override {
         ++applies;
         return true;
@@ -39,6 +44,7 @@ public:
         ++queries;
         return allowCancel;
     }
+    std::function<void()> onKill;
     bool holdOn = false;
     bool allowCancel = true;
     int applies = 0;
@@ -117,6 +123,19 @@ TEST_F(SheetTest, RefusedTabChangeSwitchesBack) {
     EXPECT_EQ(window_->PageWidget(2), nullptr);
     s_.pages[0]->holdOn = false;
     window_->Tabs().setCurrentIndex(2);
+    EXPECT_EQ(s_.sheet.ActiveIndex(), 2);
+}
+
+TEST_F(SheetTest, LeavingAPageAsksBeforeTheNewTabIsShown) {
+    Open();
+    std::vector<int> shownWhileAsked;
+    s_.pages[0]->onKill = [&] { shownWhileAsked.push_back(window_->Tabs().currentIndex()); };
+    s_.pages[0]->holdOn = true;
+    window_->Tabs().tabBar()->setCurrentIndex(1);
+    s_.pages[0]->holdOn = false;
+    window_->Tabs().tabBar()->setCurrentIndex(2);
+    EXPECT_EQ(shownWhileAsked, (std::vector<int>{0, 0}));
+    EXPECT_EQ(window_->Tabs().currentIndex(), 2);
     EXPECT_EQ(s_.sheet.ActiveIndex(), 2);
 }
 

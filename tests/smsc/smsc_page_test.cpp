@@ -246,6 +246,8 @@ TEST_F(SmscPageTest, StatusLinesRefreshAboutEveryThreeSeconds) {
     SetZella("Modem1", "COM3:");
     queued_ = 1;
     Run([this](SmscPage& p, ui::Sheet&) {
+        // Filled as the page opens, before the first tick.
+        EXPECT_EQ(p.Text("queue"), "Outbound Message Queue:  1 message");
         host_.Wait(1000);
         EXPECT_EQ(p.Text("queue"), "Outbound Message Queue:  1 message");
         EXPECT_EQ(p.Text("status"), "SMSC Status:  Service is NOT active");
