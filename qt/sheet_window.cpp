@@ -61,6 +61,8 @@ SheetWindow::SheetWindow(ui::Sheet& sheet, QWidget* parent) : QDialog(parent), s
         auto* holder = MakeChild<QWidget>(scroll);
         auto* holderLayout = MakeChild<QVBoxLayout>(holder);
         holderLayout->setContentsMargins(0, 0, 0, 0);
+        // The page never shrinks below what its controls need: the area scrolls instead.
+        holderLayout->setSizeConstraint(QLayout::SetMinimumSize);
         scroll->setWidget(holder);
         QString title = i < static_cast<int>(titles.size()) ? QString::fromStdString(titles[i])
                                                             : QString();

@@ -195,7 +195,8 @@ ui::Template QueueViewerTemplate(ViewerKind kind) {
     using namespace ui;
     const ViewerConfig& c = Config(kind);
     Control rows = Report("rows", "", c.columns, Flag::MultiSelect);
-    rows.width = 120;
+    // Narrow enough for a small screen; the window can be widened and the columns scroll.
+    rows.width = 72;
     rows.height = 20;
     return {"DIALOG_SMSQ",
             c.title,

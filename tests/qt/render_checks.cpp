@@ -125,16 +125,19 @@ void ExpectColumns(qtui::DialogWindow& window, const ui::Template& t) {
             columns[{w->property("zellaScope").toInt(), column.toString().toStdString()}]
                 .push_back(w);
     }
-    for (const auto& [key, widgets] : columns)
-        for (QWidget* w : widgets)
+    for (const auto& [key, widgets] : columns) {
+        for (QWidget* w : widgets) {
             EXPECT_EQ(InWindow(w).left(), InWindow(widgets.front()).left())
                 << t.id << ": " << w->objectName().toStdString() << " not in the " << key.second
                 << " column of " << widgets.front()->objectName().toStdString();
+        }
+    }
     ui::ForEachControl(t.controls, [&](const ui::Control& c) {
         const qtui::BoundControl* b = window.Widget().Find(c.id);
-        if (b && b->widget->isVisible())
+        if (b && b->widget->isVisible()) {
             EXPECT_TRUE(window.rect().contains(InWindow(b->widget)))
                 << t.id << ": " << c.id << " leaves the window";
+        }
     });
 }
 
