@@ -7,6 +7,7 @@
 #include "accounts/users_page.h"
 #include "acctdb/acctdb.h"
 #include "config/credit.h"
+#include "platform/file_locks.h"
 #include "platform/files.h"
 #include "platform/text.h"
 #include "ui/dialog.h"
@@ -149,17 +150,22 @@ std::string ActiveUsersDirectory() { return acctdb::GetPrivateDataDirectory() + 
 std::vector<FlagFile> LiveFlagFiles() {
     std::vector<FlagFile> live;
     const std::string dir = ActiveUsersDirectory();
-    std::vector<std::string> names;
+    // One read of the kernel's lock table answers "locked" for every flag at once; without
+    // it (or for a flag it does not list) each flag is tested on its own below.
+    const std::optional<platform::FileIdSet> locked = platform::LockedFiles();
+    std::vector<std::pair<std::string, bool>> names;  // name, listed as locked
     platform::WalkDirectoryNames(dir, "*.FLG", [&](const platform::DirEntry& e) {
-        if (!e.isDirectory) names.push_back(e.name);
+        if (e.isDirectory) return true;
+        const bool listed = locked && e.device != 0 && locked->contains({e.device, e.inode});
+        names.emplace_back(e.name, listed);
         return true;
     });
-    for (const std::string& name : names) {
+    for (const auto& [name, listed] : names) {
         // A connection that ended leaves its flag unlocked: deleting it is the test. A flag
         // seen locked is live without the dearer attempt; one that is unlocked still goes
         // through the delete, which refuses if the service took the lock meanwhile.
         const std::string path = dir + name;
-        if (!platform::IsFileLocked(path) &&
+        if (!listed && !platform::IsFileLocked(path) &&
             (platform::DeleteFileChecked(path) || !platform::PathExists(path)))
             continue;
         if (auto flag = ParseFlagFileName(name)) live.push_back(*flag);
