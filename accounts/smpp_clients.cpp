@@ -1,6 +1,7 @@
 #include "accounts/smpp_clients.h"
 
 #include <algorithm>
+#include <string_view>
 
 #include "accounts/quota.h"
 #include "accounts/user_editor.h"
@@ -130,17 +131,16 @@ void SmppClientMonitor::OnCommand(const std::string& id, ui::Event event) {
 
 std::optional<FlagFile> ParseFlagFileName(const std::string& name) {
     if (name.size() < 4 || !platform::EqualsNoCase(name.substr(name.size() - 4), ".FLG")) return std::nullopt;
-    const std::string stem = name.substr(0, name.size() - 4);
+    const std::string_view stem(name.data(), name.size() - 4);
     const std::size_t first = stem.find('-');
-    if (first == std::string::npos) return std::nullopt;
+    if (first == std::string_view::npos) return std::nullopt;
     const std::size_t second = stem.find('-', first + 1);
-    if (second == std::string::npos) return std::nullopt;
+    if (second == std::string_view::npos) return std::nullopt;
     const std::size_t third = stem.find('-', second + 1);
-    if (third == std::string::npos) return std::nullopt;
+    if (third == std::string_view::npos) return std::nullopt;
     FlagFile flag;
     flag.address = stem.substr(0, first);
-    const std::string bind = stem.substr(second + 1, third - second - 1);
-    flag.bind = bind.size() == 1 ? bind[0] : 0;
+    flag.bind = third - second == 2 ? stem[second + 1] : 0;
     flag.user = stem.substr(third + 1);
     return flag;
 }
@@ -164,10 +164,12 @@ std::vector<FlagFile> LiveFlagFiles() {
         // A connection that ended leaves its flag unlocked: deleting it is the test. A flag
         // seen locked is live without the dearer attempt; one that is unlocked still goes
         // through the delete, which refuses if the service took the lock meanwhile.
-        const std::string path = dir + name;
-        if (!listed && !platform::IsFileLocked(path) &&
-            (platform::DeleteFileChecked(path) || !platform::PathExists(path)))
-            continue;
+        if (!listed) {
+            const std::string path = dir + name;
+            if (!platform::IsFileLocked(path) &&
+                (platform::DeleteFileChecked(path) || !platform::PathExists(path)))
+                continue;
+        }
         if (auto flag = ParseFlagFileName(name)) live.push_back(*flag);
     }
     return live;
