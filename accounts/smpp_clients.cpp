@@ -150,27 +150,27 @@ std::string ActiveUsersDirectory() { return acctdb::GetPrivateDataDirectory() + 
 std::vector<FlagFile> LiveFlagFiles() {
     std::vector<FlagFile> live;
     const std::string dir = ActiveUsersDirectory();
+    std::vector<platform::DirEntry> flags;
+    platform::WalkDirectoryNames(dir, "*.FLG", [&](const platform::DirEntry& e) {
+        if (!e.isDirectory) flags.push_back(e);
+        return true;
+    });
+    if (flags.empty()) return live;
     // One read of the kernel's lock table answers "locked" for every flag at once; without
     // it (or for a flag it does not list) each flag is tested on its own below.
     const std::optional<platform::FileIdSet> locked = platform::LockedFiles();
-    std::vector<std::pair<std::string, bool>> names;  // name, listed as locked
-    platform::WalkDirectoryNames(dir, "*.FLG", [&](const platform::DirEntry& e) {
-        if (e.isDirectory) return true;
+    for (const platform::DirEntry& e : flags) {
         const bool listed = locked && e.device != 0 && locked->contains({e.device, e.inode});
-        names.emplace_back(e.name, listed);
-        return true;
-    });
-    for (const auto& [name, listed] : names) {
         // A connection that ended leaves its flag unlocked: deleting it is the test. A flag
         // seen locked is live without the dearer attempt; one that is unlocked still goes
         // through the delete, which refuses if the service took the lock meanwhile.
         if (!listed) {
-            const std::string path = dir + name;
+            const std::string path = dir + e.name;
             if (!platform::IsFileLocked(path) &&
                 (platform::DeleteFileChecked(path) || !platform::PathExists(path)))
                 continue;
         }
-        if (auto flag = ParseFlagFileName(name)) live.push_back(*flag);
+        if (auto flag = ParseFlagFileName(e.name)) live.push_back(*flag);
     }
     return live;
 }
