@@ -1,12 +1,14 @@
 #include "accounts/smpp_clients.h"
 
 #include <algorithm>
+#include <string_view>
 
 #include "accounts/quota.h"
 #include "accounts/user_editor.h"
 #include "accounts/users_page.h"
 #include "acctdb/acctdb.h"
 #include "config/credit.h"
+#include "platform/file_locks.h"
 #include "platform/files.h"
 #include "platform/text.h"
 #include "ui/dialog.h"
@@ -129,17 +131,16 @@ void SmppClientMonitor::OnCommand(const std::string& id, ui::Event event) {
 
 std::optional<FlagFile> ParseFlagFileName(const std::string& name) {
     if (name.size() < 4 || !platform::EqualsNoCase(name.substr(name.size() - 4), ".FLG")) return std::nullopt;
-    const std::string stem = name.substr(0, name.size() - 4);
+    const std::string_view stem(name.data(), name.size() - 4);
     const std::size_t first = stem.find('-');
-    if (first == std::string::npos) return std::nullopt;
+    if (first == std::string_view::npos) return std::nullopt;
     const std::size_t second = stem.find('-', first + 1);
-    if (second == std::string::npos) return std::nullopt;
+    if (second == std::string_view::npos) return std::nullopt;
     const std::size_t third = stem.find('-', second + 1);
-    if (third == std::string::npos) return std::nullopt;
+    if (third == std::string_view::npos) return std::nullopt;
     FlagFile flag;
     flag.address = stem.substr(0, first);
-    const std::string bind = stem.substr(second + 1, third - second - 1);
-    flag.bind = bind.size() == 1 ? bind[0] : 0;
+    flag.bind = third - second == 2 ? stem[second + 1] : 0;
     flag.user = stem.substr(third + 1);
     return flag;
 }
@@ -149,20 +150,27 @@ std::string ActiveUsersDirectory() { return acctdb::GetPrivateDataDirectory() + 
 std::vector<FlagFile> LiveFlagFiles() {
     std::vector<FlagFile> live;
     const std::string dir = ActiveUsersDirectory();
-    std::vector<std::string> names;
+    std::vector<platform::DirEntry> flags;
     platform::WalkDirectoryNames(dir, "*.FLG", [&](const platform::DirEntry& e) {
-        if (!e.isDirectory) names.push_back(e.name);
+        if (!e.isDirectory) flags.push_back(e);
         return true;
     });
-    for (const std::string& name : names) {
+    if (flags.empty()) return live;
+    // One read of the kernel's lock table answers "locked" for every flag at once; without
+    // it (or for a flag it does not list) each flag is tested on its own below.
+    const std::optional<platform::FileIdSet> locked = platform::LockedFiles();
+    for (const platform::DirEntry& e : flags) {
+        const bool listed = locked && e.device != 0 && locked->contains({e.device, e.inode});
         // A connection that ended leaves its flag unlocked: deleting it is the test. A flag
         // seen locked is live without the dearer attempt; one that is unlocked still goes
         // through the delete, which refuses if the service took the lock meanwhile.
-        const std::string path = dir + name;
-        if (!platform::IsFileLocked(path) &&
-            (platform::DeleteFileChecked(path) || !platform::PathExists(path)))
-            continue;
-        if (auto flag = ParseFlagFileName(name)) live.push_back(*flag);
+        if (!listed) {
+            const std::string path = dir + e.name;
+            if (!platform::IsFileLocked(path) &&
+                (platform::DeleteFileChecked(path) || !platform::PathExists(path)))
+                continue;
+        }
+        if (auto flag = ParseFlagFileName(e.name)) live.push_back(*flag);
     }
     return live;
 }

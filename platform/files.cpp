@@ -117,9 +117,12 @@ void WalkDirectoryNames(const std::string& dir, const std::string& pattern,
     if (!handle) return;
     const int dirFd = dirfd(handle.get());
     DirEntry entry;
+    struct stat dirStat {};
+    if (fstat(dirFd, &dirStat) == 0) entry.device = static_cast<std::uint64_t>(dirStat.st_dev);
     while (dirent* d = readdir(handle.get())) {
         if (!MatchesPattern(d->d_name, pattern)) continue;
         entry.name = d->d_name;
+        entry.inode = static_cast<std::uint64_t>(d->d_ino);
         if (d->d_type == DT_DIR || d->d_type == DT_REG) {
             entry.isDirectory = d->d_type == DT_DIR;
         } else {

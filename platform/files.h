@@ -27,6 +27,11 @@ struct DirEntry {
     bool isDirectory = false;
     std::uint64_t size = 0;
     std::int64_t modifiedUnixMillis = 0;
+    // Set by WalkDirectoryNames only (0 elsewhere): the entry's own inode as the directory
+    // lists it (a link is not followed) and the device of the directory walked (on an
+    // overlay a file's own st_dev may name a lower layer; the directory's names the mount).
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
 };
 
 // Entries of one directory whose names match `pattern` ignoring case, "." and ".."
@@ -41,7 +46,8 @@ void WalkDirectory(const std::string& dir, const std::string& pattern,
 // As WalkDirectory, but each entry carries only its name and whether it is a directory
 // (sizes and times stay 0): the directory's own type information is used, and an entry
 // is looked up only when the file system does not say (or for a symbolic link, which
-// counts as what it points to). For counting large spools.
+// counts as what it points to). Each entry also carries its inode and the directory's
+// device. For counting large spools.
 void WalkDirectoryNames(const std::string& dir, const std::string& pattern,
                         const std::function<bool(const DirEntry&)>& visit);
 
