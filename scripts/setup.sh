@@ -15,6 +15,8 @@ PACKAGES=(
   xvfb xauth                 # optional: a virtual display for manual checks
   libsmpp34-dev              # SMPP PDU packing for libsmpplnk.so
   php-cgi                    # the PHP CGI program the PHP support of the 2-Way page locates
+  libsystemd-dev             # the event log viewer reads the journal through sd-journal
+  systemd-journal-remote     # its tests build journal files from export-format text
 )
 # Node and npm run the npm test peers; a machine that has node from elsewhere keeps it.
 if ! command -v npm >/dev/null 2>&1; then PACKAGES+=(nodejs npm); fi

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "accounts/user_editor.h"
 #include "config/config_store.h"
 #include "platform/clock.h"
 #include "platform/files.h"
@@ -242,7 +243,7 @@ void TestMessageDialog::OpenWebInterface() {
                                     "Create a user account to access the web interface?",
                                     ui::Icon::Question, ui::Buttons::YesNo) == ui::kYes) {
             acctdb::UserRecord record;
-            if (services_.editUser && services_.editUser(GetHost(), record))
+            if (services_.editUser && services_.editUser(GetHost(), record, store))
                 acctdb::SMSAddUser(store, record);
             have = acctdb::SMSGetUserRecord(store, 0, &first) != 0;
         }
@@ -326,6 +327,9 @@ TestMessageServices DefaultTestMessageServices() {
     s.mmscInstalled = [] { return shell::IsMMSCInstalled(); };
     s.mmscReady = [] { return shell::IsMMSCReady(); };
     s.installAllServices = [](ui::Host& host) { return shell::InstallAllServices(host, false); };
+    s.editUser = [](ui::Host& host, acctdb::UserRecord& record, acctdb::UserHandle store) {
+        return accounts::EditUser(host, record, store) == 1;
+    };
     return s;
 }
 

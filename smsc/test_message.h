@@ -19,9 +19,9 @@ struct TestMessageServices {
     std::function<bool()> mmscInstalled;
     std::function<bool()> mmscReady;
     std::function<bool(ui::Host&)> installAllServices;  // elevation allowed
-    // The user editor with an empty record; true when it ended with OK. May be empty
-    // (no editor in this build): then no account is created.
-    std::function<bool(ui::Host&, acctdb::UserRecord&)> editUser;
+    // The user editor with an empty record over the open account store; true when it
+    // ended with OK. May be empty (no editor): then no account is created.
+    std::function<bool(ui::Host&, acctdb::UserRecord&, acctdb::UserHandle)> editUser;
 };
 TestMessageServices DefaultTestMessageServices();
 

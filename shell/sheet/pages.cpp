@@ -8,6 +8,7 @@
 #include "shell/sheet/status_page.h"
 #include "smsc/smsc_page.h"
 #include "twoway/twoway_page.h"
+#include "viewers/queue_viewer.h"
 
 namespace shell {
 std::unique_ptr<ui::Page> MakeStatusPage() { return std::make_unique<StatusPage>(); }
@@ -15,7 +16,12 @@ std::unique_ptr<ui::Page> MakeServicePage() { return std::make_unique<ServicePag
 std::unique_ptr<ui::Page> MakeSmscPage(const std::string& title) { return smsc::CreateSmscPage(title); }
 std::unique_ptr<ui::Page> MakeWebPage() { return server::CreateWebPage(); }
 std::unique_ptr<ui::Page> MakeUsersPage() { return std::make_unique<accounts::UsersPage>(); }
-std::unique_ptr<ui::Page> MakeTwoWayPage() { return twoway::CreateTwoWayPage(); }
+std::unique_ptr<ui::Page> MakeTwoWayPage() {
+    twoway::TwoWayViewers hooks;
+    hooks.receivedSms = [](ui::Host& host) { viewers::OpenQueueViewer(host, viewers::ViewerKind::ReceivedSms); };
+    hooks.receivedMms = [](ui::Host& host) { viewers::OpenQueueViewer(host, viewers::ViewerKind::ReceivedMms); };
+    return twoway::CreateTwoWayPage(std::move(hooks));
+}
 std::unique_ptr<ui::Page> MakeSslPage() { return server::CreateSslPage(); }
 std::unique_ptr<ui::Page> MakeDebugLogsPage() { return std::make_unique<DebugLogsPage>(); }
 

@@ -2,6 +2,7 @@
 
 #include "accounts/smpp_clients.h"
 #include "twoway/alerts_dialog.h"
+#include "viewers/event_viewer.h"
 #include "viewers/queue_viewer.h"
 
 namespace shell {
@@ -10,7 +11,7 @@ void OpenOutboundQueueViewer(ui::Host& host) {
     viewers::OpenQueueViewer(host, viewers::ViewerKind::Outbound);
 }
 void OpenSmppClientMonitor(ui::Host& host) { accounts::ShowSmppClientMonitor(host); }
-void OpenEventLogViewer(ui::Host& host) { (void)host; }
+void OpenEventLogViewer(ui::Host& host) { viewers::OpenEventLogViewer(host); }
 void OpenAlertsDialog(ui::Host& host) { twoway::EditEmailAlerts(host); }
 
 }  // namespace shell

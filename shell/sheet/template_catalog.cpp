@@ -17,6 +17,7 @@
 #include "smsc/smpp_dialog.h"
 #include "smsc/http_dialog.h"
 #include "smsc/test_message.h"
+#include "viewers/event_viewer.h"
 #include "viewers/queue_viewer.h"
 #include "smsc/ucp_cimd_dialog.h"
 #include "twoway/alerts_dialog.h"
@@ -50,6 +51,7 @@ std::vector<ui::Template> AllTemplates() {
     all.push_back(smsc::TestMessageTemplate());
     all.push_back(viewers::QueueViewerTemplate(viewers::ViewerKind::Outbound));
     all.push_back(viewers::MmsDetailsTemplate());
+    all.push_back(viewers::EventLogTemplate());
     all.push_back(server::SslCertTemplate());
     all.push_back(server::SmppServerTemplate());
     all.push_back(accounts::UserEditorTemplate());

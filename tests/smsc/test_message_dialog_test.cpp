@@ -135,4 +135,32 @@ TEST_F(TestMessageDialogTest, MmsOnlyRouteAndStoppedGateway) {
     EXPECT_EQ(0, host_.UnusedAnswers());
 }
 
+TEST_F(TestMessageDialogTest, WebInterfaceWithoutAccountsOffersTheUserEditor) {
+    SetZella("WebAuth", "Yes");
+    SetZella("WebPort", "8811");
+    smsc::TestMessageServices services = Services(true);
+    services.editUser = smsc::DefaultTestMessageServices().editUser;
+    host_.QueueDialog("DIALOG_TESTMSG", [&](ui::Dialog& d) {
+        d.UserClick("web");
+        d.UserClick(ui::IDOK);
+    });
+    host_.QueueAnswer("No user accounts are defined.", ui::kYes);
+    host_.QueueDialog("DIALOG_USERINFO", [](ui::Dialog& d) {
+        d.UserSetText("name", "webadmin");
+        d.UserSetText("password", "s3cret-pw");
+        d.UserClick(ui::IDOK);
+    });
+    smsc::TestMessageDlgProc(host_, "COM3:", services);
+    EXPECT_FALSE(host_.Failed()) << host_.TranscriptText();
+    EXPECT_EQ(0, host_.UnusedAnswers());
+    acctdb::UserHandle store = 0;
+    ASSERT_NE(0, acctdb::SMSOpenUserFile(&store, acctdb::GENERIC_READ));
+    acctdb::UserRecord found;
+    EXPECT_NE(0, acctdb::SMSFindUserRecord(store, "webadmin", &found));
+    acctdb::SMSCloseUserFile(store);
+    // With an account now in the store, the browser is opened.
+    EXPECT_NE(std::string::npos, host_.TranscriptText().find("shell: open http://127.0.0.1:8811/"))
+        << host_.TranscriptText();
+}
+
 }  // namespace

@@ -129,6 +129,7 @@ void SpoolSender::Finish(const std::string& path, bool mms) {
         if (offline && !route.empty())
             platform::WriteFileAtomic(acctdb::GetPrivateDataDirectory() + FileSafe(route) + ".ERR", offlineError);
         retryAt_[path] = platform::Clock().TickCount() + 60000;
+        LogServiceEvent(platform::EventLevel::Error, (mms ? "MMS " + id : route) + ": " + error);
         return;
     }
     const std::string time = Now14();
@@ -142,6 +143,12 @@ void SpoolSender::Finish(const std::string& path, bool mms) {
     }
     platform::DeleteFileChecked(path);
     retryAt_.erase(path);
+}
+
+void LogServiceEvent(platform::EventLevel level, const std::string& text) {
+    platform::CreateDirectories(acctdb::GetLogDirectory());
+    platform::AppendEventLine(acctdb::GetLogDirectory() + "EVENTS.LOG", platform::Clock().UnixMillis() * 1000,
+                              level, "QuvSMS", text);
 }
 
 }  // namespace standin

@@ -9,16 +9,21 @@
 // With "STANDIN-FAIL" present (its text is the error), it adds the retry details to the
 // request ("[ErrorDetail]" or "[RetryInfo]": RetryCount, LastErrorInfo, times) and keeps
 // it for another attempt a minute later; with "STANDIN-OFFLINE" also present (its text is
-// the error) it writes the connection error file of the request's route as well.
+// the error) it writes the connection error file of the request's route as well. Each
+// failed attempt is also an Error event in the event log ("<route>: <error>").
 #pragma once
 
 #include <cstdint>
 #include <map>
 #include <string>
 
+#include "platform/event_log.h"
 #include "platform/files.h"
 
 namespace standin {
+
+// Appends an event of the Gateway service ("QuvSMS") to "EVENTS.LOG" in the log directory.
+void LogServiceEvent(platform::EventLevel level, const std::string& text);
 
 class SpoolSender {
 public:

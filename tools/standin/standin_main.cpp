@@ -14,7 +14,9 @@
 //          stuck in start pending; only SIGKILL ends it). SIGTERM is set aside before
 //          the status block is created, so once the block exists a SIGTERM is sure to
 //          be ignored; one sent earlier, right after exec, still ends the process;
-// As the Gateway service it also sends the console's test messages (spool_sender.h).
+// As the Gateway service it also sends the console's test messages (spool_sender.h),
+// and records "Service started" / "Service stopped" (Info) in the supervisor's event log
+// ("EVENTS.LOG" in the log directory, the format of platform/event_log.h).
 //   "exit" ends at once with exit code 3 (a service that cannot start).
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -125,6 +127,7 @@ int RunGateway(bool hang) {
         block.SetByte(sb::kSmppServerRunning, 1);
     }
     standin::SpoolSender spool;
+    standin::LogServiceEvent(platform::EventLevel::Info, "Service started");
     if (!hang) AnnounceReady();
     while (!StopWanted(block, hang)) {
         spool.Tick();
@@ -135,6 +138,7 @@ int RunGateway(bool hang) {
         AcceptAndClose(set[0]);
         if (clients) clients->Handle(std::vector<pollfd>(set.begin() + 1, set.end()));
     }
+    standin::LogServiceEvent(platform::EventLevel::Info, "Service stopped");
     return 0;
 }
 

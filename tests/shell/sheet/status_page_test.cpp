@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "platform/clock.h"
+#include "shell/sheet/pages.h"
 #include "tests/shell/sheet/page_fixture.h"
 #include "tests/support/held_port.h"
 
@@ -25,6 +26,27 @@ protected:
         WithPage<shell::StatusPage>(std::make_unique<shell::StatusPage>(), body);
     }
 };
+
+// The stand-in, run by the supervisor, records its start in the supervisor's event log;
+// the page's "Event Log" button shows it. The 2-Way page's "View" buttons open the
+// received-message viewers.
+TEST_F(StatusPageTest, EventLogAndReceivedMessageViewersOpenFromThePages) {
+    StartGateway();
+    host_.QueueDialog("DIALOG_EVENT", [&](ui::Dialog& d) {
+        ASSERT_GE(d.RowCount("events"), 1);
+        const std::string top = d.Row("events", 0).at(0);
+        EXPECT_NE(std::string::npos, top.find(" - Info: Service started")) << top;
+    });
+    WithStatusPage([&](shell::StatusPage& page) { page.UserClick("eventLog"); });
+    host_.QueueDialog("DIALOG_SMSQ", [&](ui::Dialog& d) { EXPECT_EQ("Received SMS Messages", d.Title()); });
+    host_.QueueDialog("DIALOG_SMSQ", [&](ui::Dialog& d) { EXPECT_EQ("Received MMS Messages", d.Title()); });
+    WithPage<ui::Page>(shell::MakeTwoWayPage(), [&](ui::Page& page) {
+        page.UserClick("viewSms");
+        page.UserClick("viewMms");
+    });
+    EXPECT_FALSE(host_.Failed()) << host_.TranscriptText();
+    EXPECT_EQ(0, host_.UnusedAnswers());
+}
 
 TEST_F(StatusPageTest, StoppedGatewayReadsNotActiveInRed) {
     InstallGatewayStopped();
