@@ -123,7 +123,7 @@ private:
 ui::Template EventLogTemplate() {
     using namespace ui;
     Control events = Report("events", "", {"Event"});
-    events.width = 100;
+    events.width = 72;  // fits a small screen; the window can be widened
     events.height = 16;
     return {"DIALOG_EVENT",
             "Event Log",

@@ -61,7 +61,8 @@ std::string Describe(const viewers::RequestDetail& d) {
 }
 
 TEST(ReadRequestDetail, GivesTheRecordOfEveryRequestFileInTheTable) {
-    const fs::path dir = fs::path(std::getenv("ZELLA_TEST_DATA")) / "requests";
+    const char* data = std::getenv("ZELLA_TEST_DATA");
+    const fs::path dir = fs::path(data != nullptr ? data : ZELLA_TEST_DATA_DIR) / "requests";
     int cases = 0;
     for (const auto& entry : fs::directory_iterator(dir)) {
         if (entry.path().extension() != ".req") continue;
