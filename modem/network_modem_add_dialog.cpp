@@ -1,0 +1,175 @@
+// "Add Android Modem". Only "Local WiFi" adds a phone in this release: pairing a remote
+// or cloud phone through the Gateway service answers that it is not available yet.
+#include <algorithm>
+#include <atomic>
+#include <thread>
+
+#include "acctdb/acctdb.h"
+#include "config/config_store.h"
+#include "modem/network_modem.h"
+#include "modem/network_modem_dialogs.h"
+#include <chrono>
+#include <memory>
+
+namespace modem {
+
+namespace {
+
+constexpr int kListTimer = 1;
+constexpr int kListTimerMs = 2000;
+// Between two searches: the account store's search may return at once (no daemon), and
+// the thread must not spin.
+constexpr int kDiscoveryPauseMs = 1000;
+constexpr int kStopSliceMs = 50;
+
+constexpr const char* kTypeControls[] = {"list", "address", "cloudid", "device", "secret", "add"};
+
+// The background search that runs while the dialog is open; stopped and joined when the
+// dialog goes.
+class DiscoveryThread {
+public:
+    explicit DiscoveryThread(std::function<void()> discover) {
+        if (!discover) return;
+        running_.store(true);
+        thread_ = std::thread([this, discover = std::move(discover)] {
+            while (running_.load()) {
+                discover();
+                for (int waited = 0; waited < kDiscoveryPauseMs && running_.load();
+                     waited += kStopSliceMs) {
+                    std::this_thread::sleep_for(std::chrono::milliseconds(kStopSliceMs));
+                }
+            }
+        });
+    }
+    ~DiscoveryThread() {
+        running_.store(false);
+        if (thread_.joinable()) thread_.join();
+    }
+    DiscoveryThread(const DiscoveryThread&) = delete;
+    DiscoveryThread& operator=(const DiscoveryThread&) = delete;
+
+private:
+    std::atomic<bool> running_{false};
+    std::thread thread_;
+};
+
+class AddNetworkModem : public ui::Dialog {
+public:
+    explicit AddNetworkModem(const NetworkModemServices& services)
+        : ui::Dialog(AddNetworkModemTemplate()), services_(services) {}
+
+    void OnInit() override {
+        discovery_ = std::make_unique<DiscoveryThread>(services_.discover);
+        SetText("cloudid", "(not enabled)");
+        for (const char* id : kTypeControls) Show(id, false);
+        SetTimer(kListTimer, kListTimerMs);
+        FillList();
+    }
+
+    void OnTimer(int timerId) override {
+        if (timerId == kListTimer) FillList();
+    }
+
+    void OnCommand(const std::string& id, ui::Event event) override {
+        if (id == "list") {
+            const int at = Selection("list");
+            if (at >= 0) SetText("address", Items("list")[at]);
+        } else if (id == "local" || id == "remote" || id == "cloud") {
+            ShowType();
+        } else if (id == "add" && event == ui::Event::Clicked) {
+            AddModem();
+        }
+    }
+
+    void OnOk() override { AddModem(); }
+    void OnCancel() override { Close(ui::kCancel); }
+
+    std::string entry;
+
+private:
+    void FillList() {
+        if (!services_.discovered) return;
+        for (const std::string& text : services_.discovered()) {
+            if (FindItem("list", text) >= 0) continue;
+            if (services_.configured && services_.configured(kNetworkModemPrefix + text)) continue;
+            AddItem("list", text);
+        }
+    }
+
+    void ShowType() {
+        const bool local = Checked("local"), remote = Checked("remote"), cloud = Checked("cloud");
+        for (const char* id : {"list", "address"}) Show(id, local);
+        Show("cloudid", cloud);
+        for (const char* id : {"device", "secret"}) Show(id, remote || cloud);
+        Show("add", local || remote || cloud);
+    }
+
+    void AddModem() {
+        if (Checked("remote") || Checked("cloud")) {
+            if (Text("device").find_first_not_of(' ') == std::string::npos) return;
+            ui::Error(GetHost(), "Pairing a remote phone is not available in this version.");
+            return;
+        }
+        if (!Checked("local")) return;
+        const std::string address = Text("address");
+        if (address.empty()) return;
+        if (!services_.probe || !services_.probe(address)) {
+            ui::Error(GetHost(), "Unable to connect to modem");
+            return;
+        }
+        entry = kNetworkModemPrefix + address + "\tRouteName=" + ShortDeviceName(address);
+        Close(ui::kOk);
+    }
+
+    void Close(int result) {
+        KillTimer(kListTimer);
+        discovery_.reset();
+        End(result);
+    }
+
+    const NetworkModemServices& services_;
+    std::unique_ptr<DiscoveryThread> discovery_;
+};
+
+}  // namespace
+
+NetworkModemServices DefaultNetworkModemServices() {
+    NetworkModemServices s;
+    s.probe = ProbeNetworkModem;
+    s.defaults = QuvsmsModemHasDefaultSettings;
+    s.discover = [] { acctdb::FindQuvSMSModem(0, 0, 300); };
+    s.discovered = [] {
+        std::vector<std::string> texts;
+        for (const acctdb::QuvsmsModem* m = acctdb::QuvsmsModemCacheHead(); m; m = m->next) {
+            texts.push_back(m->name.substr(0, kMaxDeviceText));
+        }
+        return texts;
+    };
+    s.configured = [](const std::string& name) { return config::FindConnection(name) != 0; };
+    return s;
+}
+
+ui::Template AddNetworkModemTemplate() {
+    using namespace ui;
+    return Template{
+        "DIALOG_ADDQUVSMSMODEM",
+        "Add Android Modem",
+        {Group("type", "Connection Type",
+               {Radio("local", "Local WiFi", Flag::GroupStart), Radio("remote", "Remote Direct"),
+                Radio("cloud", "Remote via Cloud")}),
+         List("list", "Select from list:"),
+         Edit("address", "Or, enter IP address and port:  (example: 10.0.0.200:8990)"),
+         Edit("cloudid", "Cloud Server ID:", Flag::ReadOnly),
+         Edit("device", "Device Name:"),
+         Edit("secret", "Shared Secret:", Flag::Password),
+         Row("buttons", {Button("add", "Add Modem", Flag::Default), Button(IDCANCEL, "Cancel")})}};
+}
+
+bool RunAddNetworkModem(ui::Host& host, const NetworkModemServices& services, std::string& record) {
+    AddNetworkModem dialog(services);
+    if (host.RunModal(dialog) != ui::kOk || dialog.entry.empty()) return false;
+    record = dialog.entry;
+    return true;
+}
+
+}  // namespace modem

@@ -1,0 +1,55 @@
+// The dialogs of a network modem: "Add Android Modem", which finds or takes a phone's
+// address and proves it with the /init exchange, and "Android Modem Connection", its
+// properties with the phone's MM1 account for the MMSC service.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "ui/host.h"
+#include "ui/template.h"
+
+namespace modem {
+
+// What the dialogs reach outside this folder; tests substitute their own.
+struct NetworkModemServices {
+    // ProbeNetworkModem.
+    std::function<bool(const std::string& device)> probe;
+    // QuvsmsModemHasDefaultSettings.
+    std::function<bool(const std::string& device, std::string* url, std::string* proxy)> defaults;
+    // One discovery search (FindQuvSMSModem); may block for a while.
+    std::function<void()> discover;
+    // The device texts in the discovery cache.
+    std::function<std::vector<std::string>()> discovered;
+    // Whether a connection of this name is stored already.
+    std::function<bool(const std::string& connectionName)> configured;
+    // VASPOutAddUser of the MMSC library.
+    std::function<void(const std::string& shortName)> addMmsUser;
+    // Drops the phone's MM1 account, its directory and its routing key (the SMSC page's
+    // clean-up of a removed network modem).
+    std::function<void(const std::string& connectionName)> removeMmsAccount;
+};
+
+// The real services: the /init exchange, the account store's discovery cache and
+// FindConnection; the MMS account calls are left for the caller to fill.
+NetworkModemServices DefaultNetworkModemServices();
+
+// "DIALOG_ADDQUVSMSMODEM".
+ui::Template AddNetworkModemTemplate();
+// "DIALOG_QUVSMSMODEM".
+ui::Template NetworkModemPropertiesTemplate();
+
+// `AddNetworkModemDialog`: true with `record` = "QuvSMSModem - <address>\tRouteName=
+// <short device name>" once a typed or listed local address answered /init; "Unable to
+// connect to modem" keeps the dialog open; Cancel gives false. A discovery thread runs
+// while the dialog is open. Remote phones are not offered yet (see the .cpp).
+bool RunAddNetworkModem(ui::Host& host, const NetworkModemServices& services, std::string& record);
+
+// `NetworkModemPropertiesDialog`: edits the record in place; true when saved. On save
+// the MM1 account (VASPOUT/<short name>/VASP.INI) and the "Outbound MMS Routing" key of
+// MMSC.INI follow "Send MMS Messages".
+bool RunNetworkModemProperties(ui::Host& host, const NetworkModemServices& services,
+                               std::string& record);
+
+}  // namespace modem

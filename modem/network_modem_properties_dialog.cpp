@@ -1,0 +1,283 @@
+// "Android Modem Connection": the properties of a network modem and the phone's MM1
+// account. Not yet here: the preferred-route list (stored routes are kept as they are),
+// the MMS receive routing, the operator settings lookup and re-pairing a cloud phone.
+#include <algorithm>
+
+#include "config/config_store.h"
+#include "modem/modem_properties_dialog.h"
+#include "modem/network_modem.h"
+#include "modem/network_modem_dialogs.h"
+#include "platform/files.h"
+#include "platform/ini.h"
+#include "platform/text.h"
+#include "smsc/connection_edit.h"
+
+namespace modem {
+
+namespace {
+
+constexpr const char* kTestPrefix = "TEST:";
+constexpr const char* kRoutingSection = "Outbound MMS Routing";
+
+std::string VaspDirectory(const std::string& shortName) {
+    return config::VaspConfigDirectory() + "VASPOUT/" + shortName + "/";
+}
+
+// A short device name that can name one directory of VASPOUT and an INI key.
+bool IsPlainAccountName(const std::string& name) {
+    if (name.empty() || name == "." || name == "..") return false;
+    return std::none_of(name.begin(), name.end(), [](char c) {
+        return static_cast<unsigned char>(c) < 32 || c == '/' || c == '\\' || c == '[' ||
+               c == ']' || c == '=';
+    });
+}
+
+// The INI engine trims blanks and strips surrounding quotes on reading, and a tab or a
+// line break would end the record field or the INI line: such a secret cannot come back
+// as it was typed.
+bool IsStorableSecret(const std::string& secret) {
+    if (std::any_of(secret.begin(), secret.end(),
+                    [](char c) { return static_cast<unsigned char>(c) < 32; })) {
+        return false;
+    }
+    if (secret.empty()) return true;
+    for (char edge : {secret.front(), secret.back()}) {
+        if (edge == ' ' || edge == '"' || edge == '\'') return false;
+    }
+    return true;
+}
+
+enum class MmsAccount { None, Phone, Other };
+
+MmsAccount ReadMmsAccount(const std::string& shortName) {
+    const std::string ini = VaspDirectory(shortName) + "VASP.INI";
+    if (!IsPlainAccountName(shortName) || !platform::FileExists(ini)) return MmsAccount::None;
+    const std::string protocol = platform::GetPrivateProfileString(ini, "VASP", "Protocol", "");
+    const std::string server = platform::GetPrivateProfileString(ini, "VASP", "Server", "");
+    const bool phone = platform::EqualsNoCase(protocol, "MM1") &&
+                       platform::ToLowerAscii(server).rfind(kDeviceHostPrefix, 0) == 0;
+    return phone ? MmsAccount::Phone : MmsAccount::Other;
+}
+
+class NetworkModemProperties : public ui::Dialog {
+public:
+    NetworkModemProperties(const NetworkModemServices& services, const std::string& record,
+                           bool testMode)
+        : ui::Dialog(NetworkModemPropertiesTemplate()), services_(services), values_(record),
+          testMode_(testMode) {
+        device_ = values_.Name().substr(std::string(kNetworkModemPrefix).size());
+        shortName_ = ShortDeviceName(device_);
+    }
+
+    void OnInit() override {
+        std::vector<std::string> users{kLocalUserDisabled};
+        for (const std::string& user : LocalUsers()) users.push_back(user);
+        SetItems("routelocal", users);
+        if (services_.defaults) hasDefaults_ = services_.defaults(device_, &defaultUrl_, &defaultProxy_);
+        Load();
+        if (testMode_) OnOk();
+    }
+
+    void OnCommand(const std::string& id, ui::Event) override {
+        if (id == "local" || id == "remote" || id == "cloud") {
+            ShowSecret();
+        } else if (id == "usedefault") {
+            UseDefaults();
+        } else if (id == "receivesms" || id == "sendmms" || id == "receivemms") {
+            UpdateEnabling();
+        } else if (id == "lookup" || id == "mmsreceive") {
+            ui::Error(GetHost(), "This setting is not available in this version.");
+        }
+    }
+
+    void OnOk() override {
+        if (Checked("cloud") && NeedsPairing()) {
+            ui::Error(GetHost(), "Pairing a remote phone is not available in this version.");
+            return;
+        }
+        const bool remote = Checked("remote") || Checked("cloud");
+        const std::string secret = remote ? Text("secret") : "";
+        if (!IsStorableSecret(secret)) {
+            ui::Error(GetHost(), "The shared secret cannot hold tabs or line breaks, nor begin "
+                                 "or end with a blank or a quote.");
+            Focus("secret");
+            return;
+        }
+        entry = BuildRecord(remote, secret);
+        SaveMmsAccount();
+        End(ui::kOk);
+    }
+
+    std::string entry;
+
+private:
+    void Load() {
+        const std::string route = values_.Value("RouteName");
+        SetText("routename", route.empty() ? values_.Name() : route);
+        SetText("secret", values_.Value("Password"));
+        const bool cloud = config::IsYes(values_.Value("Cloud"));
+        SetChecked(cloud ? "cloud" : config::IsYes(values_.Value("Remote")) ? "remote" : "local", true);
+        SetText("phone", values_.Value("PhoneNumber"));
+        newConnection_ = values_.Value("ReceiveSMS").empty();
+        SetChecked("receivesms", config::IsYes(values_.Value(
+                                     "ReceiveSMS", config::ReadZellaKey("ReceiveSMS", "Yes"))));
+        const std::string local = values_.Value("RouteLocal");
+        const int at = local.empty() ? 0 : FindItem("routelocal", local);
+        SetSelection("routelocal", at >= 0 ? at : AddItem("routelocal", local));
+        SetChecked("anytraffic", !config::IsYes(values_.Value("RoutePrefOnly")));
+        SetText("mmsurl", values_.Value("QuvsmsModemMMSURL", defaultUrl_));
+        SetText("mmsproxy", values_.Value("QuvsmsModemMMSProxy", defaultProxy_));
+        const bool useDefaults =
+            hasDefaults_ && Text("mmsurl") == defaultUrl_ && Text("mmsproxy") == defaultProxy_;
+        SetChecked("usedefault", useDefaults);
+        account_ = ReadMmsAccount(shortName_);
+        if (account_ == MmsAccount::Phone) {
+            SetChecked("sendmms", true);
+            SetChecked("receivemms", config::IsYes(values_.Value("ReceiveMMS")));
+        } else {
+            SetChecked("sendmms", account_ == MmsAccount::None && newConnection_);
+            SetChecked("receivemms", account_ == MmsAccount::None && newConnection_);
+        }
+        // Another MMS account already uses this name, or the name cannot be a directory.
+        if (account_ == MmsAccount::Other || !IsPlainAccountName(shortName_)) {
+            SetChecked("sendmms", false);
+            Enable("sendmms", false);
+        }
+        ShowSecret();
+        UpdateEnabling();
+    }
+
+    void ShowSecret() { Show("secret", Checked("remote") || Checked("cloud")); }
+
+    void UseDefaults() {
+        if (Checked("usedefault")) {
+            std::string url, proxy;
+            if (!services_.defaults || !services_.defaults(device_, &url, &proxy)) {
+                SetChecked("usedefault", false);
+            } else {
+                SetText("mmsurl", url);
+                SetText("mmsproxy", proxy);
+            }
+        }
+        UpdateEnabling();
+    }
+
+    bool SendingMms() const { return Enabled("sendmms") && Checked("sendmms"); }
+
+    void UpdateEnabling() {
+        const bool send = SendingMms(), sms = Checked("receivesms");
+        if (!send || !sms) SetChecked("receivemms", false);
+        const bool fields = send && !Checked("usedefault");
+        for (const char* id : {"lookup", "mmsurl", "mmsproxy"}) Enable(id, fields);
+        Enable("usedefault", send);
+        Enable("receivemms", send && sms);
+        Enable("mmsreceive", Checked("receivemms"));
+        Enable("routelocal", sms);
+    }
+
+    bool NeedsPairing() const {
+        if (config::IsYes(values_.Value("CloudNew")) || !config::IsYes(values_.Value("Cloud"))) return true;
+        if (!services_.probe || !services_.probe(device_)) return true;
+        return !platform::EqualsNoCase(values_.Value("Password"), Text("secret"));
+    }
+
+    std::string BuildRecord(bool remote, const std::string& secret) {
+        smsc::RecordBuilder record(values_, values_.Name());
+        const std::string route = Text("routename");
+        record.Put("RouteName", route == values_.Name() ? "" : route);
+        record.Put("PhoneNumber", Text("phone"));
+        const int local = Selection("routelocal");
+        record.Put("RouteLocal", local > 0 ? Items("routelocal")[local] : "");
+        record.Put("ReceiveSMS", Checked("receivesms") ? "Yes" : "No");
+        record.Put("Remote", remote ? "Yes" : "");
+        record.Put("Cloud", Checked("cloud") ? "Yes" : "");
+        record.Put("Password", secret);
+        if (SendingMms()) {
+            record.Put("QuvsmsModemMMSURL", Text("mmsurl"));
+            record.Put("QuvsmsModemMMSProxy", Text("mmsproxy"));
+        }
+        const bool receiveMms = SendingMms() && Checked("receivesms") && Checked("receivemms");
+        record.Put("ReceiveMMS", receiveMms ? "Yes" : "No");
+        record.Put("RoutePrefOnly", Checked("anytraffic") ? "" : "Yes");
+        return record.Text();
+    }
+
+    void SaveMmsAccount() {
+        if (!SendingMms()) {
+            // Only the phone's own account goes; another account of this name stays.
+            if (account_ == MmsAccount::Phone && services_.removeMmsAccount) {
+                services_.removeMmsAccount(values_.Name());
+            }
+            return;
+        }
+        if (services_.addMmsUser) services_.addMmsUser(shortName_);
+        const std::string directory = VaspDirectory(shortName_);
+        platform::CreateDirectories(directory);
+        const std::string ini = directory + "VASP.INI";
+        platform::IniBatch vasp(ini);
+        vasp.Write("VASP", "Protocol", "MM1");
+        vasp.Write("VASP", "Server", kDeviceHostPrefix + device_);
+        vasp.Write("VASP", "ForceSenderAddress", "Yes");
+        if (platform::GetPrivateProfileString(ini, "VASP", "MMSVersion", "").empty()) {
+            vasp.Write("VASP", "MMSVersion", "1.2");
+        }
+        vasp.Write("VASP", "QuvsmsModemMMSURL", Text("mmsurl"));
+        vasp.Write("VASP", "QuvsmsModemMMSProxy", Text("mmsproxy"));
+        vasp.Commit();
+        platform::IniBatch mmsc(config::MmscIniPath());
+        // Stored routes are kept until the preferred list is editable here; the "*"
+        // of any traffic is what this dialog decides.
+        if (Checked("anytraffic")) {
+            mmsc.Write(kRoutingSection, shortName_, "*");
+        } else {
+            mmsc.DeleteKey(kRoutingSection, shortName_);
+        }
+        mmsc.Commit();
+    }
+
+    const NetworkModemServices& services_;
+    smsc::ConnectionValues values_;
+    bool testMode_;
+    std::string device_, shortName_, defaultUrl_, defaultProxy_;
+    bool hasDefaults_ = false, newConnection_ = false;
+    MmsAccount account_ = MmsAccount::None;
+};
+
+}  // namespace
+
+ui::Template NetworkModemPropertiesTemplate() {
+    using namespace ui;
+    return Template{
+        "DIALOG_QUVSMSMODEM",
+        "Android Modem Connection",
+        {Edit("routename", "Route Name:"),
+         Group("type", "Connection Type",
+               {Row("types", {Radio("local", "Local", Flag::GroupStart), Radio("remote", "Remote"),
+                              Radio("cloud", "Cloud")})}),
+         Edit("secret", "Shared Secret:", Flag::Password),
+         Edit("phone", "Phone Number:"),
+         Check("receivesms", "Receive SMS Messages"),
+         Combo("routelocal", "Route SMS to local user:"),
+         Check("anytraffic", "Support any outbound message traffic"),
+         Group("mms", "MMS",
+               {Row("mmsflags", {Check("sendmms", "Send MMS Messages"),
+                                 Check("receivemms", "Receive MMS Messages")}),
+                Check("usedefault", "Use Default MMS Settings"),
+                Edit("mmsurl", "MMS Server URL:"),
+                Edit("mmsproxy", "MMS Proxy (if required):"),
+                Row("mmsbuttons", {Button("lookup", "&Lookup Operator MMS Settings"),
+                                   Button("mmsreceive", "MMS Receive Settings")})}),
+         OkCancelRow()}};
+}
+
+bool RunNetworkModemProperties(ui::Host& host, const NetworkModemServices& services,
+                               std::string& record) {
+    const bool testMode = record.rfind(kTestPrefix, 0) == 0;
+    const std::string opened = testMode ? record.substr(std::string(kTestPrefix).size()) : record;
+    NetworkModemProperties dialog(services, opened, testMode);
+    if (host.RunModal(dialog) != ui::kOk || dialog.entry.empty()) return false;
+    record = dialog.entry;
+    return true;
+}
+
+}  // namespace modem
