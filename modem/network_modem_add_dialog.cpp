@@ -1,5 +1,5 @@
-// "Add Android Modem". Only "Local WiFi" adds a phone in this release: pairing a remote
-// or cloud phone through the Gateway service answers that it is not available yet.
+// "Add Android Modem": a local phone proved with /init, or a remote or cloud phone
+// paired through the Gateway service.
 #include <algorithm>
 #include <atomic>
 #include <thread>
@@ -8,6 +8,7 @@
 #include "config/config_store.h"
 #include "modem/network_modem.h"
 #include "modem/network_modem_dialogs.h"
+#include "platform/text.h"
 #include <chrono>
 #include <memory>
 
@@ -21,6 +22,8 @@ constexpr int kListTimerMs = 2000;
 // the thread must not spin.
 constexpr int kDiscoveryPauseMs = 1000;
 constexpr int kStopSliceMs = 50;
+constexpr const char* kBadDeviceName =
+    "The device name must have 1 to 115 characters, without tabs or line breaks.";
 
 constexpr const char* kTypeControls[] = {"list", "address", "cloudid", "device", "secret", "add"};
 
@@ -106,8 +109,7 @@ private:
 
     void AddModem() {
         if (Checked("remote") || Checked("cloud")) {
-            if (Text("device").find_first_not_of(' ') == std::string::npos) return;
-            ui::Error(GetHost(), "Pairing a remote phone is not available in this version.");
+            AddRemote(Checked("cloud"));
             return;
         }
         if (!Checked("local")) return;
@@ -118,6 +120,35 @@ private:
             return;
         }
         entry = kNetworkModemPrefix + address + "\tRouteName=" + ShortDeviceName(address);
+        Close(ui::kOk);
+    }
+
+    void AddRemote(bool cloud) {
+        const std::string device = Text("device"), secret = Text("secret");
+        if (device.find_first_not_of(' ') == std::string::npos) return;
+        if (!IsUsableDeviceText(device)) {
+            ui::Error(GetHost(), kBadDeviceName);
+            return;
+        }
+        if (!IsStorableSecret(secret)) {
+            ui::Error(GetHost(), kBadSecret);
+            return;
+        }
+        if (!EnsureServicesActive(GetHost(), services_.checks)) return;
+        if (!WritePairingRequest(device, secret, cloud)) return;
+        PairingWaitDialog(GetHost(), cloud);
+        if (platform::EqualsNoCase(PairingStatus(), "OK")) {
+            ui::MessageBoxSpec spec;
+            spec.text = "Modem connected successfuly.\r\n\r\nPress OK to set connection properties.";
+            spec.caption = GetHost().Caption();
+            GetHost().MessageBox(spec);
+        } else if (ui::Ask(GetHost(), "Modem not connected. Save anyway?", ui::Buttons::YesNoCancel) !=
+                   ui::kYes) {
+            DeletePairingRequest();
+            return;
+        }
+        entry = kNetworkModemPrefix + device + "\tRouteName=" + ShortDeviceName(device) +
+                "\tRemote=Yes\t" + (cloud ? "Cloud=Yes\t" : "") + "Password=" + secret;
         Close(ui::kOk);
     }
 

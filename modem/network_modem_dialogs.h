@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "modem/network_modem_pairing.h"
 #include "ui/host.h"
 #include "ui/template.h"
 
@@ -29,6 +30,8 @@ struct NetworkModemServices {
     // Drops the phone's MM1 account, its directory and its routing key (the SMSC page's
     // clean-up of a removed network modem).
     std::function<void(const std::string& connectionName)> removeMmsAccount;
+    // The services check before a pairing.
+    ServiceChecks checks;
 };
 
 // The real services: the /init exchange, the account store's discovery cache and
@@ -42,13 +45,16 @@ ui::Template NetworkModemPropertiesTemplate();
 
 // `AddNetworkModemDialog`: true with `record` = "QuvSMSModem - <address>\tRouteName=
 // <short device name>" once a typed or listed local address answered /init; "Unable to
-// connect to modem" keeps the dialog open; Cancel gives false. A discovery thread runs
-// while the dialog is open. Remote phones are not offered yet (see the .cpp).
+// connect to modem" keeps the dialog open; or, for "Remote Direct" and "Remote via
+// Cloud", once the Gateway service paired with the named phone (or the operator saves
+// an unpaired one): "...\tRemote=Yes\t[Cloud=Yes\t]Password=<secret>". Cancel gives
+// false. A discovery thread runs while the dialog is open.
 bool RunAddNetworkModem(ui::Host& host, const NetworkModemServices& services, std::string& record);
 
 // `NetworkModemPropertiesDialog`: edits the record in place; true when saved. On save
 // the MM1 account (VASPOUT/<short name>/VASP.INI) and the "Outbound MMS Routing" key of
-// MMSC.INI follow "Send MMS Messages".
+// MMSC.INI follow "Send MMS Messages"; a cloud phone whose pairing may be stale is
+// paired again first.
 bool RunNetworkModemProperties(ui::Host& host, const NetworkModemServices& services,
                                std::string& record);
 

@@ -1,6 +1,6 @@
 // "Android Modem Connection": the properties of a network modem and the phone's MM1
 // account. Not yet here: the preferred-route list (stored routes are kept as they are),
-// the MMS receive routing, the operator settings lookup and re-pairing a cloud phone.
+// the MMS receive routing and the operator settings lookup.
 #include <algorithm>
 
 #include "config/config_store.h"
@@ -30,21 +30,6 @@ bool IsPlainAccountName(const std::string& name) {
         return static_cast<unsigned char>(c) < 32 || c == '/' || c == '\\' || c == '[' ||
                c == ']' || c == '=';
     });
-}
-
-// The INI engine trims blanks and strips surrounding quotes on reading, and a tab or a
-// line break would end the record field or the INI line: such a secret cannot come back
-// as it was typed.
-bool IsStorableSecret(const std::string& secret) {
-    if (std::any_of(secret.begin(), secret.end(),
-                    [](char c) { return static_cast<unsigned char>(c) < 32; })) {
-        return false;
-    }
-    if (secret.empty()) return true;
-    for (char edge : {secret.front(), secret.back()}) {
-        if (edge == ' ' || edge == '"' || edge == '\'') return false;
-    }
-    return true;
 }
 
 enum class MmsAccount { None, Phone, Other };
@@ -91,19 +76,16 @@ public:
     }
 
     void OnOk() override {
-        if (Checked("cloud") && NeedsPairing()) {
-            ui::Error(GetHost(), "Pairing a remote phone is not available in this version.");
-            return;
-        }
         const bool remote = Checked("remote") || Checked("cloud");
         const std::string secret = remote ? Text("secret") : "";
         if (!IsStorableSecret(secret)) {
-            ui::Error(GetHost(), "The shared secret cannot hold tabs or line breaks, nor begin "
-                                 "or end with a blank or a quote.");
+            ui::Error(GetHost(), kBadSecret);
             Focus("secret");
             return;
         }
-        entry = BuildRecord(remote, secret);
+        bool cloudPaired = true;
+        if (Checked("cloud") && NeedsPairing() && !PairCloud(secret, &cloudPaired)) return;
+        entry = BuildRecord(remote, secret, cloudPaired);
         SaveMmsAccount();
         End(ui::kOk);
     }
@@ -181,7 +163,24 @@ private:
         return !platform::EqualsNoCase(values_.Value("Password"), Text("secret"));
     }
 
-    std::string BuildRecord(bool remote, const std::string& secret) {
+    // Pairs the cloud phone again; false keeps the dialog open. `paired` tells whether
+    // the service confirmed the pairing (false: the operator saves it anyway).
+    bool PairCloud(const std::string& secret, bool* paired) {
+        if (!EnsureServicesActive(GetHost(), services_.checks)) return false;
+        if (platform::EqualsNoCase(PairingDeviceName(), device_) &&
+            platform::EqualsNoCase(PairingStatus(), "OK")) {
+            DeletePairingRequest();
+            return true;
+        }
+        if (!WritePairingRequest(device_, secret, true)) return false;
+        PairingWaitDialog(GetHost(), true);
+        *paired = platform::EqualsNoCase(PairingStatus(), "OK");
+        DeletePairingRequest();
+        return *paired ||
+               ui::Ask(GetHost(), "Modem not connected. Save anyway?", ui::Buttons::YesNoCancel) == ui::kYes;
+    }
+
+    std::string BuildRecord(bool remote, const std::string& secret, bool cloudPaired) {
         smsc::RecordBuilder record(values_, values_.Name());
         const std::string route = Text("routename");
         record.Put("RouteName", route == values_.Name() ? "" : route);
@@ -190,7 +189,14 @@ private:
         record.Put("RouteLocal", local > 0 ? Items("routelocal")[local] : "");
         record.Put("ReceiveSMS", Checked("receivesms") ? "Yes" : "No");
         record.Put("Remote", remote ? "Yes" : "");
-        record.Put("Cloud", Checked("cloud") ? "Yes" : "");
+        const std::string cloud = Checked("cloud") ? "Yes" : "";
+        record.Put("Cloud", cloud);
+        if (!platform::EqualsNoCase(values_.Stored("Cloud"), cloud) && !cloudPaired) {
+            record.Append("CloudNew", "Yes");
+        } else if (cloudPaired && Checked("cloud")) {
+            // A confirmed pairing settles an earlier unconfirmed one.
+            record.Put("CloudNew", "");
+        }
         record.Put("Password", secret);
         if (SendingMms()) {
             record.Put("QuvsmsModemMMSURL", Text("mmsurl"));

@@ -2,6 +2,7 @@
 
 #include "mmsclnk/mmsclnk.h"
 #include "modem/network_modem_dialogs.h"
+#include "shell/core/service_control.h"
 #include "smsc/connection_list.h"
 #include "smsc/smpp_dialog.h"
 #include "smsc/http_dialog.h"
@@ -40,12 +41,24 @@ bool EditCimdConnection(ui::Host& host, std::string& record) {
                               DefaultLinkDialogServices(LinkKind::Cimd));
 }
 
+namespace {
+
+modem::NetworkModemServices NetworkModemServices() {
+    modem::NetworkModemServices services = modem::DefaultNetworkModemServices();
+    services.checks.gatewayActive = shell::IsGatewayServiceActive;
+    services.checks.mmscInstalled = shell::IsMMSCInstalled;
+    services.checks.enableServices = [](ui::Host& host) { shell::InstallAllServices(host, false); };
+    return services;
+}
+
+}  // namespace
+
 bool AddNetworkModemDialog(ui::Host& host, std::string& record) {
-    return modem::RunAddNetworkModem(host, modem::DefaultNetworkModemServices(), record);
+    return modem::RunAddNetworkModem(host, NetworkModemServices(), record);
 }
 
 bool NetworkModemPropertiesDialog(ui::Host& host, std::string& record) {
-    modem::NetworkModemServices services = modem::DefaultNetworkModemServices();
+    modem::NetworkModemServices services = NetworkModemServices();
     services.addMmsUser = [](const std::string& name) { VASPOutAddUser(name.c_str()); };
     services.removeMmsAccount = [](const std::string& name) { RemoveNetworkModemAccount(name); };
     return modem::RunNetworkModemProperties(host, services, record);

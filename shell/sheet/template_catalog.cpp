@@ -45,6 +45,7 @@ std::vector<ui::Template> AllTemplates() {
     all.push_back(modem::RestrictionsTemplate());
     all.push_back(modem::AddNetworkModemTemplate());
     all.push_back(modem::NetworkModemPropertiesTemplate());
+    all.push_back(modem::PairingWaitTemplate());
     all.push_back(smsc::SmppTemplate());
     all.push_back(smsc::SmppAdvancedTemplate());
     all.push_back(smsc::UcpConnectionTemplate());
