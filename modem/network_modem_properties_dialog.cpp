@@ -1,7 +1,9 @@
 // "Android Modem Connection": the properties of a network modem and the phone's MM1
-// account. Not yet here: the preferred-route list (stored routes are kept as they are),
-// the MMS receive routing and the operator settings lookup.
+// account. Not yet here: the MMS receive routing ("MMS Receive Settings").
 #include <algorithm>
+#include <cstring>
+
+#include "acctdb/acctdb.h"
 
 #include "config/config_store.h"
 #include "modem/modem_properties_dialog.h"
@@ -18,6 +20,27 @@ namespace {
 
 constexpr const char* kTestPrefix = "TEST:";
 constexpr const char* kRoutingSection = "Outbound MMS Routing";
+constexpr std::size_t kMaxRoutingValue = 499;
+
+// Keys this dialog computes; pending pairs of other keys ("SaveRoute") pass through.
+bool OwnedKey(const std::string& key) {
+    static const char* const kOwned[] = {
+        "RouteName", "PhoneNumber", "RouteLocal", "ReceiveSMS", "Remote", "Cloud", "CloudNew",
+        "Password", "QuvsmsModemMMSURL", "QuvsmsModemMMSProxy", "ReceiveMMS", "RoutePrefOnly",
+        "AllowedUserOnly"};
+    for (const char* owned : kOwned) {
+        if (platform::EqualsNoCase(key, owned)) return true;
+    }
+    const std::string lower = platform::ToLowerAscii(key);
+    for (const std::string prefix : {"route", "alloweduser"}) {
+        if (lower.size() > prefix.size() && lower.compare(0, prefix.size(), prefix) == 0 &&
+            std::all_of(lower.begin() + prefix.size(), lower.end(),
+                        [](char c) { return c >= '0' && c <= '9'; })) {
+            return true;
+        }
+    }
+    return false;
+}
 
 std::string VaspDirectory(const std::string& shortName) {
     return config::VaspConfigDirectory() + "VASPOUT/" + shortName + "/";
@@ -25,7 +48,7 @@ std::string VaspDirectory(const std::string& shortName) {
 
 // A short device name that can name one directory of VASPOUT and an INI key.
 bool IsPlainAccountName(const std::string& name) {
-    if (name.empty() || name == "." || name == "..") return false;
+    if (name.empty() || name == "." || name == ".." || name[0] == ';') return false;
     return std::none_of(name.begin(), name.end(), [](char c) {
         return static_cast<unsigned char>(c) < 32 || c == '/' || c == '\\' || c == '[' ||
                c == ']' || c == '=';
@@ -70,7 +93,13 @@ public:
             UseDefaults();
         } else if (id == "receivesms" || id == "sendmms" || id == "receivemms") {
             UpdateEnabling();
-        } else if (id == "lookup" || id == "mmsreceive") {
+        } else if (id == smsc::kRoutingAdd) {
+            smsc::RoutingListAdd(*this, {kMaxPreferredEntries, false, kModemValueSize - 1});
+        } else if (id == smsc::kRoutingRemove) {
+            smsc::RoutingListRemove(*this);
+        } else if (id == "lookup") {
+            LookupOperatorSettings();
+        } else if (id == "mmsreceive") {
             ui::Error(GetHost(), "This setting is not available in this version.");
         }
     }
@@ -106,7 +135,8 @@ private:
         const std::string local = values_.Value("RouteLocal");
         const int at = local.empty() ? 0 : FindItem("routelocal", local);
         SetSelection("routelocal", at >= 0 ? at : AddItem("routelocal", local));
-        SetChecked("anytraffic", !config::IsYes(values_.Value("RoutePrefOnly")));
+        SetChecked(smsc::kRoutingAnyTraffic, !config::IsYes(values_.Value("RoutePrefOnly")));
+        SetItems(smsc::kRoutingList, smsc::LoadRoutingList(values_));
         SetText("mmsurl", values_.Value("QuvsmsModemMMSURL", defaultUrl_));
         SetText("mmsproxy", values_.Value("QuvsmsModemMMSProxy", defaultProxy_));
         const bool useDefaults =
@@ -142,6 +172,14 @@ private:
             }
         }
         UpdateEnabling();
+    }
+
+    // The account store declares the MMS server before the proxy.
+    void LookupOperatorSettings() {
+        char apn[104] = {}, login[104] = {}, password[104] = {}, proxy[104] = {}, url[104] = {};
+        if (acctdb::ChooseOperatorSettings(nullptr, apn, login, password, url, proxy) == 0) return;
+        SetText("mmsproxy", std::string(proxy, strnlen(proxy, sizeof proxy)));
+        SetText("mmsurl", std::string(url, strnlen(url, sizeof url)));
     }
 
     bool SendingMms() const { return Enabled("sendmms") && Checked("sendmms"); }
@@ -182,6 +220,9 @@ private:
 
     std::string BuildRecord(bool remote, const std::string& secret, bool cloudPaired) {
         smsc::RecordBuilder record(values_, values_.Name());
+        for (const auto& [key, value] : values_.Pending()) {
+            if (!OwnedKey(key)) record.Append(key, value);
+        }
         const std::string route = Text("routename");
         record.Put("RouteName", route == values_.Name() ? "" : route);
         record.Put("PhoneNumber", Text("phone"));
@@ -204,7 +245,8 @@ private:
         }
         const bool receiveMms = SendingMms() && Checked("receivesms") && Checked("receivemms");
         record.Put("ReceiveMMS", receiveMms ? "Yes" : "No");
-        record.Put("RoutePrefOnly", Checked("anytraffic") ? "" : "Yes");
+        record.Put("RoutePrefOnly", Checked(smsc::kRoutingAnyTraffic) ? "" : "Yes");
+        smsc::PutRoutingList(record, Items(smsc::kRoutingList), isUser_);
         return record.Text();
     }
 
@@ -231,18 +273,30 @@ private:
         vasp.Write("VASP", "QuvsmsModemMMSProxy", Text("mmsproxy"));
         vasp.Commit();
         platform::IniBatch mmsc(config::MmscIniPath());
-        // Stored routes are kept until the preferred list is editable here; the "*"
-        // of any traffic is what this dialog decides.
-        if (Checked("anytraffic")) {
-            mmsc.Write(kRoutingSection, shortName_, "*");
-        } else {
+        const std::string routing = OutboundRouting();
+        if (routing.empty()) {
             mmsc.DeleteKey(kRoutingSection, shortName_);
+        } else {
+            mmsc.Write(kRoutingSection, shortName_, routing);
         }
         mmsc.Commit();
     }
 
+    // "*" for any traffic, then each preferred route that is not a user name, joined by
+    // ","; cut to the value size the service reads.
+    std::string OutboundRouting() const {
+        std::string list = Checked(smsc::kRoutingAnyTraffic) ? "*" : "";
+        for (const std::string& route : Items(smsc::kRoutingList)) {
+            if (isUser_(route)) continue;
+            list += (list.empty() ? "" : ",") + route;
+        }
+        if (list.size() > kMaxRoutingValue) list.resize(kMaxRoutingValue);
+        return list;
+    }
+
     const NetworkModemServices& services_;
     smsc::ConnectionValues values_;
+    smsc::UserAccountTest isUser_ = LocalUserLookup();
     bool testMode_;
     std::string device_, shortName_, defaultUrl_, defaultProxy_;
     bool hasDefaults_ = false, newConnection_ = false;
@@ -264,7 +318,7 @@ ui::Template NetworkModemPropertiesTemplate() {
          Edit("phone", "Phone Number:"),
          Check("receivesms", "Receive SMS Messages"),
          Combo("routelocal", "Route SMS to local user:"),
-         Check("anytraffic", "Support any outbound message traffic"),
+         smsc::RoutingGroup("Routing"),
          Group("mms", "MMS",
                {Row("mmsflags", {Check("sendmms", "Send MMS Messages"),
                                  Check("receivemms", "Receive MMS Messages")}),

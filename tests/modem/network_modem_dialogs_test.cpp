@@ -130,8 +130,13 @@ TEST_F(NetworkModemDialogs, SendMmsKeepsThePhonesAccountAndTurningItOffRemovesIt
     const std::string device = StartPhone();
     const std::string name = "QuvSMSModem - " + device;
     SetZella("Modem1", name);
+    AddUser("alice", true);
     std::string record = name + "\tRouteName=127.0.0.1";
     host_.QueueDialog("DIALOG_QUVSMSMODEM", [&](ui::Dialog& d) {
+        for (const char* route : {"44", "alice", "49"}) {
+            d.UserSetText("preferredText", route);
+            d.UserClick("add");
+        }
         // A new connection: MMS on, the phone's defaults in use.
         EXPECT_TRUE(d.Checked("local"));
         EXPECT_FALSE(d.Visible("secret"));
@@ -145,9 +150,11 @@ TEST_F(NetworkModemDialogs, SendMmsKeepsThePhonesAccountAndTurningItOffRemovesIt
     ASSERT_TRUE(smsc::NetworkModemPropertiesDialog(host_, record));
     EXPECT_NE(record.find("\tQuvsmsModemMMSProxy=10.0.0.9:80"), std::string::npos) << record;
     EXPECT_NE(record.find("\tReceiveMMS=Yes"), std::string::npos) << record;
+    EXPECT_NE(record.find("\tRoute1=44\tRoute2=49"), std::string::npos) << record;
+    EXPECT_NE(record.find("\tAllowedUser1=alice"), std::string::npos) << record;
     const std::string vasp = VaspIni("127.0.0.1");
     EXPECT_EQ(platform::GetPrivateProfileString(vasp, "VASP", "Server", ""), "quvsmsmodem_" + device);
-    EXPECT_EQ(platform::GetPrivateProfileString(dir_ + "MMSC.INI", "Outbound MMS Routing", "127.0.0.1", ""), "*");
+    EXPECT_EQ(platform::GetPrivateProfileString(dir_ + "MMSC.INI", "Outbound MMS Routing", "127.0.0.1", ""), "*,44,49");
 
     SetKey(name, "ReceiveSMS", "Yes");
     record = name;
