@@ -9,6 +9,7 @@
 #include "modem/network_modem.h"
 #include "modem/network_modem_dialogs.h"
 #include "platform/text.h"
+#include "ui/long_operation.h"
 #include <chrono>
 #include <memory>
 
@@ -115,7 +116,7 @@ private:
         if (!Checked("local")) return;
         const std::string address = Text("address");
         if (address.empty()) return;
-        if (!services_.probe || !services_.probe(address)) {
+        if (!ProbeWithProgress(GetHost(), services_, address)) {
             ui::Error(GetHost(), "Unable to connect to modem");
             return;
         }
@@ -163,6 +164,22 @@ private:
 };
 
 }  // namespace
+
+bool ProbeWithProgress(ui::Host& host, const NetworkModemServices& services,
+                       const std::string& device) {
+    if (!services.probe) return false;
+    return ui::RunLong<bool>(host, "Connecting to " + device + "...",
+                             [&](ui::Host&) { return services.probe(device); });
+}
+
+bool DefaultsWithProgress(ui::Host& host, const NetworkModemServices& services,
+                          const std::string& device, std::string* url, std::string* proxy) {
+    url->clear();
+    proxy->clear();
+    if (!services.defaults) return false;
+    return ui::RunLong<bool>(host, "Connecting to " + device + "...",
+                             [&](ui::Host&) { return services.defaults(device, url, proxy); });
+}
 
 NetworkModemServices DefaultNetworkModemServices() {
     NetworkModemServices s;

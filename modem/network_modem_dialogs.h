@@ -38,6 +38,13 @@ struct NetworkModemServices {
 // FindConnection; the MMS account calls are left for the caller to fill.
 NetworkModemServices DefaultNetworkModemServices();
 
+// services.probe / services.defaults as a long operation of `host` (progress line and
+// Cancel; a cancelled exchange fails). False when the service is missing.
+bool ProbeWithProgress(ui::Host& host, const NetworkModemServices& services,
+                       const std::string& device);
+bool DefaultsWithProgress(ui::Host& host, const NetworkModemServices& services,
+                          const std::string& device, std::string* url, std::string* proxy);
+
 // "DIALOG_ADDQUVSMSMODEM".
 ui::Template AddNetworkModemTemplate();
 // "DIALOG_QUVSMSMODEM".

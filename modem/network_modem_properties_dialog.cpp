@@ -81,7 +81,7 @@ public:
         std::vector<std::string> users{kLocalUserDisabled};
         for (const std::string& user : LocalUsers()) users.push_back(user);
         SetItems("routelocal", users);
-        if (services_.defaults) hasDefaults_ = services_.defaults(device_, &defaultUrl_, &defaultProxy_);
+        hasDefaults_ = DefaultsWithProgress(GetHost(), services_, device_, &defaultUrl_, &defaultProxy_);
         Load();
         if (testMode_) OnOk();
     }
@@ -164,7 +164,7 @@ private:
     void UseDefaults() {
         if (Checked("usedefault")) {
             std::string url, proxy;
-            if (!services_.defaults || !services_.defaults(device_, &url, &proxy)) {
+            if (!DefaultsWithProgress(GetHost(), services_, device_, &url, &proxy)) {
                 SetChecked("usedefault", false);
             } else {
                 SetText("mmsurl", url);
@@ -195,9 +195,9 @@ private:
         Enable("routelocal", sms);
     }
 
-    bool NeedsPairing() const {
+    bool NeedsPairing() {
         if (config::IsYes(values_.Value("CloudNew")) || !config::IsYes(values_.Value("Cloud"))) return true;
-        if (!services_.probe || !services_.probe(device_)) return true;
+        if (!ProbeWithProgress(GetHost(), services_, device_)) return true;
         return !platform::EqualsNoCase(values_.Value("Password"), Text("secret"));
     }
 
