@@ -2,6 +2,8 @@
 // paired through the Gateway service.
 #include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <memory>
 #include <thread>
 
 #include "acctdb/acctdb.h"
@@ -10,8 +12,6 @@
 #include "modem/network_modem_dialogs.h"
 #include "platform/text.h"
 #include "ui/long_operation.h"
-#include <chrono>
-#include <memory>
 
 namespace modem {
 
