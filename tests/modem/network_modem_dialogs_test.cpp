@@ -77,6 +77,8 @@ TEST_F(NetworkModemDialogs, LocalPhoneIsListedTypedRefusedAndProvedBeforeItIsAdd
 
 TEST_F(NetworkModemDialogs, RemotePhoneIsPairedThroughTheServiceOrSavedAnyway) {
     SetZella("QuvsmsModemPort", "18990");
+    clock_ = std::make_unique<platform::FakeClock>();
+    platform::SetClock(clock_.get());
     active_ = false;
     host_.QueueAnswer("QuvSMS Services are not active.", ui::kNo);
     host_.QueueAnswer(modem::kBadSecret, ui::kOk);
@@ -95,7 +97,7 @@ TEST_F(NetworkModemDialogs, RemotePhoneIsPairedThroughTheServiceOrSavedAnyway) {
         d.UserClick("add");
         EXPECT_EQ(Pairing("ModemName"), "");
         d.UserSetText("secret", "s3cret");
-        d.UserClick("add");  // "Connect Later", then not saved: the request goes
+        d.UserClick("add");  // no answer in time, then not saved: the request goes
         EXPECT_FALSE(d.IsEnded());
         EXPECT_EQ(Pairing("ModemName"), "");
         d.UserClick("cloud");
@@ -106,7 +108,13 @@ TEST_F(NetworkModemDialogs, RemotePhoneIsPairedThroughTheServiceOrSavedAnyway) {
         EXPECT_EQ(Pairing("ModemName"), "Pixel");
         EXPECT_EQ(Pairing("Password"), "s3cret");
         EXPECT_NE(d.Text("text").find("connect on port 18990.\r\n"), std::string::npos);
-        d.UserClick(ui::IDCANCEL);
+        // A service that never answers: the wait gives up on its own.
+        clock_->Advance(modem::kPairingTimeoutMs - 1);
+        d.UserTimer(1);
+        EXPECT_FALSE(d.IsEnded());
+        clock_->Advance(1);
+        d.UserTimer(1);
+        EXPECT_TRUE(d.IsEnded());
     });
     host_.QueueDialog("DIALOG_QUVSMSWAIT", [&](ui::Dialog& d) {
         EXPECT_EQ(Pairing("Cloud"), "Yes");
