@@ -1,5 +1,9 @@
 #include "smsc/connection_dialogs.h"
 
+#include "mmsclnk/mmsclnk.h"
+#include "modem/network_modem_dialogs.h"
+#include "shell/core/service_control.h"
+#include "smsc/connection_list.h"
 #include "smsc/smpp_dialog.h"
 #include "smsc/http_dialog.h"
 #include "smsc/test_message.h"
@@ -37,12 +41,27 @@ bool EditCimdConnection(ui::Host& host, std::string& record) {
                               DefaultLinkDialogServices(LinkKind::Cimd));
 }
 
-bool AddNetworkModemDialog(ui::Host& host, std::string&) {
-    return NotAvailable(host, "Adding an Android phone");
+namespace {
+
+modem::NetworkModemServices NetworkModemServices() {
+    modem::NetworkModemServices services = modem::DefaultNetworkModemServices();
+    services.checks.gatewayActive = shell::IsGatewayServiceActive;
+    services.checks.mmscInstalled = shell::IsMMSCInstalled;
+    services.checks.enableServices = [](ui::Host& host) { shell::InstallAllServices(host, false); };
+    return services;
 }
 
-bool NetworkModemPropertiesDialog(ui::Host& host, std::string&) {
-    return NotAvailable(host, "The Android phone properties dialog");
+}  // namespace
+
+bool AddNetworkModemDialog(ui::Host& host, std::string& record) {
+    return modem::RunAddNetworkModem(host, NetworkModemServices(), record);
+}
+
+bool NetworkModemPropertiesDialog(ui::Host& host, std::string& record) {
+    modem::NetworkModemServices services = NetworkModemServices();
+    services.addMmsUser = [](const std::string& name) { VASPOutAddUser(name.c_str()); };
+    services.removeMmsAccount = [](const std::string& name) { RemoveNetworkModemAccount(name); };
+    return modem::RunNetworkModemProperties(host, services, record);
 }
 
 void EditMmsSettings(ui::Host& host, std::string&) {

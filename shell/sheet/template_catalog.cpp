@@ -10,6 +10,7 @@
 #include "modem/add_modem_dialog.h"
 #include "modem/connection_type.h"
 #include "modem/modem_properties_dialog.h"
+#include "modem/network_modem_dialogs.h"
 #include "modem/restrictions_dialog.h"
 #include "server/smpp_server_dialog.h"
 #include "server/ssl_page.h"
@@ -43,6 +44,9 @@ std::vector<ui::Template> AllTemplates() {
     all.push_back(modem::AddModemTemplate());
     all.push_back(modem::ModemPropertiesTemplate());
     all.push_back(modem::RestrictionsTemplate());
+    all.push_back(modem::AddNetworkModemTemplate());
+    all.push_back(modem::NetworkModemPropertiesTemplate());
+    all.push_back(modem::PairingWaitTemplate());
     all.push_back(smsc::SmppTemplate());
     all.push_back(smsc::SmppAdvancedTemplate());
     all.push_back(smsc::UcpConnectionTemplate());

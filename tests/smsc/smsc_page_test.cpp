@@ -213,14 +213,14 @@ TEST_F(SmscPageTest, PropertiesOfSmppConnectionUseItsOwnDialog) {
 TEST_F(SmscPageTest, NetworkModemPropertiesAlwaysDropThePairingSection) {
     SetZella("Modem1", "QuvSMSModem - phone:8990");
     ASSERT_TRUE(platform::WritePrivateProfileString(ini_, "QuvSMSModemTest", "Code", "1234"));
+    host_.QueueDialog("DIALOG_QUVSMSMODEM", [](ui::Dialog& d) { d.UserClick(ui::IDCANCEL); });
     Run([](SmscPage& p, ui::Sheet&) {
         p.UserClick("properties");
         // Stored already, so a dialog ending without a record keeps it.
         EXPECT_EQ(p.Items("connections").size(), 1u);
     });
     EXPECT_FALSE(HasKey("QuvSMSModemTest", "Code"));
-    EXPECT_EQ(Boxes(), (std::vector<std::string>{smsc::NotAvailableText(
-                           "The Android phone properties dialog")}));
+    EXPECT_TRUE(Boxes().empty()) << host_.TranscriptText();
 }
 
 TEST_F(SmscPageTest, RestrictionsAndStatsOpenForTheSelectedConnection) {
