@@ -3,6 +3,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
+#include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -204,6 +205,12 @@ void DialogWidget::SyncItems(const BoundControl& b, const ui::ControlState& s) {
 void DialogWidget::SyncReport(const BoundControl& b, const ui::ControlState& s) {
     auto* view = static_cast<QTreeView*>(b.widget);
     if (b.model->rowCount() != s.rowCount) b.model->Reload();
+    QHeaderView* header = view->header();
+    header->setSortIndicatorShown(s.sortColumn >= 0);
+    // Set even when unchanged: a click on a marked header flips the mark by itself.
+    if (s.sortColumn >= 0)
+        header->setSortIndicator(s.sortColumn, s.sortDescending ? Qt::DescendingOrder
+                                                                : Qt::AscendingOrder);
     QItemSelectionModel* selection = view->selectionModel();
     if (SelectedRowsOf(selection) == s.selectedRows) return;
     QItemSelection wanted;
@@ -212,9 +219,11 @@ void DialogWidget::SyncReport(const BoundControl& b, const ui::ControlState& s) 
         wanted.select(b.model->index(row, 0), b.model->index(row, b.model->columnCount() - 1));
     }
     selection->select(wanted, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
-    if (!s.selectedRows.empty())
-        selection->setCurrentIndex(b.model->index(s.selectedRows.front(), 0),
-                                   QItemSelectionModel::NoUpdate);
+    if (!s.selectedRows.empty()) {
+        const QModelIndex first = b.model->index(s.selectedRows.front(), 0);
+        selection->setCurrentIndex(first, QItemSelectionModel::NoUpdate);
+        view->scrollTo(first);  // a row the procedure selects is one the user should see
+    }
 }
 
 void DialogWidget::Connect(const std::string& id, const BoundControl& b) {
@@ -274,6 +283,9 @@ void DialogWidget::ConnectItemView(const std::string& id, const BoundControl& b)
     connect(view, &QAbstractItemView::doubleClicked, this, [this, id](const QModelIndex& index) {
         Deliver(id, [&] { dialog_.UserDoubleClick(id, index.row()); });
     });
+    if (!report) return;
+    connect(static_cast<QTreeView*>(view)->header(), &QHeaderView::sectionClicked, this,
+            [this, id](int column) { Deliver(id, [&] { dialog_.UserColumnClick(id, column); }); });
 }
 
 void DialogWidget::ControlChanged(const std::string& id) { Sync(id); }

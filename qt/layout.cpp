@@ -193,6 +193,8 @@ QWidget* Builder::MakeReport(const Control& c, QWidget* parent) {
     QHeaderView* header = view->header();
     header->setSectionResizeMode(QHeaderView::Interactive);
     header->setStretchLastSection(true);
+    // Header clicks go to the procedure, which orders the rows; the view never sorts.
+    header->setSectionsClickable(true);
     const QFontMetrics fm = view->fontMetrics();
     for (int i = 0; i < static_cast<int>(c.columns.size()); ++i) {
         int w = std::max(fm.horizontalAdvance(Q(c.columns[i])) + 3 * fm.averageCharWidth(),

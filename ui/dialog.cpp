@@ -279,6 +279,19 @@ void Dialog::SetSelectedRows(const std::string& id, std::vector<int> rows) {
     Notify(id);
 }
 
+void Dialog::SetSortIndicator(const std::string& id, int column, bool descending) {
+    if (!Has(id)) return Unknown(id);
+    ControlState& s = Mut(id);
+    s.sortColumn = column >= 0 && column < ColumnCount(id) ? column : -1;
+    s.sortDescending = s.sortColumn >= 0 && descending;
+    Notify(id);
+}
+
+int Dialog::ColumnCount(const std::string& id) const {
+    const Control* c = FindControl(id);
+    return c && c->kind == Kind::Report ? static_cast<int>(c->columns.size()) : 0;
+}
+
 void Dialog::End(int result) {
     ended_ = true;
     result_ = result;
@@ -375,6 +388,13 @@ void Dialog::UserDoubleClick(const std::string& id, int index) {
         if (KindOf(id) != Kind::Report) SyncListText(id);
     }
     OnCommand(id, Event::DoubleClicked);
+}
+
+void Dialog::UserColumnClick(const std::string& id, int column) {
+    if (!Has(id)) return Unknown(id);
+    if (column < 0 || column >= ColumnCount(id)) return;
+    state_[id].clickedColumn = column;
+    OnCommand(id, Event::ColumnClicked);
 }
 
 }  // namespace ui

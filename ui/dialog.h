@@ -21,7 +21,8 @@ enum class Event {
     Clicked,       // button, check box, radio button
     Changed,       // edit or editable combo text typed
     SelChanged,    // combo, list or report selection changed by the user
-    DoubleClicked  // list or report item double-clicked
+    DoubleClicked, // list or report item double-clicked
+    ColumnClicked  // report column header clicked; ClickedColumn(id) tells which
 };
 
 // Current state of one control. For Static, Button, Check, Radio and Group `text` is
@@ -37,6 +38,9 @@ struct ControlState {
     int selection = -1;               // Combo and List; first selected row of a Report
     std::vector<int> selectedRows;    // Report (and multi-select List), ascending
     int rowCount = 0;                 // Report
+    int clickedColumn = -1;           // Report: 0-based column of the last header click
+    int sortColumn = -1;              // Report: column showing a sort mark, -1 for none
+    bool sortDescending = false;      // Report: the mark points the descending way
     std::string tip;
 };
 
@@ -120,6 +124,13 @@ public:
     std::vector<int> SelectedRows(const std::string& id) const;
     void SetSelectedRows(const std::string& id, std::vector<int> rows);
     std::vector<std::string> Row(const std::string& id, int row) { return OnGetRow(id, row); }
+    // The number of columns of a report (0 for any other control).
+    int ColumnCount(const std::string& id) const;
+    // The 0-based column whose header the user clicked last (-1 before any click).
+    int ClickedColumn(const std::string& id) const { return State(id).clickedColumn; }
+    // Marks `column` of the report's header as the sort key (-1 removes the mark); the
+    // mark only shows the order, the procedure orders the rows itself.
+    void SetSortIndicator(const std::string& id, int column, bool descending);
 
     // Ends the dialog with `result` once the current hook returns.
     void End(int result);
@@ -153,6 +164,8 @@ public:
     void UserSelectRows(const std::string& id, std::vector<int> rows);
     // Selects the item or row first when it is not the selection yet.
     void UserDoubleClick(const std::string& id, int index);
+    // A click on a report's column header (0-based); columns it does not have are ignored.
+    void UserColumnClick(const std::string& id, int column);
     void UserTimer(int timerId) { OnTimer(timerId); }
     void UserClose() { OnCancel(); }
     // True while the procedure fills its controls in OnInit (pages ignore changes then).

@@ -218,6 +218,31 @@ void ScriptHost::Choose(const ScriptCommand& command) {
     dialog.UserSelect(target.id, index);
 }
 
+void ScriptHost::Sort(const ScriptCommand& command) {
+    Target target;
+    if (!Resolve(command, command.args[0], target)) return;
+    if (!target.dialog || target.dialog->KindOf(target.id) != Kind::Report)
+        return FailAt(command.line, target.name + " is not a report list");
+    if (!Usable(command, target)) return;
+    const std::vector<std::string>& columns =
+        FindTemplateControl(*target.dialog, target.id)->columns;
+    const ScriptToken& column = command.args[1];
+    const int count = static_cast<int>(columns.size());
+    int index = -1;
+    if (column.type == ScriptToken::Type::Number) {
+        if (column.number < 1 || column.number > count)
+            return FailAt(command.line, target.name + " has no column " + column.text +
+                                            " (it has " + std::to_string(count) + ")");
+        index = column.number - 1;
+    } else {
+        auto it = std::find(columns.begin(), columns.end(), column.text);
+        if (it == columns.end())
+            return FailAt(command.line, target.name + " has no column " + Quote(column.text));
+        index = static_cast<int>(it - columns.begin());
+    }
+    target.dialog->UserColumnClick(target.id, index);
+}
+
 void ScriptHost::Press(const ScriptCommand& command) {
     Target target;
     if (!Resolve(command, command.args[0], target)) return;

@@ -17,6 +17,10 @@
 //                                select an item of a combo or list, or a row of a report
 //                                list, as the user would (SelChanged). #1 is the first;
 //                                a report row is named by the text of its first column
+//   sort CONTROL "COLUMN" / sort CONTROL #N
+//                                click the header of a report list's column, named by its
+//                                title or numbered (#1 is the first), as the user would
+//                                (ColumnClicked); the procedure decides the order
 //   press CONTROL                click a push button; the sheet's buttons are "OK",
 //                                "Cancel", "Apply" and "Help"
 //   answer "PREFIX" BUTTON       the message box now shown must begin with PREFIX; answer
@@ -37,9 +41,10 @@
 // that fits more than one control at the first of these steps that matches is ambiguous
 // (FAIL). In a sheet only the active page and the sheet's buttons are searched, the page
 // first, so a page's own "Help" button shadows the sheet's. `set`, `check`, `uncheck`,
-// `choose` and `press` on a control that is disabled or hidden are a FAIL and do nothing;
-// so is `press` on anything but a push button, and `set` on a read-only edit, a drop-down
-// list or (with a non-digit) a digits-only edit.
+// `choose`, `sort` and `press` on a control that is disabled or hidden are a FAIL and do
+// nothing; so is `press` on anything but a push button, `sort` on anything but a report
+// list, and `set` on a read-only edit, a drop-down list or (with a non-digit) a
+// digits-only edit.
 //
 // Transcript: the headless host's lines (headless_host.h), plus
 //   FAIL: line N: WHY            a command that failed, or a bad line (it is skipped)
@@ -101,6 +106,7 @@ private:
     void Set(const ScriptCommand& command);
     void CheckBox(const ScriptCommand& command, bool checked);
     void Choose(const ScriptCommand& command);
+    void Sort(const ScriptCommand& command);
     void Press(const ScriptCommand& command);
     void Expect(const ScriptCommand& command);
     void ExpectWindow(const ScriptCommand& command);

@@ -128,6 +128,10 @@ std::string CheckArgs(const std::string& verb, const std::vector<ScriptToken>& a
         return n == 2 && IsName(a[0]) && a[1].type != Type::Word
                    ? ""
                    : "usage: choose CONTROL \"ITEM\" or choose CONTROL #N";
+    if (verb == "sort")
+        return n == 2 && IsName(a[0]) && a[1].type != Type::Word
+                   ? ""
+                   : "usage: sort CONTROL \"COLUMN\" or sort CONTROL #N";
     if (verb == "answer")
         return n == 2 && a[0].type == Type::String && a[1].type == Type::Word
                    ? ""

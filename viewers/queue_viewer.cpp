@@ -1,6 +1,7 @@
 #include "viewers/queue_viewer.h"
 
 #include <algorithm>
+#include <cstdlib>
 
 #include "config/config_store.h"
 #include "platform/files.h"
@@ -69,6 +70,7 @@ public:
         ViewerState& s = Kept(kind_);
         Scan(kind_, s.list);
         SortRows(s.list, Config(kind_).defaultSort);
+        ShowSortMark(Config(kind_).defaultSort);
         SetRowCount("rows", static_cast<int>(s.list.rows.size()));
         SetSelectedRows("rows", {});
         UpdateSummary();
@@ -92,6 +94,8 @@ public:
             View();
         else if (id == "delete" && event == ui::Event::Clicked)
             Delete();
+        else if (id == "rows" && event == ui::Event::ColumnClicked)
+            SortByColumn(ClickedColumn("rows"));
     }
 
     void OnTimer(int timerId) override {
@@ -117,6 +121,24 @@ private:
         SetSelectedRows("rows", {});
     }
 
+    // The header marks the column the rows are ordered by (state +k/-k: column k - 1).
+    void ShowSortMark(int state) {
+        SetSortIndicator("rows", state == 0 ? -1 : std::abs(state) - 1, state < 0);
+    }
+
+    // A header click: the same column again reverses the order, another sorts ascending;
+    // the first selected row stays selected wherever it lands.
+    void SortByColumn(int column) {
+        ViewerState& s = Kept(kind_);
+        if (column < 0 || s.list.rows.empty()) return;
+        const std::string kept = FirstSelectedPath();
+        s.sortState = ToggleSortState(s.sortState, column);
+        SortRows(s.list, s.sortState);
+        ShowSortMark(s.sortState);
+        RefreshRows("rows");
+        Reselect(kept);
+    }
+
     void UpdateSummary() {
         const std::string text = ViewerSummary(kind_, Kept(kind_).list.matched);
         if (!platform::EqualsNoCase(text, Text("summary"))) SetText("summary", text);
@@ -128,6 +150,7 @@ private:
         SpoolRowList fresh;
         Scan(kind_, fresh);
         SortRows(fresh, s.sortState);
+        ShowSortMark(s.sortState);
         const std::string kept = FirstSelectedPath();
         std::swap(s.list, fresh);
         SetRowCount("rows", static_cast<int>(s.list.rows.size()));

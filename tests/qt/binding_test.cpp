@@ -2,6 +2,7 @@
 // shows without coming back as a user command, and what the user does reaches it.
 #include <QAbstractButton>
 #include <QComboBox>
+#include <QHeaderView>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
@@ -236,6 +237,29 @@ TEST_F(Binding, ReportSelectionGoesBothWays) {
     EXPECT_EQ(Count("IDC_QUEUE", Event::SelChanged), 1);
     dialog_.SetRowCount("IDC_QUEUE", 4);
     EXPECT_EQ(view->model()->rowCount(), 4);
+}
+
+// The header click reaches the procedure with its column; the sort mark is the
+// procedure's to set, and a click does not flip it behind the procedure's back.
+TEST_F(Binding, ReportHeaderClickReachesTheProcedureWhichSetsTheSortMark) {
+    auto* view = Get<QTreeView>("IDC_QUEUE");
+    QHeaderView* header = view->header();
+    const QPoint recipient(header->sectionViewportPosition(1) + header->sectionSize(1) / 2,
+                           header->height() / 2);
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, recipient);
+    EXPECT_EQ(Count("IDC_QUEUE", Event::ColumnClicked), 1);
+    EXPECT_EQ(dialog_.ClickedColumn("IDC_QUEUE"), 1);
+    EXPECT_FALSE(header->isSortIndicatorShown());
+
+    dialog_.SetSortIndicator("IDC_QUEUE", 1, true);
+    EXPECT_TRUE(header->isSortIndicatorShown());
+    EXPECT_EQ(header->sortIndicatorSection(), 1);
+    EXPECT_EQ(header->sortIndicatorOrder(), Qt::DescendingOrder);
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, recipient);
+    EXPECT_EQ(Count("IDC_QUEUE", Event::ColumnClicked), 2);
+    EXPECT_EQ(header->sortIndicatorOrder(), Qt::DescendingOrder);
+    dialog_.SetSortIndicator("IDC_QUEUE", -1, false);
+    EXPECT_FALSE(header->isSortIndicatorShown());
 }
 
 TEST_F(Binding, EscapeAsksTheProcedureAndTheWindowStaysWhenRefused) {

@@ -59,6 +59,8 @@ public:
             if (GetHost().RunModal(more) == kOk) SetText("status", "Note: " + more.note);
         } else if (id == "peers" && event == Event::SelChanged) {
             SetText("status", "Peer " + Row("peers", Selection("peers"))[0]);
+        } else if (id == "peers" && event == Event::ColumnClicked) {
+            SetText("status", "Column " + std::to_string(ClickedColumn("peers")));
         }
     }
     void OnTimer(int) override { SetText("status", "Ticks: " + std::to_string(++ticks)); }

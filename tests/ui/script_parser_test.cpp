@@ -83,6 +83,7 @@ TEST(ScriptCommands, WrongArgumentsNameTheUsage) {
     EXPECT_EQ(ErrorOf("set host"), "usage: set CONTROL \"TEXT\"");
     EXPECT_EQ(ErrorOf("press #1"), "usage: press CONTROL");
     EXPECT_EQ(ErrorOf("choose list item"), "usage: choose CONTROL \"ITEM\" or choose CONTROL #N");
+    EXPECT_EQ(ErrorOf("sort rows Recipient"), "usage: sort CONTROL \"COLUMN\" or sort CONTROL #N");
     EXPECT_EQ(ErrorOf("answer Yes"), "usage: answer \"PREFIX\" OK|Yes|No|Cancel");
     EXPECT_EQ(ErrorOf("file later"), "usage: file \"PATH\" or file cancel");
     EXPECT_EQ(ErrorOf("expect host purple"), "unknown state purple");

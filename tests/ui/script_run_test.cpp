@@ -64,6 +64,8 @@ choose "&Charset:" "ISO-8859-1"
 expect charset "ISO-8859-1"
 choose "Peers:" "beta"
 expect status "Peer beta"
+sort "Peers:" "Address"
+expect status "Column 1"
 expect title "Sample Connection"
 press OK
 )");
@@ -171,6 +173,8 @@ set "Port:" "12ab"
 uncheck "Mode &A"
 choose "&Charset:" "KOI8-R"
 choose "Peers:" #3
+sort "Peers:" #3
+sort "Use SSL" "Name"
 expect "Use SSL" unchecked
 expect port ""
 press Cancel
@@ -184,6 +188,8 @@ press Cancel
               "FAIL: line 5: \"Mode &A\" is a radio button: choose another one instead\n"
               "FAIL: line 6: \"&Charset:\" has no item \"KOI8-R\"\n"
               "FAIL: line 7: \"Peers:\" has no item #3 (it has 2)\n"
+              "FAIL: line 8: \"Peers:\" has no column #3 (it has 2)\n"
+              "FAIL: line 9: \"Use SSL\" is not a report list\n"
               "close: Sample Connection = Cancel\n");
 }
 

@@ -91,6 +91,58 @@ TEST_F(QueueViewerTest, OutboundQueueListsSortsRefreshesAndDeletes) {
     EXPECT_EQ(0, host_.UnusedAnswers());
 }
 
+// The operator clicks the Recipient header: ascending, then descending, the selected
+// request staying selected; without a selection nothing gets selected.
+TEST_F(QueueViewerTest, RecipientHeaderClicksSortBothWaysKeepingTheSelection) {
+    const std::string q = config::QueueDirectory();
+    Put(q + "R1.REQ", "[SMS]\r\nPhoneNumber=+4403\r\n");
+    Put(q + "COM7-/R2.REQ", "[SMS]\r\nPhoneNumber=+4401\r\n");
+    Put(q + "R3.REQ", "[SMS]\r\nPhoneNumber=+4402\r\n");
+    auto recipients = [](ui::Dialog& d) {
+        std::vector<std::string> shown;
+        for (int row = 0; row < d.RowCount("rows"); ++row) shown.push_back(d.Row("rows", row)[2]);
+        return shown;
+    };
+    auto selectedId = [](ui::Dialog& d) {
+        const std::vector<int> rows = d.SelectedRows("rows");
+        return rows.size() == 1 ? d.Row("rows", rows[0])[0] : std::string("(none)");
+    };
+    host_.QueueDialog("DIALOG_SMSQ", [&](ui::Dialog& d) {
+        ASSERT_EQ(3, d.RowCount("rows"));
+        EXPECT_EQ(3, d.State("rows").sortColumn);  // opened oldest submit time first
+        EXPECT_FALSE(d.State("rows").sortDescending);
+        for (int row = 0; row < 3; ++row)
+            if (d.Row("rows", row)[0] == "R2.REQ") d.UserSelectRows("rows", {row});
+
+        d.UserColumnClick("rows", 2);
+        EXPECT_EQ(2, d.ClickedColumn("rows"));
+        EXPECT_EQ((std::vector<std::string>{"+4401", "+4402", "+4403"}), recipients(d));
+        EXPECT_EQ("R2.REQ", selectedId(d));
+        EXPECT_EQ(2, d.State("rows").sortColumn);
+        EXPECT_FALSE(d.State("rows").sortDescending);
+
+        d.UserColumnClick("rows", 2);
+        EXPECT_EQ((std::vector<std::string>{"+4403", "+4402", "+4401"}), recipients(d));
+        EXPECT_EQ("R2.REQ", selectedId(d));
+        EXPECT_TRUE(d.State("rows").sortDescending);
+
+        // The refresh keeps the order the operator chose.
+        Put(q + "R4.REQ", "[SMS]\r\nPhoneNumber=+4400\r\n");
+        d.UserTimer(1);
+        EXPECT_EQ((std::vector<std::string>{"+4403", "+4402", "+4401", "+4400"}), recipients(d));
+        EXPECT_EQ("R2.REQ", selectedId(d));
+
+        d.UserSelectRows("rows", {});
+        d.UserColumnClick("rows", 1);
+        EXPECT_EQ("(none)", selectedId(d));
+        d.UserColumnClick("rows", 9);  // no such column: ignored
+        EXPECT_EQ(1, d.ClickedColumn("rows"));
+        d.UserClick(ui::IDCANCEL);
+    });
+    viewers::OpenQueueViewer(host_, viewers::ViewerKind::Outbound);
+    EXPECT_FALSE(host_.Failed()) << host_.TranscriptText();
+}
+
 TEST_F(QueueViewerTest, SortOrderToggles) {
     EXPECT_EQ(-4, viewers::ToggleSortState(4, 3));  // a first click on Submit Time: newest first
     EXPECT_EQ(3, viewers::ToggleSortState(4, 2));
