@@ -192,6 +192,13 @@ RequestDetail ReadRequestDetail(const std::string& path) {
     return ParseRequestDetail(text);
 }
 
+RequestDetail ReadRequestDetailAt(int dirFd, const char* name, std::string& buffer, bool& opened,
+                                  std::int64_t& modifiedUnixMillis) {
+    opened = platform::ReadFileHeadAt(dirFd, name, kMaxRequestBytes, buffer, &modifiedUnixMillis);
+    if (!opened) return {};
+    return ParseRequestDetail(buffer);
+}
+
 std::string FindSectionValue(std::string_view text, std::string_view header, std::string_view key) {
     text = text.substr(0, text.find('\0'));
     std::string value;
