@@ -99,6 +99,21 @@ platform::SystemTime CivilFromSeconds(std::int64_t seconds) {
 }
 
 std::string FormatTime(const platform::SystemTime& t) {
+    // The common case without printf: four-digit years and in-range fields.
+    if (t.year >= 0 && t.year <= 9999 && t.month >= 0 && t.month <= 99 && t.day >= 0 && t.day <= 99 &&
+        t.hour >= 0 && t.hour <= 99 && t.minute >= 0 && t.minute <= 99 && t.second >= 0 && t.second <= 99) {
+        std::string text = "0000-00-00 00:00:00";
+        auto put = [&](std::size_t at, int value, int digits) {
+            for (int i = digits - 1; i >= 0; --i, value /= 10) text[at + static_cast<std::size_t>(i)] += static_cast<char>(value % 10);
+        };
+        put(0, t.year, 4);
+        put(5, t.month, 2);
+        put(8, t.day, 2);
+        put(11, t.hour, 2);
+        put(14, t.minute, 2);
+        put(17, t.second, 2);
+        return text;
+    }
     char text[48];
     std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", t.year, t.month, t.day, t.hour,
                   t.minute, t.second);
