@@ -190,6 +190,16 @@ bool ReadFileHead(const std::string& path, std::size_t maxBytes, std::string& co
     return fd && ReadBounded(fd.Get(), size, maxBytes, false, content, more);
 }
 
+bool ReadFileHeadAt(int dirFd, const char* name, std::size_t maxBytes, std::string& content,
+                    std::int64_t* modifiedUnixMillis) {
+    std::uint64_t size = 0;
+    UniqueFd fd = OpenRegularFileAt(dirFd, name, FileAccess::Read, &size, modifiedUnixMillis);
+    bool more = false;
+    if (fd && ReadBounded(fd.Get(), size, maxBytes, false, content, more)) return true;
+    content.clear();
+    return false;
+}
+
 bool WriteFileAtomic(const std::string& path, const std::string& content) {
     return ReplaceFile(path, content, kUmaskMode);
 }

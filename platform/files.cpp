@@ -112,6 +112,11 @@ void WalkDirectory(const std::string& dir, const std::string& pattern,
 
 void WalkDirectoryNames(const std::string& dir, const std::string& pattern,
                         const std::function<bool(const DirEntry&)>& visit) {
+    WalkDirectoryNamesAt(dir, pattern, [&](int, const DirEntry& e) { return visit(e); });
+}
+
+void WalkDirectoryNamesAt(const std::string& dir, const std::string& pattern,
+                          const std::function<bool(int dirFd, const DirEntry&)>& visit) {
     std::string base = WithSlash(dir);
     DirHandle handle(opendir(base.c_str()));
     if (!handle) return;
@@ -129,8 +134,16 @@ void WalkDirectoryNames(const std::string& dir, const std::string& pattern,
             struct stat st {};
             entry.isDirectory = fstatat(dirFd, d->d_name, &st, 0) == 0 && S_ISDIR(st.st_mode);
         }
-        if (!visit(entry)) return;
+        if (!visit(dirFd, entry)) return;
     }
+}
+
+bool ModifiedTimeAt(int dirFd, const char* name, std::int64_t& unixMillis) {
+    struct stat st {};
+    if (fstatat(dirFd, name, &st, 0) != 0 && fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW) != 0)
+        return false;
+    unixMillis = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000 + st.st_mtim.tv_nsec / 1'000'000;
+    return true;
 }
 
 std::vector<DirEntry> ListDirectory(const std::string& dir, const std::string& pattern) {

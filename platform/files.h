@@ -51,6 +51,15 @@ void WalkDirectory(const std::string& dir, const std::string& pattern,
 void WalkDirectoryNames(const std::string& dir, const std::string& pattern,
                         const std::function<bool(const DirEntry&)>& visit);
 
+// As WalkDirectoryNames; `visit` also receives the walked directory's open descriptor,
+// valid during the call, so that an entry can be opened relative to it.
+void WalkDirectoryNamesAt(const std::string& dir, const std::string& pattern,
+                          const std::function<bool(int dirFd, const DirEntry&)>& visit);
+
+// The last-write time of `name` inside the open directory `dirFd` as a listing shows it
+// (a link's target, else the link itself); false when there is no such entry.
+bool ModifiedTimeAt(int dirFd, const char* name, std::int64_t& unixMillis);
+
 // True when `name` matches `pattern` ignoring ASCII case ("*" any run, "?" one char).
 bool MatchesPattern(const std::string& name, const std::string& pattern);
 
@@ -82,6 +91,11 @@ bool ReadFile(const std::string& path, std::string& content, std::size_t limit);
 // Reads at most the first `maxBytes` bytes of the file (a longer file is cut, not
 // refused); false only when it cannot be opened or read.
 bool ReadFileHead(const std::string& path, std::size_t maxBytes, std::string& content);
+// As ReadFileHead for `name` inside the open directory `dirFd` (no path lookup from the
+// root); `modifiedUnixMillis`, when given, receives the file's last-write time. `content`
+// keeps its capacity, so a caller reading many files can reuse one buffer.
+bool ReadFileHeadAt(int dirFd, const char* name, std::size_t maxBytes, std::string& content,
+                    std::int64_t* modifiedUnixMillis = nullptr);
 // Atomic replace (temporary file created beside it, fsync, rename); parent directories
 // are not created. The name itself is replaced: when it is a symbolic link, a FIFO, a
 // device or a directory the write is refused (false, errno ELOOP or EINVAL) and nothing

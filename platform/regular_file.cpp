@@ -6,16 +6,18 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 
 namespace platform {
 
-UniqueFd OpenRegularFile(const std::string& path, const OpenOptions& options,
-                         std::uint64_t* size) {
-    int flags = O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY | (options.create ? O_CREAT : 0);
-    flags |= options.access == FileAccess::Read    ? O_RDONLY
-             : options.access == FileAccess::Write ? O_WRONLY
-                                                   : O_RDWR;
-    UniqueFd fd(::open(path.c_str(), flags, static_cast<mode_t>(options.mode)));
+namespace {
+
+int AccessFlags(FileAccess access) {
+    return access == FileAccess::Read ? O_RDONLY : access == FileAccess::Write ? O_WRONLY : O_RDWR;
+}
+
+// Keeps `fd` only when it is a regular file and makes its reads blocking again.
+UniqueFd AcceptRegular(UniqueFd fd, std::uint64_t* size, std::int64_t* modifiedUnixMillis) {
     if (!fd) return fd;
     struct stat st {};
     if (::fstat(fd.Get(), &st) != 0) return UniqueFd();
@@ -24,11 +26,35 @@ UniqueFd OpenRegularFile(const std::string& path, const OpenOptions& options,
         return UniqueFd();
     }
     if (size != nullptr) *size = static_cast<std::uint64_t>(st.st_size);
+    if (modifiedUnixMillis != nullptr)
+        *modifiedUnixMillis =
+            static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000 + st.st_mtim.tv_nsec / 1'000'000;
     // Non-blocking only served to open a FIFO without waiting; reads of a regular file
     // are not affected, but a lease or mandatory lock would turn them into EAGAIN.
     // (Of the flags F_SETFL changes, only O_NONBLOCK was asked for.)
     if (::fcntl(fd.Get(), F_SETFL, 0) != 0) return UniqueFd();
     return fd;
+}
+
+constexpr int kSafeOpenFlags = O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY;
+
+}  // namespace
+
+UniqueFd OpenRegularFile(const std::string& path, const OpenOptions& options,
+                         std::uint64_t* size) {
+    const int flags = kSafeOpenFlags | (options.create ? O_CREAT : 0) | AccessFlags(options.access);
+    UniqueFd fd(::open(path.c_str(), flags, static_cast<mode_t>(options.mode)));
+    return AcceptRegular(std::move(fd), size, nullptr);
+}
+
+UniqueFd OpenRegularFileAt(int dirFd, const char* name, FileAccess access, std::uint64_t* size,
+                           std::int64_t* modifiedUnixMillis) {
+    if (std::strchr(name, '/') != nullptr) {
+        errno = EINVAL;
+        return UniqueFd();
+    }
+    UniqueFd fd(::openat(dirFd, name, kSafeOpenFlags | AccessFlags(access)));
+    return AcceptRegular(std::move(fd), size, modifiedUnixMillis);
 }
 
 LockResult TryLockDescriptor(int fd, bool exclusive) {

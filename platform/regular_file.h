@@ -28,6 +28,12 @@ struct OpenOptions {
 UniqueFd OpenRegularFile(const std::string& path, const OpenOptions& options,
                          std::uint64_t* size = nullptr);
 
+// As OpenRegularFile, without creating, for `name` inside the open directory `dirFd`
+// (no path lookup from the root; `name` must not contain "/" to stay in that directory).
+// `modifiedUnixMillis`, when given, receives the file's last-write time at opening.
+UniqueFd OpenRegularFileAt(int dirFd, const char* name, FileAccess access,
+                           std::uint64_t* size = nullptr, std::int64_t* modifiedUnixMillis = nullptr);
+
 enum class LockResult { Locked, Busy, Failed };
 
 // Takes an advisory lock (flock) on an open descriptor without waiting.

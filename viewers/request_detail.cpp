@@ -8,12 +8,14 @@ namespace viewers {
 
 namespace {
 
+constexpr char AsciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+// Keys are ASCII; folding only ASCII letters keeps a key's match independent of the
+// locale (a Turkish locale would not fold "I" to "i").
 bool StartsWithIgnoreCase(std::string_view text, std::string_view prefix) {
     if (text.size() < prefix.size()) return false;
     for (std::size_t i = 0; i < prefix.size(); ++i) {
-        const auto a = static_cast<unsigned char>(text[i]);
-        const auto b = static_cast<unsigned char>(prefix[i]);
-        if (std::tolower(a) != std::tolower(b)) return false;
+        if (AsciiLower(text[i]) != AsciiLower(prefix[i])) return false;
     }
     return true;
 }
@@ -27,8 +29,9 @@ void ForEachLine(std::string_view text, Visit&& visit) {
     while (pos < text.size()) {
         while (pos < text.size() && static_cast<unsigned char>(text[pos]) <= 32) ++pos;
         if (pos >= text.size()) return;
-        std::size_t end = text.find_first_of("\r\n", pos);
-        if (end == std::string_view::npos) end = text.size();
+        // A plain loop: find_first_of with a set calls memchr once per byte.
+        std::size_t end = pos;
+        while (end < text.size() && text[end] != '\r' && text[end] != '\n') ++end;
         if (!visit(text.substr(pos, end - pos))) return;
         pos = end;
     }
@@ -190,6 +193,13 @@ RequestDetail ReadRequestDetail(const std::string& path) {
     std::string text;
     if (!platform::ReadFileHead(path, kMaxRequestBytes, text)) return {};
     return ParseRequestDetail(text);
+}
+
+RequestDetail ReadRequestDetailAt(int dirFd, const char* name, std::string& buffer, bool& opened,
+                                  std::int64_t& modifiedUnixMillis) {
+    opened = platform::ReadFileHeadAt(dirFd, name, kMaxRequestBytes, buffer, &modifiedUnixMillis);
+    if (!opened) return {};
+    return ParseRequestDetail(buffer);
 }
 
 std::string FindSectionValue(std::string_view text, std::string_view header, std::string_view key) {

@@ -57,6 +57,12 @@ RequestDetail ParseRequestDetail(std::string_view text);
 inline constexpr std::size_t kMaxRequestBytes = 16u << 20;
 RequestDetail ReadRequestDetail(const std::string& path);
 
+// As ReadRequestDetail for `name` inside the open directory `dirFd`, reading into
+// `buffer` (reused between calls, so a scan does not allocate per file). `opened` tells
+// whether the file could be read and `modifiedUnixMillis` then holds its last-write time.
+RequestDetail ReadRequestDetailAt(int dirFd, const char* name, std::string& buffer, bool& opened,
+                                  std::int64_t& modifiedUnixMillis);
+
 // The value of the first line beginning with `key` (ignoring case, "=" included) in the
 // first section whose header line begins with `header` ("[RetryInfo]"), read with the same
 // line rules; "" when there is none.

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <sys/time.h>
 #include <utime.h>
 
 #include <chrono>
@@ -218,3 +219,31 @@ TEST_F(QueueViewerTest, ReceivedMmsRowsDetailsAndDelete) {
 }
 
 }  // namespace
+
+// The scan converts many file times at once; around a clock change (and a zone whose
+// offset is not whole hours) every row must still show what a single conversion shows.
+TEST_F(QueueViewerTest, OutboundTimesMatchSingleConversionAcrossAClockChange) {
+    const char* old = std::getenv("TZ");
+    const std::string saved = old != nullptr ? old : "";
+    setenv("TZ", "XST-5:45XDT,M3.5.0/2,M10.5.0/3", 1);
+    const std::string q = config::QueueDirectory();
+    // From 20:00 UTC on 30 March and 26 October 2024, each two hours holding a change.
+    std::vector<std::int64_t> seconds;
+    for (std::int64_t base : {1711828800LL, 1729972800LL})
+        for (int m = 0; m < 120; m += 7) seconds.push_back(base + m * 60 + m % 60);
+    for (std::size_t i = 0; i < seconds.size(); ++i) {
+        const std::string path = q + "R/" + std::to_string(i) + ".REQ";
+        Put(path, "[SMS]\r\nPhoneNumber=+1\r\n");
+        const struct timeval times[2] = {{static_cast<time_t>(seconds[i]), 0}, {static_cast<time_t>(seconds[i]), 0}};
+        ASSERT_EQ(0, utimes(path.c_str(), times));
+    }
+    viewers::SpoolRowList list;
+    viewers::ScanOutboundQueue(list);
+    ASSERT_EQ(seconds.size(), list.rows.size());
+    for (const auto& row : list.rows) {
+        const std::size_t i = std::stoul(row->Field(1));
+        EXPECT_EQ(viewers::SpoolTimeText(seconds[i] * 1000), row->Field(4)) << row->Field(1);
+    }
+    if (old != nullptr) setenv("TZ", saved.c_str(), 1);
+    else unsetenv("TZ");
+}
