@@ -44,7 +44,11 @@ if ((HEADLESS)); then exit 0; fi
 
 # Test peers from npm (tests/peers), installed exactly as locked.
 PEERS="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)/tests/peers"
-if [[ -f "$PEERS/package-lock.json" && ! -d "$PEERS/node_modules" ]]; then
+# Installed again whenever the lockfile changed since the last install (a stamp records it),
+# so a checkout that gains a peer does not silently skip its tests.
+STAMP="$PEERS/node_modules/.zella-installed-lock"
+if [[ -f "$PEERS/package-lock.json" ]] && ! cmp -s "$PEERS/package-lock.json" "$STAMP"; then
   echo "setup: installing the npm test peers"
   (cd "$PEERS" && npm ci --no-audit --no-fund)
+  cp "$PEERS/package-lock.json" "$STAMP"
 fi
