@@ -17,6 +17,10 @@ PACKAGES=(
   php-cgi                    # the PHP CGI program the PHP support of the 2-Way page locates
   libsystemd-dev             # the event log viewer reads the journal through sd-journal
   systemd-journal-remote     # its tests build journal files from export-format text
+  libavahi-client-dev        # phone discovery on the local network (DNS-SD through Avahi)
+  avahi-daemon avahi-utils   # its tests run a private daemon and publish a stand-in phone
+  libnm-dev                  # libwaplnk.so brings GPRS connections up through NetworkManager
+  python3-dbusmock           # its tests talk D-Bus to a mock NetworkManager on a private bus
 )
 # Node and npm run the npm test peers; a machine that has node from elsewhere keeps it.
 if ! command -v npm >/dev/null 2>&1; then PACKAGES+=(nodejs npm); fi
