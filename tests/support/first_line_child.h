@@ -42,6 +42,7 @@ public:
 
     bool Started() const { return pid_ > 0 && !firstLine_.empty(); }
     const std::string& FirstLine() const { return firstLine_; }
+    pid_t Pid() const { return pid_; }
     // Ends the process now (a modem that disappears).
     void Stop() {
         if (pid_ <= 0) return;

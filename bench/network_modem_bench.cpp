@@ -1,0 +1,127 @@
+// The console's one exchange with a network modem, measured.
+//
+// 1. The /init probe (ProbeNetworkModem) of the loopback stand-in phone, tools/phonesim:
+//    the console's CPU per probe (this thread) against the phone's (its process, from
+//    /proc). Target: the console below the phone.
+// 2. ReadHttpResponse on a response whose body arrives in 1-byte and in 64 KiB pieces,
+//    for 256 KiB, 512 KiB and 1 MiB: the time per size must grow linearly with the size
+//    (a reader that scanned the whole response again for every piece would grow with
+//    its square).
+//
+//   network_modem_bench [probes] [probe]   (default 1000; "probe": the probe alone)
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <fstream>
+#include <string>
+#include <thread>
+
+#include "modem/network_modem.h"
+#include "platform/files.h"
+#include "platform/tcp_socket.h"
+#include "platform/unique_fd.h"
+#include "tests/support/first_line_child.h"
+
+namespace {
+
+double ThreadCpu() {
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) + t.tv_nsec / 1e9;
+}
+
+double WallClock() {
+    timespec t{};
+    clock_gettime(CLOCK_MONOTONIC, &t);
+    return static_cast<double>(t.tv_sec) + t.tv_nsec / 1e9;
+}
+
+// User plus system CPU seconds of process `pid` (fields 14 and 15 of /proc/PID/stat).
+double ProcessCpu(pid_t pid) {
+    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+    std::string stat((std::istreambuf_iterator<char>(in)), {});
+    const std::size_t close = stat.rfind(')');
+    if (close == std::string::npos) return 0;
+    unsigned long long fields[13] = {};
+    std::sscanf(stat.c_str() + close + 2, "%*c %*d %*d %*d %*d %*d %*u %*u %*u %*u %*u %llu %llu",
+                &fields[0], &fields[1]);
+    return static_cast<double>(fields[0] + fields[1]) / static_cast<double>(sysconf(_SC_CLK_TCK));
+}
+
+void BenchProbe(int probes) {
+    zella_test::FirstLineChild phone(platform::ExecutableDirectory() + "phonesim", {});
+    if (!phone.Started()) {
+        std::printf("probe: phonesim did not start\n");
+        return;
+    }
+    const std::string device = "127.0.0.1:" + phone.FirstLine();
+    if (!modem::ProbeNetworkModem(device)) {
+        std::printf("probe: %s does not answer\n", device.c_str());
+        return;
+    }
+    const double phoneBefore = ProcessCpu(phone.Pid()), before = ThreadCpu();
+    const double wallBefore = WallClock();
+    int passed = 0;
+    for (int i = 0; i < probes; ++i) passed += modem::ProbeNetworkModem(device) ? 1 : 0;
+    const double console = ThreadCpu() - before, wall = WallClock() - wallBefore;
+    const double phoneCpu = ProcessCpu(phone.Pid()) - phoneBefore;
+    std::printf("probe: %d of %d answered in %.2f s\n", passed, probes, wall);
+    std::printf("probe: console %.1f us CPU per probe, phone %.1f us (console/phone %.2f; "
+                "the phone's figure has the clock-tick resolution of /proc)\n",
+                console / probes * 1e6, phoneCpu / probes * 1e6,
+                phoneCpu > 0 ? console / phoneCpu : 0.0);
+}
+
+// Seconds ReadHttpResponse takes for a response with `bodySize` bytes of body written in
+// `piece`-byte writes by another thread; 0 when the read came back short.
+double TimeRead(std::size_t bodySize, std::size_t piece) {
+    int pair[2];
+    if (socketpair(AF_UNIX, SOCK_STREAM, 0, pair) != 0) return 0;
+    platform::TcpSocket reader{platform::UniqueFd(pair[0])};
+    const std::string headers =
+        "HTTP/1.1 200 OK\r\nContent-length: " + std::to_string(bodySize) + "\r\n\r\n";
+    std::thread writer([&] {
+        const std::string body(bodySize, 'x');
+        (void)!write(pair[1], headers.data(), headers.size());
+        for (std::size_t at = 0; at < body.size(); at += piece) {
+            const std::size_t n = std::min(piece, body.size() - at);
+            std::size_t done = 0;
+            while (done < n) {
+                const ssize_t w = write(pair[1], body.data() + at + done, n - done);
+                if (w <= 0) return;
+                done += static_cast<std::size_t>(w);
+            }
+        }
+    });
+    const double start = WallClock();
+    const std::string response = modem::ReadHttpResponse(reader);
+    const double elapsed = WallClock() - start;
+    writer.join();
+    close(pair[1]);
+    return response.size() == headers.size() + bodySize ? elapsed : 0;
+}
+
+void BenchRead() {
+    for (std::size_t piece : {std::size_t(1), std::size_t(64 * 1024)}) {
+        double first = 0;
+        for (std::size_t kib : {256u, 512u, 1024u}) {
+            const double seconds = TimeRead(kib * 1024, piece);
+            if (first == 0) first = seconds;
+            std::printf("read: %4zu KiB in %6zu-byte pieces: %8.2f ms (x%.2f of 256 KiB; "
+                        "linear is x%zu)\n",
+                        kib, piece, seconds * 1e3, first > 0 ? seconds / first : 0.0, kib / 256);
+        }
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const int probes = argc > 1 ? std::atoi(argv[1]) : 1000;
+    BenchProbe(probes > 0 ? probes : 1000);
+    if (argc <= 2 || std::string(argv[2]) != "probe") BenchRead();
+    return 0;
+}
