@@ -16,6 +16,7 @@
 #include <fstream>
 #include <memory>
 
+#include "platform/cancel.h"
 #include "platform/files.h"
 #include "platform/text.h"
 
@@ -103,7 +104,8 @@ bool ReadJournal(const EventSource& s, const std::string& after, std::size_t max
     if (!resume) sd_journal_seek_head(j);
     std::vector<EventEntry> read;
     bool first = true;
-    while (read.size() < max && sd_journal_next(j) > 0) {
+    // A cancelled read keeps what it has: the caller resumes after the last entry.
+    while (read.size() < max && !CancelRequested() && sd_journal_next(j) > 0) {
         // Seeking to a cursor lands on that entry itself when it still exists.
         if (first && resume && sd_journal_test_cursor(j, after.c_str()) > 0) {
             first = false;
@@ -184,7 +186,7 @@ bool WalkTextLog(const EventSource& s, const std::string& after, std::string& er
     }
     in.seekg(offset);
     std::string line;
-    while (std::getline(in, line)) {
+    while (!CancelRequested() && std::getline(in, line)) {
         if (in.eof()) break;  // no line feed yet: still being written
         const long long lineStart = offset;
         offset += static_cast<long long>(line.size()) + 1;

@@ -8,6 +8,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QThread>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <QApplication>
 #include <mutex>
@@ -18,6 +19,11 @@
 #include "qt/qt_host.h"
 
 namespace qtui {
+
+namespace {
+// How long an operation runs before its progress window appears.
+constexpr int kShowDelayMs = 300;
+}  // namespace
 
 LongOperationWindow::LongOperationWindow(const QString& title, const QString& progress,
                                          std::function<void()> onCancel, QWidget* parent)
@@ -161,18 +167,30 @@ bool QtHost::RunLongOperation(const std::string& progress,
     LongOperationWindow window(QString::fromStdString(Caption()), QString::fromStdString(progress),
                                [&token] { token.Cancel(); }, QApplication::activeModalWidget());
     window.setWindowModality(Qt::ApplicationModal);
-    window.show();
     WorkerHost worker(*this, window);
     QEventLoop loop;
+    bool finished = false;
     std::thread thread([&] {
         {
             platform::ScopedCancelToken scope(&token);
             worker.SetProgress(progress);
             operation(worker);
         }
-        QMetaObject::invokeMethod(&window, [&loop] { loop.quit(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(&window, [&loop, &finished] {
+            finished = true;
+            loop.quit();
+        }, Qt::QueuedConnection);
     });
-    loop.exec();
+    // A quick operation (a spool scan, a refused connection) ends before the window would
+    // be noticed, so the window waits kShowDelayMs before it appears instead of
+    // flashing. Meanwhile the console keeps painting and the operator's input is held
+    // back (Qt queues it), as the modal window would hold it.
+    QTimer::singleShot(kShowDelayMs, &loop, &QEventLoop::quit);
+    loop.exec(QEventLoop::ExcludeUserInputEvents);
+    if (!finished) {
+        window.show();
+        loop.exec();
+    }
     thread.join();
     window.hide();
     if (token.Cancelled()) ++cancelledOperations_;

@@ -4,6 +4,7 @@
 #include <filesystem>
 
 #include "config/config_store.h"
+#include "platform/cancel.h"
 #include "platform/files.h"
 #include "platform/text.h"
 
@@ -33,7 +34,7 @@ bool Skipped(const std::string& name) {
 }
 
 bool Search(const std::string& dir, int depth, int& budget, std::string& found) {
-    if (--budget < 0) return false;
+    if (--budget < 0 || platform::CancelRequested()) return false;
     const std::vector<platform::DirEntry> entries = platform::ListDirectory(dir);
     for (const platform::DirEntry& e : entries) {
         if (!e.isDirectory && e.name == kPhpCgiProgram) {

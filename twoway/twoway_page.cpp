@@ -11,6 +11,7 @@
 #include "twoway/keyword_dialog.h"
 #include "twoway/keyword_store.h"
 #include "twoway/php_support.h"
+#include "ui/long_operation.h"
 
 namespace twoway {
 namespace {
@@ -164,10 +165,20 @@ private:
         Enable("phpRemote", on);
     }
 
+    // LocatePhpCgi as a long operation: a search of the program folders can take a
+    // while on a large /opt. Returns whether it was cancelled.
+    bool LocatePhp(bool& found, std::string& message) {
+        std::string path;
+        found = false;
+        return ui::RunLong(GetHost(), "Looking for the PHP CGI program...",
+                           [&](ui::Host&) { found = LocatePhpCgi(path, message); });
+    }
+
     void LoadPhp() {
         phpWasEnabled_ = config::IsYes(config::ReadZellaKey("PHPEnable"));
-        std::string path, message;
-        const bool on = phpWasEnabled_ && LocatePhpCgi(path, message);
+        bool on = false;
+        std::string message;
+        if (phpWasEnabled_) LocatePhp(on, message);
         SetChecked("phpEnable", on);
         SetChecked("phpRemote", config::IsYes(config::ReadZellaKey("PHPAllowRemote")));
         ShowPhpNote(on);
@@ -175,12 +186,14 @@ private:
 
     void PhpClicked() {
         if (Checked("phpEnable")) {
-            std::string path, message;
-            if (LocatePhpCgi(path, message)) {
+            bool found = false;
+            std::string message;
+            const bool cancelled = LocatePhp(found, message);
+            if (found) {
                 ShowPhpNote(true);
             } else {
                 SetChecked("phpEnable", false);
-                Error(GetHost(), message);
+                if (!cancelled) Error(GetHost(), message);
             }
         } else {
             ShowPhpNote(false);

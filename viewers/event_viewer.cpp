@@ -6,6 +6,7 @@
 
 #include "acctdb/acctdb.h"
 #include "platform/files.h"
+#include "ui/long_operation.h"
 
 namespace viewers {
 
@@ -62,7 +63,13 @@ private:
         const std::size_t room = kMaxEventLines - lines_.size();
         std::vector<platform::EventEntry> entries;
         std::string error;
-        if (!platform::ReadEvents(source_, next_.empty() ? hiddenUpTo_ : next_, room + 1, entries, error)) {
+        bool read = false;
+        // A long journal takes a while to walk: the read is a long operation, and a
+        // cancelled one shows what it has (the next refresh goes on from there).
+        ui::RunLong(GetHost(), "Reading the event log...", [&](ui::Host&) {
+            read = platform::ReadEvents(source_, next_.empty() ? hiddenUpTo_ : next_, room + 1, entries, error);
+        });
+        if (!read) {
             ui::Error(GetHost(), kUnableToOpen);
             return;
         }

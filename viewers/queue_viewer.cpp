@@ -6,6 +6,7 @@
 #include "config/config_store.h"
 #include "platform/files.h"
 #include "platform/text.h"
+#include "ui/long_operation.h"
 #include "viewers/spool_scan.h"
 
 namespace viewers {
@@ -54,12 +55,21 @@ std::string Root(ViewerKind kind) {
     }
 }
 
-void Scan(ViewerKind kind, SpoolRowList& list) {
-    switch (kind) {
-        case ViewerKind::Outbound: ScanOutboundQueue(list); break;
-        case ViewerKind::ReceivedSms: ScanReceivedSms(list); break;
-        default: ScanReceivedMms(list); break;
-    }
+// A fresh list of the viewer's spool, sorted by `sortState`. A spool of many thousand
+// files takes a while, so the scan is a long operation: the window stays alive and the
+// operator may cancel it, keeping the rows read so far.
+SpoolRowList Scan(ui::Host& host, ViewerKind kind, int sortState) {
+    const std::string progress = std::string("Reading ") + Config(kind).title + "...";
+    return ui::RunLong<SpoolRowList>(host, progress, [kind, sortState](ui::Host&) {
+        SpoolRowList list;
+        switch (kind) {
+            case ViewerKind::Outbound: ScanOutboundQueue(list); break;
+            case ViewerKind::ReceivedSms: ScanReceivedSms(list); break;
+            default: ScanReceivedMms(list); break;
+        }
+        SortRows(list, sortState);
+        return list;
+    });
 }
 
 class QueueViewer : public ui::Dialog {
@@ -68,8 +78,7 @@ public:
 
     void OnInit() override {
         ViewerState& s = Kept(kind_);
-        Scan(kind_, s.list);
-        SortRows(s.list, Config(kind_).defaultSort);
+        s.list = Scan(GetHost(), kind_, Config(kind_).defaultSort);
         ShowSortMark(Config(kind_).defaultSort);
         SetRowCount("rows", static_cast<int>(s.list.rows.size()));
         SetSelectedRows("rows", {});
@@ -147,9 +156,7 @@ private:
     void Refresh() {
         if (SelectedRows("rows").size() >= 2) return;
         ViewerState& s = Kept(kind_);
-        SpoolRowList fresh;
-        Scan(kind_, fresh);
-        SortRows(fresh, s.sortState);
+        SpoolRowList fresh = Scan(GetHost(), kind_, s.sortState);
         ShowSortMark(s.sortState);
         const std::string kept = FirstSelectedPath();
         std::swap(s.list, fresh);

@@ -10,6 +10,7 @@
 #include <unordered_map>
 
 #include "acctdb/acctdb.h"
+#include "platform/cancel.h"
 #include "config/config_store.h"
 #include "platform/clock.h"
 #include "platform/files.h"
@@ -32,13 +33,14 @@ using FileVisit = std::function<void(const std::string& relative, int dirFd, con
 // `removeStale`, each subdirectory is offered to RemoveStaleDirectory once walked.
 void WalkSpool(const std::string& root, const std::string& pattern, bool removeStale,
                const FileVisit& visit) {
+    if (platform::CancelRequested()) return;
     std::string relative;
     auto files = [&](const std::string& dir, const std::string& prefix) {
         platform::WalkDirectoryNamesAt(dir, pattern, [&](int dirFd, const platform::DirEntry& e) {
             if (e.isDirectory) return true;
             relative.assign(prefix).append(e.name);
             visit(relative, dirFd, e.name);
-            return true;
+            return !platform::CancelRequested();
         });
     };
     files(root, "");
@@ -49,6 +51,7 @@ void WalkSpool(const std::string& root, const std::string& pattern, bool removeS
         return true;
     });
     for (const std::string& sub : subdirs) {
+        if (platform::CancelRequested()) return;
         files(root + sub + "/", sub + "/");
         if (removeStale) RemoveStaleDirectory(root + sub);
     }

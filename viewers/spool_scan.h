@@ -35,6 +35,8 @@ void ScanReceivedSms(SpoolRowList& list);
 // Received MMS ("*.HDR" under InboundMmsDirectory): Sender, Recipient, Receive Time and
 // Subject from the From:, To: and Subject: headers. Empty subdirectories as above.
 void ScanReceivedMms(SpoolRowList& list);
+// Each scan stops early when the long operation it runs in is cancelled; the list then
+// holds the files read so far.
 // The header fields of a received MMS header text: {sender, recipient, subject}.
 std::vector<std::string> ParseMmsHeader(const std::string& text);
 

@@ -194,4 +194,33 @@ TEST_F(QtLongOperation, CancelEndsSilentModemTestOnItsFailurePathWhileWindowKeep
                    static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(cancelToEnd).count()));
 }
 
+// Counts the progress windows that appear.
+class ShowCounter : public QObject {
+public:
+    int shown = 0;
+    bool eventFilter(QObject* object, QEvent* event) override {
+        if (event->type() == QEvent::Show && qobject_cast<qtui::LongOperationWindow*>(object)) ++shown;
+        return false;
+    }
+};
+
+// A quick operation ends before its window would appear, so nothing flashes; a slow one
+// gets the window.
+TEST(QtLongOperationWindow, AppearsOnlyForOperationsThatTakeAWhile) {
+    qtui_test::App();
+    qtui::QtHost host;
+    ShowCounter counter;
+    qApp->installEventFilter(&counter);
+    EXPECT_FALSE(host.RunLongOperation("Quick...", [](ui::Host&) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }));
+    EXPECT_EQ(counter.shown, 0);
+
+    EXPECT_FALSE(host.RunLongOperation("Slow...", [](ui::Host&) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(900));
+    }));
+    EXPECT_EQ(counter.shown, 1);
+    qApp->removeEventFilter(&counter);
+}
+
 }  // namespace
