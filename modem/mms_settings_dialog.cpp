@@ -3,6 +3,7 @@
 #include "modem/mms_settings_dialog.h"
 
 #include <algorithm>
+#include <iterator>
 
 #include "config/config_store.h"
 #include "platform/ini.h"
@@ -38,6 +39,13 @@ constexpr GprsKey kGprsEdits[] = {
 // Edit fields whose text is stored, in the order they are checked on OK.
 constexpr const char* kStoredEdits[] = {"mmsurl", "emailaddr", "proxy", "apn", "login", "password"};
 
+constexpr const char* kRoutingChoices[] = {"mmsin", "mm7", "email", "localuser"};
+
+bool IsRoutingChoice(const std::string& id) {
+    return std::find(std::begin(kRoutingChoices), std::end(kRoutingChoices), id) !=
+           std::end(kRoutingChoices);
+}
+
 std::string WithoutHttp(const std::string& url) {
     return platform::StartsWithNoCase(url, "http://") ? url.substr(7) : url;
 }
@@ -60,7 +68,12 @@ public:
     }
 
     void OnCommand(const std::string& id, ui::Event event) override {
-        if (id == "mmsin" || id == "mm7" || id == "email" || id == "localuser") {
+        if (IsRoutingChoice(id)) {
+            // Each choice shares its row with its field, so the rows cannot form one
+            // radio group of their own: the dialog keeps the four exclusive itself.
+            for (const char* other : kRoutingChoices) {
+                if (id != other) SetChecked(other, false);
+            }
             EnableRoutingFields();
         } else if (id == "usedial") {
             EnableGprs();
