@@ -90,7 +90,7 @@ public:
         if (!FieldsStorable()) return;
         platform::IniBatch batch(ini_);
         PutKey(batch, "MMSRouting", Routing());
-        if (!reduced_) StoreGprsGroup(batch);
+        StoreGprsGroup(batch);
         if (!batch.Commit()) {
             ui::Error(GetHost(), "Unable to save the MMS settings in " + ini_);
             return;
@@ -231,8 +231,9 @@ private:
     }
 
     void TestConnection() {
+        // "(none)" goes to the library like a modem name; the library lends nothing for it.
         const GprsTestFields fields{Text("dialup"), Text("mmsurl"), Text("proxy"), Text("apn"),
-                                    Text("login"),  Text("password"), SelectedModem()};
+                                    Text("login"),  Text("password"), Text("usemodem")};
         switch (TestGprsConnection(GetHost(), *services_.link, fields)) {
             case GprsTestOutcome::MissingConnection: Focus("dialup"); break;
             case GprsTestOutcome::MissingUrl: Focus("mmsurl"); break;
@@ -270,9 +271,11 @@ private:
         return "";
     }
 
+    // The routing-only variant has none of these fields: they count as empty and
+    // unchecked, so its OK leaves the connection without a server URL or GPRS settings.
     void StoreGprsGroup(platform::IniBatch& batch) {
-        PutKey(batch, "MMSURL", WithoutHttp(Text("mmsurl")));
-        const bool useDial = Checked("usedial");
+        PutKey(batch, "MMSURL", reduced_ ? "" : WithoutHttp(Text("mmsurl")));
+        const bool useDial = !reduced_ && Checked("usedial");
         batch.Write(section_, "UseDial", useDial ? "Yes" : "No");
         for (const GprsKey& field : kGprsEdits) {
             std::string value = useDial ? Text(field.id) : "";

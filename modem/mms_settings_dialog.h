@@ -91,7 +91,8 @@ ui::Template MmsRoutingTemplate();
 
 // `MmsSettingsDialog`: true when OK stored the settings of `connectionName`; false at
 // once for an empty name, on Cancel, and when the operator declines the COM-port
-// warning. The reduced variant shows and stores only the routing of received MMS.
+// warning. The reduced variant shows only the routing of received MMS; its OK also
+// removes the server URL and the GPRS settings, which a network modem does not use.
 bool MmsSettingsDialog(ui::Host& host, const MmsSettingsServices& services,
                        const std::string& connectionName, bool reduced);
 

@@ -216,7 +216,7 @@ TEST_F(MmsSettings, FirstOpeningOfABareComPortWarnsAndClosesUnlessTheOperatorGoe
     EXPECT_EQ(host_.UnusedAnswers(), 0);
 }
 
-TEST_F(MmsSettings, NetworkModemReceiveSettingsStoreOnlyTheRouting) {
+TEST_F(MmsSettings, NetworkModemReceiveSettingsStoreTheRoutingWithoutGprs) {
     const std::string name = "QuvSMSModem - 10.1.1.1:8990";
     SetKey(name, "MMSURL", "kept.example/mms");
     SetKey(name, "UseDial", "Yes");
@@ -256,9 +256,9 @@ TEST_F(MmsSettings, NetworkModemReceiveSettingsStoreOnlyTheRouting) {
     std::string record = name;
     EXPECT_FALSE(modem::RunNetworkModemProperties(host_, services, record));
     EXPECT_FALSE(HasKey(config::ConnectionSectionName(name), "MMSRouting"));
-    // The keys this variant does not show are left alone.
-    EXPECT_EQ(Key(name, "MMSURL"), "kept.example/mms");
-    EXPECT_EQ(Key(name, "UseDial"), "Yes");
+    // The fields this variant lacks count as empty: no server URL, no GPRS connection.
+    EXPECT_FALSE(HasKey(config::ConnectionSectionName(name), "MMSURL"));
+    EXPECT_EQ(Key(name, "UseDial"), "No");
     EXPECT_EQ(host_.UnusedAnswers(), 0);
     EXPECT_FALSE(host_.Failed()) << host_.TranscriptText();
 }
@@ -283,18 +283,18 @@ TEST_F(MmsSettings, GprsTestReportsEachOutcomeAndAlwaysGivesTheModemBack) {
           "WSPRasHangUp(Modem: Test Modem||||)", "ModemRelease(7||||)"}},
         {"gateway unreachable, server URL as target", {{"ZT_WAP_DIAL", "1"}, {"ZT_WAP_CID", "1"}},
          "Modem: Test Modem", "apn", "", "(none)", {"Unable to connect to WAP Gateway"},
-         {"ModemGetCIDForAPN(Test Modem|apn|||)", dial + "mms.example/mms)", "ModemRelease(0||||)"}},
+         {"ModemAllocate((none)||||)", "ModemGetCIDForAPN(Test Modem|apn|||)", dial + "mms.example/mms)", "ModemRelease(7||||)"}},
         {"dial-up error with the system's text", {{"ZT_WAP_DIAL", "720"}}, "Office GPRS", "", "", "(none)",
          {"Connection Failed\\r\\nRAS Error 720\\r\\nError 720 from the test line"},
-         {"WSPRasDial(Office GPRS||u|p|mms.example/mms)", "ModemRelease(0||||)"}},
+         {"ModemAllocate((none)||||)", "WSPRasDial(Office GPRS||u|p|mms.example/mms)", "ModemRelease(7||||)"}},
         {"other failure", {{"ZT_WAP_DIAL", "42"}}, "Office GPRS", "", "", "(none)", {"Connection Failed"},
-         {"WSPRasDial(Office GPRS||u|p|mms.example/mms)", "ModemRelease(0||||)"}},
+         {"ModemAllocate((none)||||)", "WSPRasDial(Office GPRS||u|p|mms.example/mms)", "ModemRelease(7||||)"}},
         {"modem in use", {{"ZT_WAP_ALLOCATE", "0"}}, "Modem: Test Modem", "apn", "", "COM3:",
          {"Unable to allocate modem, modem in use by QuvSMS"}, {"ModemAllocate(COM3:||||)", "ModemRelease(0||||)"}},
         {"no GPRS answer warns and goes on", {}, "Modem: Test Modem", "apn", "", "(none)",
          {"Warning:  Modem is not responding to GPRS commands.  Testing will continue.", ok},
-         {"ModemGetCIDForAPN(Test Modem|apn|||)", "ModemGetCIDForAPN-define(Test Modem|apn|||)",
-          dial + "mms.example/mms)", "WSPRasHangUp(Modem: Test Modem||||)", "ModemRelease(0||||)"}},
+         {"ModemAllocate((none)||||)", "ModemGetCIDForAPN(Test Modem|apn|||)", "ModemGetCIDForAPN-define(Test Modem|apn|||)",
+          dial + "mms.example/mms)", "WSPRasHangUp(Modem: Test Modem||||)", "ModemRelease(7||||)"}},
         {"definition lost, driver updated: restart first", {{"ZT_WAP_CID_DEFINED", "3"}, {"ZT_WAP_UPDATE", "1"}},
          "Modem: Test Modem", "apn", "", "COM3:",
          {"QuvSMS has updated your modem driver settings to enable GPRS connectivity.\\r\\n\\r\\n"
@@ -305,9 +305,9 @@ TEST_F(MmsSettings, GprsTestReportsEachOutcomeAndAlwaysGivesTheModemBack) {
         {"definition lost, update failed: warns and goes on", {{"ZT_WAP_CID_DEFINED", "3"}}, "Modem: Test Modem",
          "apn", "", "(none)",
          {"Warning:  Modem is not responding properly to GPRS commands.  Testing will continue.", ok},
-         {"ModemGetCIDForAPN(Test Modem|apn|||)", "ModemGetCIDForAPN-define(Test Modem|apn|||)",
+         {"ModemAllocate((none)||||)", "ModemGetCIDForAPN(Test Modem|apn|||)", "ModemGetCIDForAPN-define(Test Modem|apn|||)",
           "ModemGetCIDForAPN(Test Modem|apn|||)", "ModemDriverUpdateInitStrings(Test Modem|apn|||)",
-          dial + "mms.example/mms)", "WSPRasHangUp(Modem: Test Modem||||)", "ModemRelease(0||||)"}},
+          dial + "mms.example/mms)", "WSPRasHangUp(Modem: Test Modem||||)", "ModemRelease(7||||)"}},
         {"over-long APN is refused", {}, "Modem: Test Modem", std::string(250, 'x'), "", "COM3:",
          {"Field is too long (at most 249 characters)!"}, {}},
         {"no network connection", {}, nullptr, "apn", "", "COM3:", {"Field is required!"}, {}},
