@@ -15,7 +15,7 @@ constexpr AccessRadio kAccess[] = {
 
 class ModemProperties : public ui::Dialog {
 public:
-    ModemProperties(const std::string& entry, const MmsSettingsDialog& mmsSettings)
+    ModemProperties(const std::string& entry, const MmsSettingsOpener& mmsSettings)
         : ui::Dialog(ModemPropertiesTemplate()), record_(entry), mmsSettings_(mmsSettings) {}
 
     void OnInit() override {
@@ -102,7 +102,7 @@ private:
     }
 
     std::string record_;
-    MmsSettingsDialog mmsSettings_;
+    MmsSettingsOpener mmsSettings_;
 };
 
 }  // namespace
@@ -126,7 +126,7 @@ ui::Template ModemPropertiesTemplate() {
 }
 
 bool ModemPropertiesDialog(ui::Host& host, std::string& entry,
-                           const MmsSettingsDialog& mmsSettings) {
+                           const MmsSettingsOpener& mmsSettings) {
     ModemProperties dialog(entry, mmsSettings);
     if (host.RunModal(dialog) != ui::kOk) return false;
     entry = dialog.result;

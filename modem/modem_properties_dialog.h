@@ -65,12 +65,12 @@ LocalUserTest LocalUserLookup();
 // "DIALOG_ROUTING".
 ui::Template ModemPropertiesTemplate();
 
-// Opens the MMS settings of the connection; edits the record in place.
-using MmsSettingsDialog = std::function<void(ui::Host&, std::string& record)>;
+// Opens the MMS settings of the connection the record names.
+using MmsSettingsOpener = std::function<void(ui::Host&, std::string& record)>;
 
 // `ModemPropertiesDialog`: true when OK was pressed; `entry` then holds the name and
 // every changed key. Cancel gives false and leaves `entry` as it was.
 bool ModemPropertiesDialog(ui::Host& host, std::string& entry,
-                           const MmsSettingsDialog& mmsSettings = {});
+                           const MmsSettingsOpener& mmsSettings = {});
 
 }  // namespace modem

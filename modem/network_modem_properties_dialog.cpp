@@ -1,11 +1,12 @@
 // "Android Modem Connection": the properties of a network modem and the phone's MM1
-// account. Not yet here: the MMS receive routing ("MMS Receive Settings").
+// account, and the routing of the MMS the phone receives ("MMS Receive Settings").
 #include <algorithm>
 #include <cstring>
 
 #include "acctdb/acctdb.h"
 
 #include "config/config_store.h"
+#include "modem/mms_settings_dialog.h"
 #include "modem/modem_properties_dialog.h"
 #include "modem/network_modem.h"
 #include "modem/network_modem_dialogs.h"
@@ -100,7 +101,7 @@ public:
         } else if (id == "lookup") {
             LookupOperatorSettings();
         } else if (id == "mmsreceive") {
-            ui::Error(GetHost(), "This setting is not available in this version.");
+            MmsSettingsDialog(GetHost(), DefaultMmsSettingsServices(), values_.Name(), true);
         }
     }
 

@@ -1,7 +1,12 @@
 #include "smsc/connection_dialogs.h"
 
+#include <vector>
+
+#include "config/config_store.h"
 #include "mmsclnk/mmsclnk.h"
+#include "modem/mms_settings_dialog.h"
 #include "modem/network_modem_dialogs.h"
+#include "shell/core/link_libraries.h"
 #include "shell/core/service_control.h"
 #include "smsc/connection_list.h"
 #include "smsc/smpp_dialog.h"
@@ -10,15 +15,6 @@
 #include "smsc/ucp_cimd_dialog.h"
 
 namespace smsc {
-
-namespace {
-
-bool NotAvailable(ui::Host& host, const std::string& what) {
-    ui::Error(host, NotAvailableText(what));
-    return false;
-}
-
-}  // namespace
 
 std::string NotAvailableText(const std::string& what) {
     return what + " is not available in this version.";
@@ -64,8 +60,83 @@ bool NetworkModemPropertiesDialog(ui::Host& host, std::string& record) {
     return modem::RunNetworkModemProperties(host, services, record);
 }
 
-void EditMmsSettings(ui::Host& host, std::string&) {
-    NotAvailable(host, "The MMS settings dialog");
+namespace {
+
+constexpr int kTextRoom = 260;
+
+std::string FromBuffer(const char* buffer) { return buffer; }
+
+// The WAP link library's functions as the MMS settings take them.
+modem::MmsLink MmsLinkOf(const shell::WapLinkTable& wap) {
+    modem::MmsLink link;
+    link.networkConnections = [&wap] {
+        std::vector<std::string> entries;
+        wap.RasLoadListOrComboBox(&entries, 0, [](void* context, int, const char* text) {
+            if (text) static_cast<std::vector<std::string>*>(context)->push_back(text);
+        });
+        return entries;
+    };
+    link.userAndPassword = [&wap](const std::string& entry, std::string* login,
+                                  std::string* password) {
+        char user[kTextRoom] = {}, pass[kTextRoom] = {};
+        const bool found = wap.RasGetUserAndPassword(entry.c_str(), user, kTextRoom, pass, kTextRoom) != 0;
+        *login = FromBuffer(user);
+        *password = FromBuffer(pass);
+        return found;
+    };
+    link.modemName = [&wap](const std::string& entry) {
+        char name[kTextRoom] = {};
+        return wap.RasGetModemName(entry.c_str(), name, kTextRoom) ? FromBuffer(name) : std::string();
+    };
+    link.modemAllocate = [&wap](const std::string& modem, int seconds) {
+        int port = 0;
+        return wap.ModemAllocate(modem.c_str(), seconds, &port);
+    };
+    link.modemRelease = [&wap](std::intptr_t allocation) { wap.ModemRelease(allocation); };
+    link.dial = [&wap](const std::string& entry, const std::string& apn, const std::string& login,
+                       const std::string& password, const std::string& target) {
+        return wap.WSPRasDial(entry.c_str(), apn.c_str(), login.c_str(), password.c_str(),
+                              target.c_str());
+    };
+    link.hangUp = [&wap](const std::string& entry) { wap.WSPRasHangUp(entry.c_str()); };
+    if (wap.ModemGetCIDForAPN) {
+        link.cidForApn = [&wap](const std::string& modem, const std::string& apn, int define) {
+            return wap.ModemGetCIDForAPN(modem.c_str(), apn.c_str(), define);
+        };
+    }
+    if (wap.ModemDriverUpdateInitStrings) {
+        link.updateInitStrings = [&wap](const std::string& modem, const std::string& apn) {
+            return wap.ModemDriverUpdateInitStrings(modem.c_str(), apn.c_str()) != 0;
+        };
+    }
+    if (wap.WSPRasGetErrorString) {
+        link.errorText = [&wap](int code) {
+            char text[modem::kGprsMessageLimit] = {};
+            wap.WSPRasGetErrorString(code, text, sizeof text);
+            return FromBuffer(text);
+        };
+    }
+    return link;
+}
+
+// The section the MMS keys belong to: a connection renamed but not stored yet still
+// lives under its old name, which the record's pending "SaveRoute" holds.
+std::string StoredConnectionName(const std::string& record) {
+    const std::string name = record.substr(0, record.find('\t'));
+    const auto old = config::FindRecordValue(record.substr(name.size()), "SaveRoute");
+    return old && !old->empty() ? *old : name;
+}
+
+}  // namespace
+
+modem::MmsSettingsServices MmsSettingsServices() {
+    modem::MmsSettingsServices services = modem::DefaultMmsSettingsServices();
+    if (const shell::WapLinkTable* wap = shell::WapLink()) services.link = MmsLinkOf(*wap);
+    return services;
+}
+
+void EditMmsSettings(ui::Host& host, std::string& record) {
+    modem::MmsSettingsDialog(host, MmsSettingsServices(), StoredConnectionName(record), false);
 }
 
 void TestMessageDialog(ui::Host& host, const std::string& connectionName) {

@@ -10,6 +10,7 @@
 
 #include <string>
 
+#include "modem/mms_settings_dialog.h"
 #include "ui/host.h"
 
 namespace smsc {
@@ -26,8 +27,12 @@ bool EditCimdConnection(ui::Host& host, std::string& record);
 bool AddNetworkModemDialog(ui::Host& host, std::string& record);
 // "DIALOG_QUVSMSMODEM": the properties of a network modem.
 bool NetworkModemPropertiesDialog(ui::Host& host, std::string& record);
-// The MMS settings of a modem connection; edits the record in place.
+// The MMS settings of the connection the record names ("MMS Settings", stored in
+// ZELLA.INI on OK; the record itself is left as it is).
 void EditMmsSettings(ui::Host& host, std::string& record);
+// The services of the MMS settings: the defaults, with the WAP link library's
+// functions when that library is present.
+modem::MmsSettingsServices MmsSettingsServices();
 // "DIALOG_TESTMSG": sends a test message through the named connection.
 void TestMessageDialog(ui::Host& host, const std::string& connectionName);
 

@@ -9,6 +9,7 @@
 #include "shell/sheet/pages.h"
 #include "modem/add_modem_dialog.h"
 #include "modem/connection_type.h"
+#include "modem/mms_settings_dialog.h"
 #include "modem/modem_properties_dialog.h"
 #include "modem/network_modem_dialogs.h"
 #include "modem/restrictions_dialog.h"
@@ -47,6 +48,8 @@ std::vector<ui::Template> AllTemplates() {
     all.push_back(modem::AddNetworkModemTemplate());
     all.push_back(modem::NetworkModemPropertiesTemplate());
     all.push_back(modem::PairingWaitTemplate());
+    all.push_back(modem::MmsSettingsTemplate());
+    all.push_back(modem::MmsRoutingTemplate());
     all.push_back(smsc::SmppTemplate());
     all.push_back(smsc::SmppAdvancedTemplate());
     all.push_back(smsc::UcpConnectionTemplate());
