@@ -186,13 +186,7 @@ NetworkModemServices DefaultNetworkModemServices() {
     s.probe = ProbeNetworkModem;
     s.defaults = QuvsmsModemHasDefaultSettings;
     s.discover = [] { acctdb::FindQuvSMSModem(0, 0, 300); };
-    s.discovered = [] {
-        std::vector<std::string> texts;
-        for (const acctdb::QuvsmsModem* m = acctdb::QuvsmsModemCacheHead(); m; m = m->next) {
-            texts.push_back(m->name.substr(0, kMaxDeviceText));
-        }
-        return texts;
-    };
+    s.discovered = [] { return acctdb::QuvsmsModemCacheDevices(); };
     s.configured = [](const std::string& name) { return config::FindConnection(name) != 0; };
     return s;
 }

@@ -3,9 +3,11 @@
 // wake-up and network-modem discovery. Linked by the console and by the services.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "platform/clock.h"
 
@@ -177,16 +179,33 @@ std::string GSM7ToUTF8String(const std::string& headerHex, const std::string& da
 void SetEventForInterface(const std::string& interfaceName, const std::string& route);
 std::string WakeFilePath(const std::string& interfaceName);
 
-// ---- network-modem discovery and operator settings (least form) ------------------------
+// ---- network-modem discovery and operator settings ------------------------------------
+// The DNS-SD service type phones advertise their modem app under.
+inline constexpr const char* kQuvsmsModemServiceType = "_quvsmsmodem._tcp";
+// The longest device text the discovery cache keeps (bytes, without the NUL).
+inline constexpr std::size_t kQuvsmsModemMaxDeviceText = 115;
+
+// One discovery cache record as callers see it: the device text ("192.168.1.20:8990",
+// "[fd00::7]:8990"), NUL-terminated, then the next record. Records are appended and never
+// changed or freed while the process runs, so a walk from QuvsmsModemCacheHead() is safe
+// while a search runs on another thread.
 struct QuvsmsModem {
-    std::string name;
-    std::string address;
-    QuvsmsModem* next = nullptr;
+    char name[kQuvsmsModemMaxDeviceText + 1] = {};
+    std::atomic<QuvsmsModem*> next{nullptr};
 };
-// Looks for network modems answering; the cache stays empty until discovery exists.
-// Returns the number of modems in the cache.
+static_assert(offsetof(QuvsmsModem, name) == 0);
+static_assert(sizeof(std::atomic<QuvsmsModem*>) == sizeof(QuvsmsModem*));
+
+// One search of the local network for phones advertising kQuvsmsModemServiceType: browses
+// until the network has answered and every phone found is resolved, or for at most three
+// seconds (never longer than `timeoutSeconds`; zero or less does not search). Phones found
+// are added to the cache. Without a reachable DNS-SD daemon nothing is found and the call
+// returns at once. Returns the number of records in the cache.
 int FindQuvSMSModem(int reserved, int reserved2, int timeoutSeconds);
+// The first cache record, or null while nothing was found.
 QuvsmsModem* QuvsmsModemCacheHead();
+// The device texts of the cache, in the order they were found.
+std::vector<std::string> QuvsmsModemCacheDevices();
 // No operator list is shipped: not available, and choosing never succeeds.
 int OperatorSettingsListAvailable();
 int ChooseOperatorSettings(void* owner, char* apn, char* user, char* password, char* mmsc,
