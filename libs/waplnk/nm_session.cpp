@@ -84,6 +84,8 @@ NmSession::NmSession() : context_(g_main_context_new()) {
 }
 
 NmSession::~NmSession() {
+    // Finished calls hold references to the client; drop them first so it can go.
+    std::erase_if(pending_, [](const std::unique_ptr<Pending>& p) { return p->done; });
     if (client_ != nullptr) {
         // libnm finishes its own clean-up on the context after the last unref; the
         // context must run until its busy watcher is gone before it may be dropped.
@@ -91,19 +93,15 @@ NmSession::~NmSession() {
         g_object_add_weak_pointer(watcher, reinterpret_cast<gpointer*>(&watcher));
         g_object_unref(client_);
         client_ = nullptr;
-        bool drained = RunUntil([&] { return watcher == nullptr; }, 2000);
-        if (!drained) {
+        drained_ = RunUntil([&] { return watcher == nullptr; }, 2000);
+        if (!drained_) {
             g_object_remove_weak_pointer(watcher, reinterpret_cast<gpointer*>(&watcher));
         }
     }
-    bool settled = true;
-    for (auto& p : pending_) {
-        if (!p->done) settled = false;
-    }
+    bool settled = pending_.empty();
     CloseBus(bus_);
     g_main_context_pop_thread_default(context_);
-    if (settled) {
-        pending_.clear();
+    if (settled && drained_) {
         g_main_context_unref(context_);
     } else {
         // A call that never came back may still fire into its data and context: keep

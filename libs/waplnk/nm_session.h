@@ -65,6 +65,7 @@ private:
     NMClient* client_ = nullptr;
     std::vector<std::unique_ptr<Pending>> pending_;
     bool cancellable_ = true;
+    bool drained_ = true;  // libnm finished with the context
 };
 
 // The gsm password of `c`: its settings' value, else from NetworkManager's secrets (empty

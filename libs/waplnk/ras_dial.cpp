@@ -147,12 +147,10 @@ int Activate(NmSession& s, NMRemoteConnection* c, NMDevice* device, NMActiveConn
         },
         kCallMs);
     if (result == nullptr) return platform::CancelRequested() ? kRasCancelled : kRasTimeout;
-    GError* error = nullptr;
-    NMActiveConnection* active = nm_client_activate_connection_finish(client, result, &error);
+    NMActiveConnection* active = nm_client_activate_connection_finish(client, result, nullptr);
     g_object_unref(result);
-    bool noDevice = error != nullptr && g_error_matches(error, NM_MANAGER_ERROR, NM_MANAGER_ERROR_UNKNOWN_DEVICE);
-    g_clear_error(&error);
-    if (active == nullptr) return noDevice ? kRasDeviceMissing : kRasModemBusy;
+    // Refused outright (no device can take it, or the device is busy).
+    if (active == nullptr) return kRasModemBusy;
     *out = active;
     NMActiveConnectionState state = NM_ACTIVE_CONNECTION_STATE_UNKNOWN;
     bool settled = s.RunUntil([&] {
