@@ -84,6 +84,7 @@ NmSession::NmSession() : context_(g_main_context_new()) {
 }
 
 NmSession::~NmSession() {
+    cancellable_ = false;  // clean-up runs to its end even after a cancel
     // Finished calls hold references to the client; drop them first so it can go.
     std::erase_if(pending_, [](const std::unique_ptr<Pending>& p) { return p->done; });
     if (client_ != nullptr) {
