@@ -1,7 +1,11 @@
 /* A WAP / dial-up link library with every required function and, of the optional ones,
- * only ModemReset. */
+ * only ModemReset and WAPLinkAvailable (0 when ZELLA_TEST_WAP_UNAVAILABLE is set). */
+#include <stdlib.h>
+
 #include "waplnk/waplnk.h"
 #include "test_log.h"
+
+int WAPLinkAvailable(void) { return getenv("ZELLA_TEST_WAP_UNAVAILABLE") == NULL; }
 
 int WSPRasDial(const char* entry, const char* apn, const char* login, const char* password,
                const char* target) {
