@@ -7,7 +7,7 @@
  *
  * C linkage and plain C types throughout. Texts are NUL-terminated UTF-8. An output
  * buffer comes with its capacity and is NUL-terminated by the library when the capacity
- * is at least 1. The last four functions are optional: a library without them still
+ * is at least 1. The last five functions are optional: a library without them still
  * counts as present, and callers test each before calling it. A C++ source of the
  * library defines each function with extern "C", so a definition whose parameters
  * differ from the declaration below is rejected. */
@@ -85,6 +85,11 @@ WAPLNK_API int WSPRasGetErrorString(int code, char* buffer, int size);
 
 /* Optional: resets the modem and returns non-zero on success. */
 WAPLNK_API int ModemReset(const char* modemName);
+
+/* Optional: returns non-zero when the system service the library dials through is there
+ * to answer. A library that exports it and returns 0 is freed by the loader and counts as
+ * absent, like one missing a required function. */
+WAPLNK_API int WAPLinkAvailable(void);
 
 #ifdef __cplusplus
 }

@@ -69,6 +69,9 @@ bool FillTable(const platform::DynamicLibrary& l, WapLinkTable& t) {
     Bind(l, "ModemDriverUpdateInitStrings", t.ModemDriverUpdateInitStrings);
     Bind(l, "WSPRasGetErrorString", t.WSPRasGetErrorString);
     Bind(l, "ModemReset", t.ModemReset);
+    // A library whose system service is not there (no NetworkManager) counts as absent.
+    decltype(&::WAPLinkAvailable) available = nullptr;
+    if (ok && Bind(l, "WAPLinkAvailable", available) && available() == 0) return false;
     return ok;
 }
 

@@ -111,7 +111,7 @@ const MmscLinkTable* MmscLink();
 
 // The lazily loaded libraries: the first call loads the library, every later call in
 // the run returns the stored table, which is null when the library was absent or
-// incomplete. Loaded at most once per run (until FreeLinkLibraries).
+// incomplete, or (WAPLNK) exports WAPLinkAvailable and it returned 0. Loaded at most once per run (until FreeLinkLibraries).
 const WapLinkTable* WapLink();
 const TlsLinkTable* TlsLink();
 

@@ -15,6 +15,7 @@
 //          the status block is created, so once the block exists a SIGTERM is sure to
 //          be ignored; one sent earlier, right after exec, still ends the process;
 // As the Gateway service it also sends the console's test messages (spool_sender.h),
+// lends its modem to the console on request (modem_allocation.h),
 // and records "Service started" / "Service stopped" (Info) in the supervisor's event log
 // ("EVENTS.LOG" in the log directory, the format of platform/event_log.h).
 //   "exit" ends at once with exit code 3 (a service that cannot start).
@@ -35,6 +36,7 @@
 #include "platform/files.h"
 #include "platform/ini.h"
 #include "platform/shared_memory.h"
+#include "tools/standin/modem_allocation.h"
 #include "tools/standin/smpp_clients.h"
 #include "tools/standin/spool_sender.h"
 
@@ -127,10 +129,12 @@ int RunGateway(bool hang) {
         block.SetByte(sb::kSmppServerRunning, 1);
     }
     standin::SpoolSender spool;
+    standin::ModemLender modems;
     standin::LogServiceEvent(platform::EventLevel::Info, "Service started");
     if (!hang) AnnounceReady();
     while (!StopWanted(block, hang)) {
         spool.Tick();
+        modems.Tick();
         std::vector<pollfd> set{{web.fd, POLLIN, 0}};
         std::vector<pollfd> smppSet = clients ? clients->PollSet() : std::vector<pollfd>{};
         set.insert(set.end(), smppSet.begin(), smppSet.end());

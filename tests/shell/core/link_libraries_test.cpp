@@ -149,6 +149,17 @@ TEST_F(LinkLibrariesTest, LazyLibraryIsTriedOnlyOncePerRun) {
     EXPECT_EQ(shell::WapLink(), wap);
 }
 
+TEST_F(LinkLibrariesTest, WapLibraryThatReportsItselfUnavailableIsFreedAndAbsent) {
+    std::string path = Install(ZT_WAP, "WAPLNK.DLL");
+    setenv("ZELLA_TEST_WAP_UNAVAILABLE", "1", 1);
+    EXPECT_EQ(shell::WapLink(), nullptr);
+    unsetenv("ZELLA_TEST_WAP_UNAVAILABLE");
+    EXPECT_FALSE(IsMapped(path));
+    EXPECT_EQ(shell::WapLink(), nullptr) << "tried once per run";
+    shell::FreeLinkLibraries();
+    EXPECT_NE(shell::WapLink(), nullptr);
+}
+
 TEST_F(LinkLibrariesTest, LazyLibraryLoadedOnceStaysAfterItsFileIsGone) {
     std::string path = Install(ZT_WAP, "WAPLNK.DLL");
     const shell::WapLinkTable* wap = shell::WapLink();

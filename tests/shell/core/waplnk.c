@@ -1,5 +1,5 @@
 /* A WAP / dial-up link library with every required function and, of the optional ones,
- * only ModemReset.
+ * only ModemReset and WAPLinkAvailable (0 when ZELLA_TEST_WAP_UNAVAILABLE is set).
  *
  * Built with ZT_WAP_OPTIONALS it also has the three other optional functions, a second
  * network connection "Office GPRS" with stored credentials, logs the calls of a GPRS
@@ -7,10 +7,13 @@
  * ZT_WAP_ALLOCATE (ModemAllocate, default 7), ZT_WAP_DIAL (WSPRasDial, default 0),
  * ZT_WAP_CID and ZT_WAP_CID_DEFINED (ModemGetCIDForAPN querying and defining, default 0)
  * and ZT_WAP_UPDATE (ModemDriverUpdateInitStrings, default 0). */
+#include <stdlib.h>
+#include <string.h>
+
 #include "waplnk/waplnk.h"
 #include "test_log.h"
 
-#include <string.h>
+int WAPLinkAvailable(void) { return getenv("ZELLA_TEST_WAP_UNAVAILABLE") == NULL; }
 
 #ifdef ZT_WAP_OPTIONALS
 static void LogArgs(const char* call, const char* a, const char* b, const char* c,
