@@ -1,7 +1,14 @@
 // The real console under the script driver adds an Android phone by its typed loopback
 // address: the stand-in phone answers /init, the connection is stored with its route
-// name, and the phone's MM1 account and outbound routing entry are written.
+// name, and the phone's MM1 account and outbound routing entry are written. Then the MMS
+// settings of a GSM modem test their GPRS connection for real: the shipped libwaplnk.so
+// brings the chosen mobile-broadband connection up through NetworkManager (a mock on a
+// private bus), reaches the MMS proxy and takes the connection down again.
 #include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
@@ -10,6 +17,8 @@
 #include "platform/ini.h"
 #include "tests/support/console_process.h"
 #include "tests/support/first_line_child.h"
+#include "tests/support/held_port.h"
+#include "tests/support/nm_mock.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
@@ -76,6 +85,77 @@ TEST(NetworkModemConsoleScript, AddingALocalPhoneStoresItAndItsMmsAccount) {
     EXPECT_EQ(platform::GetPrivateProfileString(data + "MMSC.INI", "Outbound MMS Routing",
                                                 "127.0.0.1", ""),
               "*");
+}
+
+// The MMS settings of modem COM7: with a GPRS connection through NetworkManager, tested
+// against a loopback MMS proxy, then stored.
+std::string GprsTestScript(unsigned proxyPort) {
+    return "tab \"Modems\"\n"
+           "choose \"SMSC Connections:\" \"COM7:\"\n"
+           "press \"&Properties\"\n"
+           "check \"Receive SMS Messages\"\n"
+           "check \"Receive MMS Messages\"\n"
+           "press \"MMS Settings\"\n"
+           "answer \"Warning:  Receiving MMS messages will usually not work\" Yes\n"
+           "set \"MMS Server URL:\" \"HTTP://mms.operator.example/mms\"\n"
+           "check \"Use Specific Network Connection (GPRS Modem)\"\n"
+           "choose \"Network Connection:\" \"Operator GPRS\"\n"
+           "expect \"Login Name:\" \"mmsuser\"\n"
+           "set \"MMS Proxy Address:\" \"127.0.0.1:" + std::to_string(proxyPort) + "\"\n"
+           "press \"Test Connection\"\n"
+           "answer \"Connection Test OK!\" OK\n"
+           "press \"OK\"\n"
+           "press \"OK\"\n"
+           "press \"OK\"\n"
+           "answer \"Service is not active, do you wish to activate the service?\" No\n";
+}
+
+TEST(NetworkModemConsoleScript, GprsTestBringsTheConnectionUpAndDownThroughNetworkManager) {
+    zella_test::NmMock nm;
+    if (!nm.Start()) GTEST_SKIP() << nm.Why();
+    ASSERT_TRUE(nm.AddModem("ttyUSB0", "Test Modem"));
+    ASSERT_TRUE(nm.AddGsmConnection("Operator GPRS", "ttyUSB0", "internet", "mmsuser", "secret"));
+    zella_test::HeldPort proxy;  // a listener that stands for the operator's MMS proxy
+    ASSERT_NE(proxy.port, 0u);
+
+    zella_test::TempDir temp{"gprs-script"};
+    const std::string dir = temp.Path(), program = dir + "program/", data = dir + "data/";
+    fs::create_directories(data);
+    zella_test::CopyConsoleInto(ZELLA_BIN_DIR, program, zella_test::SmscLinks::None);
+    const std::string ini = data + "ZELLA.INI";
+    platform::WritePrivateProfileString(ini, "ZELLA", "Modem1", "COM7:");
+
+    std::ofstream(dir + "script.txt") << GprsTestScript(proxy.port);
+    zella_test::ChildProcess console({program + "zella"}, dir + "out.txt",
+                                     {"ZELLA_SCRIPT=" + dir + "script.txt", "ZELLA_DATA_DIR=" + data,
+                                      "ZELLA_SERVICE_MANAGER=supervisor"});
+    const int status = console.Wait(120s);
+    const std::string out = zella_test::ReadAll(dir + "out.txt");
+    EXPECT_EQ(status, 0) << out;
+    EXPECT_EQ(out.find("FAIL"), std::string::npos) << out;
+
+    // Up, proxy reached, down: nothing stays active and the stored connection is as it was.
+    const std::string calls = nm.ManagerCalls();
+    const std::size_t up = calls.find("ActivateConnection"), down = calls.find("DeactivateConnection");
+    EXPECT_NE(up, std::string::npos) << calls;
+    EXPECT_NE(down, std::string::npos) << calls;
+    EXPECT_LT(up, down) << calls;
+    // The kernel completed the library's connection; it waits in the listener's queue.
+    fcntl(proxy.fd, F_SETFL, O_NONBLOCK);
+    const int reached = accept(proxy.fd, nullptr, nullptr);
+    EXPECT_GE(reached, 0) << "the MMS proxy was never reached";
+    if (reached >= 0) close(reached);
+    EXPECT_EQ(nm.ActiveConnectionIds(), "");
+    EXPECT_EQ(nm.GsmSettings("Operator GPRS"), "internet mmsuser secret\n");
+
+    const std::string section = "Modem - COM7:";
+    auto key = [&](const char* name) { return platform::GetPrivateProfileString(ini, section, name, ""); };
+    EXPECT_EQ(key("MMSURL"), "mms.operator.example/mms");
+    EXPECT_EQ(key("UseDial"), "Yes");
+    EXPECT_EQ(key("DialUpProfile"), "Operator GPRS");
+    EXPECT_EQ(key("WAPGatewayIP"), "127.0.0.1:" + std::to_string(proxy.port));
+    EXPECT_EQ(key("APN"), "");  // only a "Modem: " connection takes one
+    EXPECT_EQ(key("APNLogin"), "mmsuser");
 }
 
 }  // namespace

@@ -106,6 +106,17 @@ for p in props.Get(NMI, 'ActiveConnections'):
         return out;
     }
 
+    // The methods called on NetworkManager's manager object so far, one name per line in
+    // the order they came ("ActivateConnection", "DeactivateConnection", ...).
+    std::string ManagerCalls() {
+        std::string out;
+        Python(Prelude() + R"(
+for call in mock.GetCalls():
+    print(call[1])
+)", {}, &out);
+        return out;
+    }
+
     // The ids of the stored connections (saved or not), one per line.
     std::string ConnectionIds() {
         std::string out;
