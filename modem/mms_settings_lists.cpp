@@ -90,7 +90,7 @@ MmsSettingsServices DefaultMmsSettingsServices() {
     services.chooseOperatorSettings = [](OperatorSettings* out) {
         char apn[104] = {}, login[104] = {}, password[104] = {}, proxy[104] = {}, url[104] = {};
         // The account store declares the MMS server before the proxy.
-        if (acctdb::ChooseOperatorSettings(nullptr, apn, login, password, url, proxy) == 0) {
+        if (acctdb::ChooseOperatorSettings(nullptr, apn, login, password, proxy, url) == 0) {
             return false;
         }
         *out = {Field(apn, sizeof apn), Field(login, sizeof login), Field(password, sizeof password),

@@ -10,6 +10,7 @@
 #include "config/config_store.h"
 #include "modem/network_modem.h"
 #include "modem/network_modem_dialogs.h"
+#include "platform/cancel.h"
 #include "platform/text.h"
 #include "ui/long_operation.h"
 
@@ -36,6 +37,8 @@ public:
         if (!discover) return;
         running_.store(true);
         thread_ = std::thread([this, discover = std::move(discover)] {
+            // Closing the dialog cancels the token, so a search under way ends at once.
+            platform::ScopedCancelToken scope(&stop_);
             while (running_.load()) {
                 discover();
                 for (int waited = 0; waited < kDiscoveryPauseMs && running_.load();
@@ -47,6 +50,7 @@ public:
     }
     ~DiscoveryThread() {
         running_.store(false);
+        stop_.Cancel();
         if (thread_.joinable()) thread_.join();
     }
     DiscoveryThread(const DiscoveryThread&) = delete;
@@ -54,6 +58,7 @@ public:
 
 private:
     std::atomic<bool> running_{false};
+    platform::CancelToken stop_;
     std::thread thread_;
 };
 

@@ -178,7 +178,7 @@ private:
     // The account store declares the MMS server before the proxy.
     void LookupOperatorSettings() {
         char apn[104] = {}, login[104] = {}, password[104] = {}, proxy[104] = {}, url[104] = {};
-        if (acctdb::ChooseOperatorSettings(nullptr, apn, login, password, url, proxy) == 0) return;
+        if (acctdb::ChooseOperatorSettings(nullptr, apn, login, password, proxy, url) == 0) return;
         SetText("mmsproxy", std::string(proxy, strnlen(proxy, sizeof proxy)));
         SetText("mmsurl", std::string(url, strnlen(url, sizeof url)));
     }

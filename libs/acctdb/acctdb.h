@@ -208,7 +208,7 @@ QuvsmsModem* QuvsmsModemCacheHead();
 std::vector<std::string> QuvsmsModemCacheDevices();
 // No operator list is shipped: not available, and choosing never succeeds.
 int OperatorSettingsListAvailable();
-int ChooseOperatorSettings(void* owner, char* apn, char* user, char* password, char* mmsc,
-                           char* proxy);
+int ChooseOperatorSettings(void* owner, char* apn, char* user, char* password, char* proxy,
+                           char* mmsUrl);
 
 }  // namespace acctdb

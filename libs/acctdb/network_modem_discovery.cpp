@@ -14,6 +14,7 @@
 
 #include "acctdb/acctdb.h"
 #include "acctdb/network_modem.h"
+#include "platform/cancel.h"
 
 namespace acctdb {
 namespace {
@@ -21,7 +22,8 @@ namespace {
 // A phone that answers does so within a second or two; the dialog searches again and
 // again, so a search that waited for its whole argument would only delay what it found.
 constexpr int kMaxSearchMs = 3000;
-constexpr int kPollSliceMs = 250;
+// Each poll slice ends within the platform's cancel slice, so a cancelled search stops promptly.
+constexpr int kPollSliceMs = static_cast<int>(platform::kCancelSliceMs);
 
 struct PollDeleter {
     void operator()(AvahiSimplePoll* poll) const { avahi_simple_poll_free(poll); }
@@ -120,7 +122,9 @@ int SearchBoundMs(int timeoutSeconds) {
 void RunSearch(AvahiSimplePoll* poll, const Search& search, int boundMs) {
     using Clock = std::chrono::steady_clock;
     const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(boundMs);
-    while (!search.Finished()) {
+    // A search on a thread with a cancel token (the add dialog's, cancelled when it
+    // closes) ends at the next slice instead of running its course.
+    while (!search.Finished() && !platform::CancelRequested()) {
         const auto left =
             std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
         if (left <= 0) break;
