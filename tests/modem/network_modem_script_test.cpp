@@ -44,6 +44,19 @@ std::string AddPhoneScript(const std::string& device) {
            "answer \"Service is not active, do you wish to activate the service?\" No\n";
 }
 
+// Runs the console of `dir`/program/ on the data directory `dir`/data/ with `script`,
+// expecting a clean run; returns the transcript.
+std::string RunScript(const std::string& dir, const std::string& script) {
+    std::ofstream(dir + "script.txt") << script;
+    const int status = zella_test::RunConsoleScript(
+        dir + "program/", dir + "script.txt", dir + "out.txt",
+        {"ZELLA_DATA_DIR=" + dir + "data/", "ZELLA_SERVICE_MANAGER=supervisor"}, {}, 120s);
+    const std::string out = zella_test::ReadAll(dir + "out.txt");
+    EXPECT_EQ(status, 0) << out;
+    EXPECT_EQ(out.find("FAIL"), std::string::npos) << out;
+    return out;
+}
+
 TEST(NetworkModemConsoleScript, AddingALocalPhoneStoresItAndItsMmsAccount) {
     zella_test::TempDir temp{"phone-script"};
     const std::string dir = temp.Path(), program = dir + "program/", data = dir + "data/";
@@ -54,14 +67,7 @@ TEST(NetworkModemConsoleScript, AddingALocalPhoneStoresItAndItsMmsAccount) {
     ASSERT_TRUE(phone.Started());
     const std::string device = "127.0.0.1:" + phone.FirstLine();
 
-    std::ofstream(dir + "script.txt") << AddPhoneScript(device);
-    zella_test::ChildProcess console({program + "zella"}, dir + "out.txt",
-                                     {"ZELLA_SCRIPT=" + dir + "script.txt", "ZELLA_DATA_DIR=" + data,
-                                      "ZELLA_SERVICE_MANAGER=supervisor"});
-    const int status = console.Wait(120s);
-    const std::string out = zella_test::ReadAll(dir + "out.txt");
-    EXPECT_EQ(status, 0) << out;
-    EXPECT_EQ(out.find("FAIL"), std::string::npos) << out;
+    const std::string out = RunScript(dir, AddPhoneScript(device));
     EXPECT_NE(out.find("open: Android Modem Connection"), std::string::npos) << out;
 
     const std::string ini = data + "ZELLA.INI", name = "QuvSMSModem - " + device;
@@ -125,14 +131,7 @@ TEST(NetworkModemConsoleScript, GprsTestBringsTheConnectionUpAndDownThroughNetwo
     const std::string ini = data + "ZELLA.INI";
     platform::WritePrivateProfileString(ini, "ZELLA", "Modem1", "COM7:");
 
-    std::ofstream(dir + "script.txt") << GprsTestScript(proxy.port);
-    zella_test::ChildProcess console({program + "zella"}, dir + "out.txt",
-                                     {"ZELLA_SCRIPT=" + dir + "script.txt", "ZELLA_DATA_DIR=" + data,
-                                      "ZELLA_SERVICE_MANAGER=supervisor"});
-    const int status = console.Wait(120s);
-    const std::string out = zella_test::ReadAll(dir + "out.txt");
-    EXPECT_EQ(status, 0) << out;
-    EXPECT_EQ(out.find("FAIL"), std::string::npos) << out;
+    RunScript(dir, GprsTestScript(proxy.port));
 
     // Up, proxy reached, down: nothing stays active and the stored connection is as it was.
     const std::string calls = nm.ManagerCalls();

@@ -20,12 +20,6 @@ class SupervisorBackend : public ServiceFixture {
 protected:
     ServiceState StateOf(const std::string& name = "QuvSMS") { return Supervisor()->State(name); }
 
-    void InstallAndStartGateway() {
-        auto services = Supervisor();
-        ASSERT_EQ(0, services->Install(Gateway()));
-        ASSERT_EQ(0, services->Start("QuvSMS"));
-        ASSERT_TRUE(Eventually([&] { return StateOf() == ServiceState::Running; }));
-    }
 };
 
 TEST_F(SupervisorBackend, ChosenByEnvironmentAndKeepsItsStateInTheDataDirectory) {

@@ -46,12 +46,8 @@ protected:
         ServiceFixture::SetUp();
         zella_test::CopyConsoleInto(ZELLA_CONSOLE_DIR, programDir_, zella_test::SmscLinks::None);
         platform::WritePrivateProfileString(dataDir_ + "ZELLA.INI", "ZELLA", "Modem1", "COM7:");
-        ASSERT_EQ(0, Supervisor()->Install(Gateway()));
         ASSERT_EQ(0, Supervisor()->Install({"QuvMMSC", "QuvSMS MMSC", programDir_ + "mmscnt"}));
-        ASSERT_EQ(0, Supervisor()->Start("QuvSMS"));
-        ASSERT_TRUE(services_test::Eventually([&] {
-            return Supervisor()->State("QuvSMS") == platform::ServiceState::Running;
-        }));
+        InstallAndStartGateway();
     }
 
     // Runs the send script expecting `status` and `detail`; returns the transcript.

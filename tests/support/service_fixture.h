@@ -99,6 +99,14 @@ protected:
         return {"QuvSMS", "Quv SMS/MMS Gateway", programDir_ + "zellant"};
     }
 
+    // Installs the Gateway service (the stand-in) and starts it, until it runs.
+    void InstallAndStartGateway() {
+        auto services = Supervisor();
+        ASSERT_EQ(0, services->Install(Gateway()));
+        ASSERT_EQ(0, services->Start("QuvSMS"));
+        ASSERT_TRUE(Eventually([&] { return Supervisor()->State("QuvSMS") == platform::ServiceState::Running; }));
+    }
+
     std::unique_ptr<zella_test::ScopedDataDir> data_;
     std::unique_ptr<zella_test::TempDir> program_;
     std::string dataDir_;

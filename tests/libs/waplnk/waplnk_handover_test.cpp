@@ -12,14 +12,6 @@ namespace {
 
 class ModemHandover : public ServiceFixture {
 protected:
-    void Start() {
-        auto services = Supervisor();
-        ASSERT_EQ(0, services->Install(Gateway()));
-        ASSERT_EQ(0, services->Start("QuvSMS"));
-        ASSERT_TRUE(Eventually([&] {
-            return Supervisor()->State("QuvSMS") == platform::ServiceState::Running;
-        }));
-    }
     std::string Key(const char* key) {
         return platform::GetPrivateProfileString(dataDir_ + "ZELLA.INI", "ModemAllocate", key, "");
     }
@@ -46,7 +38,7 @@ TEST_F(ModemHandover, ServiceLendsTheModemAsksForItAndTakesItBack) {
     EXPECT_EQ(Key("RequestId"), "") << "no request while the service is stopped";
     ModemRelease(0);
 
-    Start();
+    InstallAndStartGateway();
     intptr_t lent = ModemAllocate("COM3:", 10, &port);
     ASSERT_NE(lent, 0);
     EXPECT_EQ(port, 3);

@@ -28,14 +28,6 @@ std::string Pdu(std::uint32_t command, std::uint32_t sequence, const std::string
 
 class StandInGateway : public ServiceFixture {
 protected:
-    void Start() {
-        auto services = Supervisor();
-        ASSERT_EQ(0, services->Install(Gateway()));
-        ASSERT_EQ(0, services->Start("QuvSMS"));
-        ASSERT_TRUE(Eventually([&] {
-            return Supervisor()->State("QuvSMS") == platform::ServiceState::Running;
-        }));
-    }
     void SetKey(const char* key, unsigned value) {
         platform::WritePrivateProfileString(dataDir_ + "ZELLA.INI", "ZELLA", key,
                                             std::to_string(value));
@@ -53,7 +45,7 @@ TEST_F(StandInGateway, TakenPortsAreReportedInTheStatusBlock) {
     HeldPort web, smpp;
     SetKey("WebPort", web.port);
     SetKey("SMPPPort", smpp.port);
-    Start();
+    InstallAndStartGateway();
     platform::GatewayStatusBytes status = platform::ReadGatewayStatus();
     EXPECT_TRUE(status.webPortInUse);
     EXPECT_TRUE(status.smppPortInUse);
@@ -67,7 +59,7 @@ TEST_F(StandInGateway, BoundSmppClientHoldsALockedFlagFileUntilItLeaves) {
         port = probe.port;
     }
     SetKey("SMPPPort", port);
-    Start();
+    InstallAndStartGateway();
     ASSERT_TRUE(platform::ReadGatewayStatus().smppServerRunning);
 
     int client = socket(AF_INET, SOCK_STREAM, 0);
