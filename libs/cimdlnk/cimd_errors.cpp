@@ -60,48 +60,16 @@ const char* SmscErrorText(int code) {
     }
 }
 
+constexpr smsc_link::LinkWords kWords{
+    "CIMD", "packet number", "valid CIMD2 packet",
+    "The user name contains a tab or another character CIMD2 cannot carry",
+    "The password contains a tab or another character CIMD2 cannot carry",
+    "The CIMD server rejected the login packet", kMaxUserLength, kMaxPasswordLength};
+
 std::string LocalErrorText(int code) {
+    std::string local = smsc_link::LocalErrorText(code, kWords);
+    if (!local.empty()) return local;
     char text[160];
-    switch (code) {
-        case kNotConnected:
-            return "Not connected to the CIMD server";
-        case kTimedOut:
-            return "No answer from the CIMD server (timed out)";
-        case kClosed:
-            return "The CIMD server closed the connection";
-        case kReplyChecksum:
-            return "The CIMD server's answer has a wrong checksum";
-        case kReplyNumber:
-            return "The CIMD server answered with a wrong packet number";
-        case kReplyMalformed:
-            return "The CIMD server's answer is not a valid CIMD2 packet";
-        case kReplyTooLong:
-            return "The CIMD server's answer is too long";
-        case kSendFailed:
-            return "Unable to send the login to the CIMD server";
-        case kCancelled:
-            return "Cancelled";
-        case kUserEmpty:
-            return "A user name is required";
-        case kUserTooLong:
-            std::snprintf(text, sizeof text, "The user name is longer than %zu characters",
-                          kMaxUserLength);
-            return text;
-        case kUserBadCharacter:
-            return "The user name contains a tab or another character CIMD2 cannot carry";
-        case kPasswordTooLong:
-            std::snprintf(text, sizeof text, "The password is longer than %zu characters",
-                          kMaxPasswordLength);
-            return text;
-        case kPasswordBadCharacter:
-            return "The password contains a tab or another character CIMD2 cannot carry";
-        case kReplyUnexpected:
-            return "The CIMD server answered another operation than the login";
-        case kRejected:
-            return "The CIMD server rejected the login packet";
-        default:
-            break;
-    }
     if (const char* smsc = SmscErrorText(code)) return smsc;
     if (code >= 300 && code <= 399)
         std::snprintf(text, sizeof text, "Submit parameter error %d", code);

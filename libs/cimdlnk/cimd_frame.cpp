@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "ucplnk/link_support.h"
+
 namespace cimd {
 namespace {
 
@@ -39,13 +41,7 @@ bool Printable(std::string_view value) {
 
 }  // namespace
 
-std::string Checksum(std::string_view covered) {
-    unsigned sum = 0;
-    for (unsigned char c : covered) sum += c;
-    char hex[3];
-    std::snprintf(hex, sizeof hex, "%02X", sum & 0xFFu);
-    return hex;
-}
+std::string Checksum(std::string_view covered) { return smsc_link::ByteSumChecksum(covered); }
 
 std::string BuildPacket(const Packet& packet) {
     if (packet.operation < 0 || packet.operation > 99 || packet.number < 0 || packet.number > 999)

@@ -9,6 +9,8 @@
 #include <utility>
 #include <vector>
 
+#include "ucplnk/link_errors.h"
+
 namespace cimd {
 
 inline constexpr char kStx = '\x02';
@@ -47,14 +49,7 @@ ParseError ParseFrame(std::string_view text, Packet* out);
 // The value of parameter `code`, or nullptr.
 const std::string* FindParameter(const Packet& packet, int code);
 
-enum class LoginInputError {
-    None,
-    UserEmpty,
-    UserTooLong,
-    UserBadCharacter,
-    PasswordTooLong,
-    PasswordBadCharacter
-};
+using LoginInputError = smsc_link::LoginInputError;
 
 inline constexpr std::size_t kMaxUserLength = 32;
 inline constexpr std::size_t kMaxPasswordLength = 32;

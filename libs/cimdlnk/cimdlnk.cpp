@@ -3,7 +3,6 @@
 
 #include <atomic>
 #include <cerrno>
-#include <mutex>
 #include <string>
 
 #include "cimdlnk/cimd_errors.h"
@@ -25,46 +24,7 @@ constexpr int kLoginNumber = 1, kLogoutNumber = 3;
 std::atomic<bool> gDebug{false};
 std::atomic<unsigned> gTimeoutMs{kDefaultTimeoutMs};
 
-std::mutex gLastMutex;
-int gLastCode = 0;
-std::string gLastServerText;
-
-void RememberRefusal(int code, const std::string& serverText) {
-    std::lock_guard<std::mutex> lock(gLastMutex);
-    gLastCode = code;
-    gLastServerText = smsc_link::Printable(serverText, 120);
-}
-
-int LoginInputCode(cimd::LoginInputError e) {
-    switch (e) {
-        case cimd::LoginInputError::UserEmpty:
-            return cimd::kUserEmpty;
-        case cimd::LoginInputError::UserTooLong:
-            return cimd::kUserTooLong;
-        case cimd::LoginInputError::UserBadCharacter:
-            return cimd::kUserBadCharacter;
-        case cimd::LoginInputError::PasswordTooLong:
-            return cimd::kPasswordTooLong;
-        case cimd::LoginInputError::PasswordBadCharacter:
-            return cimd::kPasswordBadCharacter;
-        case cimd::LoginInputError::None:
-            break;
-    }
-    return 0;
-}
-
-int IoCode(const platform::IoResult& r) {
-    switch (r.status) {
-        case platform::IoStatus::TimedOut:
-            return cimd::kTimedOut;
-        case platform::IoStatus::Cancelled:
-            return cimd::kCancelled;
-        case platform::IoStatus::Closed:
-            return cimd::kClosed;
-        default:
-            return r.error == EMSGSIZE ? cimd::kReplyTooLong : cimd::kClosed;
-    }
-}
+smsc_link::LastRefusal gLastRefusal;
 
 // The code an answer carrying parameter 900 (and perhaps 901) stands for.
 int RefusalCode(const cimd::Packet& answer) {
@@ -77,7 +37,7 @@ int RefusalCode(const cimd::Packet& answer) {
             return cimd::kReplyMalformed;
         result = std::stoi(*code) == 0 ? cimd::kRejected : std::stoi(*code);
     }
-    RememberRefusal(result, text ? *text : std::string());
+    gLastRefusal.Remember(result, text ? *text : std::string());
     return result;
 }
 
@@ -90,7 +50,7 @@ int AwaitAnswer(platform::TcpSocket& socket, int response, int number, std::uint
         std::string text;
         const platform::IoResult r =
             socket.ReceiveUntil(text, std::string_view("\x03", 1), kMaxReplySize, deadline - now);
-        if (!r.Ok()) return IoCode(r);
+        if (!r.Ok()) return smsc_link::IoCode(r);
         if (gDebug) smsc_link::Trace("cimdlnk", "<", text, {});
         cimd::Packet answer;
         switch (cimd::ParseFrame(text, &answer)) {
@@ -125,8 +85,7 @@ int Exchange(int socket, const std::string& packet, int response, int number,
     if (gDebug) smsc_link::Trace("cimdlnk", ">", packet, secret);
     const std::uint64_t deadline = platform::SteadyMillis() + gTimeoutMs;
     const platform::IoResult sent = s.SendAll(packet, gTimeoutMs);
-    if (!sent.Ok())
-        return sent.status == platform::IoStatus::Cancelled ? cimd::kCancelled : cimd::kSendFailed;
+    if (!sent.Ok()) return smsc_link::SendCode(sent);
     return AwaitAnswer(s, response, number, deadline);
 }
 
@@ -151,24 +110,19 @@ extern "C" int CIMDConnect(const char* /*reserved*/, int socket, const char* hos
 extern "C" int CIMDBind(const char* /*reserved*/, int socket, const char* user,
                         const char* password) {
     const std::string u = user ? user : "", p = password ? password : "";
-    RememberRefusal(0, {});
-    if (const int bad = LoginInputCode(cimd::CheckLoginInput(u, p))) return bad;
+    gLastRefusal.Remember(0, {});
+    if (const int bad = smsc_link::LoginInputCode(cimd::CheckLoginInput(u, p))) return bad;
     const std::string secret = p.empty() ? std::string() : "011:" + p;
     return Exchange(socket, cimd::BuildLoginPacket(kLoginNumber, u, p), cimd::kLoginResponse,
                     kLoginNumber, secret);
 }
 
 extern "C" int CIMDLogout(const char* /*reserved*/, int socket) {
-    RememberRefusal(0, {});
+    gLastRefusal.Remember(0, {});
     return Exchange(socket, cimd::BuildLogoutPacket(kLogoutNumber), cimd::kLogoutResponse,
                     kLogoutNumber, {});
 }
 
 extern "C" int CIMDErrorText(int code, char* buffer, int size) {
-    std::string serverText;
-    {
-        std::lock_guard<std::mutex> lock(gLastMutex);
-        if (code == gLastCode) serverText = gLastServerText;
-    }
-    return smsc_link::CopyText(cimd::ErrorText(code, serverText), buffer, size);
+    return smsc_link::CopyText(cimd::ErrorText(code, gLastRefusal.WordsFor(code)), buffer, size);
 }

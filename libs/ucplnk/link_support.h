@@ -82,6 +82,16 @@ inline std::string Printable(std::string_view text, std::size_t maxChars = 200) 
     return out;
 }
 
+// The checksum both protocols end a frame with: the sum of the covered bytes, modulo
+// 256, as two upper-case hex digits.
+inline std::string ByteSumChecksum(std::string_view covered) {
+    unsigned sum = 0;
+    for (unsigned char c : covered) sum += c;
+    char hex[3];
+    std::snprintf(hex, sizeof hex, "%02X", sum & 0xFFu);
+    return hex;
+}
+
 // Writes one traced frame to standard error with `secret` (when not empty) masked.
 inline void Trace(const char* who, const char* direction, std::string frame,
                   std::string_view secret) {

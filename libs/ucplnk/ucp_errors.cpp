@@ -100,48 +100,16 @@ const char* SmscErrorText(int code) {
     }
 }
 
+constexpr smsc_link::LinkWords kWords{
+    "UCP", "transaction number", "valid UCP frame",
+    "The user name contains \"/\" or a character UCP cannot carry",
+    "The password contains a character UCP cannot carry",
+    "The UCP server refused the login without an error code", kMaxUserLength, kMaxPasswordLength};
+
 std::string LocalErrorText(int code) {
+    std::string local = smsc_link::LocalErrorText(code, kWords);
+    if (!local.empty()) return local;
     char text[160];
-    switch (code) {
-        case kNotConnected:
-            return "Not connected to the UCP server";
-        case kTimedOut:
-            return "No answer from the UCP server (timed out)";
-        case kClosed:
-            return "The UCP server closed the connection";
-        case kReplyChecksum:
-            return "The UCP server's answer has a wrong checksum";
-        case kReplyTrn:
-            return "The UCP server answered with a wrong transaction number";
-        case kReplyMalformed:
-            return "The UCP server's answer is not a valid UCP frame";
-        case kReplyTooLong:
-            return "The UCP server's answer is too long";
-        case kSendFailed:
-            return "Unable to send the login to the UCP server";
-        case kCancelled:
-            return "Cancelled";
-        case kUserEmpty:
-            return "A user name is required";
-        case kUserTooLong:
-            std::snprintf(text, sizeof text, "The user name is longer than %zu characters",
-                          kMaxUserLength);
-            return text;
-        case kUserBadCharacter:
-            return "The user name contains \"/\" or a character UCP cannot carry";
-        case kPasswordTooLong:
-            std::snprintf(text, sizeof text, "The password is longer than %zu characters",
-                          kMaxPasswordLength);
-            return text;
-        case kPasswordBadCharacter:
-            return "The password contains a character UCP cannot carry";
-        case kReplyUnexpected:
-            return "The UCP server answered another operation than the login";
-        case kRefusedNoCode:
-            return "The UCP server refused the login without an error code";
-        default:
-            break;
-    }
     if (const char* smsc = SmscErrorText(code)) return smsc;
     if (code >= 90 && code <= 99)
         std::snprintf(text, sizeof text, "SMSC specific error %02d", code);

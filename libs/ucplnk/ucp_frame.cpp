@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <utility>
 
+#include "ucplnk/link_support.h"
+
 namespace ucp {
 namespace {
 
@@ -37,13 +39,7 @@ bool Carriable(std::string_view field) {
 
 }  // namespace
 
-std::string Checksum(std::string_view covered) {
-    unsigned sum = 0;
-    for (unsigned char c : covered) sum += c;
-    char hex[3];
-    std::snprintf(hex, sizeof hex, "%02X", sum & 0xFFu);
-    return hex;
-}
+std::string Checksum(std::string_view covered) { return smsc_link::ByteSumChecksum(covered); }
 
 std::string BuildFrame(const Frame& frame) {
     if (frame.trn < 0 || frame.trn > 99 || frame.ot < 0 || frame.ot > 99) return {};

@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "ucplnk/link_errors.h"
+
 namespace ucp {
 
 inline constexpr char kStx = '\x02';
@@ -47,14 +49,7 @@ std::string IraHex(std::string_view text);
 // The bytes of an IRA hex text, or false when it has an odd length or a non-hex digit.
 bool FromIraHex(std::string_view hex, std::string* out);
 
-enum class LoginInputError {
-    None,
-    UserEmpty,
-    UserTooLong,
-    UserBadCharacter,
-    PasswordTooLong,
-    PasswordBadCharacter
-};
+using LoginInputError = smsc_link::LoginInputError;
 
 inline constexpr std::size_t kMaxUserLength = 16;
 inline constexpr std::size_t kMaxPasswordLength = 149;

@@ -3,7 +3,6 @@
 
 #include <atomic>
 #include <cerrno>
-#include <mutex>
 #include <string>
 
 #include "platform/tcp_socket.h"
@@ -23,47 +22,7 @@ std::atomic<bool> gDebug{false};
 std::atomic<unsigned> gTimeoutMs{kDefaultTimeoutMs};
 std::atomic<int> gNextTrn{0};
 
-// The SMSC's own words from the last refusal, for the error text asked for next.
-std::mutex gLastMutex;
-int gLastCode = 0;
-std::string gLastServerText;
-
-void RememberRefusal(int code, const std::string& serverText) {
-    std::lock_guard<std::mutex> lock(gLastMutex);
-    gLastCode = code;
-    gLastServerText = smsc_link::Printable(serverText, 120);
-}
-
-int LoginInputCode(ucp::LoginInputError e) {
-    switch (e) {
-        case ucp::LoginInputError::UserEmpty:
-            return ucp::kUserEmpty;
-        case ucp::LoginInputError::UserTooLong:
-            return ucp::kUserTooLong;
-        case ucp::LoginInputError::UserBadCharacter:
-            return ucp::kUserBadCharacter;
-        case ucp::LoginInputError::PasswordTooLong:
-            return ucp::kPasswordTooLong;
-        case ucp::LoginInputError::PasswordBadCharacter:
-            return ucp::kPasswordBadCharacter;
-        case ucp::LoginInputError::None:
-            break;
-    }
-    return 0;
-}
-
-int IoCode(const platform::IoResult& r) {
-    switch (r.status) {
-        case platform::IoStatus::TimedOut:
-            return ucp::kTimedOut;
-        case platform::IoStatus::Cancelled:
-            return ucp::kCancelled;
-        case platform::IoStatus::Closed:
-            return ucp::kClosed;
-        default:
-            return r.error == EMSGSIZE ? ucp::kReplyTooLong : ucp::kClosed;
-    }
-}
+smsc_link::LastRefusal gLastRefusal;
 
 // Reads frames until the result of operation 60 with transaction `trn`; 0 when it is a
 // positive acknowledgement, else the code to report.
@@ -74,7 +33,7 @@ int AwaitLoginResult(platform::TcpSocket& socket, int trn, std::uint64_t deadlin
         std::string text;
         const platform::IoResult r =
             socket.ReceiveUntil(text, std::string_view("\x03", 1), kMaxReplySize, deadline - now);
-        if (!r.Ok()) return IoCode(r);
+        if (!r.Ok()) return smsc_link::IoCode(r);
         if (gDebug) smsc_link::Trace("ucplnk", "<", text, {});
         ucp::Frame frame;
         switch (ucp::ParseFrame(text, &frame)) {
@@ -94,7 +53,7 @@ int AwaitLoginResult(platform::TcpSocket& socket, int trn, std::uint64_t deadlin
             return ucp::kReplyMalformed;
         const int ec = std::stoi(frame.fields[1]);
         const int code = ec == 0 ? ucp::kRefusedNoCode : ec;
-        RememberRefusal(code, frame.fields.size() > 2 ? frame.fields[2] : std::string());
+        gLastRefusal.Remember(code, frame.fields.size() > 2 ? frame.fields[2] : std::string());
         return code;
     }
     return ucp::kReplyUnexpected;
@@ -120,8 +79,8 @@ extern "C" int UCPConnect(int socket, int /*reserved*/, const char* host, unsign
 
 extern "C" int UCPBind(int socket, int /*reserved*/, const char* user, const char* password) {
     const std::string u = user ? user : "", p = password ? password : "";
-    RememberRefusal(0, {});
-    if (const int bad = LoginInputCode(ucp::CheckLoginInput(u, p))) return bad;
+    gLastRefusal.Remember(0, {});
+    if (const int bad = smsc_link::LoginInputCode(ucp::CheckLoginInput(u, p))) return bad;
     smsc_link::BorrowedSocket borrowed(socket);
     platform::TcpSocket& s = borrowed.Socket();
     if (!s.IsOpen()) return ucp::kNotConnected;
@@ -130,16 +89,10 @@ extern "C" int UCPBind(int socket, int /*reserved*/, const char* user, const cha
     if (gDebug) smsc_link::Trace("ucplnk", ">", login, ucp::IraHex(p));
     const std::uint64_t deadline = platform::SteadyMillis() + gTimeoutMs;
     const platform::IoResult sent = s.SendAll(login, gTimeoutMs);
-    if (!sent.Ok())
-        return sent.status == platform::IoStatus::Cancelled ? ucp::kCancelled : ucp::kSendFailed;
+    if (!sent.Ok()) return smsc_link::SendCode(sent);
     return AwaitLoginResult(s, trn, deadline);
 }
 
 extern "C" int UCPErrorText(int code, char* buffer, int size) {
-    std::string serverText;
-    {
-        std::lock_guard<std::mutex> lock(gLastMutex);
-        if (code == gLastCode) serverText = gLastServerText;
-    }
-    return smsc_link::CopyText(ucp::ErrorText(code, serverText), buffer, size);
+    return smsc_link::CopyText(ucp::ErrorText(code, gLastRefusal.WordsFor(code)), buffer, size);
 }
