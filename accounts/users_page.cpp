@@ -8,6 +8,7 @@
 #include "accounts/user_settings.h"
 #include "config/config_store.h"
 #include "platform/files.h"
+#include "ui/long_operation.h"
 
 namespace accounts {
 namespace {
@@ -163,8 +164,14 @@ void UsersPage::Add() {
     if (EditUser(GetHost(), record, handle_) == 1) Store(record);
 }
 
+// Writes wait while a service holds the store's write lock, so they are long operations:
+// the page keeps painting from its own reader meanwhile and the operator may give up.
 void UsersPage::Store(const acctdb::UserRecord& record) {
-    if (acctdb::SMSAddUser(handle_, record) == 0) ui::Error(GetHost(), kStoreWriteFailed);
+    int stored = 0;
+    const bool cancelled = ui::RunLong(GetHost(), "Saving the account...", [&](ui::Host&) {
+        stored = acctdb::SMSAddUser(handle_, record);
+    });
+    if (stored == 0 && !cancelled) ui::Error(GetHost(), kStoreWriteFailed);
     RefreshList();
 }
 
@@ -180,17 +187,21 @@ void UsersPage::Delete() {
         acctdb::UserRecord record;
         if (Fetch(row, record)) names.push_back(record.UserName());
     }
-    for (const std::string& name : names) {
-        acctdb::UserRecord left;
-        if (acctdb::SMSDeleteUser(handle_, name) == 0 && acctdb::SMSFindUserRecord(handle_, name, &left)) {
-            // The account is still there: its folder and keys stay with it.
-            ui::Error(GetHost(), kStoreWriteFailed);
-            break;
+    bool failed = false;
+    const bool cancelled = ui::RunLong(GetHost(), "Deleting accounts...", [&](ui::Host&) {
+        for (const std::string& name : names) {
+            acctdb::UserRecord left;
+            if (acctdb::SMSDeleteUser(handle_, name) == 0 && acctdb::SMSFindUserRecord(handle_, name, &left)) {
+                // The account is still there: its folder and keys stay with it.
+                failed = true;
+                return;
+            }
+            // The mended name: a user called ".." must never take the users folder with it.
+            platform::DeleteDirectoryTree(UserFolder(name));
+            DeleteUserKeys(name);
         }
-        // The mended name: a user called ".." must never take the users folder with it.
-        platform::DeleteDirectoryTree(UserFolder(name));
-        DeleteUserKeys(name);
-    }
+    });
+    if (failed && !cancelled) ui::Error(GetHost(), kStoreWriteFailed);
     RefreshList();
     SetSelectedRows(kList, {});
 }

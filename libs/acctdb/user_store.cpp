@@ -1,7 +1,9 @@
 // The account store: USERS.DB, one SQLite table keyed by the lower-cased user name and
 // holding each packed record whole, so bytes that this side does not interpret survive
 // for the services that do. The console and both services use the file at once; WAL
-// lets readers go on while one writes, and the busy time-out queues the writers.
+// lets readers go on while one writes, and a busy wait queues the writers. A handle reads
+// and writes through two connections of its own, so a write that waits for another
+// process's lock never holds up the reads of the page that shows the accounts.
 #include <fcntl.h>
 #include <sqlite3.h>
 #include <sys/stat.h>
@@ -9,20 +11,24 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 #include "acctdb/acctdb.h"
 #include "acctdb/gateway_group.h"
+#include "platform/cancel.h"
 
 namespace acctdb {
 namespace {
 
 constexpr const char* kStoreFileName = "USERS.DB";
 constexpr int kBusyTimeoutMs = 30'000;
+constexpr int kBusySliceMs = 20;
 constexpr std::size_t kPasswordOffset = 51, kPasswordSize = 51;
 
 struct DatabaseCloser {
@@ -50,6 +56,14 @@ Statement Prepare(sqlite3* db, const char* sql) {
 
 bool Execute(sqlite3* db, const char* sql) {
     return sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
+}
+
+// Waits for another connection's lock in short slices: at most kBusyTimeoutMs, and not at
+// all once the long operation the call runs in has been cancelled.
+int WaitWhileBusy(void*, int attempt) {
+    if (platform::CancelRequested() || attempt >= kBusyTimeoutMs / kBusySliceMs) return 0;
+    std::this_thread::sleep_for(std::chrono::milliseconds(kBusySliceMs));
+    return 1;
 }
 
 void BindText(sqlite3_stmt* statement, int index, const std::string& text) {
@@ -100,39 +114,41 @@ void PrepareStoreFile(const std::string& path) {
 
 class UserStore {
 public:
-    UserStore(Database db, bool writable) : db_(std::move(db)), writable_(writable) {}
+    // `writer` is null for a handle opened for reading only.
+    UserStore(Database reader, Database writer)
+        : reader_(std::move(reader)), writer_(std::move(writer)) {}
 
     static std::shared_ptr<UserStore> Open(const std::string& path, bool writable);
 
     int Count() {
-        std::lock_guard<std::mutex> lock(mutex_);
+        std::lock_guard<std::mutex> lock(readMutex_);
         return RefreshKeys() ? static_cast<int>(keys_.size()) : 0;
     }
 
     bool Get(int index, UserRecord* record) {
-        std::lock_guard<std::mutex> lock(mutex_);
+        std::lock_guard<std::mutex> lock(readMutex_);
         if (!RefreshKeys() || index < 0 || static_cast<std::size_t>(index) >= keys_.size()) {
             return false;
         }
-        return Load(keys_[index], record);
+        return Load(reader_.get(), keys_[index], record);
     }
 
     bool Find(const std::string& userName, UserRecord* record) {
-        std::lock_guard<std::mutex> lock(mutex_);
+        std::lock_guard<std::mutex> lock(readMutex_);
         UserRecord found;
-        if (userName.empty() || !Load(KeyOf(userName), &found)) return false;
+        if (userName.empty() || !Load(reader_.get(), KeyOf(userName), &found)) return false;
         if (record) *record = found;
         return true;
     }
 
     int FindFirst(const std::string& text, UserRecord* record) {
-        std::lock_guard<std::mutex> lock(mutex_);
+        std::lock_guard<std::mutex> lock(readMutex_);
         if (!RefreshKeys()) return -1;
         const std::string prefix = KeyOf(text);
         const auto it = std::lower_bound(keys_.begin(), keys_.end(), prefix);
         if (it == keys_.end() || it->compare(0, prefix.size(), prefix) != 0) return -1;
         UserRecord found;
-        if (!Load(*it, &found)) return -1;
+        if (!Load(reader_.get(), *it, &found)) return -1;
         if (record) *record = found;
         return static_cast<int>(it - keys_.begin());
     }
@@ -142,51 +158,59 @@ public:
 
 private:
     bool RefreshKeys();
-    bool Load(const std::string& key, UserRecord* record);
+    static bool Load(sqlite3* db, const std::string& key, UserRecord* record);
 
-    std::mutex mutex_;
-    Database db_;
-    bool writable_;
+    // Reads: the key list and the reader connection.
+    std::mutex readMutex_;
+    Database reader_;
     std::vector<std::string> keys_;
     bool keysValid_ = false;
     sqlite3_int64 keysVersion_ = -1;
+    // Writes: the writer connection (its commits change the reader's data_version).
+    std::mutex writeMutex_;
+    Database writer_;
 };
+
+// A connection to the store at `path` with the busy wait above; null when it cannot be
+// opened with `flags`.
+Database Connect(const std::string& path, int flags) {
+    sqlite3* raw = nullptr;
+    const int rc = sqlite3_open_v2(path.c_str(), &raw, flags, nullptr);
+    Database db(raw);
+    if (rc != SQLITE_OK) return nullptr;
+    sqlite3_busy_handler(db.get(), WaitWhileBusy, nullptr);
+    return db;
+}
 
 std::shared_ptr<UserStore> UserStore::Open(const std::string& path, bool writable) {
     PrepareStoreFile(path);
-    sqlite3* raw = nullptr;
-    int rc = sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READWRITE, nullptr);
-    Database db(raw);
-    if (rc != SQLITE_OK && !writable) {
-        // A reader without write permission to the file still gets to read it.
-        raw = nullptr;
-        rc = sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READONLY, nullptr);
-        db.reset(raw);
+    Database db = Connect(path, SQLITE_OPEN_READWRITE);
+    // A reader without write permission to the file still gets to read it.
+    if (!db && !writable) db = Connect(path, SQLITE_OPEN_READONLY);
+    if (!db) return nullptr;
+    if (sqlite3_db_readonly(db.get(), "main")) return std::make_shared<UserStore>(std::move(db), nullptr);
+    Execute(db.get(), "PRAGMA journal_mode=WAL");
+    if (!Execute(db.get(),
+                 "CREATE TABLE IF NOT EXISTS users ("
+                 " name_key TEXT PRIMARY KEY NOT NULL,"
+                 " record BLOB NOT NULL) WITHOUT ROWID")) {
+        return nullptr;
     }
-    if (rc != SQLITE_OK) return nullptr;
-    sqlite3_busy_timeout(db.get(), kBusyTimeoutMs);
-    if (!sqlite3_db_readonly(db.get(), "main")) {
-        Execute(db.get(), "PRAGMA journal_mode=WAL");
-        if (!Execute(db.get(),
-                     "CREATE TABLE IF NOT EXISTS users ("
-                     " name_key TEXT PRIMARY KEY NOT NULL,"
-                     " record BLOB NOT NULL) WITHOUT ROWID")) {
-            return nullptr;
-        }
-    } else {
-        writable = false;
-    }
-    return std::make_shared<UserStore>(std::move(db), writable);
+    if (!writable) return std::make_shared<UserStore>(std::move(db), nullptr);
+    Database reader = Connect(path, SQLITE_OPEN_READWRITE);
+    if (!reader) return nullptr;
+    return std::make_shared<UserStore>(std::move(reader), std::move(db));
 }
 
 // The ordered key list is kept between calls because the users page walks the store by
-// index, row after row; it is reloaded when this or another connection committed.
+// index, row after row; it is reloaded when another connection (this handle's writer
+// among them) committed.
 bool UserStore::RefreshKeys() {
-    Statement version = Prepare(db_.get(), "PRAGMA data_version");
+    Statement version = Prepare(reader_.get(), "PRAGMA data_version");
     if (!version || sqlite3_step(version.get()) != SQLITE_ROW) return false;
     const sqlite3_int64 current = sqlite3_column_int64(version.get(), 0);
     if (keysValid_ && current == keysVersion_) return true;
-    Statement list = Prepare(db_.get(), "SELECT name_key FROM users ORDER BY name_key");
+    Statement list = Prepare(reader_.get(), "SELECT name_key FROM users ORDER BY name_key");
     if (!list) return false;
     std::vector<std::string> keys;
     int rc;
@@ -201,8 +225,8 @@ bool UserStore::RefreshKeys() {
     return true;
 }
 
-bool UserStore::Load(const std::string& key, UserRecord* record) {
-    Statement select = Prepare(db_.get(), "SELECT record FROM users WHERE name_key = ?1");
+bool UserStore::Load(sqlite3* db, const std::string& key, UserRecord* record) {
+    Statement select = Prepare(db, "SELECT record FROM users WHERE name_key = ?1");
     if (!select) return false;
     BindText(select.get(), 1, key);
     if (sqlite3_step(select.get()) != SQLITE_ROW) return false;
@@ -214,40 +238,38 @@ bool UserStore::Load(const std::string& key, UserRecord* record) {
 }
 
 bool UserStore::Add(const UserRecord& record) {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<std::mutex> lock(writeMutex_);
     const std::string userName = record.UserName();
-    if (!writable_ || userName.empty()) return false;
+    if (!writer_ || userName.empty()) return false;
     const std::string key = KeyOf(userName);
-    WriteTransaction transaction(db_.get());
+    WriteTransaction transaction(writer_.get());
     if (!transaction.Open()) return false;
     UserRecord stored = record;
     UserRecord previous;
     // The editor never sees a stored password; it hands back the marker instead. Read and
     // replace inside one transaction so that a concurrent password change is not undone.
-    if (record.Password() == kHiddenPasswordMarker && Load(key, &previous)) {
+    if (record.Password() == kHiddenPasswordMarker && Load(writer_.get(), key, &previous)) {
         std::memcpy(stored.bytes + kPasswordOffset, previous.bytes + kPasswordOffset,
                     kPasswordSize);
     }
     Statement insert =
-        Prepare(db_.get(), "INSERT OR REPLACE INTO users (name_key, record) VALUES (?1, ?2)");
+        Prepare(writer_.get(), "INSERT OR REPLACE INTO users (name_key, record) VALUES (?1, ?2)");
     if (!insert) return false;
     BindText(insert.get(), 1, key);
     sqlite3_bind_blob(insert.get(), 2, stored.bytes, static_cast<int>(kUserRecordSize),
                       SQLITE_TRANSIENT);
     if (sqlite3_step(insert.get()) != SQLITE_DONE) return false;
-    keysValid_ = false;
     return transaction.Commit();
 }
 
 bool UserStore::Remove(const std::string& userName) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (!writable_ || userName.empty()) return false;
-    Statement remove = Prepare(db_.get(), "DELETE FROM users WHERE name_key = ?1");
+    std::lock_guard<std::mutex> lock(writeMutex_);
+    if (!writer_ || userName.empty()) return false;
+    Statement remove = Prepare(writer_.get(), "DELETE FROM users WHERE name_key = ?1");
     if (!remove) return false;
     BindText(remove.get(), 1, KeyOf(userName));
     if (sqlite3_step(remove.get()) != SQLITE_DONE) return false;
-    keysValid_ = false;
-    return sqlite3_changes(db_.get()) > 0;
+    return sqlite3_changes(writer_.get()) > 0;
 }
 
 // Handles are numbers looked up here rather than pointers handed out, so a stale or
