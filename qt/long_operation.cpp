@@ -7,6 +7,7 @@
 #include <QMetaObject>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSet>
 #include <QThread>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -69,6 +70,45 @@ void LongOperationWindow::closeEvent(QCloseEvent* event) {
 }
 
 namespace {
+
+// Drops the operator's clicks and keys meant for the windows open when it was made, as
+// Qt drops those meant for windows a modal window blocks: nothing is replayed to them
+// afterwards. Windows opened later (a question the operation asks) take input as usual.
+class InputBlocker : public QObject {
+public:
+    InputBlocker() {
+        for (QWidget* widget : QApplication::topLevelWidgets()) blocked_.insert(widget);
+        qApp->installEventFilter(this);
+    }
+    ~InputBlocker() override { qApp->removeEventFilter(this); }
+    InputBlocker(const InputBlocker&) = delete;
+    InputBlocker& operator=(const InputBlocker&) = delete;
+
+protected:
+    bool eventFilter(QObject* target, QEvent* event) override {
+        switch (event->type()) {
+            case QEvent::KeyPress:
+            case QEvent::KeyRelease:
+            case QEvent::ShortcutOverride:
+            case QEvent::Shortcut:
+            case QEvent::MouseButtonPress:
+            case QEvent::MouseButtonRelease:
+            case QEvent::MouseButtonDblClick:
+            case QEvent::Wheel:
+            case QEvent::TouchBegin:
+            case QEvent::TouchUpdate:
+            case QEvent::TouchEnd:
+                break;
+            default:
+                return false;
+        }
+        const auto* widget = qobject_cast<QWidget*>(target);
+        return widget != nullptr && blocked_.contains(widget->window());
+    }
+
+private:
+    QSet<QWidget*> blocked_;
+};
 
 // Runs `call` on the thread of `context` (the UI thread) and waits for it.
 template <class F>
@@ -183,10 +223,13 @@ bool QtHost::RunLongOperation(const std::string& progress,
     });
     // A quick operation (a spool scan, a refused connection) ends before the window would
     // be noticed, so the window waits kShowDelayMs before it appears instead of
-    // flashing. Meanwhile the console keeps painting and the operator's input is held
-    // back (Qt queues it), as the modal window would hold it.
+    // flashing. Meanwhile the console keeps painting and the windows open before the
+    // operation take no input, as under the modal window.
     QTimer::singleShot(kShowDelayMs, &loop, &QEventLoop::quit);
-    loop.exec(QEventLoop::ExcludeUserInputEvents);
+    {
+        InputBlocker blocker;
+        loop.exec();
+    }
     if (!finished) {
         window.show();
         loop.exec();

@@ -10,6 +10,7 @@
 #include <QImage>
 #include <QLabel>
 #include <QMessageBox>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QPushButton>
 #include <QTimer>
@@ -204,17 +205,41 @@ public:
     }
 };
 
+// A click on the button, as the window system would deliver it.
+void PostClick(QPushButton& button) {
+    const QPointF at(button.width() / 2.0, button.height() / 2.0);
+    for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
+        QCoreApplication::postEvent(&button, new QMouseEvent(type, at, button.mapToGlobal(at), Qt::LeftButton,
+                                                             type == QEvent::MouseButtonPress ? Qt::LeftButton
+                                                                                              : Qt::NoButton,
+                                                             Qt::NoModifier));
+    }
+}
+
 // A quick operation ends before its window would appear, so nothing flashes; a slow one
-// gets the window.
+// gets the window. A click on the console while an operation runs is dropped, not played
+// back once it ends; afterwards the console takes clicks again.
 TEST(QtLongOperationWindow, AppearsOnlyForOperationsThatTakeAWhile) {
     qtui_test::App();
     qtui::QtHost host;
     ShowCounter counter;
     qApp->installEventFilter(&counter);
-    EXPECT_FALSE(host.RunLongOperation("Quick...", [](ui::Host&) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    QPushButton console(QStringLiteral("Other"));
+    console.resize(120, 40);
+    console.show();
+    int clicks = 0;
+    QObject::connect(&console, &QPushButton::clicked, [&] { ++clicks; });
+
+    EXPECT_FALSE(host.RunLongOperation("Quick...", [&](ui::Host&) {
+        QMetaObject::invokeMethod(&console, [&] { PostClick(console); }, Qt::QueuedConnection);
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }));
     EXPECT_EQ(counter.shown, 0);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(clicks, 0) << "a click made during the operation reached the console";
+    PostClick(console);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(clicks, 1);
 
     EXPECT_FALSE(host.RunLongOperation("Slow...", [](ui::Host&) {
         std::this_thread::sleep_for(std::chrono::milliseconds(900));
