@@ -1,4 +1,5 @@
-/* An SMPP link library with every required function; the test one for the loader. */
+/* An SMPP link library with every required function; the test one for the loader. Built
+ * with ZT_SMPP_WITHOUT_ERROR_TEXT it lacks SMPPErrorText, so the console must refuse it. */
 #include <string.h>
 
 #include "smpplnk/smpplnk.h"
@@ -49,9 +50,11 @@ int SMPPUnbind(int socket, void* tls, int reserved, int version) {
     (void)version;
     return 0;
 }
+#ifndef ZT_SMPP_WITHOUT_ERROR_TEXT
 int SMPPErrorText(int code, char* buffer, int size) {
     char text[64];
     snprintf(text, sizeof text, "test error %d", code);
     CopyText(buffer, size, text);
     return (int)strlen(text);
 }
+#endif
