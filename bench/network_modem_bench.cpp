@@ -20,6 +20,7 @@
 #include <string>
 #include <thread>
 
+#include "bench/bench_clock.h"
 #include "modem/network_modem.h"
 #include "platform/files.h"
 #include "platform/tcp_socket.h"
@@ -28,43 +29,14 @@
 
 namespace {
 
-double ThreadCpu() {
-    timespec t{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-    return static_cast<double>(t.tv_sec) + t.tv_nsec / 1e9;
-}
-
-double WallClock() {
-    timespec t{};
-    clock_gettime(CLOCK_MONOTONIC, &t);
-    return static_cast<double>(t.tv_sec) + t.tv_nsec / 1e9;
-}
-
-struct Cpu {
-    double user = 0, system = 0;
-    double Total() const { return user + system; }
-    Cpu operator-(const Cpu& o) const { return {user - o.user, system - o.system}; }
-};
+using namespace bench;
 
 // This thread's user and system CPU seconds.
-Cpu ThreadUsage() {
+CpuSplit ThreadUsage() {
     rusage u{};
     getrusage(RUSAGE_THREAD, &u);
     auto seconds = [](const timeval& t) { return static_cast<double>(t.tv_sec) + t.tv_usec / 1e6; };
     return {seconds(u.ru_utime), seconds(u.ru_stime)};
-}
-
-// User and system CPU seconds of process `pid` (fields 14 and 15 of /proc/PID/stat).
-Cpu ProcessCpu(pid_t pid) {
-    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
-    std::string stat((std::istreambuf_iterator<char>(in)), {});
-    const std::size_t close = stat.rfind(')');
-    if (close == std::string::npos) return {};
-    unsigned long long user = 0, system = 0;
-    std::sscanf(stat.c_str() + close + 2, "%*c %*d %*d %*d %*d %*d %*u %*u %*u %*u %*u %llu %llu",
-                &user, &system);
-    const double tick = static_cast<double>(sysconf(_SC_CLK_TCK));
-    return {static_cast<double>(user) / tick, static_cast<double>(system) / tick};
 }
 
 void BenchProbe(int probes) {
@@ -78,12 +50,12 @@ void BenchProbe(int probes) {
         std::printf("probe: %s does not answer\n", device.c_str());
         return;
     }
-    const Cpu phoneBefore = ProcessCpu(phone.Pid()), usageBefore = ThreadUsage();
-    const double before = ThreadCpu(), wallBefore = WallClock();
+    const CpuSplit phoneBefore = ProcessCpuSplit(phone.Pid()), usageBefore = ThreadUsage();
+    const double before = ThreadCpu(), wallBefore = WallMs() / 1e3;
     int passed = 0;
     for (int i = 0; i < probes; ++i) passed += modem::ProbeNetworkModem(device) ? 1 : 0;
-    const double console = ThreadCpu() - before, wall = WallClock() - wallBefore;
-    const Cpu usage = ThreadUsage() - usageBefore, phoneCpu = ProcessCpu(phone.Pid()) - phoneBefore;
+    const double console = ThreadCpu() - before, wall = WallMs() / 1e3 - wallBefore;
+    const CpuSplit usage = ThreadUsage() - usageBefore, phoneCpu = ProcessCpuSplit(phone.Pid()) - phoneBefore;
     auto us = [probes](double seconds) { return seconds / probes * 1e6; };
     std::printf("probe: %d of %d answered in %.2f s\n", passed, probes, wall);
     std::printf("probe: console %.1f us CPU per probe, phone %.1f us (console/phone %.2f; "
@@ -116,9 +88,9 @@ double TimeRead(std::size_t bodySize, std::size_t piece) {
             }
         }
     });
-    const double start = WallClock();
+    const double start = WallMs() / 1e3;
     const std::string response = modem::ReadHttpResponse(reader);
-    const double elapsed = WallClock() - start;
+    const double elapsed = WallMs() / 1e3 - start;
     writer.join();
     close(pair[1]);
     return response.size() == headers.size() + bodySize ? elapsed : 0;

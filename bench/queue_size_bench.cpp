@@ -19,25 +19,16 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_clock.h"
 #include "config/config_store.h"
 #include "config/queue_size.h"
 
 namespace {
 
+using namespace bench;
+
 constexpr int kRoutes = 50;
 constexpr int kRounds = 7;
-
-double CpuMs() {
-    timespec ts{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
-    return static_cast<double>(ts.tv_sec) * 1e3 + static_cast<double>(ts.tv_nsec) / 1e6;
-}
-
-double WallMs() {
-    timespec ts{};
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return static_cast<double>(ts.tv_sec) * 1e3 + static_cast<double>(ts.tv_nsec) / 1e6;
-}
 
 void Touch(const std::string& path) {
     int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);

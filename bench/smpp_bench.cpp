@@ -27,6 +27,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench/bench_clock.h"
 #include "acctdb/acctdb.h"
 #include "platform/tcp_socket.h"
 #include "smpplnk/smpplnk_ext.h"
@@ -35,11 +36,7 @@ extern char** environ;
 
 namespace {
 
-double ThreadCpu() {
-    timespec t{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-    return static_cast<double>(t.tv_sec) + t.tv_nsec / 1e9;
-}
+using namespace bench;
 
 bool ReadExact(int fd, unsigned char* p, std::size_t n) {
     while (n > 0) {
@@ -145,26 +142,6 @@ long ResidentKiB() {
     long pages = 0, resident = 0;
     statm >> pages >> resident;
     return resident * (sysconf(_SC_PAGESIZE) / 1024);
-}
-
-double ProcessCpu(pid_t pid) {
-    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-    std::string line;
-    std::getline(stat, line);
-    const auto close = line.rfind(')');
-    std::vector<std::string> fields;
-    std::string field;
-    for (std::size_t i = close + 2; i <= line.size(); ++i) {
-        if (i == line.size() || line[i] == ' ') {
-            fields.push_back(field);
-            field.clear();
-        } else {
-            field += line[i];
-        }
-    }
-    // utime and stime are fields 14 and 15 of the line, 12 and 13 after the name.
-    return (std::stod(fields[11]) + std::stod(fields[12])) /
-           static_cast<double>(sysconf(_SC_CLK_TCK));
 }
 
 void AgainstNpmSmsc(int tests) {

@@ -18,26 +18,18 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_clock.h"
 #include "accounts/smpp_clients.h"
 #include "platform/file_locks.h"
 #include "platform/files.h"
 
 namespace {
 
+using namespace bench;
+
 constexpr int kFlags = 1'000;
 constexpr int kRefreshes = 200;
 constexpr int kRounds = 5;
-
-double CpuMs() {
-    timespec ts{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
-    return static_cast<double>(ts.tv_sec) * 1e3 + static_cast<double>(ts.tv_nsec) / 1e6;
-}
-
-double WallMs() {
-    return std::chrono::duration<double, std::milli>(
-               std::chrono::steady_clock::now().time_since_epoch()).count();
-}
 
 std::size_t Refresh() {
     return accounts::MonitorEntries(accounts::LiveFlagFiles()).size();

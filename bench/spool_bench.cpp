@@ -20,24 +20,16 @@
 #include <random>
 #include <string>
 
+#include "bench/bench_clock.h"
 #include "config/config_store.h"
 #include "viewers/spool_scan.h"
 
 namespace {
 
+using namespace bench;
+
 constexpr int kRoutes = 50;
 constexpr int kRounds = 5;
-
-double WallMs() {
-    timespec ts{};
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return static_cast<double>(ts.tv_sec) * 1e3 + static_cast<double>(ts.tv_nsec) / 1e6;
-}
-double CpuMs() {
-    timespec ts{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
-    return static_cast<double>(ts.tv_sec) * 1e3 + static_cast<double>(ts.tv_nsec) / 1e6;
-}
 
 // A request as the service keeps it; one in seven has been retried. Submit times are
 // spread over a week so the date column has few equal keys.

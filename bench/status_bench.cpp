@@ -23,6 +23,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_clock.h"
 #include "acctdb/acctdb.h"
 #include "config/config_store.h"
 #include "config/counters.h"
@@ -31,6 +32,8 @@
 
 namespace {
 
+using namespace bench;
+
 constexpr int kConnections = 201;
 constexpr int kWithErrors = 50;
 constexpr int kRefreshes = 300;
@@ -38,12 +41,6 @@ constexpr int kRounds = 5;
 const char* const kCounterNames[] = {"SMSSUBMIT",   "SMSSENT",     "SMSRECEIVED", "SMSFAILED",
                                      "SMSRETRY",    "MMSIN-USER",  "MMSIN-VASP",  "MMSIN-MODEM",
                                      "MMSOUT-MMSC", "MMSOUT-VASP", "MMSOUT-SMTP", "MMSRETRIEVED"};
-
-double CpuMs() {
-    timespec ts{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
-    return static_cast<double>(ts.tv_sec) * 1e3 + static_cast<double>(ts.tv_nsec) / 1e6;
-}
 
 std::string ConnectionName(int n) {
     char name[16];

@@ -22,6 +22,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench/bench_clock.h"
 #include "config/config_store.h"
 #include "platform/dynlib.h"
 #include "platform/files.h"
@@ -37,28 +38,7 @@ extern char** environ;
 
 namespace {
 
-double ThreadCpu() {
-    timespec t{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-    return static_cast<double>(t.tv_sec) + t.tv_nsec / 1e9;
-}
-
-double ProcessCpu(pid_t pid) {
-    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-    std::string line;
-    std::getline(stat, line);
-    std::vector<std::string> fields;
-    std::string field;
-    for (std::size_t i = line.rfind(')') + 2; i <= line.size(); ++i) {
-        if (i == line.size() || line[i] == ' ') {
-            fields.push_back(field);
-            field.clear();
-        } else {
-            field += line[i];
-        }
-    }
-    return (std::stod(fields[11]) + std::stod(fields[12])) / static_cast<double>(sysconf(_SC_CLK_TCK));
-}
+using namespace bench;
 
 void SmtpSessions(int sessions, const std::string& dir) {
     const std::string peers = ZELLA_PEERS_DIR;

@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <string>
 
+#include "bench/bench_clock.h"
 #include "accounts/users_page.h"
 #include "acctdb/acctdb.h"
 #include "config/config_store.h"
@@ -19,15 +20,11 @@
 
 namespace {
 
+using namespace bench;
+
 constexpr int kAccounts = 10'000;
 constexpr int kOpenings = 10;
 constexpr int kRounds = 3;
-
-double CpuMs() {
-    timespec ts{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
-    return static_cast<double>(ts.tv_sec) * 1e3 + static_cast<double>(ts.tv_nsec) / 1e6;
-}
 
 bool FillStore() {
     acctdb::UserHandle h = 0;
