@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <thread>
 
 #include "platform/cancel.h"
@@ -125,5 +126,26 @@ SystemTime LocalSystemTime(std::int64_t unixMillis) {
     if (localtime_r(&seconds, &tm) == nullptr) return {};
     return FromTm(tm, millis);
 }
+
+namespace {
+
+const char* const kShortDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+const char* const kShortMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                    "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+const char* const kMonthNames[] = {"January", "February", "March",     "April",   "May",      "June",
+                                   "July",    "August",   "September", "October", "November", "December"};
+
+}  // namespace
+
+std::string HeaderDateText(const SystemTime& utc) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%s, %d %s %04d %02d:%02d:%02d GMT",
+                  kShortDays[std::clamp(utc.dayOfWeek, 0, 6)], utc.day,
+                  kShortMonths[std::clamp(utc.month, 1, 12) - 1], utc.year, utc.hour, utc.minute,
+                  utc.second);
+    return text;
+}
+
+const char* EnglishMonthName(int month) { return kMonthNames[std::clamp(month, 1, 12) - 1]; }
 
 }  // namespace platform

@@ -6,6 +6,7 @@
 #include <ctime>
 #include <memory>
 #include <mutex>
+#include <string>
 
 namespace platform {
 
@@ -54,6 +55,13 @@ private:
 
 // Splits Unix milliseconds into UTC or local (TZ / system zone) calendar time.
 SystemTime UtcSystemTime(std::int64_t unixMillis);
+
+// "Tue, 2 Jan 2024 05:07:09 GMT": the date of mail and HTTP headers for the UTC time
+// `utc`, with English names whatever the locale.
+std::string HeaderDateText(const SystemTime& utc);
+// The English name of month 1-12 ("January"); a number out of range is taken as the
+// nearest month.
+const char* EnglishMonthName(int month);
 SystemTime LocalSystemTime(std::int64_t unixMillis);
 
 }  // namespace platform

@@ -43,4 +43,12 @@ std::size_t FindNoCase(std::string_view text, std::string_view needle) {
     return std::string_view::npos;
 }
 
+std::string WithoutDuplicateSuffix(const std::string& host) {
+    const std::size_t hash = host.rfind('#');
+    if (hash == std::string::npos || hash + 1 == host.size() ||
+        host.find_first_not_of("0123456789", hash + 1) != std::string::npos)
+        return host;
+    return host.substr(0, hash);
+}
+
 }  // namespace platform

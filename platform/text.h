@@ -17,4 +17,8 @@ bool StartsWithNoCase(std::string_view text, std::string_view prefix);
 // Position of `needle` in `text` ignoring ASCII case, or std::string_view::npos.
 std::size_t FindNoCase(std::string_view text, std::string_view needle);
 
+// A host text without the "#n" (n decimal) that tells a second connection to the same
+// server apart ("smsc.example#2" -> "smsc.example"); any other text unchanged.
+std::string WithoutDuplicateSuffix(const std::string& host);
+
 }  // namespace platform

@@ -7,6 +7,7 @@
 #include "platform/clock.h"
 #include "platform/files.h"
 #include "platform/ini.h"
+#include "platform/text.h"
 #include "shell/core/service_control.h"
 #include "smsc/connection_status.h"
 #include "smsc/test_message_log.h"
@@ -18,19 +19,6 @@ namespace {
 
 constexpr int kTimer = 1;
 constexpr std::size_t kRouteSize = 250;
-
-bool HasPrefixIgnoreCase(const std::string& text, const std::string& prefix) {
-    if (text.size() < prefix.size()) return false;
-    for (std::size_t i = 0; i < prefix.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(text[i])) !=
-            std::tolower(static_cast<unsigned char>(prefix[i])))
-            return false;
-    return true;
-}
-
-bool EqualsIgnoreCase(const std::string& a, const std::string& b) {
-    return a.size() == b.size() && HasPrefixIgnoreCase(a, b);
-}
 
 std::string VaspIniPath(const std::string& account) {
     return config::VaspConfigDirectory() + "VASPOUT/" + acctdb::SafeUserDirectoryName(account) +
@@ -45,10 +33,10 @@ std::string VaspValue(const std::string& account, const char* key) {
 bool IsKnownRoute(const std::string& name) {
     const std::string ini = config::ConfigurationPath();
     for (const std::string& c : config::ListConnections()) {
-        if (EqualsIgnoreCase(c, name)) return true;
+        if (platform::EqualsNoCase(c, name)) return true;
         const std::string route =
             platform::GetPrivateProfileString(ini, config::ConnectionSectionName(c), "RouteName", "");
-        if (EqualsIgnoreCase(route, name)) return true;
+        if (platform::EqualsNoCase(route, name)) return true;
     }
     return false;
 }
@@ -141,23 +129,23 @@ private:
 
 void TestMessageDialog::ChooseRoutes() {
     const std::string modemPrefix = "QuvSMSModem - ", routePrefix = "MMSCROUTE - ";
-    if (HasPrefixIgnoreCase(name_, modemPrefix)) {
+    if (platform::StartsWithNoCase(name_, modemPrefix)) {
         smsRoute_ = name_.substr(0, kRouteSize);
         const std::string rest = name_.substr(modemPrefix.size());
         const std::string account = rest.substr(0, rest.find(':')).substr(0, kRouteSize);
-        if (EqualsIgnoreCase(VaspValue(account, "Protocol"), "MM1") &&
-            HasPrefixIgnoreCase(VaspValue(account, "Server"), "quvsmsmodem_"))
+        if (platform::EqualsNoCase(VaspValue(account, "Protocol"), "MM1") &&
+            platform::StartsWithNoCase(VaspValue(account, "Server"), "quvsmsmodem_"))
             vaspAccount_ = account;
     } else if (name_.rfind(routePrefix, 0) == 0) {
         vaspAccount_ = name_.substr(routePrefix.size()).substr(0, kRouteSize);
         const std::string protocol = VaspValue(vaspAccount_, "Protocol");
         const std::string server = VaspValue(vaspAccount_, "Server");
-        if (EqualsIgnoreCase(protocol, "MM1") && HasPrefixIgnoreCase(server, "quvsmsmodem_")) {
+        if (platform::EqualsNoCase(protocol, "MM1") && platform::StartsWithNoCase(server, "quvsmsmodem_")) {
             const std::string route = modemPrefix + server.substr(12);
             if (IsKnownRoute(route)) smsRoute_ = route.substr(0, kRouteSize);
         }
-        const bool known = EqualsIgnoreCase(protocol, "MM1") || EqualsIgnoreCase(protocol, "MM4") ||
-                           EqualsIgnoreCase(protocol, "MM7") || EqualsIgnoreCase(protocol, "EAIF");
+        const bool known = platform::EqualsNoCase(protocol, "MM1") || platform::EqualsNoCase(protocol, "MM4") ||
+                           platform::EqualsNoCase(protocol, "MM7") || platform::EqualsNoCase(protocol, "EAIF");
         if (!known) vaspAccount_.clear();
     } else {
         smsRoute_ = name_.substr(0, kRouteSize);

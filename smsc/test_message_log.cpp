@@ -3,21 +3,13 @@
 #include <vector>
 
 #include "platform/regular_file.h"
+#include "platform/text.h"
 
 namespace smsc {
 
 namespace {
 
 constexpr std::size_t kLineBytes = 4095;
-
-bool StartsWithIgnoreCase(const std::string& text, const std::string& prefix) {
-    if (text.size() < prefix.size()) return false;
-    for (std::size_t i = 0; i < prefix.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(text[i])) !=
-            std::tolower(static_cast<unsigned char>(prefix[i])))
-            return false;
-    return true;
-}
 
 // Start offsets of the comma-separated fields of a line, plus one past its end.
 std::vector<std::size_t> FieldStarts(const std::string& line) {
@@ -89,7 +81,7 @@ LogOutcome FindSmsOutcome(const std::string& logPath, const std::string& testId)
         if (Field(line, starts, 1).compare(0, testId.size(), testId) != 0) return;
         const std::string status = Field(line, starts, 4);
         outcome.found = true;
-        outcome.sent = StartsWithIgnoreCase(status, "OK");
+        outcome.sent = platform::StartsWithNoCase(status, "OK");
         outcome.errorDetail = outcome.sent ? std::string() : status;
     });
     return outcome;
@@ -102,7 +94,7 @@ LogOutcome FindMmsOutcome(const std::string& logPath, const std::string& testId)
         if (Field(line, starts, 6).compare(0, testId.size(), testId) != 0) return;
         const std::string status = Field(line, starts, 5);
         outcome.found = true;
-        outcome.sent = StartsWithIgnoreCase(status, "OK");
+        outcome.sent = platform::StartsWithNoCase(status, "OK");
         outcome.errorDetail.clear();
         if (!outcome.sent) {
             const std::size_t end = starts.size() > 7 ? starts[7] - 1 : line.size();

@@ -9,14 +9,6 @@
 namespace twoway {
 namespace {
 
-const char* const kDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
-const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                               "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-const char* const kMonthNames[] = {"January", "February", "March",     "April",   "May",      "June",
-                                   "July",    "August",   "September", "October", "November", "December"};
-
-int Clamp(int v, int low, int high) { return v < low ? low : (v > high ? high : v); }
-
 std::string Line(const std::string& text) { return text + "\r\n"; }
 
 // Subject, the empty line ending the headers, and the body.
@@ -27,17 +19,11 @@ std::string Tail(const platform::SystemTime& local) {
 
 }  // namespace
 
-std::string AlertDateText(const platform::SystemTime& utc) {
-    char text[64];
-    std::snprintf(text, sizeof text, "%s, %d %s %04d %02d:%02d:%02d GMT",
-                  kDays[Clamp(utc.dayOfWeek, 0, 6)], utc.day, kMonths[Clamp(utc.month, 1, 12) - 1],
-                  utc.year, utc.hour, utc.minute, utc.second);
-    return text;
-}
+std::string AlertDateText(const platform::SystemTime& utc) { return platform::HeaderDateText(utc); }
 
 std::string AlertStampText(const platform::SystemTime& local) {
     char text[80];
-    std::snprintf(text, sizeof text, "%s %d, %d @ %02d:%02d", kMonthNames[Clamp(local.month, 1, 12) - 1],
+    std::snprintf(text, sizeof text, "%s %d, %d @ %02d:%02d", platform::EnglishMonthName(local.month),
                   local.day, local.year, local.hour, local.minute);
     return text;
 }

@@ -13,12 +13,6 @@ namespace viewers {
 
 namespace {
 
-const char* const kDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
-const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                               "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-const char* const kMonthNames[] = {"January", "February", "March",     "April",   "May",      "June",
-                                   "July",    "August",   "September", "October", "November", "December"};
-
 int Clamp(int v, int lo, int hi) { return v < lo ? lo : v > hi ? hi : v; }
 
 bool CLocale() {
@@ -55,12 +49,7 @@ std::string WithoutSeconds(std::string format) {
 
 }  // namespace
 
-std::string HttpDateText(const platform::SystemTime& utc) {
-    char text[64];
-    std::snprintf(text, sizeof text, "%s, %d %s %02d %02d:%02d:%02d GMT", kDays[Clamp(utc.dayOfWeek, 0, 6)],
-                  utc.day, kMonths[Clamp(utc.month, 1, 12) - 1], utc.year, utc.hour, utc.minute, utc.second);
-    return text;
-}
+std::string HttpDateText(const platform::SystemTime& utc) { return platform::HeaderDateText(utc); }
 
 std::string HttpDateText() { return HttpDateText(platform::UtcSystemTime(platform::Clock().UnixMillis())); }
 
@@ -69,7 +58,7 @@ std::string LongDateText(const platform::SystemTime& local) {
     const std::tm tm = ToTm(local);
     if (!CLocale() && std::strftime(text, sizeof text, "%e %B %Y", &tm) > 0)
         return std::string(text + (text[0] == ' ' ? 1 : 0));
-    std::snprintf(text, sizeof text, "%s %d, %d", kMonthNames[Clamp(local.month, 1, 12) - 1], local.day,
+    std::snprintf(text, sizeof text, "%s %d, %d", platform::EnglishMonthName(local.month), local.day,
                   local.year);
     return text;
 }

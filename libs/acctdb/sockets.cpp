@@ -8,6 +8,7 @@
 #include "acctdb/acctdb.h"
 #include "acctdb/network_modem.h"
 #include "platform/tcp_socket.h"
+#include "platform/text.h"
 
 namespace acctdb {
 namespace {
@@ -39,21 +40,10 @@ bool ParsePort(const std::string& text, unsigned* port) {
     return true;
 }
 
-// Two connections to one server are told apart by a "#2" after the host; the suffix
-// names the connection, not the machine.
-std::string WithoutDuplicateSuffix(const std::string& host) {
-    const auto hash = host.find_last_of('#');
-    if (hash == std::string::npos || hash + 1 == host.size()) return host;
-    for (std::size_t i = hash + 1; i < host.size(); ++i) {
-        if (!std::isdigit(static_cast<unsigned char>(host[i]))) return host;
-    }
-    return host.substr(0, hash);
-}
-
 // Splits "host:port" and "[v6]:port"; a bare IPv6 literal (several colons) has no port.
 // An explicit port argument wins over one carried in the text.
 bool ParseTarget(const std::string& text, unsigned port, Target* target) {
-    std::string host = Trimmed(WithoutDuplicateSuffix(Trimmed(text)));
+    std::string host = Trimmed(platform::WithoutDuplicateSuffix(Trimmed(text)));
     std::string portText;
     bool hasPort = false;
     if (!host.empty() && host[0] == '[') {
@@ -93,7 +83,7 @@ int IPV6ConnectToINetServer(int socket, const std::string& host, unsigned port) 
     Target target;
     std::string text = host;
     std::string modemAddress;
-    if (NetworkModemAddress(WithoutDuplicateSuffix(Trimmed(host)), &modemAddress)) {
+    if (NetworkModemAddress(platform::WithoutDuplicateSuffix(Trimmed(host)), &modemAddress)) {
         text = modemAddress;
         if (port == 0 && !ParseTarget(text, 0, &target)) {
             port = kNetworkModemDefaultPort;

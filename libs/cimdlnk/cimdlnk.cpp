@@ -102,7 +102,7 @@ extern "C" void CIMDSetTimeout(unsigned milliseconds) {
 
 extern "C" int CIMDConnect(const char* /*reserved*/, int socket, const char* host, unsigned port) {
     if (!host || !*host || port == 0 || port > 65535) return EINVAL;
-    const std::string name = smsc_link::WithoutDuplicateSuffix(host);
+    const std::string name = platform::WithoutDuplicateSuffix(host);
     if (name.empty()) return EINVAL;
     return platform::ConnectStreamSocket(socket, name, port, gTimeoutMs);
 }

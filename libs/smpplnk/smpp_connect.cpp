@@ -3,6 +3,8 @@
 #include <cctype>
 #include <cerrno>
 
+#include "platform/text.h"
+
 namespace smpplnk {
 namespace {
 
@@ -10,16 +12,6 @@ std::string Trimmed(const std::string& text) {
     const auto first = text.find_first_not_of(" \t");
     if (first == std::string::npos) return std::string();
     return text.substr(first, text.find_last_not_of(" \t") - first + 1);
-}
-
-// "#2" after the host names a second connection to the same server, not the server.
-std::string WithoutDuplicateSuffix(const std::string& host) {
-    const auto hash = host.find_last_of('#');
-    if (hash == std::string::npos || hash + 1 == host.size()) return host;
-    for (std::size_t i = hash + 1; i < host.size(); ++i) {
-        if (!std::isdigit(static_cast<unsigned char>(host[i]))) return host;
-    }
-    return host.substr(0, hash);
 }
 
 // DNS limits: a name the resolver would reject anyway is refused without asking it.
@@ -41,7 +33,7 @@ bool NameFits(const std::string& name) {
 
 int ConnectTarget(const char* host, unsigned port, std::string* target) {
     if (!host || port == 0 || port > 65535) return EINVAL;
-    std::string text = Trimmed(WithoutDuplicateSuffix(Trimmed(host)));
+    std::string text = Trimmed(platform::WithoutDuplicateSuffix(Trimmed(host)));
     if (!text.empty() && text.front() == '[') {
         if (text.size() < 3 || text.back() != ']') return EINVAL;
         text = text.substr(1, text.size() - 2);

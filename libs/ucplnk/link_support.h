@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "platform/tcp_socket.h"
+#include "platform/text.h"
 #include "platform/unique_fd.h"
 
 namespace smsc_link {
@@ -39,16 +40,6 @@ private:
     int flags_ = -1;
     platform::TcpSocket socket_;
 };
-
-// The host text without the "#n" (n decimal) that tells a second connection to the same
-// server apart; any other text unchanged.
-inline std::string WithoutDuplicateSuffix(const std::string& host) {
-    const std::size_t hash = host.rfind('#');
-    if (hash == std::string::npos || hash + 1 == host.size() ||
-        host.find_first_not_of("0123456789", hash + 1) != std::string::npos)
-        return host;
-    return host.substr(0, hash);
-}
 
 // Copies `text` into the caller's buffer, cut to fit and NUL-terminated when `size` is
 // at least 1; returns the characters written.

@@ -72,7 +72,7 @@ extern "C" void UCPSetTimeout(unsigned milliseconds) {
 
 extern "C" int UCPConnect(int socket, int /*reserved*/, const char* host, unsigned port) {
     if (!host || !*host || port == 0 || port > 65535) return EINVAL;
-    const std::string name = smsc_link::WithoutDuplicateSuffix(host);
+    const std::string name = platform::WithoutDuplicateSuffix(host);
     if (name.empty()) return EINVAL;
     return platform::ConnectStreamSocket(socket, name, port, gTimeoutMs);
 }

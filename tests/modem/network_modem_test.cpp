@@ -13,33 +13,15 @@
 #include "platform/files.h"
 #include "tests/support/first_line_child.h"
 #include "tests/support/temp_dir.h"
+#include "tools/phonesim/c_escapes.h"
 
 namespace {
-
-std::string Unescape(const std::string& text) {
-    std::string out;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] != '\\' || i + 1 == text.size()) {
-            out += text[i];
-            continue;
-        }
-        const char c = text[++i];
-        if (c == 'r') out += '\r';
-        else if (c == 'n') out += '\n';
-        else if (c == 't') out += '\t';
-        else if (c == 'x' && i + 2 < text.size()) {
-            out += static_cast<char>(std::stoi(text.substr(i + 1, 2), nullptr, 16));
-            i += 2;
-        } else out += c;
-    }
-    return out;
-}
 
 std::vector<std::string> Fields(const std::string& line) {
     std::vector<std::string> fields;
     std::stringstream in(line);
     std::string field;
-    while (std::getline(in, field, '\t')) fields.push_back(Unescape(field));
+    while (std::getline(in, field, '\t')) fields.push_back(phonesim::DecodeEscapes(field));
     if (!line.empty() && line.back() == '\t') fields.emplace_back();
     return fields;
 }

@@ -29,6 +29,8 @@
 #include <thread>
 #include <vector>
 
+#include "tools/phonesim/c_escapes.h"
+
 namespace {
 
 struct Config {
@@ -41,25 +43,6 @@ struct Config {
     long lieLength = -1;
     std::vector<std::string> rawHeaders;
 };
-
-std::string Decode(const std::string& text) {
-    std::string out;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] != '\\' || i + 1 == text.size()) {
-            out += text[i];
-            continue;
-        }
-        const char c = text[++i];
-        if (c == 'r') out += '\r';
-        else if (c == 'n') out += '\n';
-        else if (c == 't') out += '\t';
-        else if (c == 'x' && i + 2 < text.size()) {
-            out += static_cast<char>(std::strtol(text.substr(i + 1, 2).c_str(), nullptr, 16));
-            i += 2;
-        } else out += c;
-    }
-    return out;
-}
 
 bool Option(const std::string& arg, const char* name, std::string* value) {
     const std::string prefix = std::string("--") + name + "=";
@@ -79,7 +62,7 @@ bool Parse(int argc, char** argv, Config* config) {
         else if (Option(arg, "mms-proxy", &v)) config->mmsProxy = v;
         else if (Option(arg, "slow", &v)) config->slowMs = std::stoi(v);
         else if (Option(arg, "lie-length", &v)) config->lieLength = std::stol(v);
-        else if (Option(arg, "raw-header", &v)) config->rawHeaders.push_back(Decode(v));
+        else if (Option(arg, "raw-header", &v)) config->rawHeaders.push_back(phonesim::DecodeEscapes(v));
         else if (Option(arg, "log", &v)) config->log = v;
         else if (Option(arg, "omit", &v)) {
             if (v == "name") config->omitName = true;
