@@ -3,17 +3,11 @@
 // hidden and survives OK; the store and its file are the real ones.
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
-
 #include "acctdb/acctdb.h"
 #include "tests/support/console_process.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
-
-namespace fs = std::filesystem;
-using namespace std::chrono_literals;
 
 const char* kAddScript =
     "tab \"SMS Users\"\n"
@@ -47,21 +41,17 @@ protected:
     void SetUp() override {
         dir_ = temp_.Path();
         ASSERT_FALSE(dir_.empty());
-        program_ = dir_ + "program/";
         data_ = dir_ + "data/";
-        fs::create_directories(data_);
-        zella_test::CopyConsoleInto(ZELLA_BIN_DIR, program_, zella_test::SmscLinks::None);
+        zella_test::PrepareConsoleSandbox(dir_, ZELLA_BIN_DIR);
     }
     // Runs the console on the script; returns its transcript, status in `status`.
     std::string Run(const char* script, const std::string& tag, int& status) {
-        std::ofstream(dir_ + tag + ".txt") << script;
-        status = zella_test::RunConsoleScript(
-            program_, dir_ + tag + ".txt", dir_ + tag + "-out.txt",
-            {"ZELLA_DATA_DIR=" + data_, "ZELLA_SERVICE_MANAGER=supervisor"}, {}, 120s);
-        return zella_test::ReadAll(dir_ + tag + "-out.txt");
+        zella_test::ScriptRun run = zella_test::RunSandboxScript(dir_, script, tag);
+        status = run.status;
+        return run.transcript;
     }
     zella_test::TempDir temp_{"users-script"};
-    std::string dir_, program_, data_;
+    std::string dir_, data_;
 };
 
 TEST_F(UsersScript, AddedAccountKeepsItsHiddenPasswordWhenReopened) {

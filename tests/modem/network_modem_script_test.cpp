@@ -24,7 +24,6 @@
 namespace {
 
 namespace fs = std::filesystem;
-using namespace std::chrono_literals;
 
 std::string AddPhoneScript(const std::string& device) {
     const std::string field = "\"Or, enter IP address and port:  (example: 10.0.0.200:8990)\"";
@@ -47,21 +46,16 @@ std::string AddPhoneScript(const std::string& device) {
 // Runs the console of `dir`/program/ on the data directory `dir`/data/ with `script`,
 // expecting a clean run; returns the transcript.
 std::string RunScript(const std::string& dir, const std::string& script) {
-    std::ofstream(dir + "script.txt") << script;
-    const int status = zella_test::RunConsoleScript(
-        dir + "program/", dir + "script.txt", dir + "out.txt",
-        {"ZELLA_DATA_DIR=" + dir + "data/", "ZELLA_SERVICE_MANAGER=supervisor"}, {}, 120s);
-    const std::string out = zella_test::ReadAll(dir + "out.txt");
-    EXPECT_EQ(status, 0) << out;
-    EXPECT_EQ(out.find("FAIL"), std::string::npos) << out;
-    return out;
+    const zella_test::ScriptRun run = zella_test::RunSandboxScript(dir, script);
+    EXPECT_EQ(run.status, 0) << run.transcript;
+    EXPECT_EQ(run.transcript.find("FAIL"), std::string::npos) << run.transcript;
+    return run.transcript;
 }
 
 TEST(NetworkModemConsoleScript, AddingALocalPhoneStoresItAndItsMmsAccount) {
     zella_test::TempDir temp{"phone-script"};
-    const std::string dir = temp.Path(), program = dir + "program/", data = dir + "data/";
-    fs::create_directories(data);
-    zella_test::CopyConsoleInto(ZELLA_BIN_DIR, program, zella_test::SmscLinks::Shipped);
+    const std::string dir = temp.Path(), data = dir + "data/";
+    zella_test::PrepareConsoleSandbox(dir, ZELLA_BIN_DIR, zella_test::SmscLinks::Shipped);
     zella_test::FirstLineChild phone(std::string(ZELLA_BIN_DIR) + "/phonesim",
                                      {"--mms-url=http://mms.op.example/", "--mms-proxy=10.0.0.9:80"});
     ASSERT_TRUE(phone.Started());
@@ -125,9 +119,8 @@ TEST(NetworkModemConsoleScript, GprsTestBringsTheConnectionUpAndDownThroughNetwo
     ASSERT_NE(proxy.port, 0u);
 
     zella_test::TempDir temp{"gprs-script"};
-    const std::string dir = temp.Path(), program = dir + "program/", data = dir + "data/";
-    fs::create_directories(data);
-    zella_test::CopyConsoleInto(ZELLA_BIN_DIR, program, zella_test::SmscLinks::None);
+    const std::string dir = temp.Path(), data = dir + "data/";
+    zella_test::PrepareConsoleSandbox(dir, ZELLA_BIN_DIR);
     const std::string ini = data + "ZELLA.INI";
     platform::WritePrivateProfileString(ini, "ZELLA", "Modem1", "COM7:");
 

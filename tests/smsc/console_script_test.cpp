@@ -71,10 +71,9 @@ protected:
         ASSERT_FALSE(dir_.empty());
         program_ = dir_ + "program/";
         data_ = dir_ + "data/";
-        fs::create_directories(program_);
-        fs::create_directories(data_ + "COMPORTS");
         // A private copy of the program directory keeps exit files and relaunches here.
-        zella_test::CopyConsoleInto(ZELLA_BIN_DIR, program_, zella_test::SmscLinks::None);
+        zella_test::PrepareConsoleSandbox(dir_, ZELLA_BIN_DIR);
+        fs::create_directories(data_ + "COMPORTS");
     }
     zella_test::TempDir temp_{"smsc-script"};
     std::string dir_, program_, data_;
@@ -87,15 +86,11 @@ TEST_F(ConsoleScript, AddingASimulatedModemStoresIt) {
         std::this_thread::sleep_for(20ms);
     ASSERT_TRUE(fs::exists(data_ + "COMPORTS/COM7"));
 
-    std::ofstream(dir_ + "script.txt") << kAddModemScript;
-    ChildProcess console({program_ + "zella"}, dir_ + "out.txt",
-                         {"ZELLA_SCRIPT=" + dir_ + "script.txt", "ZELLA_DATA_DIR=" + data_,
-                          "ZELLA_SERVICE_MANAGER=supervisor"});
-    const int status = console.Wait(120s);
+    const zella_test::ScriptRun run = zella_test::RunSandboxScript(dir_, kAddModemScript);
     modem.Stop();
 
-    const std::string out = ReadAll(dir_ + "out.txt");
-    EXPECT_EQ(status, 0) << out;
+    const std::string& out = run.transcript;
+    EXPECT_EQ(run.status, 0) << out;
     EXPECT_EQ(out.find("FAIL"), std::string::npos) << out;
     EXPECT_NE(out.find("open: Modem Connection"), std::string::npos) << out;
     const std::string ini = data_ + "ZELLA.INI";
@@ -113,16 +108,12 @@ protected:
         EXPECT_TRUE(platform::ReadFile(ZT_SMPP_DOUBLE, content));
         EXPECT_TRUE(platform::WriteFileAtomic(
             program_ + platform::SharedLibraryFileName("SMPPLNK.DLL"), content));
-        std::ofstream(dir_ + "script.txt") << script;
-        ChildProcess console({program_ + "zella"}, dir_ + "out.txt",
-                             {"ZELLA_SCRIPT=" + dir_ + "script.txt", "ZELLA_DATA_DIR=" + data_,
-                              "ZELLA_SERVICE_MANAGER=supervisor",
-                              "ZELLA_TEST_SMPP_USER=smppclient1",
-                              "ZELLA_TEST_SMPP_PASSWORD=password",
-                              "ZELLA_TEST_LINK_LOG=" + dir_ + "calls.log"});
-        const int status = console.Wait(120s);
-        const std::string out = ReadAll(dir_ + "out.txt");
-        EXPECT_EQ(status, 0) << out;
+        const zella_test::ScriptRun run = zella_test::RunSandboxScript(
+            dir_, script, "script",
+            {"ZELLA_TEST_SMPP_USER=smppclient1", "ZELLA_TEST_SMPP_PASSWORD=password",
+             "ZELLA_TEST_LINK_LOG=" + dir_ + "calls.log"});
+        const std::string& out = run.transcript;
+        EXPECT_EQ(run.status, 0) << out;
         EXPECT_EQ(out.find("FAIL"), std::string::npos) << out;
         return out;
     }

@@ -136,4 +136,33 @@ inline int RunConsoleScript(const std::string& programDir, const std::string& sc
     return console.Wait(limit);
 }
 
+// A console installation of a test's own under `dir`: a copy of the console from
+// `binDir` in `dir`program/ and an empty data directory `dir`data/.
+inline void PrepareConsoleSandbox(const std::string& dir, const std::string& binDir,
+                                  SmscLinks links = SmscLinks::None) {
+    std::filesystem::create_directories(dir + "data/");
+    CopyConsoleInto(binDir, dir + "program/", links);
+}
+
+struct ScriptRun {
+    int status = -1000;
+    std::string transcript;
+};
+
+// Runs the console of a sandbox (above) on `script`, written to `dir`<tag>.txt, with the
+// supervisor managing services and `env` added; the transcript goes to `dir`<tag>-out.txt.
+inline ScriptRun RunSandboxScript(const std::string& dir, const std::string& script,
+                                  const std::string& tag = "script",
+                                  const std::vector<std::string>& env = {}) {
+    std::ofstream(dir + tag + ".txt") << script;
+    std::vector<std::string> fullEnv{"ZELLA_DATA_DIR=" + dir + "data/",
+                                     "ZELLA_SERVICE_MANAGER=supervisor"};
+    fullEnv.insert(fullEnv.end(), env.begin(), env.end());
+    ScriptRun run;
+    run.status = RunConsoleScript(dir + "program/", dir + tag + ".txt", dir + tag + "-out.txt",
+                                  fullEnv, {}, std::chrono::seconds(120));
+    run.transcript = ReadAll(dir + tag + "-out.txt");
+    return run;
+}
+
 }  // namespace zella_test

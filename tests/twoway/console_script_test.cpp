@@ -19,9 +19,6 @@
 namespace {
 
 namespace fs = std::filesystem;
-using namespace std::chrono_literals;
-using zella_test::ChildProcess;
-using zella_test::ReadAll;
 
 const std::string kPeers = ZELLA_PEERS_DIR;
 
@@ -48,10 +45,8 @@ protected:
     void SetUp() override {
         dir_ = temp_.Path();
         ASSERT_FALSE(dir_.empty());
-        program_ = dir_ + "program/";
         data_ = dir_ + "data/";
-        fs::create_directories(data_);
-        zella_test::CopyConsoleInto(ZELLA_BIN_DIR, program_, zella_test::SmscLinks::None);
+        zella_test::PrepareConsoleSandbox(dir_, ZELLA_BIN_DIR);
         const std::string make = "openssl req -x509 -newkey rsa:2048 -nodes -days 1 -subj "
                                  "/CN=localhost -keyout " + dir_ + "key.pem -out " + dir_ +
                                  "cert.pem >/dev/null 2>&1";
@@ -67,12 +62,9 @@ protected:
                                                 "2525", "--key", dir_ + "key.pem", "--cert",
                                                 dir_ + "cert.pem"});
         EXPECT_EQ(2525u, peer.ListeningPort());
-        std::ofstream(dir_ + "script.txt") << script;
-        ChildProcess console({program_ + "zella"}, dir_ + "out.txt",
-                             {"ZELLA_SCRIPT=" + dir_ + "script.txt", "ZELLA_DATA_DIR=" + data_,
-                              "ZELLA_SERVICE_MANAGER=supervisor"});
-        EXPECT_EQ(0, console.Wait(120s));
-        transcript = ReadAll(dir_ + "out.txt");
+        const zella_test::ScriptRun run = zella_test::RunSandboxScript(dir_, script);
+        EXPECT_EQ(0, run.status);
+        transcript = run.transcript;
         std::string seen;
         for (std::string line; !(line = peer.ReadLine(400)).empty();) seen += line + "\n";
         return seen;
@@ -81,7 +73,7 @@ protected:
         return platform::GetPrivateProfileString(data_ + "ZELLA.INI", "ZELLA", key, "<absent>");
     }
     zella_test::TempDir temp_{"alerts-script"};
-    std::string dir_, program_, data_;
+    std::string dir_, data_;
 };
 
 TEST_F(TwoWayConsoleScript, TestMessageReachesBothRecipientsAfterStartTlsAndLogin) {
@@ -120,18 +112,15 @@ TEST_F(TwoWayConsoleScript, WrongPasswordIsRefusedAndNothingIsDelivered) {
 namespace {
 
 TEST_F(TwoWayConsoleScript, KeywordAddedOnTheTwoWayPageIsStoredAndListed) {
-    std::ofstream(dir_ + "keyword.txt") << "tab \"2-Way\"\n"
+    const zella_test::ScriptRun run = zella_test::RunSandboxScript(dir_, "tab \"2-Way\"\n"
                                            "answer \"No SMSC connections or modems are defined.\" Yes\n"
                                            "press \"Add\"\n"
                                            "set \"Keyword:\" \"INFO\"\n"
                                            "set \"replyTextField\" \"Opening hours:\\r\\n9 to 5\"\n"
                                            "press \"OK\"\n"
-                                           "press \"OK\"\n";
-    ChildProcess console({program_ + "zella"}, dir_ + "out.txt",
-                         {"ZELLA_SCRIPT=" + dir_ + "keyword.txt", "ZELLA_DATA_DIR=" + data_,
-                          "ZELLA_SERVICE_MANAGER=supervisor"});
-    EXPECT_EQ(0, console.Wait(120s));
-    const std::string out = ReadAll(dir_ + "out.txt");
+                                           "press \"OK\"\n", "keyword");
+    EXPECT_EQ(0, run.status);
+    const std::string& out = run.transcript;
     EXPECT_EQ(out.find("FAIL"), std::string::npos) << out;
     EXPECT_NE(out.find("open: 2-Way Keyword Processor"), std::string::npos) << out;
     const std::string ini = data_ + "ZELLA.INI";
