@@ -20,7 +20,7 @@
 
 #include "platform/ini.h"
 #include "platform/unique_fd.h"
-#include "tests/libs/smpplnk/peer_process.h"
+#include "tests/support/peer_process.h"
 #include "tests/support/console_process.h"
 #include "tests/support/temp_dir.h"
 
@@ -28,7 +28,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
-using smpplnk_test::PeerProcess;
+using zella_test::PeerProcess;
 using zella_test::ReadAll;
 
 const char kTestCimd2[] = "/usr/lib/kannel/test/test_cimd2";

@@ -16,7 +16,7 @@
 #include "platform/files.h"
 #include "platform/ini.h"
 #include "shell/core/link_libraries.h"
-#include "tests/libs/smpplnk/peer_process.h"
+#include "tests/support/peer_process.h"
 #include "tests/support/temp_dir.h"
 #include "twoway/alert_message.h"
 #include "twoway/smtp_client.h"
@@ -24,7 +24,7 @@
 
 namespace {
 
-using smpplnk_test::PeerProcess;
+using zella_test::PeerProcess;
 
 const std::string kPeers = ZELLA_PEERS_DIR;
 const std::string kBin = std::string(ZELLA_BIN_DIR) + "/";

@@ -12,7 +12,7 @@
 #include <string>
 
 #include "platform/ini.h"
-#include "tests/libs/smpplnk/peer_process.h"
+#include "tests/support/peer_process.h"
 #include "tests/support/console_process.h"
 #include "tests/support/temp_dir.h"
 
@@ -58,7 +58,7 @@ protected:
     }
     // Runs the console on the script while the server listens; what the server saw.
     std::string Run(const std::string& script, std::string& transcript) {
-        smpplnk_test::PeerProcess peer("node", {kPeers + "/smtp_peer.js", "starttls", "--port",
+        zella_test::PeerProcess peer("node", {kPeers + "/smtp_peer.js", "starttls", "--port",
                                                 "2525", "--key", dir_ + "key.pem", "--cert",
                                                 dir_ + "cert.pem"});
         EXPECT_EQ(2525u, peer.ListeningPort());

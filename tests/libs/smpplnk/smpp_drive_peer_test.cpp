@@ -15,11 +15,13 @@
 
 #include "platform/tcp_socket.h"
 #include "smpplnk/smpplnk_ext.h"
-#include "tests/libs/smpplnk/peer_process.h"
+#include "tests/support/peer_process.h"
 #include "tests/libs/smpplnk/smpp_test_support.h"
 #include "tests/support/held_port.h"
 
 namespace smpplnk_test {
+
+using zella_test::PeerProcess;
 namespace {
 
 const std::string kDriveSmpp = "/usr/lib/kannel/test/drive_smpp";

@@ -13,10 +13,12 @@
 
 #include "platform/tcp_socket.h"
 #include "smpplnk/smpplnk_ext.h"
-#include "tests/libs/smpplnk/peer_process.h"
+#include "tests/support/peer_process.h"
 #include "tests/libs/smpplnk/smpp_test_support.h"
 
 namespace smpplnk_test {
+
+using zella_test::PeerProcess;
 namespace {
 
 const std::string kPeers = ZELLA_PEERS_DIR;

@@ -10,11 +10,13 @@
 #include "platform/dynlib.h"
 #include "platform/tcp_socket.h"
 #include "smpplnk/smpplnk_ext.h"
-#include "tests/libs/smpplnk/peer_process.h"
+#include "tests/support/peer_process.h"
 #include "tests/libs/smpplnk/smpp_test_support.h"
 #include "tlslnk/tlslnk.h"
 
 namespace smpplnk_test {
+
+using zella_test::PeerProcess;
 namespace {
 
 const std::string kBin = std::string(ZELLA_BIN_DIR) + "/";

@@ -1,6 +1,6 @@
-// An SMSC peer run as a child process whose standard output the test reads line by
-// line: "LISTENING <port>" first, then what the peer saw. Every read is bounded, and
-// the child is ended with SIGTERM and reaped when the object goes.
+// A test peer (an SMSC, an SMTP server) run as a child process whose standard output the
+// test reads line by line: "LISTENING <port>" first, then what the peer saw. Every read is
+// bounded, and the child is ended with SIGTERM and reaped when the object goes.
 #pragma once
 
 #include <fcntl.h>
@@ -15,7 +15,7 @@
 
 extern char** environ;
 
-namespace smpplnk_test {
+namespace zella_test {
 
 class PeerProcess {
 public:
@@ -85,4 +85,4 @@ private:
     std::string buffer_;
 };
 
-}  // namespace smpplnk_test
+}  // namespace zella_test
