@@ -8,6 +8,7 @@
 #include "config/credit.h"
 #include "platform/text.h"
 #include "ui/dialog.h"
+#include "ui/long_operation.h"
 
 namespace accounts {
 namespace {
@@ -132,9 +133,14 @@ void UserEditor::ShowLimits() {
 
 void UserEditor::ShowCredit() {
     const bool has = !openedName_.empty() && config::HasCreditFile(openedName_);
-    if (has)
-        SetText("balance", config::FormatCredit(config::DebitCredit(openedName_, nullptr, 0, true)) +
-                               " credits");
+    // The service holds the credit file while it debits: reading it may wait.
+    if (has) {
+        const std::int64_t balance =
+            ui::RunLong<std::int64_t>(GetHost(), "Reading the credit balance...", [&](ui::Host&) {
+                return config::DebitCredit(openedName_, nullptr, 0, true);
+            });
+        SetText("balance", config::FormatCredit(balance) + " credits");
+    }
     SetChecked("credit", has);
     Enable("balance", has);
     Enable("creditsToAdd", has);
@@ -215,9 +221,11 @@ void UserEditor::StoreCredit(const std::string& account) {
         config::DeleteCreditFile(account);
         return;
     }
-    config::CreateCreditFile(account);
     const std::int64_t amount = config::ParseCredit(Text("creditsToAdd"));
-    if (amount != 0) config::DebitCredit(account, nullptr, -amount, false);
+    ui::RunLong(GetHost(), "Storing the credits...", [&](ui::Host&) {
+        config::CreateCreditFile(account);
+        if (amount != 0) config::DebitCredit(account, nullptr, -amount, false);
+    });
 }
 
 void UserEditor::FillRecord(acctdb::UserRecord& out) const {

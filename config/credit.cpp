@@ -4,6 +4,7 @@
 
 #include "acctdb/acctdb.h"
 #include "config/config_store.h"
+#include "platform/cancel.h"
 #include "platform/clock.h"
 #include "platform/files.h"
 #include "platform/regular_file.h"
@@ -51,7 +52,7 @@ platform::RegularFile OpenCreditFile(const std::string& path, bool readOnly) {
         if (outcome == OpenOutcome::Opened) return file;
         // Only a holder goes away by waiting; a file that is gone or refuses us stays so.
         if (outcome == OpenOutcome::Failed || !platform::FileExists(path)) return {};
-        if (clock.TickCount() - start >= kDebitWaitMs) return {};
+        if (clock.TickCount() - start >= kDebitWaitMs || platform::CancelRequested()) return {};
         clock.Sleep(kRetryMs);
     }
 }
@@ -163,7 +164,7 @@ bool CreateCreditFile(const std::string& user) {
     const std::uint64_t start = clock.TickCount();
     for (;;) {
         if (platform::CreateFileIfMissing(path)) return true;
-        if (clock.TickCount() - start >= kCreateWaitMs) return false;
+        if (clock.TickCount() - start >= kCreateWaitMs || platform::CancelRequested()) return false;
         clock.Sleep(kRetryMs);
     }
 }

@@ -1,5 +1,5 @@
 // Debits racing other writers: a held credit file is waited for in 100 ms steps up to
-// 60 seconds, readers never wait, and two processes debiting at once lose no debit.
+// 60 seconds (less when the operator cancels), readers never wait, and two processes debiting at once lose no debit.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "config/credit.h"
+#include "platform/cancel.h"
 #include "counters_fixture.h"
 
 namespace {
@@ -62,6 +63,15 @@ TEST_F(CreditLockingTest, FileHeldForSixtySecondsCountsAsNoLimitAndIsUntouched) 
     EXPECT_EQ(DebitCredit("alice", nullptr, 1000, false), config::kNoCreditLimit);
     EXPECT_GE(clock_.Slept(), 60'000u);
     EXPECT_LE(clock_.Slept(), 60'100u);
+    // Inside a cancelled long operation (the user editor's) the wait ends at once.
+    platform::CancelToken cancel;
+    cancel.Cancel();
+    {
+        platform::ScopedCancelToken scope(&cancel);
+        const std::uint64_t before = clock_.Slept();
+        EXPECT_EQ(DebitCredit("alice", nullptr, 1000, false), config::kNoCreditLimit);
+        EXPECT_LE(clock_.Slept() - before, 100u);
+    }
     service = platform::FileLock();
     EXPECT_EQ(ReadBalance(), 2000);
 }
