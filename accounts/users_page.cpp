@@ -72,7 +72,9 @@ void UsersPage::OnInit() {
         handle_ = 0;
         ui::Error(GetHost(), kStoreOpenFailed);
     } else {
-        MigrateLegacyWebLogin(handle_);
+        // Only the first opening after an upgrade writes; that write may wait for the store.
+        ui::RunLong(GetHost(), "Moving the web login into the account store...",
+                    [&](ui::Host&) { MigrateLegacyWebLogin(handle_); });
     }
     RefreshList();
     if (RowCount(kList) > 0) SetSelectedRows(kList, {0});
