@@ -3,6 +3,10 @@
 #include "acctdb/acctdb.h"
 #include "platform/files.h"
 
+#include <fcntl.h>
+
+#include <limits>
+
 namespace config {
 
 DailyCounters ReadDailyCounterFile(const std::string& path) {
@@ -35,6 +39,40 @@ bool IsCurrentValueStatistic(const std::string& name) {
 
 std::uint32_t ReadCurrentValueCounter(const std::string& name) {
     return ReadDailyCounterFile(CurrentValueCounterPath(name))[0];
+}
+
+bool CounterFileWriter::Open(const std::string& path) {
+    platform::OpenOptions options;
+    options.access = platform::FileAccess::ReadWrite;
+    options.create = true;
+    options.mode = 0660;
+    file_ = platform::RegularFile(platform::OpenRegularFile(path, options));
+    if (!file_.Valid()) return false;
+    if (file_.Size() < static_cast<std::int64_t>(kDailyCounterFileSize) && !file_.Truncate(kDailyCounterFileSize)) {
+        file_ = platform::RegularFile();
+        return false;
+    }
+    return true;
+}
+
+std::uint32_t CounterFileWriter::Get(std::size_t index) const {
+    unsigned char b[4] = {};
+    if (index >= kDailyCounterCount || file_.ReadAt(index * 4, b, 4) != 4) return 0;
+    return static_cast<std::uint32_t>(b[0]) | static_cast<std::uint32_t>(b[1]) << 8 |
+           static_cast<std::uint32_t>(b[2]) << 16 | static_cast<std::uint32_t>(b[3]) << 24;
+}
+
+bool CounterFileWriter::Set(std::size_t index, std::uint32_t value) {
+    if (index >= kDailyCounterCount || !file_.Valid()) return false;
+    const unsigned char b[4] = {static_cast<unsigned char>(value), static_cast<unsigned char>(value >> 8),
+                                static_cast<unsigned char>(value >> 16), static_cast<unsigned char>(value >> 24)};
+    return file_.WriteAt(index * 4, b, 4);
+}
+
+bool CounterFileWriter::Add(std::size_t index, std::uint32_t amount) {
+    const std::uint32_t now = Get(index);
+    const std::uint32_t room = std::numeric_limits<std::uint32_t>::max() - now;
+    return Set(index, now + (amount > room ? room : amount));
 }
 
 }  // namespace config

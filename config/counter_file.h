@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/regular_file.h"
+
 namespace config {
 
 inline constexpr std::size_t kDailyCounterCount = 366;
@@ -32,5 +34,24 @@ std::string CurrentValueCounterPath(const std::string& name);
 bool IsCurrentValueStatistic(const std::string& name);
 // Counter 0 of the current-value file of `name`; 0 when the file is missing or short.
 std::uint32_t ReadCurrentValueCounter(const std::string& name);
+
+// The writing side, for the one process that keeps a counter file. The file is created at
+// full size (mode 0660, never through a link) and each counter changes with one 4-byte
+// positioned write, so a reader without a lock never sees a torn value.
+class CounterFileWriter {
+public:
+    // Opens `path`, creating it or extending a short file to full size; false when the
+    // file cannot be opened or is not a regular file.
+    bool Open(const std::string& path);
+    bool IsOpen() const { return file_.Valid(); }
+    // Adds `amount` to counter `index` (saturating at UINT32_MAX); false on a failed
+    // write (a full disk) or an index outside the file.
+    bool Add(std::size_t index, std::uint32_t amount);
+    bool Set(std::size_t index, std::uint32_t value);
+    std::uint32_t Get(std::size_t index) const;
+
+private:
+    platform::RegularFile file_;
+};
 
 }  // namespace config

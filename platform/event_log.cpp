@@ -17,6 +17,7 @@
 #include <memory>
 
 #include "platform/cancel.h"
+#include "platform/clock.h"
 #include "platform/files.h"
 #include "platform/text.h"
 
@@ -271,6 +272,19 @@ bool AppendEventLine(const std::string& path, std::int64_t unixMicros, EventLeve
     if (fd < 0) return false;
     const bool ok = write(fd, line.data(), line.size()) == static_cast<ssize_t>(line.size());
     return close(fd) == 0 && ok;
+}
+
+bool WriteServiceEvent(const std::string& textLogPath, const std::string& source, EventLevel level,
+                       const std::string& text) {
+    const EventSource where = DefaultEventSource(textLogPath, {source});
+    if (where.kind == EventSource::Kind::TextFile) {
+        const std::size_t slash = textLogPath.rfind('/');
+        if (slash != std::string::npos) CreateDirectories(textLogPath.substr(0, slash + 1));
+        return AppendEventLine(textLogPath, Clock().UnixMillis() * 1000, level, source, text);
+    }
+    const int priority = level == EventLevel::Error ? 3 : level == EventLevel::Warning ? 4 : 6;
+    return sd_journal_send("MESSAGE=%s", OneField(text).c_str(), "PRIORITY=%d", priority,
+                           "SYSLOG_IDENTIFIER=%s", source.c_str(), nullptr) == 0;
 }
 
 }  // namespace platform

@@ -57,6 +57,12 @@ bool NewestEventCursor(const EventSource& source, std::string& cursor, std::stri
 bool AppendEventLine(const std::string& path, std::int64_t unixMicros, EventLevel level,
                      const std::string& source, const std::string& text);
 
+// Writes one event of a service where DefaultEventSource reads them: an entry of the
+// journal (identifier `source`, priority err, warning or info) on a systemd machine, else
+// a line of the text log `textLogPath` (its directory created). False when not written.
+bool WriteServiceEvent(const std::string& textLogPath, const std::string& source, EventLevel level,
+                       const std::string& text);
+
 // "Error", "Warning" or "Info".
 const char* EventLevelName(EventLevel level);
 

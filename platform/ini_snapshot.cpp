@@ -12,9 +12,45 @@ struct IniSnapshot::Index {
     ini::CaseInsensitiveMap<std::string_view, Keys> sections;
 };
 
+IniSnapshot::IniSnapshot() : index_(std::make_unique<Index>()) {}
+
 IniSnapshot::IniSnapshot(const std::string& path) : index_(std::make_unique<Index>()) {
     loaded_ = ReadFile(path, content_);
-    if (!loaded_) return;
+    if (loaded_) BuildIndex();
+}
+
+IniSnapshot IniSnapshot::FromText(std::string content) {
+    IniSnapshot snapshot;
+    snapshot.content_ = std::move(content);
+    snapshot.loaded_ = true;
+    snapshot.BuildIndex();
+    return snapshot;
+}
+
+// The index views into content_; a moved std::string keeps its heap buffer, but a short
+// one lives inside the object, so a move rebuilds the views rather than trusting them.
+IniSnapshot::IniSnapshot(IniSnapshot&& other) noexcept : index_(std::make_unique<Index>()) {
+    *this = std::move(other);
+}
+
+IniSnapshot& IniSnapshot::operator=(IniSnapshot&& other) noexcept {
+    if (this != &other) {
+        content_ = std::move(other.content_);
+        loaded_ = other.loaded_;
+        index_ = std::make_unique<Index>();
+        if (loaded_) BuildIndex();
+        other.content_.clear();
+        other.loaded_ = false;
+        other.index_ = std::make_unique<Index>();
+    }
+    return *this;
+}
+
+bool IniSnapshot::HasSection(std::string_view section) const {
+    return index_->sections.find(ini::TrimBlanks(section)) != index_->sections.end();
+}
+
+void IniSnapshot::BuildIndex() {
     Index::Keys* current = nullptr;  // null before the first section and in later copies
     ini::ForEachLine(content_, [&](std::string_view raw, std::string_view) {
         const ini::LineView line = ini::ClassifyLine(raw);

@@ -16,6 +16,13 @@ class IniSnapshot {
 public:
     // A missing or unreadable file gives a snapshot in which every lookup gives `def`.
     explicit IniSnapshot(const std::string& path);
+    // A snapshot of INI text already in memory (a spool record read through a locked
+    // descriptor); Loaded() is true.
+    static IniSnapshot FromText(std::string content);
+    IniSnapshot(IniSnapshot&&) noexcept;
+    IniSnapshot& operator=(IniSnapshot&&) noexcept;
+    // Whether the first section of that name exists.
+    bool HasSection(std::string_view section) const;
     ~IniSnapshot();
     IniSnapshot(const IniSnapshot&) = delete;
     IniSnapshot& operator=(const IniSnapshot&) = delete;
@@ -25,6 +32,8 @@ public:
                     std::size_t size = 500) const;
 
 private:
+    IniSnapshot();
+    void BuildIndex();
     struct Index;
     std::string content_;  // the index views into it
     bool loaded_ = false;

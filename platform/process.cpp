@@ -257,4 +257,6 @@ std::string FindInPath(const std::string& name) {
     return {};
 }
 
+int CurrentProcessId() { return static_cast<int>(::getpid()); }
+
 }  // namespace platform

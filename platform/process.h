@@ -26,6 +26,9 @@ bool StartSelfDetached(const std::vector<std::string>& args = {});
 int RunAndWait(const std::vector<std::string>& argv, int timeoutMs = 0,
                std::string* output = nullptr);
 
+// The calling process's id.
+int CurrentProcessId();
+
 // Ends the process at once with the code, without running exit handlers or static
 // destructors (the Win32 ExitProcess of a watcher thread).
 [[noreturn]] void ExitNow(int code);

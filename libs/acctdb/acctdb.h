@@ -167,6 +167,22 @@ std::string SafeUserDirectoryName(const std::string& userName);
 // carriage return) are padding, not a character.
 std::string GSM7ToUTF8String(const std::string& headerHex, const std::string& dataHex);
 
+// The encoding side, for the services that send. UTF-8 text as unpacked GSM 7-bit
+// septets (one byte each), characters of the extension table as escape and code; false
+// when some character has no GSM form (the text then goes as UCS-2) or the UTF-8 is
+// invalid. A carriage return or line feed maps to its own code.
+bool UTF8ToGSM7Septets(const std::string& utf8, std::string& septets);
+// Unpacked septets back to UTF-8 (the inverse of UTF8ToGSM7Septets).
+std::string GSM7SeptetsToUTF8(const std::string& septets);
+// Packs septets into octets after `fillBits` (0..6) zero bits, as user data that follows
+// a header of that many spare bits.
+std::string PackGSM7Septets(const std::string& septets, unsigned fillBits);
+// UTF-8 to UTF-16 big-endian (UCS-2 for the BMP, surrogate pairs beyond it); false on
+// invalid UTF-8.
+bool UTF8ToUCS2(const std::string& utf8, std::string& ucs2);
+// UTF-16 big-endian to UTF-8; an odd last byte is dropped, a lone surrogate becomes U+FFFD.
+std::string UCS2ToUTF8(const std::string& ucs2);
+
 // ---- service wake-up ---------------------------------------------------------------------
 // Tells the Gateway service to look at new spool files of an interface ("SMSOut",
 // "VASPOut") for a route or account: touches "WAKE/<interface>" below the program data

@@ -47,8 +47,13 @@ char16_t ExtensionCharacter(std::uint8_t code) {
     }
 }
 
-void AppendUtf8(std::string& out, char16_t c) {
-    if (c < 0x80) {
+void AppendUtf8(std::string& out, char32_t c) {
+    if (c >= 0x10000) {
+        out += static_cast<char>(0xF0 | (c >> 18));
+        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x80) {
         out += static_cast<char>(c);
     } else if (c < 0x800) {
         out += static_cast<char>(0xC0 | (c >> 6));
@@ -112,7 +117,123 @@ std::vector<std::uint8_t> UnpackSeptets(const std::vector<std::uint8_t>& octets,
     return septets;
 }
 
+// Code points of the extension table a sender may use (the page break included).
+constexpr struct {
+    char32_t character;
+    std::uint8_t code;
+} kExtensionTable[] = {{0x0C, 0x0A}, {U'^', 0x14}, {U'{', 0x28}, {U'}', 0x29}, {U'\\', 0x2F},
+                       {U'[', 0x3C}, {U'~', 0x3D}, {U']', 0x3E}, {U'|', 0x40}, {0x20AC, 0x65}};
+
+
+// The next code point of `text` from `pos` (advanced), or false on invalid UTF-8.
+bool NextCodePoint(const std::string& text, std::size_t& pos, char32_t& c) {
+    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+    const unsigned char b0 = byte(pos);
+    std::size_t length = b0 < 0x80 ? 1 : (b0 >> 5) == 6 ? 2 : (b0 >> 4) == 14 ? 3 : (b0 >> 3) == 30 ? 4 : 0;
+    if (length == 0 || pos + length > text.size()) return false;
+    c = length == 1 ? b0 : length == 2 ? (b0 & 0x1F) : length == 3 ? (b0 & 0x0F) : (b0 & 0x07);
+    for (std::size_t i = 1; i < length; ++i) {
+        if ((byte(pos + i) & 0xC0) != 0x80) return false;
+        c = (c << 6) | (byte(pos + i) & 0x3F);
+    }
+    static constexpr char32_t kMinimum[] = {0, 0, 0x80, 0x800, 0x10000};
+    if (c < kMinimum[length] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return false;
+    pos += length;
+    return true;
+}
+
 }  // namespace
+
+bool UTF8ToGSM7Septets(const std::string& utf8, std::string& septets) {
+    septets.clear();
+    septets.reserve(utf8.size());
+    for (std::size_t pos = 0; pos < utf8.size();) {
+        char32_t c = 0;
+        if (!NextCodePoint(utf8, pos, c)) return false;
+        int found = -1;
+        for (int code = 0; code < 128 && found < 0; ++code)
+            if (code != kEscape && kDefaultAlphabet[code] == c) found = code;
+        if (found >= 0) {
+            septets += static_cast<char>(found);
+            continue;
+        }
+        bool extended = false;
+        for (const auto& entry : kExtensionTable) {
+            if (entry.character != c) continue;
+            septets += static_cast<char>(kEscape);
+            septets += static_cast<char>(entry.code);
+            extended = true;
+            break;
+        }
+        if (!extended) return false;
+    }
+    return true;
+}
+
+std::string GSM7SeptetsToUTF8(const std::string& septets) {
+    std::string text;
+    for (std::size_t i = 0; i < septets.size(); ++i) {
+        const auto septet = static_cast<std::uint8_t>(septets[i] & 0x7F);
+        if (septet != kEscape) {
+            AppendUtf8(text, kDefaultAlphabet[septet]);
+        } else if (i + 1 < septets.size()) {
+            const auto code = static_cast<std::uint8_t>(septets[++i] & 0x7F);
+            AppendUtf8(text, code == 0x0A ? char16_t{0x0C} : ExtensionCharacter(code));
+        }
+    }
+    return text;
+}
+
+std::string PackGSM7Septets(const std::string& septets, unsigned fillBits) {
+    std::string octets((fillBits + septets.size() * 7 + 7) / 8, '\0');
+    for (std::size_t n = 0; n < septets.size(); ++n) {
+        const std::size_t bit = fillBits + n * 7;
+        const unsigned value = static_cast<unsigned>(septets[n] & 0x7F) << (bit % 8);
+        octets[bit / 8] = static_cast<char>(static_cast<unsigned char>(octets[bit / 8]) | (value & 0xFF));
+        if (bit % 8 > 1)
+            octets[bit / 8 + 1] = static_cast<char>(static_cast<unsigned char>(octets[bit / 8 + 1]) | (value >> 8));
+    }
+    return octets;
+}
+
+bool UTF8ToUCS2(const std::string& utf8, std::string& ucs2) {
+    ucs2.clear();
+    ucs2.reserve(utf8.size() * 2);
+    const auto unit = [&](char32_t u) {
+        ucs2 += static_cast<char>(u >> 8);
+        ucs2 += static_cast<char>(u & 0xFF);
+    };
+    for (std::size_t pos = 0; pos < utf8.size();) {
+        char32_t c = 0;
+        if (!NextCodePoint(utf8, pos, c)) return false;
+        if (c < 0x10000) {
+            unit(c);
+        } else {
+            c -= 0x10000;
+            unit(0xD800 + (c >> 10));
+            unit(0xDC00 + (c & 0x3FF));
+        }
+    }
+    return true;
+}
+
+std::string UCS2ToUTF8(const std::string& ucs2) {
+    std::string text;
+    const auto unit = [&](std::size_t i) {
+        return static_cast<char32_t>(static_cast<unsigned char>(ucs2[i]) << 8 | static_cast<unsigned char>(ucs2[i + 1]));
+    };
+    for (std::size_t i = 0; i + 1 < ucs2.size(); i += 2) {
+        char32_t c = unit(i);
+        if (c >= 0xD800 && c < 0xDC00 && i + 3 < ucs2.size() && unit(i + 2) >= 0xDC00 && unit(i + 2) < 0xE000) {
+            c = 0x10000 + ((c - 0xD800) << 10) + (unit(i + 2) - 0xDC00);
+            i += 2;
+        } else if (c >= 0xD800 && c < 0xE000) {
+            c = 0xFFFD;
+        }
+        AppendUtf8(text, c);
+    }
+    return text;
+}
 
 std::string GSM7ToUTF8String(const std::string& headerHex, const std::string& dataHex) {
     const std::size_t headerBits = HeaderLength(headerHex) * 8;

@@ -1,0 +1,7 @@
+#include "gateway/links/link.h"
+
+namespace gateway {
+
+std::unique_ptr<SmscLink> CreateUcpLink(const ConnectionSettings&, LinkEvents&) { return nullptr; }
+
+}  // namespace gateway

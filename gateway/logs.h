@@ -1,0 +1,43 @@
+// What the service leaves for operators to read: the daily message logs ("SMSOUT",
+// "SMSIN" in the log directory), the event log and the debug log.
+//
+// SMSOUT lines: time14,id,route,recipient,status,smsc-message-id,user ("OK" status = sent)
+// SMSIN lines:  time14,file,route,sender,recipient
+// No field holds a comma; every line is appended with one write.
+#pragma once
+
+#include <string>
+
+#include "platform/event_log.h"
+
+namespace gateway {
+
+// Now in the gateway's time zone as "YYYYMMDDhhmmss".
+std::string Now14();
+
+class Logs {
+public:
+    // `logDir` ends in "/"; `debug` turns SMSDEBUG.LOG on.
+    void Configure(const std::string& logDir, bool debug);
+    const std::string& Directory() const { return dir_; }
+
+    // One line of the day's "<prefix>-YYYYMMDD.LOG"; false when it could not be written.
+    bool Daily(const char* prefix, const std::string& line);
+    // An event of the service ("QuvSMS"), to the journal or "EVENTS.LOG".
+    void Event(platform::EventLevel level, const std::string& text);
+    bool DebugOn() const { return debug_; }
+    // A line of "<name>" (SMSDEBUG.LOG, SMPPDEBUG.LOG, ...) while Debug is on.
+    void Debug(const char* name, const std::string& text);
+
+private:
+    std::string dir_;
+    bool debug_ = false;
+};
+
+// The one set of logs of the process.
+Logs& ServiceLogs();
+
+// A log field: commas become ";", line breaks and tabs blanks.
+std::string Field(const std::string& text);
+
+}  // namespace gateway

@@ -1,0 +1,277 @@
+#include "gateway/service.h"
+
+#include <algorithm>
+
+#include "acctdb/acctdb.h"
+#include "config/config_store.h"
+#include "gateway/inbound.h"
+#include "gateway/logs.h"
+#include "platform/files.h"
+#include "platform/ini.h"
+#include "platform/io_wait.h"
+#include "platform/service_notify.h"
+#include "platform/text.h"
+#include "gateway/request.h"
+
+namespace gateway {
+
+namespace {
+
+constexpr std::uint64_t kTickMs = 250;              // the stop byte is looked at this often
+constexpr std::uint64_t kScanIntervalMs = 10'000;   // events coalesce or overflow: scan anyway
+constexpr std::uint64_t kReloadDebounceMs = 1'000;  // the console writes in bursts
+
+std::string SectionFingerprint(const std::string& path, const ConnectionSettings& c) {
+    std::string text;
+    for (const std::string& line : platform::GetPrivateProfileSection(path, c.Section())) text += line + '\n';
+    return text;
+}
+
+std::string ErrorFilePath(const ConnectionSettings& c) { return acctdb::GetPrivateDataDirectory() + c.FileName() + ".ERR"; }
+
+}  // namespace
+
+Service::Service(platform::SharedMemory& block) : block_(block), retry_(ProcessRetryPolicy()) {}
+
+Service::~Service() { StopLinks(); }
+
+void Service::Post(LinkEvent event) {
+    {
+        std::lock_guard<std::mutex> lock(eventsMutex_);
+        events_.push_back(std::move(event));
+    }
+    linkWake_.Signal();
+}
+
+int Service::Run(platform::TerminationSignals& signals, const std::function<void()>& ready) {
+    ServiceLogs().Configure(acctdb::GetLogDirectory(), false);
+    receipts_.Load(acctdb::GetProgramDataDirectory());
+    smsInDir_ = config::InboundSmsDirectory();
+    Reload(true);
+    RemoveStaleErrorFiles();
+    const std::string dataDir = acctdb::GetProgramDataDirectory();
+    platform::CreateDirectories(dataDir + "WAKE/");
+    platform::DirectoryWatch wakeWatch(dataDir + "WAKE/");
+    platform::DirectoryWatch configWatch(dataDir);
+    const std::string configName = settings_.configPath.substr(settings_.configPath.rfind('/') + 1);
+    loop_.Watch(signals.Fd(), platform::kReadable, [&](unsigned) {
+        if (!signals.Take().empty()) stopping_ = true;
+    });
+    loop_.Watch(linkWake_.Fd(), platform::kReadable, [&](unsigned) {
+        linkWake_.Drain();
+        HandleEvents();
+    });
+    if (wakeWatch.Valid())
+        loop_.Watch(wakeWatch.Fd(), platform::kReadable, [&](unsigned) {
+            for (const std::string& name : wakeWatch.Take())
+                if (name == "*" || platform::EqualsNoCase(name, "SMSOut")) scanWanted_ = true;
+        });
+    if (configWatch.Valid())
+        loop_.Watch(configWatch.Fd(), platform::kReadable, [&](unsigned) {
+            for (const std::string& name : configWatch.Take()) {
+                if (name == "*" || name == configName) {
+                    reloadWanted_ = true;
+                    reloadAtMs_ = platform::SteadyMillis() + kReloadDebounceMs;
+                }
+            }
+        });
+    ServiceLogs().Event(platform::EventLevel::Info, "Service started");
+    ready();
+    while (!stopping_) {
+        loop_.RunOnce(static_cast<int>(kTickMs));
+        Tick();
+    }
+    platform::NotifyServiceManager("STOPPING=1");
+    StopLinks();
+    HandleEvents();  // the answers of the links' last messages release their requests
+    for (auto& c : connections_) platform::DeleteFileChecked(ErrorFilePath(c->settings));
+    ServiceLogs().Event(platform::EventLevel::Info, "Service stopped");
+    return 0;
+}
+
+void Service::Tick() {
+    const std::uint64_t now = platform::SteadyMillis();
+    if (block_.Byte(platform::status_block::kStopRequest) != 0) stopping_ = true;
+    if (stopping_) return;
+    if (reloadWanted_ && now >= reloadAtMs_) {
+        reloadWanted_ = false;
+        Reload(false);
+    }
+    if (now >= nextScanMs_) scanWanted_ = true;
+    if (scanWanted_) {
+        scanWanted_ = false;
+        nextScanMs_ = now + kScanIntervalMs;
+        Scan();
+    }
+    if (now >= nextRetryCheckMs_) {
+        nextRetryCheckMs_ = now + 1000;
+        for (auto& [path, entry] : entries_)
+            if (!entry.inFlight && !entry.queued && entry.notBeforeMs <= now) Enqueue(entry);
+    }
+    Dispatch();
+    if (now >= nextQueueSizeMs_) {
+        nextQueueSizeMs_ = now + 1000;
+        UpdateQueueSize();
+    }
+    if (now >= nextWatchdogMs_) {
+        const std::uint64_t interval = platform::ServiceWatchdogMicros() / 1000;
+        nextWatchdogMs_ = now + (interval > 0 ? std::max<std::uint64_t>(interval / 3, 100) : 5000);
+        if (interval > 0) platform::NotifyServiceManager("WATCHDOG=1");
+    }
+}
+
+void Service::Reload(bool initial) {
+    GatewaySettings next = LoadSettings(config::ConfigurationPath());
+    if (!next.reloadTrigger.empty()) {
+        // Honoured by reading the configuration just now; the key only says "read it".
+        platform::WritePrivateProfileString(next.configPath, config::kZellaSection,
+                                            "ConfigurationUpdateTriggerReload", std::nullopt);
+    }
+    ServiceLogs().Configure(next.logDir, next.debug);
+    ApplyConnections(next);
+    settings_ = std::move(next);
+    if (!initial) {
+        ServiceLogs().Debug("SMSDEBUG.LOG", "Configuration reloaded");
+        for (auto& [path, entry] : entries_) entry.known = false;
+        for (auto& [path, entry] : entries_)
+            if (!entry.inFlight) entry.notBeforeMs = 0;
+    }
+    scanWanted_ = true;
+}
+
+void Service::ApplyConnections(const GatewaySettings& next) {
+    std::vector<std::unique_ptr<Connection>> kept;
+    for (const ConnectionSettings& s : next.connections) {
+        if (FindConnectionIn(kept, s.Name())) continue;  // a duplicate entry of the list
+        const std::string fingerprint = SectionFingerprint(next.configPath, s);
+        auto old = std::find_if(connections_.begin(), connections_.end(), [&](const auto& c) {
+            return c && platform::EqualsNoCase(c->settings.Name(), s.Name());
+        });
+        if (old != connections_.end() && (*old)->fingerprint == fingerprint) {
+            (*old)->settings = s;
+            kept.push_back(std::move(*old));
+            continue;
+        }
+        if (old != connections_.end()) {
+            (*old)->link.reset();  // stops it; its unsent messages come back as NotSent
+            platform::DeleteFileChecked(ErrorFilePath((*old)->settings));
+        }
+        auto c = std::make_unique<Connection>(s, fingerprint);
+        if (!s.offline) c->link = CreateLink(s, *this);
+        if (c->link) {
+            c->capacity = c->link->Capacity();
+            c->link->Start();
+            ServiceLogs().Debug("SMSDEBUG.LOG", "Starting connection " + s.Name());
+        }
+        kept.push_back(std::move(c));
+    }
+    for (auto& old : connections_) {
+        if (!old) continue;
+        if (old->link) ServiceLogs().Event(platform::EventLevel::Info, "Connection removed: " + old->settings.Name());
+        old->link.reset();
+        platform::DeleteFileChecked(ErrorFilePath(old->settings));
+    }
+    connections_ = std::move(kept);
+}
+
+Service::Connection* Service::FindConnectionIn(std::vector<std::unique_ptr<Connection>>& list, const std::string& name) {
+    for (auto& c : list)
+        if (c && platform::EqualsNoCase(c->settings.Name(), name)) return c.get();
+    return nullptr;
+}
+
+Service::Connection* Service::FindConnection(const std::string& name) { return FindConnectionIn(connections_, name); }
+
+void Service::StopLinks() {
+    for (auto& c : connections_)
+        if (c && c->link) c->link->Stop();
+}
+
+void Service::HandleEvents() {
+    std::vector<LinkEvent> events;
+    {
+        std::lock_guard<std::mutex> lock(eventsMutex_);
+        events.swap(events_);
+    }
+    for (LinkEvent& e : events) Handle(e);
+}
+
+void Service::Handle(LinkEvent& event) {
+    Connection* c = FindConnection(event.connection);
+    switch (event.kind) {
+        case LinkEvent::Kind::Up:
+            if (c) LinkUp(*c);
+            break;
+        case LinkEvent::Kind::Down:
+            if (c) LinkDown(*c, event.error);
+            break;
+        case LinkEvent::Kind::Received:
+            if (c) Received(*c, event);
+            break;
+        case LinkEvent::Kind::Result: {
+            auto it = attempts_.find(event.result.token);
+            if (it == attempts_.end()) break;
+            if (c && c->inFlight > 0) --c->inFlight;
+            Attempt attempt = std::move(it->second);
+            attempts_.erase(it);
+            Finished(attempt, c, event.result);
+            break;
+        }
+    }
+}
+
+void Service::LinkUp(Connection& c) {
+    const bool wasDown = !c.up;
+    c.up = true;
+    c.downError.clear();
+    platform::DeleteFileChecked(ErrorFilePath(c.settings));
+    if (wasDown) {
+        ServiceLogs().Event(platform::EventLevel::Info, c.settings.Name() + ": connected");
+        // Requests that waited for a connection get their turn now.
+        for (auto& [path, entry] : entries_)
+            if (!entry.inFlight && entry.waitReason.empty()) entry.notBeforeMs = std::min(entry.notBeforeMs, platform::SteadyMillis());
+    }
+}
+
+void Service::LinkDown(Connection& c, const std::string& error) {
+    const std::string text = OneLineField(error.empty() ? "Connection failed" : error, 250);
+    if (c.up || c.downError != text) {
+        ServiceLogs().Event(platform::EventLevel::Error, c.settings.Name() + ": " + text);
+        if (c.up || c.downSinceMs == 0) c.downSinceMs = platform::SteadyMillis();
+    }
+    c.up = false;
+    c.downError = text;
+    platform::WriteFileAtomic(ErrorFilePath(c.settings), text, 0660);
+}
+
+void Service::Received(Connection& c, const LinkEvent& event) {
+    stats_.Count("SMSRECEIVED");
+    stats_.CountConnection(c.settings.Name(), true, 1);
+    const InboundMessage& m = event.inbound;
+    ServiceLogs().Daily("SMSIN", Now14() + "," + Field(event.file) + "," + Field(c.settings.Name()) + "," +
+                                     Field(m.sender) + "," + Field(m.recipient));
+}
+
+bool Service::Store(const std::string& connection, const InboundMessage& message) {
+    const std::string fileName = config::ConnectionFileName(connection);
+    const std::string requestId = message.isReceipt ? receipts_.Find(fileName, message.receiptSmscId) : "";
+    const std::string file = WriteInboundFile(smsInDir_, fileName, InboundFileText(message, connection, requestId));
+    if (file.empty()) return false;
+    LinkEvent e;
+    e.kind = LinkEvent::Kind::Received;
+    e.connection = connection;
+    e.inbound = message;
+    e.file = file;
+    Post(std::move(e));
+    return true;
+}
+
+void Service::RemoveStaleErrorFiles() {
+    const std::string dir = acctdb::GetPrivateDataDirectory();
+    for (const platform::DirEntry& e : platform::ListDirectory(dir, "*.ERR")) {
+        if (e.isDirectory || platform::StartsWithNoCase(e.name, "MMSCROUTE--")) continue;
+        platform::DeleteFileChecked(dir + e.name);
+    }
+}
+
+}  // namespace gateway

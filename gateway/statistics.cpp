@@ -1,0 +1,83 @@
+#include "gateway/statistics.h"
+
+#include "acctdb/acctdb.h"
+#include "config/counters.h"
+#include "platform/files.h"
+
+#include <algorithm>
+
+namespace gateway {
+
+namespace {
+
+int DayIndexToday(platform::SystemTime& now) {
+    now = acctdb::TZGetLocalTime();
+    return config::CounterDayIndex(now.year, now.month, now.day);
+}
+
+}  // namespace
+
+config::CounterFileWriter* Statistics::Writer(const std::string& path) {
+    auto it = open_.find(path);
+    if (it != open_.end() && it->second.IsOpen()) return &it->second;
+    // A new year opens new files; the old ones are closed rather than kept for ever.
+    if (open_.size() > 4096) open_.clear();
+    const std::size_t slash = path.rfind('/');
+    platform::CreateDirectories(path.substr(0, slash + 1));
+    config::CounterFileWriter writer;
+    if (!writer.Open(path)) return nullptr;
+    return &(open_[path] = std::move(writer));
+}
+
+bool Statistics::Count(const std::string& name, std::uint32_t amount) {
+    platform::SystemTime now;
+    const int day = DayIndexToday(now);
+    config::CounterFileWriter* w = Writer(config::StatCounterPath(name, now.year));
+    return w != nullptr && w->Add(static_cast<std::size_t>(day), amount);
+}
+
+bool Statistics::CountConnection(const std::string& connectionName, bool received, std::uint32_t amount) {
+    platform::SystemTime now;
+    const int day = DayIndexToday(now);
+    config::CounterFileWriter* w = Writer(config::ConnectionCounterPath(connectionName, now.year, received));
+    return w != nullptr && w->Add(static_cast<std::size_t>(day), amount);
+}
+
+bool Statistics::SetQueueSize(std::uint32_t size) {
+    config::CounterFileWriter* w = Writer(config::CurrentValueCounterPath("SMSQSIZE"));
+    return w != nullptr && w->Set(0, size);
+}
+
+std::uint32_t Statistics::SentToday(const std::string& connectionName) {
+    platform::SystemTime now;
+    const int day = DayIndexToday(now);
+    config::CounterFileWriter* w = Writer(config::ConnectionCounterPath(connectionName, now.year, false));
+    return w != nullptr ? w->Get(static_cast<std::size_t>(day)) : 0;
+}
+
+std::uint32_t Statistics::SentSinceReset(const std::string& connectionName, int resetDay) {
+    platform::SystemTime now;
+    const int today = DayIndexToday(now);
+    int year = now.year, month = now.month;
+    if (now.day < resetDay && --month == 0) {
+        month = 12;
+        --year;
+    }
+    const int daysInMonth[] = {31, config::IsCounterLeapYear(year) ? 29 : 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    const int startDay = std::min(resetDay, daysInMonth[month - 1]);
+    std::uint32_t sum = 0;
+    const auto add = [&](int y, int from, int to) {
+        config::CounterFileWriter* w = Writer(config::ConnectionCounterPath(connectionName, y, false));
+        for (int d = from; w != nullptr && d <= to; ++d) sum += w->Get(static_cast<std::size_t>(d));
+    };
+    const int start = config::CounterDayIndex(year, month, startDay);
+    if (year == now.year) {
+        add(year, start, today);
+    } else {
+        add(year, start, config::CounterDaysInYear(year) - 1);
+        add(now.year, 0, today);
+    }
+    return sum;
+}
+
+}  // namespace gateway
