@@ -196,6 +196,7 @@ bool Service::TryDispatch(QueueEntry& entry, std::vector<RouteCandidate>& candid
     if (choice.kind == RouteChoice::Kind::Down) {
         // No attempt: the connection's error file tells why the message waits.
         entry.notBeforeMs = platform::SteadyMillis() + kWaitRecheckMs;
+        entry.waitsForLink = true;
         return true;
     }
     if (choice.kind == RouteChoice::Kind::Wait) {

@@ -228,8 +228,11 @@ void Service::LinkUp(Connection& c) {
     if (wasDown) {
         ServiceLogs().Event(platform::EventLevel::Info, c.settings.Name() + ": connected");
         // Requests that waited for a connection get their turn now.
-        for (auto& [path, entry] : entries_)
-            if (!entry.inFlight && entry.waitReason.empty()) entry.notBeforeMs = std::min(entry.notBeforeMs, platform::SteadyMillis());
+        for (auto& [path, entry] : entries_) {
+            if (entry.inFlight || !entry.waitsForLink) continue;
+            entry.waitsForLink = false;
+            entry.notBeforeMs = 0;
+        }
     }
 }
 

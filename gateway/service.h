@@ -62,6 +62,7 @@ private:
         std::uint64_t notBeforeMs = 0;
         bool inFlight = false, queued = false, seen = true;
         bool known = false;  // smscRoute/recipient/user below were read from the file
+        bool waitsForLink = false;  // its connection was down: try again as soon as one comes up
         std::string smscRoute, recipient, user;
         std::string waitReason;  // the reason last written to the request
     };
