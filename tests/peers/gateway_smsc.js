@@ -14,8 +14,8 @@
 // --drop-after N closes the connection when the Nth submit arrives (unanswered);
 // --garbage-after N sends bytes that are no PDU instead of the Nth answer; --receipts sends
 // a delivery receipt for every accepted submit; --mo TEXT delivers TEXT from +4470000001
-// once a receiver or transceiver is bound; --count-only prints "SUBMITTED <n>" every
-// 1000 submits instead of a line each.
+// once a receiver or transceiver is bound; --count-only prints "SUBMITTED <n> <ms>" every
+// 1000 submits (ms since the first submit) instead of a line each.
 'use strict';
 const path = require('path');
 const smpp = require(path.join(__dirname, 'node_modules', 'smpp'));
@@ -34,6 +34,7 @@ for (let i = 0; i < args.length; ++i) {
 }
 
 let submits = 0;
+let firstAt = 0;
 let nextId = 1;
 function say(line) { process.stdout.write(line + '\n'); }
 function hex(value) {
@@ -61,8 +62,9 @@ const server = smpp.createServer({}, (session) => {
   session.on('submit_sm', (pdu) => {
     submits += 1;
     const n = submits;
+    if (n === 1) firstAt = Date.now();
     if (opt.countOnly) {
-      if (n % 1000 === 0) say('SUBMITTED ' + n);
+      if (n % 1000 === 0) say('SUBMITTED ' + n + ' ' + (Date.now() - firstAt));
     } else {
       let sar = '';
       if (pdu.sar_msg_ref_num !== undefined)
