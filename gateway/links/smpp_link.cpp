@@ -74,6 +74,7 @@ struct Session {
     enum class Role { Transmitter, Receiver, Transceiver } role = Role::Transmitter;
     enum class State { Idle, Binding, Bound } state = State::Idle;
     platform::TcpSocket socket;
+    void* tls = nullptr;  // a TLS session of the TLS library over the socket, when UseSSL
     std::string in, out;
     std::uint64_t nextConnectMs = 0, backoffMs = kFirstBackoffMs;
     std::uint64_t bindDeadlineMs = 0, lastTrafficMs = 0, enquireDeadlineMs = 0;
@@ -166,6 +167,21 @@ void SmppLink::Connect(Session& s) {
                     std::strerror(error ? error : EIO));
         return;
     }
+    if (options_.useSsl) {
+        const smpplnk::TlsFunctions* tls = smpplnk::TlsLibrary();
+        if (tls == nullptr || tls->initSession == nullptr || tls->freeSession == nullptr) {
+            s.backoffMs = kMaxBackoffMs;
+            Drop(s, "SSL/TLS is not available (the TLS library is missing)");
+            return;
+        }
+        char text[512] = {};
+        std::snprintf(text, sizeof text, "%s", Settings().Host().c_str());
+        s.tls = tls->initSession(fd.Get(), text, sizeof text);
+        if (s.tls == nullptr) {
+            Drop(s, std::string("Unable to negotiate SSL/TLS connection with the SMSC: ") + text);
+            return;
+        }
+    }
     s.socket = platform::TcpSocket(std::move(fd));
     s.socket.SetNoDelay(true);
     s.in.clear();
@@ -202,6 +218,10 @@ void SmppLink::Connect(Session& s) {
 }
 
 void SmppLink::Drop(Session& s, const std::string& error, bool quietly) {
+    if (s.tls != nullptr) {
+        smpplnk::TlsLibrary()->freeSession(s.tls);
+        s.tls = nullptr;
+    }
     if (s.socket.IsOpen()) {
         loop_.Unwatch(s.socket.Descriptor());
         s.socket.Close();
@@ -296,6 +316,15 @@ void SmppLink::Pump(Session& s) {
             s.window.emplace(sequence, std::make_pair(std::move(part), now + kResponseTimeoutMs));
         }
     }
+    if (s.tls != nullptr && !s.out.empty()) {
+        // The TLS library sends a whole buffer or fails, within its own bound.
+        if (smpplnk::TlsLibrary()->send(s.tls, s.out.data(), static_cast<int>(s.out.size())) <
+            static_cast<int>(s.out.size())) {
+            Drop(s, "Connection to the SMSC lost while sending");
+            return;
+        }
+        s.out.clear();
+    }
     while (!s.out.empty() && s.socket.IsOpen()) {
         const platform::IoResult r = s.socket.SendSome(s.out.data(), s.out.size());
         if (!r.Ok()) {
@@ -311,7 +340,18 @@ void SmppLink::Pump(Session& s) {
 
 void SmppLink::Read(Session& s) {
     char buffer[65536];
-    for (;;) {
+    if (s.tls != nullptr) {
+        const smpplnk::TlsFunctions* tls = smpplnk::TlsLibrary();
+        do {
+            const int got = tls->recv(s.tls, buffer, static_cast<int>(sizeof buffer));
+            if (got <= 0) {
+                Drop(s, "The SMSC closed the connection");
+                return;
+            }
+            s.in.append(buffer, static_cast<std::size_t>(got));
+        } while (tls->pending(s.tls) > 0 && s.in.size() <= kMaxBufferedInput);
+    }
+    for (; s.tls == nullptr;) {
         const platform::IoResult r = s.socket.ReceiveAvailable(buffer, sizeof buffer);
         if (r.status == platform::IoStatus::Closed || !r.Ok()) {
             Drop(s, "The SMSC closed the connection");

@@ -83,6 +83,7 @@ SmppOptions ReadSmppOptions(const ConnectionSettings& s) {
     o.gsmPack = s.Yes("GSMPack");
     o.useTlv = s.Yes("UseTLV");
     o.useDataSm = s.Yes("UseDataSM");
+    o.useSsl = s.Yes("UseSSL");
     o.keepAliveSeconds = static_cast<unsigned>(ParseBounded(s.Key("KeepAlive"), 58, 0, 86'400));
     o.window = static_cast<unsigned>(ParseBounded(s.Key("WindowSize"), 1, 1, 1000));
     o.transmitters = static_cast<unsigned>(ParseBounded(s.Key("TransmitterCount"), 1, 0, 16));

@@ -20,7 +20,7 @@ struct SmppOptions {
     bool senderOverride = true;
     std::string charset;  // "" (SMSC default alphabet), "ia5", "iso-8859-1", "iso-8859-15", "roman8"
     bool charsetAsDefault = false;  // the charset travels with data_coding 0
-    bool gsmPack = false, useTlv = false, useDataSm = false;
+    bool gsmPack = false, useTlv = false, useDataSm = false, useSsl = false;
     unsigned keepAliveSeconds = 58;
     unsigned window = 1;  // outstanding submits per session
     unsigned transmitters = 1, receivers = 1;

@@ -1,6 +1,8 @@
 // zellant against a loopback SMSC: what reaches the SMSC, what the service records, and
 // how it behaves when the SMSC is away, refuses, throttles, answers nothing or sends
 // receipts and messages of its own.
+#include <cstdlib>
+
 #include "tests/gateway/gateway_fixture.h"
 
 namespace gateway_test {
@@ -134,6 +136,20 @@ TEST_F(SmppScenario, ASilentOrGarbageSendingSmscIsDroppedAndTheMessagesWaitForTh
     EXPECT_NE(std::string::npos, Outcome("G1").find(",OK,"));
     EXPECT_EQ(0u, Today("SMSRETRY"));
     EXPECT_GE(smsc.Lines("BIND", 2).size(), 2u);
+}
+
+TEST_F(SmppScenario, UseSslSendsThroughATlsSession) {
+    const std::string key = dir_ + "key.pem", cert = dir_ + "cert.pem";
+    ASSERT_EQ(0, std::system(("openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=localhost -keyout '" + key +
+                              "' -out '" + cert + "' >/dev/null 2>&1").c_str()));
+    Smsc smsc({"--tls", key, cert});
+    ASSERT_NE(0u, smsc.Port());
+    SmppConnection(smsc.Port(), {"UseSSL=Yes"});
+    ASSERT_TRUE(Start());
+    Message("TLS1", "+447700900060", "Private");
+    ASSERT_EQ(1u, smsc.Lines("SUBMIT", 1).size());
+    ASSERT_TRUE(Eventually([&] { return !Outcome("TLS1").empty(); }));
+    EXPECT_NE(std::string::npos, Outcome("TLS1").find(",OK,"));
 }
 
 }  // namespace

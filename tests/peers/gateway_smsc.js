@@ -3,7 +3,7 @@
 //
 //   node gateway_smsc.js [--port N] [--delay MS] [--refuse] [--temporary] [--throttle N]
 //                        [--silent] [--drop-after N] [--garbage-after N] [--receipts]
-//                        [--mo TEXT] [--count-only]
+//                        [--mo TEXT] [--count-only] [--tls KEY CERT]
 //
 // Prints "LISTENING <port>", then one line per PDU it received:
 //   BIND <command> <system_id>
@@ -30,6 +30,7 @@ for (let i = 0; i < args.length; ++i) {
   else if (a === '--drop-after') opt.dropAfter = Number(args[++i]);
   else if (a === '--garbage-after') opt.garbageAfter = Number(args[++i]);
   else if (a === '--mo') opt.mo = args[++i];
+  else if (a === '--tls') { opt.key = args[++i]; opt.cert = args[++i]; }
   else opt[a.replace(/^--/, '').replace(/-(.)/g, (m, c) => c.toUpperCase())] = true;
 }
 
@@ -46,7 +47,9 @@ function hex(value) {
 
 function later(fn) { if (opt.delay > 0) setTimeout(fn, opt.delay); else fn(); }
 
-const server = smpp.createServer({}, (session) => {
+const fs = require('fs');
+const serverOptions = opt.key ? {key: fs.readFileSync(opt.key), cert: fs.readFileSync(opt.cert)} : {};
+const server = smpp.createServer(serverOptions, (session) => {
   session.on('error', () => session.destroy());
   for (const command of ['bind_transmitter', 'bind_receiver', 'bind_transceiver']) {
     session.on(command, (pdu) => {
@@ -94,5 +97,6 @@ const server = smpp.createServer({}, (session) => {
   session.on('enquire_link', (pdu) => session.send(pdu.response()));
   session.on('unbind', (pdu) => { say('UNBIND'); session.send(pdu.response()); });
 });
+server.on('tlsClientError', () => {});
 server.listen(opt.port, '127.0.0.1', () => say('LISTENING ' + server.address().port));
 process.on('SIGTERM', () => { if (opt.countOnly) say('SUBMITTED ' + submits); process.exit(0); });
