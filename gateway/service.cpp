@@ -255,6 +255,11 @@ void Service::Received(Connection& c, const LinkEvent& event) {
                                      Field(m.sender) + "," + Field(m.recipient));
 }
 
+void Service::ExpectReceipts(const std::string& connection, const std::vector<std::string>& smscIds,
+                             const std::string& requestId) {
+    receipts_.Record(config::ConnectionFileName(connection), smscIds, requestId);
+}
+
 bool Service::Store(const std::string& connection, const InboundMessage& message) {
     const std::string fileName = config::ConnectionFileName(connection);
     const std::string requestId = message.isReceipt ? receipts_.Find(fileName, message.receiptSmscId) : "";

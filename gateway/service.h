@@ -36,6 +36,8 @@ public:
 
     void Post(LinkEvent event) override;
     bool Store(const std::string& connection, const InboundMessage& message) override;
+    void ExpectReceipts(const std::string& connection, const std::vector<std::string>& smscIds,
+                        const std::string& requestId) override;
 
 private:
     struct Connection {
@@ -72,7 +74,6 @@ private:
         std::string id, recipient, user, validity;
         unsigned retryCount = 0, parts = 1;
         std::string firstAttemptTime;
-        bool receiptRequested = false;
     };
 
     // configuration and links (service.cpp)

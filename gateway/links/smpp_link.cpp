@@ -35,10 +35,8 @@ constexpr std::size_t kMaxBufferedInput = 4 * smpplnk::kMaxPduLength;
 
 std::string StatusText(std::uint32_t status) {
     char text[200];
-    SMPPErrorText(smpplnk::StatusCode(status), text, sizeof text);
-    char code[16];
-    std::snprintf(code, sizeof code, " (0x%02X)", status);
-    return std::string(text) + code;
+    SMPPErrorText(smpplnk::StatusCode(status), text, sizeof text);  // names the status and its number
+    return text;
 }
 
 // Refusals that another attempt later may get past; everything else is final.

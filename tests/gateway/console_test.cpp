@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "platform/dynlib.h"
 #include "platform/service_manager.h"
 #include "tests/gateway/gateway_fixture.h"
 
@@ -20,12 +21,22 @@ protected:
         zella_test::CopyConsoleInto(ZELLA_CONSOLE_DIR, program_->Path());
         std::filesystem::copy_file(std::string(ZELLA_BIN_DIR) + "/zellant", program_->Path() + "zellant");
         platform::WritePrivateProfileString(Ini(), "ZELLA", "WebPort", "");
+        // The supervisor knows a service by the program directory's executable.
+        platform::SetLibraryDirectory(program_->Path());
+        // The MMSC service is the stand-in's part: with it running the console asks nothing.
+        std::filesystem::copy_file(std::string(ZELLA_BIN_DIR) + "/zella-standin", program_->Path() + "mmscnt");
+        auto services = platform::OpenServiceManager(dir_);
+        ASSERT_EQ(0, services->Install({"QuvMMSC", "QuvSMS MMSC", program_->Path() + "mmscnt"}));
+        ASSERT_EQ(0, services->Start("QuvMMSC"));
     }
     void TearDown() override {
         // The supervisor's service is not the fixture's child: stop it through its block.
         platform::RequestStopThroughBlock(platform::status_block::kGatewayName, platform::status_block::kGatewayGlobalName);
+        platform::RequestStopThroughBlock(platform::status_block::kMmscName, platform::status_block::kMmscGlobalName);
         Eventually([&] { return platform::OpenServiceManager(dir_)->State("QuvSMS") != platform::ServiceState::Running; });
+        shm_unlink(platform::SharedMemoryObjectName(platform::status_block::kMmscName).c_str());
         GatewayFixture::TearDown();
+        platform::SetLibraryDirectory("");
         program_.reset();
     }
 
@@ -52,7 +63,7 @@ protected:
                        "press \"OK\"\n" + extra + "press \"Cancel\"\n");
     }
     // The Status page's values after the console refreshed it.
-    std::string StatusPage() { return Console("tab \"Status\"\nwait 2500\ndump\npress \"Cancel\"\n"); }
+    std::string StatusPage() { return Console("tab \"Service\"\nwait 2500\ndump\npress \"Cancel\"\n"); }
 
     std::unique_ptr<zella_test::TempDir> program_;
 };
@@ -96,7 +107,7 @@ TEST_F(ConsoleAndService, TestSmsReachesTheSmscAndTheStatusPageFollowsTheConnect
     ASSERT_EQ(1u, waiting.size());
     const std::string request = dir_ + "Q/" + waiting[0].name;
     EXPECT_EQ("1", platform::GetPrivateProfileString(request, "ErrorDetail", "RetryCount", ""));
-    EXPECT_EQ("SMSC refused the message: System error (0x08)",
+    EXPECT_EQ("SMSC refused the message: System error (ESME_RSYSERR; 0x00000008)",
               platform::GetPrivateProfileString(request, "ErrorDetail", "LastErrorInfo", ""));
     status = StatusPage();
     EXPECT_NE(std::string::npos, status.find("All Connections OK")) << status;
