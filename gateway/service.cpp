@@ -70,11 +70,15 @@ int Service::Run(platform::TerminationSignals& signals, const std::function<void
         loop_.Watch(configWatch.Fd(), platform::kReadable, [&](unsigned) {
             for (const std::string& name : configWatch.Take()) {
                 if (name == "*" || name == configName) {
+                    nextLenderMs_ = 0;  // a modem request is answered at once
                     reloadWanted_ = true;
                     reloadAtMs_ = platform::SteadyMillis() + kReloadDebounceMs;
                 }
             }
         });
+    ModemLender::Hooks hooks;
+    hooks.event = [](const std::string& text) { ServiceLogs().Event(platform::EventLevel::Info, text); };
+    lender_ = std::make_unique<ModemLender>(settings_.configPath, std::move(hooks));
     ServiceLogs().Event(platform::EventLevel::Info, "Service started");
     ready();
     while (!stopping_) {
@@ -109,6 +113,10 @@ void Service::Tick() {
             if (!entry.inFlight && !entry.queued && entry.notBeforeMs <= now) Enqueue(entry);
     }
     Dispatch();
+    if (now >= nextLenderMs_) {
+        lender_->Tick();
+        nextLenderMs_ = now + (lender_->Lent().empty() ? 5000 : 1000);
+    }
     if (now >= nextQueueSizeMs_) {
         nextQueueSizeMs_ = now + 1000;
         UpdateQueueSize();

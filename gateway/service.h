@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "gateway/links/link.h"
+#include "gateway/modem_lending.h"
 #include "gateway/receipts.h"
 #include "gateway/retry.h"
 #include "gateway/routing.h"
@@ -126,7 +127,8 @@ private:
     bool stopping_ = false;
     bool scanWanted_ = true, reloadWanted_ = false;
     std::uint64_t reloadAtMs_ = 0, nextScanMs_ = 0, nextRetryCheckMs_ = 0, nextWatchdogMs_ = 0;
-    std::uint64_t nextQueueSizeMs_ = 0;
+    std::uint64_t nextQueueSizeMs_ = 0, nextLenderMs_ = 0;
+    std::unique_ptr<ModemLender> lender_;  // no modem is driven here yet: every request is granted
     std::uint32_t lastQueueSize_ = UINT32_MAX;
 };
 

@@ -1,5 +1,7 @@
 #include "platform/ini.h"
 
+#include "platform/ini_snapshot.h"
+
 #include <signal.h>
 #include <unistd.h>
 
@@ -199,7 +201,12 @@ void IniBatch::DeleteSection(std::string_view section) { Add(Change::Kind::Delet
 
 // Reads, edits and atomically replaces the file while holding the side-car lock. The lock
 // file is never deleted: a writer waiting on a removed lock file would lock nothing.
+void IniBatch::Require(std::string_view section, std::string_view key, std::string_view expected) {
+    conditions_.push_back({std::string(section), std::string(key), std::string(expected)});
+}
+
 bool IniBatch::Commit() {
+    conditionFailed_ = false;
     if (refused_) return false;
     const std::string real = RealPath(path_);
     FileLock lock(real + ".lock", true, true, true);
@@ -208,6 +215,15 @@ bool IniBatch::Commit() {
     std::string content;
     if (!ReadFile(path_, content) && PathExists(path_)) return false;
     if (content.size() > kMaxEditedFile) return false;
+    if (!conditions_.empty()) {
+        const IniSnapshot now = IniSnapshot::FromText(content);
+        for (const Condition& c : conditions_) {
+            if (now.Get(c.section, c.key, "", kMaxEditedFile) != c.expected) {
+                conditionFailed_ = true;
+                return false;
+            }
+        }
+    }
     ini::Document doc(std::move(content), changes_.size());
     for (const Change& change : changes_) {
         const std::string_view section = ini::TrimBlanks(sections_[change.section]);
@@ -223,6 +239,7 @@ bool IniBatch::Commit() {
     changes_.clear();
     sections_.clear();
     text_.clear();
+    conditions_.clear();
     return true;
 }
 

@@ -63,6 +63,12 @@ public:
     void Write(std::string_view section, std::string_view key, std::string_view value);
     void DeleteKey(std::string_view section, std::string_view key);
     void DeleteSection(std::string_view section);
+    // Makes Commit a compare-and-swap: the changes are applied only while `key` of
+    // `section` still reads `expected` (a missing key reads as ""), checked under the lock
+    // against the file as it is at that moment. Otherwise Commit writes nothing and
+    // returns false with ConditionFailed() true. Several conditions must all hold.
+    void Require(std::string_view section, std::string_view key, std::string_view expected);
+    bool ConditionFailed() const { return conditionFailed_; }
     // Applies every collected change; false when the file cannot be written or one change
     // is refused as WritePrivateProfileString would refuse it (file unchanged, changes
     // kept). After success the batch is empty and can collect again. The result equals
@@ -84,6 +90,11 @@ private:
     std::vector<Change> changes_;
     std::string text_;
     bool refused_ = false;  // some change would be refused: Commit writes nothing
+    struct Condition {
+        std::string section, key, expected;
+    };
+    std::vector<Condition> conditions_;
+    bool conditionFailed_ = false;
 };
 
 }  // namespace platform

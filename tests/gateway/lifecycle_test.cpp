@@ -163,5 +163,28 @@ TEST_F(Lifecycle, OfflineAndLimitedConnectionsKeepTheirMessagesWithTheReason) {
     EXPECT_EQ(2u, smsc.Count("SUBMIT"));
 }
 
+TEST_F(Lifecycle, AModemRequestOfTheConsoleIsAnsweredForThatRequestAndTakenBackWhenItGoes) {
+    ASSERT_TRUE(Start());
+    const auto request = [&](const std::string& id) {
+        platform::IniBatch b(Ini());
+        b.DeleteSection("ModemAllocate");
+        b.Write("ModemAllocate", "Modem", "COM3: USB modem");
+        b.Write("ModemAllocate", "RequestId", id);
+        b.Write("ModemAllocate", "ConsolePid", std::to_string(getpid()));
+        ASSERT_TRUE(b.Commit());
+    };
+    request("41");
+    ASSERT_TRUE(Eventually([&] { return platform::GetPrivateProfileString(Ini(), "ModemAllocate", "Status", "") == "Granted"; }));
+    EXPECT_EQ("3", platform::GetPrivateProfileString(Ini(), "ModemAllocate", "Port", ""));
+    request("42");
+    ASSERT_TRUE(Eventually([&] { return platform::GetPrivateProfileString(Ini(), "ModemAllocate", "Status", "") == "Granted"; }));
+    EXPECT_TRUE(Eventually([&] { return Events().find("Modem COM3: USB modem taken back") != std::string::npos; }));
+    platform::WritePrivateProfileString(Ini(), "ModemAllocate", std::nullopt, std::nullopt);
+    EXPECT_TRUE(Eventually([&] {
+        const std::string e = Events();
+        return e.find("taken back") != e.rfind("taken back");
+    }));
+}
+
 }  // namespace
 }  // namespace gateway_test

@@ -21,6 +21,26 @@ protected:
     std::string path = dir.File("ZELLA.INI");
 };
 
+TEST_F(IniWrite, ConditionalBatchWritesOnlyWhileTheValuesStillReadAsExpected) {
+    Given("[ModemAllocate]\r\nRequestId=7\r\n");
+    IniBatch answer(path);
+    answer.Require("ModemAllocate", "RequestId", "7");
+    answer.Require("ModemAllocate", "Status", "");
+    answer.Write("ModemAllocate", "Status", "Granted");
+    // Another writer replaces the request between the read and the answer.
+    ASSERT_TRUE(WritePrivateProfileString(path, "ModemAllocate", "RequestId", "8"));
+    EXPECT_FALSE(answer.Commit());
+    EXPECT_TRUE(answer.ConditionFailed());
+    EXPECT_EQ("", GetPrivateProfileString(path, "ModemAllocate", "Status", ""));
+    IniBatch again(path);
+    again.Require("modemallocate", "requestid", "8");
+    again.Require("ModemAllocate", "Status", "");
+    again.Write("ModemAllocate", "Status", "Granted");
+    EXPECT_TRUE(again.Commit());
+    EXPECT_FALSE(again.ConditionFailed());
+    EXPECT_EQ("Granted", GetPrivateProfileString(path, "ModemAllocate", "Status", ""));
+}
+
 TEST_F(IniWrite, MissingFileIsCreatedWithTheSection) {
     EXPECT_TRUE(WritePrivateProfileString(path, "ZELLA", "WebPort", "8800"));
     EXPECT_EQ("[ZELLA]\nWebPort=8800\n", ReadAll(path));

@@ -129,7 +129,7 @@ int RunGateway(bool hang) {
         block.SetByte(sb::kSmppServerRunning, 1);
     }
     standin::SpoolSender spool;
-    standin::ModemLender modems;
+    gateway::ModemLender modems = standin::MakeModemLender();
     standin::LogServiceEvent(platform::EventLevel::Info, "Service started");
     if (!hang) AnnounceReady();
     while (!StopWanted(block, hang)) {
