@@ -47,9 +47,19 @@ bool CounterFileWriter::Open(const std::string& path) {
     options.mode = 0660;
     file_ = platform::RegularFile(platform::OpenRegularFile(path, options));
     if (!file_.Valid()) return false;
-    if (file_.Size() < static_cast<std::int64_t>(kDailyCounterFileSize) && !file_.Truncate(kDailyCounterFileSize)) {
+    // The missing part is written as zeros rather than left as a hole, so the disk blocks
+    // exist from now on and no later update can fail for want of space.
+    const std::int64_t size = file_.Size();
+    if (size < 0) {
         file_ = platform::RegularFile();
         return false;
+    }
+    if (size < static_cast<std::int64_t>(kDailyCounterFileSize)) {
+        const std::string zeros(kDailyCounterFileSize - static_cast<std::size_t>(size), '\0');
+        if (!file_.WriteAt(static_cast<std::uint64_t>(size), zeros.data(), zeros.size())) {
+            file_ = platform::RegularFile();
+            return false;
+        }
     }
     return true;
 }

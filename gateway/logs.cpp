@@ -1,6 +1,8 @@
 #include "gateway/logs.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 #include "acctdb/acctdb.h"
 #include "gateway/request.h"
@@ -29,12 +31,24 @@ bool Logs::Daily(const char* prefix, const std::string& line) {
     const std::string path = dir_ + prefix + "-" + Now14().substr(0, 8) + ".LOG";
     if (platform::AppendToFile(path, line + "\r\n")) return true;
     platform::CreateDirectories(dir_);
-    return platform::AppendToFile(path, line + "\r\n");
+    if (platform::AppendToFile(path, line + "\r\n")) return true;
+    ++lost_;
+    lostReason_ = std::strerror(errno);
+    return false;
 }
 
-void Logs::Event(platform::EventLevel level, const std::string& text) {
-    platform::WriteServiceEvent(dir_ + "EVENTS.LOG", "QuvSMS", level, text);
+bool Logs::ReportLosses() {
+    if (lost_ == 0) return false;
+    const std::string text = std::to_string(lost_) + " line(s) could not be written to the logs in " + dir_ + " (" +
+                             lostReason_ + ")";
+    if (!platform::WriteServiceEvent(dir_ + "EVENTS.LOG", "QuvSMS", platform::EventLevel::Error, text)) return false;
+    lost_ = 0;
+    return true;
+}
+
+bool Logs::Event(platform::EventLevel level, const std::string& text) {
     Debug("SMSDEBUG.LOG", std::string(platform::EventLevelName(level)) + ": " + text);
+    return platform::WriteServiceEvent(dir_ + "EVENTS.LOG", "QuvSMS", level, text);
 }
 
 void Logs::Debug(const char* name, const std::string& text) {

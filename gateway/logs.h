@@ -21,10 +21,14 @@ public:
     void Configure(const std::string& logDir, bool debug);
     const std::string& Directory() const { return dir_; }
 
-    // One line of the day's "<prefix>-YYYYMMDD.LOG"; false when it could not be written.
+    // One line of the day's "<prefix>-YYYYMMDD.LOG"; false when it could not be written
+    // (the line is counted as lost and reported by ReportLosses).
     bool Daily(const char* prefix, const std::string& line);
+    // Reports, as an event, the log lines that could not be written since the last report
+    // (a full disk); call it now and then. True when an event was written.
+    bool ReportLosses();
     // An event of the service ("QuvSMS"), to the journal or "EVENTS.LOG".
-    void Event(platform::EventLevel level, const std::string& text);
+    bool Event(platform::EventLevel level, const std::string& text);
     bool DebugOn() const { return debug_; }
     // A line of "<name>" (SMSDEBUG.LOG, SMPPDEBUG.LOG, ...) while Debug is on.
     void Debug(const char* name, const std::string& text);
@@ -32,6 +36,8 @@ public:
 private:
     std::string dir_;
     bool debug_ = false;
+    unsigned lost_ = 0;
+    std::string lostReason_;
 };
 
 // The one set of logs of the process.

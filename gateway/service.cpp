@@ -121,11 +121,26 @@ void Service::Tick() {
         nextQueueSizeMs_ = now + 1000;
         UpdateQueueSize();
     }
+    if (now >= nextLossReportMs_) ReportLosses(now);
     if (now >= nextWatchdogMs_) {
         const std::uint64_t interval = platform::ServiceWatchdogMicros() / 1000;
         nextWatchdogMs_ = now + (interval > 0 ? std::max<std::uint64_t>(interval / 3, 100) : 5000);
         if (interval > 0) platform::NotifyServiceManager("WATCHDOG=1");
     }
+}
+
+// A full disk is reported as soon as an event can be written, then at most once a minute.
+void Service::ReportLosses(std::uint64_t now) {
+    std::string reason;
+    if (const unsigned failed = stats_.PendingFailures(reason); failed > 0) {
+        if (ServiceLogs().Event(platform::EventLevel::Error, std::to_string(failed) +
+                                                                 " counter update(s) could not be written to STATS/ (" +
+                                                                 reason + ")")) {
+            stats_.ClearFailures();
+            nextLossReportMs_ = now + 60'000;
+        }
+    }
+    if (ServiceLogs().ReportLosses()) nextLossReportMs_ = now + 60'000;
 }
 
 void Service::Reload(bool initial) {

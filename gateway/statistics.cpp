@@ -5,6 +5,9 @@
 #include "platform/files.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <utility>
 
 namespace gateway {
 
@@ -29,23 +32,34 @@ config::CounterFileWriter* Statistics::Writer(const std::string& path) {
     return &(open_[path] = std::move(writer));
 }
 
+bool Statistics::Failed() {
+    ++failures_;
+    reason_ = std::strerror(errno);
+    return false;
+}
+
+unsigned Statistics::PendingFailures(std::string& reason) const {
+    reason = reason_;
+    return failures_;
+}
+
 bool Statistics::Count(const std::string& name, std::uint32_t amount) {
     platform::SystemTime now;
     const int day = DayIndexToday(now);
     config::CounterFileWriter* w = Writer(config::StatCounterPath(name, now.year));
-    return w != nullptr && w->Add(static_cast<std::size_t>(day), amount);
+    return (w != nullptr && w->Add(static_cast<std::size_t>(day), amount)) || Failed();
 }
 
 bool Statistics::CountConnection(const std::string& connectionName, bool received, std::uint32_t amount) {
     platform::SystemTime now;
     const int day = DayIndexToday(now);
     config::CounterFileWriter* w = Writer(config::ConnectionCounterPath(connectionName, now.year, received));
-    return w != nullptr && w->Add(static_cast<std::size_t>(day), amount);
+    return (w != nullptr && w->Add(static_cast<std::size_t>(day), amount)) || Failed();
 }
 
 bool Statistics::SetQueueSize(std::uint32_t size) {
     config::CounterFileWriter* w = Writer(config::CurrentValueCounterPath("SMSQSIZE"));
-    return w != nullptr && w->Set(0, size);
+    return (w != nullptr && w->Set(0, size)) || Failed();
 }
 
 std::uint32_t Statistics::SentToday(const std::string& connectionName) {

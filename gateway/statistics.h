@@ -26,8 +26,15 @@ public:
     std::uint32_t SentToday(const std::string& connectionName);
     std::uint32_t SentSinceReset(const std::string& connectionName, int resetDay);
 
+    // Counter updates that failed since the last ClearFailures (a full disk), and why.
+    unsigned PendingFailures(std::string& reason) const;
+    void ClearFailures() { failures_ = 0; }
+
 private:
+    bool Failed();
     config::CounterFileWriter* Writer(const std::string& path);
+    unsigned failures_ = 0;
+    std::string reason_;
     std::map<std::string, config::CounterFileWriter> open_;
 };
 

@@ -20,6 +20,18 @@ bool AppendToFile(const std::string& path, const std::string& text, unsigned new
     do {
         written = ::write(fd.Get(), text.data(), text.size());
     } while (written < 0 && errno == EINTR);
+    if (written > 0 && static_cast<std::size_t>(written) < text.size()) {
+        // Part of the line went in before the disk filled up: cut it off again, so no
+        // reader ever takes half a line for a whole one. Only one process appends to a
+        // log, so the end is ours.
+        const off_t end = ::lseek(fd.Get(), 0, SEEK_CUR);
+        if (end >= written) {
+            const int ignored = ::ftruncate(fd.Get(), end - written);
+            (void)ignored;
+        }
+        errno = ENOSPC;
+        return false;
+    }
     return written == static_cast<ssize_t>(text.size());
 }
 

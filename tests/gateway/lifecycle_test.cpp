@@ -3,6 +3,8 @@
 // files and configuration, and reconfigured while messages flow.
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <fstream>
 #include <map>
 
@@ -184,6 +186,54 @@ TEST_F(Lifecycle, AModemRequestOfTheConsoleIsAnsweredForThatRequestAndTakenBackW
         const std::string e = Events();
         return e.find("taken back") != e.rfind("taken back");
     }));
+}
+
+// A small file system of its own at `dir`, filled up; false when this machine does not
+// let the test mount one (not root).
+bool MountFullDisk(const std::string& dir) {
+    platform::CreateDirectories(dir);
+    if (std::system(("mount -t tmpfs -o size=64k tmpfs '" + dir + "' 2>/dev/null").c_str()) != 0) return false;
+    std::ofstream filler(dir + "/filler");
+    filler << std::string(200 * 1024, 'f');
+    return true;
+}
+
+TEST_F(Lifecycle, AFullDiskLosesNoMessageCorruptsNoLogAndIsReportedOnceThereIsRoom) {
+    const std::string logs = dir_ + "LOGS", stats = dir_ + "STATS";
+    if (!MountFullDisk(logs)) GTEST_SKIP() << "cannot mount a small file system here";
+    struct Unmount {
+        std::string a, b;
+        ~Unmount() {
+            std::system(("umount -l '" + a + "' 2>/dev/null; umount -l '" + b + "' 2>/dev/null").c_str());
+        }
+    } unmount{logs, stats};
+    ASSERT_TRUE(MountFullDisk(stats));
+    Smsc smsc;
+    SmppConnection(smsc.Port());
+    ASSERT_TRUE(Start());
+    for (int i = 0; i < 5; ++i) Message("F" + std::to_string(i), "+44770090030" + std::to_string(i), "full");
+    ASSERT_EQ(5u, smsc.Lines("SUBMIT", 5).size());
+    // Sent, so no longer queued (sending them again would duplicate them), though not logged.
+    ASSERT_TRUE(Eventually([&] { return Queued() == 0; }));
+    const std::string whileFull = Log("SMSOUT");
+    EXPECT_TRUE(whileFull.empty() || whileFull.back() == '\n') << whileFull;  // no half line
+    // Room again: the losses are reported, and the next message is logged as usual.
+    platform::DeleteFileChecked(logs + "/filler");
+    platform::DeleteFileChecked(stats + "/filler");
+    ASSERT_TRUE(Eventually([&] { return Events().find("could not be written to the logs") != std::string::npos; }))
+        << Events();
+    EXPECT_TRUE(Eventually([&] { return Events().find("counter update(s) could not be written") != std::string::npos; }))
+        << Events();
+    Message("AFTER", "+447700900399", "room again");
+    ASSERT_TRUE(Eventually([&] { return !Outcome("AFTER").empty(); }));
+    const std::string log = Log("SMSOUT");
+    for (std::size_t at = 0; at < log.size();) {
+        const std::size_t end = log.find("\r\n", at);
+        ASSERT_NE(std::string::npos, end) << log;
+        EXPECT_EQ(7, std::count(log.begin() + at, log.begin() + end, ',') + 1) << log.substr(at, end - at);
+        at = end + 2;
+    }
+    EXPECT_GE(Today("SMSSENT"), 1u);
 }
 
 }  // namespace

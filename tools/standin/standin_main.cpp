@@ -35,6 +35,7 @@
 #include "acctdb/acctdb.h"
 #include "platform/files.h"
 #include "platform/ini.h"
+#include "platform/service_notify.h"
 #include "platform/shared_memory.h"
 #include "tools/standin/modem_allocation.h"
 #include "tools/standin/smpp_clients.h"
@@ -93,6 +94,7 @@ void OpenPort(unsigned port, Port& holder, platform::SharedMemory& block, std::s
 }
 
 void AnnounceReady() {
+    platform::NotifyServiceManager("READY=1");  // its units are notify services too
     const char* file = std::getenv("ZELLA_SERVICE_READY_FILE");
     if (file == nullptr || *file == '\0') return;
     platform::WriteFileAtomic(file, std::to_string(getpid()) + "\n");
