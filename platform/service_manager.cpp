@@ -21,7 +21,11 @@ std::unique_ptr<ServiceManager> OpenServiceManager(const std::string& programDat
     bool systemd = DirectoryExists("/run/systemd/system");
     if (forced != nullptr && std::strcmp(forced, "systemd") == 0) systemd = true;
     if (forced != nullptr && std::strcmp(forced, "supervisor") == 0) systemd = false;
-    if (systemd) return MakeSystemdServiceManager();
+    if (systemd) {
+        const char* ns = std::getenv("ZELLA_SHM_NAMESPACE");
+        return MakeSystemdServiceManager("systemctl", "/etc/systemd/system/", true,
+                                         {WithSlash(programDataDirectory), ns != nullptr ? ns : ""});
+    }
     return MakeSupervisorServiceManager(WithSlash(programDataDirectory) + "SERVICES/",
                                         LibraryDirectory());
 }

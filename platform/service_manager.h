@@ -1,9 +1,10 @@
 // The machine's service manager behind one interface, with two backends:
 //
 // - systemd: one unit "<name>.service" in the unit directory (/etc/systemd/system/),
-//   enabled for multi-user.target, run as root, driven through `systemctl`. The unit
-//   states active, activating and deactivating read as Running, StartPending and
-//   StopPending.
+//   enabled for multi-user.target, driven through `systemctl`. The service runs as the
+//   gateway's user "quvsms", sandboxed, writing only below the program data directory
+//   (SystemdUnitText). The unit states active, activating and deactivating read as
+//   Running, StartPending and StopPending.
 // - supervisor, for machines without systemd: a state folder "SERVICES/" in the program
 //   data directory holding "<name>.service" (the display name) and "<name>.pid" (the
 //   running process). The folder is used only when it is a real directory owned by this
@@ -77,15 +78,30 @@ std::unique_ptr<ServiceManager> OpenServiceManager(const std::string& programDat
 std::unique_ptr<ServiceManager> MakeSupervisorServiceManager(const std::string& stateDirectory,
                                                              const std::string& programDirectory);
 
+// What a unit carries besides the definition: the program data directory (absolute,
+// ending in "/"), the one tree the service may write and the one it is told to use
+// (ZELLA_DATA_DIR), and the shared-memory namespace it must share with the console
+// (ZELLA_SHM_NAMESPACE; none when empty).
+struct UnitEnvironment {
+    std::string dataDirectory;
+    std::string shmNamespace;
+};
+
 // The systemd backend. `systemctl` is the program to run (a path or a name looked up in
 // PATH) and `unitDirectory` (ending in "/") where unit files are written; tests point
-// both elsewhere. `requireRoot` false lets a non-root caller modify (for tests).
+// both elsewhere. `requireRoot` false lets a non-root caller modify (for tests). Install
+// writes units for `environment`, and refuses (EINVAL) a data directory that is not an
+// absolute path or holds control characters.
 std::unique_ptr<ServiceManager> MakeSystemdServiceManager(
     const std::string& systemctl = "systemctl",
-    const std::string& unitDirectory = "/etc/systemd/system/", bool requireRoot = true);
+    const std::string& unitDirectory = "/etc/systemd/system/", bool requireRoot = true,
+    UnitEnvironment environment = {});
 
-// The unit file the systemd backend writes for a definition.
-std::string SystemdUnitText(const ServiceDefinition& definition);
+// The unit file the systemd backend writes for a definition: the compiled-in template
+// with the display name, the executable, the data directory and the environment filled
+// in, each quoted so systemd takes it literally (no specifiers, no variables). The
+// package's unit is this text for the installed paths.
+std::string SystemdUnitText(const ServiceDefinition& definition, const UnitEnvironment& environment);
 
 // The bounded waits of the service operations, driven by platform::Clock(): each step
 // checks the state first, then sleeps `stepMs`.

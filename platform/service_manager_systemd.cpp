@@ -8,6 +8,7 @@
 #include "platform/files.h"
 #include "platform/process.h"
 #include "platform/service_manager.h"
+#include "platform/unit_template.h"
 
 namespace platform {
 namespace {
@@ -16,12 +17,13 @@ constexpr int kSystemctlTimeoutMs = 30000;
 
 std::string UnitName(const std::string& name) { return name + ".service"; }
 
-// One ExecStart word. "%" (specifiers) and "$" (variables) are doubled so the path is
-// taken literally; paths with blanks or quotes are quoted with C-style escapes.
-std::string ExecWord(const std::string& path) {
+// One value systemd takes literally. "%" (specifiers) is doubled, and "$" too where the
+// setting expands variables (ExecStart=); a value with blanks, quotes or backslashes is
+// quoted with C-style escapes.
+std::string LiteralWord(const std::string& text, bool expandsVariables) {
     std::string literal;
-    for (char c : path) {
-        if (c == '%' || c == '$') literal += c;
+    for (char c : text) {
+        if (c == '%' || (expandsVariables && c == '$')) literal += c;
         literal += c;
     }
     if (literal.find_first_of(" \t\"'\\") == std::string::npos) return literal;
@@ -31,6 +33,15 @@ std::string ExecWord(const std::string& path) {
         quoted += c;
     }
     return quoted + "\"";
+}
+
+std::string ExecWord(const std::string& path) { return LiteralWord(path, true); }
+
+// A text taken verbatim except for specifiers (Description=).
+std::string Specifiers(const std::string& text) {
+    std::string out;
+    for (char c : text) out += c == '%' ? std::string("%%") : std::string(1, c);
+    return out;
 }
 
 // A line break would end the unit's line and start one of the writer's choosing
@@ -48,12 +59,22 @@ std::string OneLine(const std::string& text) {
     return out;
 }
 
+// Replaces every "@FIELD@" of the template's line.
+void Fill(std::string& line, const std::string& field, const std::string& value) {
+    for (std::size_t at = line.find(field); at != std::string::npos;
+         at = line.find(field, at + value.size())) {
+        line.replace(at, field.size(), value);
+    }
+}
+
 class SystemdServiceManager : public ServiceManager {
 public:
-    SystemdServiceManager(std::string systemctl, std::string unitDirectory, bool requireRoot)
+    SystemdServiceManager(std::string systemctl, std::string unitDirectory, bool requireRoot,
+                          UnitEnvironment environment)
         : systemctl_(std::move(systemctl)),
           unitDirectory_(WithSlash(std::move(unitDirectory))),
-          requireRoot_(requireRoot) {}
+          requireRoot_(requireRoot),
+          environment_(std::move(environment)) {}
 
     std::string Backend() const override { return "systemd"; }
 
@@ -79,12 +100,15 @@ public:
     int Install(const ServiceDefinition& definition) override {
         if (HasControlCharacter(definition.name) || HasControlCharacter(definition.executable) ||
             HasControlCharacter(definition.displayName) ||
-            definition.name.find('/') != std::string::npos) {
+            definition.name.find('/') != std::string::npos ||
+            environment_.dataDirectory.empty() || environment_.dataDirectory[0] != '/' ||
+            HasControlCharacter(environment_.dataDirectory) ||
+            HasControlCharacter(environment_.shmNamespace)) {
             return EINVAL;
         }
         if (!CanModify()) return EACCES;
         std::string path = unitDirectory_ + UnitName(definition.name);
-        if (!WriteFileAtomic(path, SystemdUnitText(definition))) return errno ? errno : EIO;
+        if (!WriteFileAtomic(path, SystemdUnitText(definition, environment_))) return errno ? errno : EIO;
         chmod(path.c_str(), 0644);
         if (int rc = Run({"daemon-reload"})) return rc;
         return Run({"enable", UnitName(definition.name)});
@@ -145,30 +169,41 @@ private:
     std::string systemctl_;
     std::string unitDirectory_;
     bool requireRoot_;
+    UnitEnvironment environment_;
 };
 
 }  // namespace
 
-std::string SystemdUnitText(const ServiceDefinition& definition) {
-    std::ostringstream text;
-    text << "[Unit]\n"
-         << "Description=" << OneLine(definition.displayName) << "\n"
-         << "After=network.target\n\n"
-         << "[Service]\n"
-         << "Type=simple\n"
-         << "User=root\n"
-         << "ExecStart=" << ExecWord(definition.executable) << "\n";
-    text << "KillMode=mixed\n"
-         << "TimeoutStopSec=120\n\n"
-         << "[Install]\n"
-         << "WantedBy=multi-user.target\n";
-    return text.str();
+std::string SystemdUnitText(const ServiceDefinition& definition, const UnitEnvironment& environment) {
+    std::string dataDirectory = WithSlash(environment.dataDirectory);
+    std::string lines = "Environment=ZELLA_SERVICE_MANAGER=systemd\n";
+    lines += "Environment=" + LiteralWord("ZELLA_DATA_DIR=" + dataDirectory, false) + "\n";
+    if (!environment.shmNamespace.empty()) {
+        lines += "Environment=" +
+                 LiteralWord("ZELLA_SHM_NAMESPACE=" + OneLine(environment.shmNamespace), false) +
+                 "\n";
+    }
+    lines.pop_back();
+
+    std::istringstream in(kSystemdUnitTemplate);
+    std::string text, line;
+    while (std::getline(in, line)) {
+        if (!line.empty() && line[0] == '#') continue;
+        Fill(line, "@DESCRIPTION@", Specifiers(OneLine(definition.displayName)));
+        Fill(line, "@EXEC_START@", ExecWord(definition.executable));
+        Fill(line, "@DATA_DIRECTORY@", LiteralWord(dataDirectory, false));
+        Fill(line, "@ENVIRONMENT@", lines);
+        text += line + "\n";
+    }
+    return text;
 }
 
 std::unique_ptr<ServiceManager> MakeSystemdServiceManager(const std::string& systemctl,
                                                           const std::string& unitDirectory,
-                                                          bool requireRoot) {
-    return std::make_unique<SystemdServiceManager>(systemctl, unitDirectory, requireRoot);
+                                                          bool requireRoot,
+                                                          UnitEnvironment environment) {
+    return std::make_unique<SystemdServiceManager>(systemctl, unitDirectory, requireRoot,
+                                                   std::move(environment));
 }
 
 }  // namespace platform

@@ -3,6 +3,7 @@
 
 #include <fcntl.h>
 #include <grp.h>
+#include <pwd.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -49,11 +50,22 @@ SharedMemory& SharedMemory::operator=(SharedMemory&& other) noexcept {
 
 namespace {
 
-// A block the console may believe: made by root (the services) or by this user (a
-// service run by the same user), and not writable by everybody.
+// True when `uid` is the gateway's service user. Only root makes users, so a block of
+// that user was made by the service (or by root acting as it).
+bool IsGatewayUser(uid_t uid) {
+    struct passwd entry {};
+    struct passwd* found = nullptr;
+    char buffer[16384];
+    return getpwnam_r(status_block::kGatewayUser, &entry, buffer, sizeof buffer, &found) == 0 &&
+           found != nullptr && found->pw_uid == uid;
+}
+
+// A block the console may believe: made by root or the gateway's user (the services), or
+// by this user (a service run by the same user), and not writable by everybody.
 bool TrustedBlock(int fd) {
     struct stat st {};
-    return fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && (st.st_uid == 0 || st.st_uid == geteuid()) &&
+    return fstat(fd, &st) == 0 && S_ISREG(st.st_mode) &&
+           (st.st_uid == 0 || st.st_uid == geteuid() || IsGatewayUser(st.st_uid)) &&
            (st.st_mode & S_IWOTH) == 0;
 }
 

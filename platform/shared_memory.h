@@ -36,6 +36,8 @@ inline constexpr std::size_t kBlockSize = 4096;
 
 // The gateway's group: its members (the operators) may read the blocks.
 inline constexpr const char* kGatewayGroup = "quvsms";
+// The user the installed services run as under systemd.
+inline constexpr const char* kGatewayUser = "quvsms";
 }  // namespace status_block
 
 // The POSIX object name for a logical block name, namespace included.
@@ -56,8 +58,8 @@ public:
 
     // Opens an existing object, read/write when allowed, else read-only; never creates
     // one. False when it does not exist, cannot be opened, or belongs to anybody but
-    // root or this process's user, or is writable by others (then anybody could have
-    // made it and feed false status).
+    // root, the gateway's user or this process's user, or is writable by others (then
+    // anybody could have made it and feed false status).
     bool Open(const std::string& logicalName);
     // Opens `logicalName`, else `fallbackName` (the "Global\" form).
     bool OpenEither(const std::string& logicalName, const std::string& fallbackName);

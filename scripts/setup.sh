@@ -21,6 +21,10 @@ PACKAGES=(
   avahi-daemon avahi-utils   # its tests run a private daemon and publish a stand-in phone
   libnm-dev                  # libwaplnk.so brings GPRS connections up through NetworkManager
   python3-dbusmock           # its tests talk D-Bus to a mock NetworkManager on a private bus
+  pandoc weasyprint          # the manual (HTML, PDF) and the manual pages
+  dpkg-dev file lintian      # the Debian package (CPack: dpkg-shlibdeps, file) and its check
+  systemd                    # systemd-analyze verify/security on the service's unit
+  desktop-file-utils appstream  # desktop entry and metainfo validation
 )
 # Node and npm run the npm test peers; a machine that has node from elsewhere keeps it.
 if ! command -v npm >/dev/null 2>&1; then PACKAGES+=(nodejs npm); fi

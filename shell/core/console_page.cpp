@@ -29,6 +29,19 @@ void OpenManual(ui::Host& host) {
     host.ShellOpen(manual, dir);
 }
 
+std::string ManualPath(const std::string& programDirectory) {
+    const std::string beside = programDirectory + kManualFileName;
+    if (platform::FileExists(beside)) return beside;
+    const std::string suffix = "/lib/quvsms/";
+    if (programDirectory.size() > suffix.size() &&
+        programDirectory.compare(programDirectory.size() - suffix.size(), suffix.size(), suffix) == 0) {
+        std::string prefix = programDirectory.substr(0, programDirectory.size() - suffix.size());
+        std::string shared = prefix + "/share/quvsms/manual/" + kManualFileName;
+        if (platform::FileExists(shared)) return shared;
+    }
+    return beside;
+}
+
 bool SaveChangesBeforeServiceAction(ui::Page& page) {
     ui::Sheet* sheet = page.GetSheet();
     if (sheet == nullptr || !sheet->AnyUnsaved()) return true;

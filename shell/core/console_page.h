@@ -27,6 +27,12 @@ protected:
 // `OpenManual`: opens the manual with the shell, in the manual's own directory.
 void OpenManual(ui::Host& host);
 
+// The manual for a program directory (ending in "/"): "quvsms.pdf" in it when present (a
+// build tree); else, for an installed program directory "<prefix>/lib/quvsms/", the
+// package's copy "<prefix>/share/quvsms/manual/quvsms.pdf" when present; else the first
+// path, which does not exist.
+std::string ManualPath(const std::string& programDirectory);
+
 // Before a service action started from a page: when any page has unsaved changes ask
 // "Save configuration changes?"; on Yes apply every page. Returns false when the action
 // must be dropped (applying failed); No and Cancel let it go ahead unsaved.

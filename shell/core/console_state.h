@@ -9,7 +9,7 @@
 namespace shell {
 
 struct ConsoleState {
-    std::string manualPath;        // program directory + "quvsms.pdf"
+    std::string manualPath;        // ManualPath() of the program directory
     bool manualPresent = false;
     bool quiet = false;
     bool statusPageEnabled = true;  // StatusDialogEnabled, default "Yes"

@@ -9,6 +9,7 @@
 #include "platform/dynlib.h"
 #include "platform/files.h"
 #include "shell/sheet/command_line.h"
+#include "shell/core/console_page.h"
 #include "shell/core/console_state.h"
 #include "shell/core/link_libraries.h"
 #include "shell/sheet/property_sheet.h"
@@ -136,7 +137,7 @@ int RunConsole(ui::Host& host, const StartupOptions& options) {
     RemoveLeftovers();
 
     ConsoleState& console = Console();
-    console.manualPath = acctdb::GetRealProgramDirectory() + kManualFileName;
+    console.manualPath = ManualPath(acctdb::GetRealProgramDirectory());
     console.manualPresent = platform::FileExists(console.manualPath);
 
     LoadLinkLibraries();

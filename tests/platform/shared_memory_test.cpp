@@ -1,7 +1,10 @@
 // The status blocks: the console opens, never creates; bytes and bounds.
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sched.h>
 #include <sys/mman.h>
+#include <sys/mount.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -110,6 +113,44 @@ TEST_F(SharedMemoryBlocks, BlockMadeFirstByNobodyIsRefusedByServiceAndConsole) {
     struct stat st {};
     ASSERT_EQ(0, stat(file.c_str(), &st));
     EXPECT_NE(0u, st.st_uid);
+}
+
+// Under systemd the Gateway service runs as the user "quvsms", so its block belongs to
+// that user and the console must believe it; a block of any other user stays refused.
+// The user is played by nobody: a child process in a mount namespace of its own sees a
+// passwd file in which nobody's uid is named "quvsms".
+TEST_F(SharedMemoryBlocks, BlockOfTheGatewayUserIsBelievedAndNoOtherUsers) {
+    if (!zella_test::CanActAsNobody()) GTEST_SKIP() << "needs root and setpriv";
+    const std::string file = "/dev/shm" + platform::SharedMemoryObjectName(sb::kGatewayName);
+    ASSERT_TRUE(zella_test::RunAsNobody("umask 027; printf '\\000\\000\\001' > " + file));
+    struct stat st {};
+    ASSERT_EQ(0, stat(file.c_str(), &st));
+    ASSERT_NE(0u, st.st_uid);
+    EXPECT_FALSE(platform::ReadGatewayStatus().opened) << "nobody is not the gateway's user";
+
+    char passwd[] = "/tmp/zella-passwd-XXXXXX";
+    int fd = mkstemp(passwd);
+    ASSERT_GE(fd, 0);
+    std::string line = "root:x:0:0:root:/root:/bin/sh\nquvsms:x:" + std::to_string(st.st_uid) + ":" +
+                       std::to_string(st.st_gid) + "::/var/lib/quvsms:/usr/sbin/nologin\n";
+    ASSERT_EQ(static_cast<ssize_t>(line.size()), write(fd, line.data(), line.size()));
+    close(fd);
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+            mount(passwd, "/etc/passwd", nullptr, MS_BIND, nullptr) != 0) {
+            _exit(77);
+        }
+        platform::GatewayStatusBytes status = platform::ReadGatewayStatus();
+        _exit(status.opened && status.webPortInUse ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(child, waitpid(child, &status, 0));
+    unlink(passwd);
+    ASSERT_TRUE(WIFEXITED(status));
+    if (WEXITSTATUS(status) == 77) GTEST_SKIP() << "no mount namespace";
+    EXPECT_EQ(0, WEXITSTATUS(status)) << "the gateway user's block was not believed";
 }
 
 TEST_F(SharedMemoryBlocks, ServiceReplacesItsOwnLeftOverBlockWithAPrivateOne) {

@@ -23,7 +23,8 @@ protected:
         ASSERT_TRUE(platform::WriteFileAtomic(dir_ + "systemctl", script));
         chmod((dir_ + "systemctl").c_str(), 0755);
         platform::CreateDirectories(dir_ + "units/");
-        manager_ = platform::MakeSystemdServiceManager(dir_ + "systemctl", dir_ + "units/", false);
+        manager_ = platform::MakeSystemdServiceManager(dir_ + "systemctl", dir_ + "units/", false,
+                                                       {dir_ + "data/", ""});
     }
 
     void Answer(const std::string& load, const std::string& active) {
@@ -59,21 +60,60 @@ TEST_F(SystemdBackend, UnitStatesMapToServiceStates) {
               Calls().find("show --property=LoadState,ActiveState QuvSMS.service"));
 }
 
-TEST_F(SystemdBackend, InstallWritesAnEnabledRootUnitNamedAfterTheService) {
+TEST_F(SystemdBackend, InstallWritesAnEnabledUnitOfTheGatewayUserNamedAfterTheService) {
     Answer("not-found", "inactive");
     ASSERT_EQ(0, manager_->Install({"QuvSMS", "Quv SMS/MMS Gateway", "/opt/quv/zellant"}));
     std::string unit;
     ASSERT_TRUE(platform::ReadFile(dir_ + "units/QuvSMS.service", unit));
     EXPECT_NE(std::string::npos, unit.find("Description=Quv SMS/MMS Gateway\n"));
     EXPECT_NE(std::string::npos, unit.find("ExecStart=/opt/quv/zellant\n"));
-    EXPECT_NE(std::string::npos, unit.find("User=root\n"));
+    EXPECT_NE(std::string::npos, unit.find("Type=notify\n"));
+    EXPECT_NE(std::string::npos, unit.find("User=quvsms\nGroup=quvsms\n"));
+    EXPECT_EQ(std::string::npos, unit.find("User=root"));
+    EXPECT_NE(std::string::npos, unit.find("ReadWritePaths=" + dir_ + "data/\n"));
+    EXPECT_NE(std::string::npos, unit.find("Environment=ZELLA_DATA_DIR=" + dir_ + "data/\n"));
+    EXPECT_NE(std::string::npos, unit.find("Environment=ZELLA_SERVICE_MANAGER=systemd\n"));
+    EXPECT_EQ(std::string::npos, unit.find("ZELLA_SHM_NAMESPACE"));
+    EXPECT_NE(std::string::npos, unit.find("KillMode=mixed\nTimeoutStopSec=120\n"));
     EXPECT_NE(std::string::npos, unit.find("WantedBy=multi-user.target\n"));
+    for (const char* field : {"@DESCRIPTION@", "@EXEC_START@", "@DATA_DIRECTORY@", "@ENVIRONMENT@"}) {
+        EXPECT_EQ(std::string::npos, unit.find(field)) << field << " left unfilled";
+    }
+    EXPECT_EQ(std::string::npos, unit.find("\n#")) << "the template's notes belong in no unit";
     EXPECT_EQ("daemon-reload\nenable QuvSMS.service\n", Calls());
 }
 
 TEST_F(SystemdBackend, ExecutablePathWithBlanksAndSpecifiersIsQuotedLiterally) {
-    std::string unit = platform::SystemdUnitText({"QuvSMS", "x", "/opt/Quv SMS/100%/zellant"});
+    std::string unit =
+        platform::SystemdUnitText({"QuvSMS", "x", "/opt/Quv SMS/100%/zellant"}, {"/var/lib/q/", ""});
     EXPECT_NE(std::string::npos, unit.find("ExecStart=\"/opt/Quv SMS/100%%/zellant\"\n"));
+}
+
+// The data tree is both the one writable path and the service's ZELLA_DATA_DIR; a blank
+// would split ReadWritePaths= in two, a "%" would be read as a specifier.
+TEST_F(SystemdBackend, DataDirectoryAndNamespaceAreQuotedLiterally) {
+    std::string unit = platform::SystemdUnitText({"QuvSMS", "100% Gateway", "/opt/quv/zellant"},
+                                                 {"/srv/Quv SMS/50%$HOME", "ns 1"});
+    EXPECT_NE(std::string::npos, unit.find("Description=100%% Gateway\n"));
+    EXPECT_NE(std::string::npos, unit.find("ReadWritePaths=\"/srv/Quv SMS/50%%$HOME/\"\n"));
+    EXPECT_NE(std::string::npos,
+              unit.find("Environment=\"ZELLA_DATA_DIR=/srv/Quv SMS/50%%$HOME/\"\n"));
+    EXPECT_NE(std::string::npos, unit.find("Environment=\"ZELLA_SHM_NAMESPACE=ns 1\"\n"));
+}
+
+TEST_F(SystemdBackend, RelativeOrMissingDataDirectoryIsRefusedBeforeAnyUnitIsWritten) {
+    Answer("not-found", "inactive");
+    const platform::UnitEnvironment bad[] = {
+        {"", ""}, {"data/", ""}, {"/var/lib/quv\nExecStartPre=/tmp/evil/", ""},
+        {"/var/lib/quv/", "ns\nExecStartPre=/tmp/evil"}};
+    for (const platform::UnitEnvironment& environment : bad) {
+        auto manager = platform::MakeSystemdServiceManager(dir_ + "systemctl", dir_ + "units/",
+                                                           false, environment);
+        EXPECT_EQ(EINVAL, manager->Install({"QuvSMS", "x", "/opt/quv/zellant"}))
+            << environment.dataDirectory;
+    }
+    EXPECT_FALSE(platform::PathExists(dir_ + "units/QuvSMS.service"));
+    EXPECT_EQ("", Calls());
 }
 
 // A program directory named with a line break once added "ExecStartPre=" to the unit.

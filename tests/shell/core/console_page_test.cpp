@@ -3,7 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/files.h"
 #include "shell/core/console_state.h"
+#include "tests/support/temp_dir.h"
 #include "ui/headless_host.h"
 
 namespace shell {
@@ -130,6 +132,26 @@ TEST(ConsolePage, HelpOpensTheManualInItsOwnDirectory) {
     EXPECT_NE(run.host.TranscriptText().find("shell: open /opt/quvsms/quvsms.pdf"),
               std::string::npos)
         << run.host.TranscriptText();
+}
+
+// An installed console lives in <prefix>/lib/quvsms/ and its manual in the package's
+// shared data; a build tree keeps the manual beside the program, and that copy wins.
+TEST(ConsolePage, ManualIsFoundBesideTheProgramElseInTheInstalledSharedData) {
+    zella_test::TempDir prefix{"prefix"};
+    ASSERT_FALSE(prefix.Path().empty());
+    const std::string programDir = prefix.Path() + "lib/quvsms/";
+    const std::string shared = prefix.Path() + "share/quvsms/manual/";
+    ASSERT_TRUE(platform::CreateDirectories(programDir));
+    ASSERT_TRUE(platform::CreateDirectories(shared));
+    EXPECT_EQ(programDir + "quvsms.pdf", ManualPath(programDir)) << "nothing there yet";
+    ASSERT_TRUE(platform::WriteFileAtomic(shared + "quvsms.pdf", "%PDF-1.7\n"));
+    EXPECT_EQ(shared + "quvsms.pdf", ManualPath(programDir));
+    ASSERT_TRUE(platform::WriteFileAtomic(programDir + "quvsms.pdf", "%PDF-1.7\n"));
+    EXPECT_EQ(programDir + "quvsms.pdf", ManualPath(programDir));
+    // Another program directory never borrows that shared copy.
+    const std::string elsewhere = prefix.Path() + "lib/other/";
+    ASSERT_TRUE(platform::CreateDirectories(elsewhere));
+    EXPECT_EQ(elsewhere + "quvsms.pdf", ManualPath(elsewhere));
 }
 
 }  // namespace
