@@ -87,6 +87,14 @@ TEST_F(SmppScenario, APermanentRefusalEndsTheMessageAndATemporaryOneIsRetried) {
     EXPECT_EQ(14u, platform::GetPrivateProfileString(later, "ErrorDetail", "FirstAttemptTime", "").size());
     EXPECT_GE(Today("SMSRETRY"), 2u);
     EXPECT_EQ("", Outcome("LATER"));
+    // The operator deletes the waiting request between two attempts: it is simply gone.
+    const std::size_t before = failing.Lines("SUBMIT", 0).size();
+    // Refused while an attempt holds it, as the console's viewers find; they try again.
+    ASSERT_TRUE(Eventually([&] { return platform::DeleteFileChecked(later); }));
+    std::this_thread::sleep_for(std::chrono::milliseconds(4500));
+    EXPECT_LE(failing.Lines("SUBMIT", 0).size(), before + 1);  // at most the attempt under way
+    EXPECT_EQ("", Outcome("LATER"));
+    EXPECT_FALSE(platform::FileExists(later));
 }
 
 TEST_F(SmppScenario, ThrottlingSlowsTheLinkWithoutFailingOrRetryingMessages) {
