@@ -56,13 +56,15 @@ bool PathExists(const std::string& path) {
     return !path.empty() && lstat(path.c_str(), &st) == 0;
 }
 
-bool CreateDirectories(const std::string& path) {
+bool CreateDirectories(const std::string& path) { return CreateDirectories(path, 0777); }
+
+bool CreateDirectories(const std::string& path, unsigned mode) {
     if (path.empty()) return false;
     std::string p = WithoutSlash(path);
     for (std::size_t pos = 1; pos <= p.size(); ++pos) {
         if (pos != p.size() && p[pos] != '/') continue;
         std::string prefix = p.substr(0, pos);
-        if (mkdir(prefix.c_str(), 0777) != 0 && errno != EEXIST) return false;
+        if (mkdir(prefix.c_str(), static_cast<mode_t>(mode & 07777)) != 0 && errno != EEXIST) return false;
     }
     return DirectoryExists(p);
 }

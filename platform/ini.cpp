@@ -219,7 +219,9 @@ bool IniBatch::Commit() {
             case Change::Kind::DeleteSection: doc.DeleteSection(section); break;
         }
     }
-    if (doc.Changed() && !WriteFileAtomic(path_, doc.Text())) return false;
+    // INI files hold passwords (SMTP, SMSC logins, VASP accounts), so one made here is
+    // never readable by others.
+    if (doc.Changed() && !WritePrivateFileAtomic(path_, doc.Text())) return false;
     changes_.clear();
     sections_.clear();
     text_.clear();
