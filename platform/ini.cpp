@@ -174,6 +174,9 @@ std::vector<std::string> GetPrivateProfileSectionNames(const std::string& path,
 
 IniBatch::IniBatch(std::string path) : path_(std::move(path)) {}
 
+IniBatch::IniBatch(std::string path, std::string lockPath)
+    : path_(std::move(path)), lockPath_(std::move(lockPath)) {}
+
 void IniBatch::Add(Change::Kind kind, std::string_view section, std::string_view key,
                    std::string_view value) {
     if (sections_.empty() || sections_.back() != section) {
@@ -202,7 +205,7 @@ void IniBatch::DeleteSection(std::string_view section) { Add(Change::Kind::Delet
 bool IniBatch::Commit() {
     if (refused_) return false;
     const std::string real = RealPath(path_);
-    FileLock lock(real + ".lock", true, true, true);
+    FileLock lock(lockPath_.empty() ? real + ".lock" : lockPath_, true, true, true);
     if (!lock.Locked()) return false;
     RemoveStaleTemporaries(real);
     std::string content;
