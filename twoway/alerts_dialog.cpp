@@ -164,7 +164,7 @@ private:
         box.caption = host.Caption();
         box.icon = Icon::Warning;
         box.buttons = Buttons::YesNo;
-        box.defaultButton = 2;
+        box.defaultButton = 1;  // No: trusting is a deliberate choice
         if (host.MessageBox(box) != kYes) return;
         trustedCertificate_ = outcome.untrustedCertificate;
         SendTest();

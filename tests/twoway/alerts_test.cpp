@@ -271,6 +271,7 @@ TEST_F(AlertsTest, UnverifiedServerCertificateStopsBeforeTheLoginUnlessTheOperat
             return ui::kNo;
         });
         host.QueueDialog("DIALOG_ALERT", [&](ui::Dialog& d) {
+            if (!d.Checked("enable")) d.UserClick("enable");
             d.UserSetText("server", f.server);
             d.UserSetText("port", std::to_string(port_));
             if (!d.Checked("ssl")) d.UserClick("ssl");
