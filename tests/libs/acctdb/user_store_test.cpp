@@ -9,6 +9,8 @@
 #include <atomic>
 #include <chrono>
 #include <cstring>
+#include <future>
+#include <memory>
 #include <thread>
 #include <vector>
 
@@ -174,8 +176,16 @@ TEST(UserStore, PlantedStoreLinkOrFifoIsNeverOpenedAsTheStore) {
         TempDataDir temp;
         ASSERT_TRUE(zella_test::OpenToEverybody(temp.Path()));
         ASSERT_TRUE(zella_test::RunAsNobody(plant + " " + temp.Path() + "USERS.DB"));
-        OpenStore store;
-        EXPECT_FALSE(store.Opened());
+        // A guard, not a timing check: an opening that waits on the FIFO never returns.
+        auto opened = std::make_shared<std::promise<bool>>();
+        std::future<bool> done = opened->get_future();
+        std::thread([opened] {
+            OpenStore store;
+            opened->set_value(store.Opened());
+        }).detach();
+        ASSERT_EQ(done.wait_for(std::chrono::seconds(30)), std::future_status::ready)
+            << "opening the store waited on the FIFO";
+        EXPECT_FALSE(done.get());
     }
     std::string after;
     ASSERT_TRUE(platform::ReadFile(other, after));
