@@ -52,12 +52,16 @@ bool CheckGprsContext(ui::Host& host, const MmsLink& link, const std::string& mo
         Warn(host, "Warning:  Modem is not responding properly to GPRS commands.  Testing will continue.");
         return true;
     }
+    const int answer = ui::MessageBox(host,
+                                      "QuvSMS has updated your modem driver settings to enable GPRS "
+                                      "connectivity.\r\n\r\nYour system must be rebooted to apply these "
+                                      "updates.\r\n\r\nDo you wish to reboot now?",
+                                      ui::Icon::Question, ui::Buttons::YesNo);
+    if (answer != ui::kYes) return true;  // the operator tests on without the update
     // The console never restarts the machine itself: on a shared Linux host that is the
-    // administrator's decision, so the operator is told and the test ends here.
-    ui::MessageBox(host,
-                   "QuvSMS has updated your modem driver settings to enable GPRS connectivity."
-                   "\r\n\r\nPlease restart your system before continuing",
-                   ui::Icon::Information);
+    // administrator's act, so the operator who chose to reboot is told so and the test
+    // ends here.
+    ui::MessageBox(host, "Please restart your system before continuing", ui::Icon::Information);
     return false;
 }
 

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 #include "acctdb/acctdb.h"
 #include "config/config_store.h"
@@ -28,10 +29,9 @@ unsigned SpeedOf(const std::string& section) {
     return speed == 0 || speed > 4'000'000 ? 115200 : static_cast<unsigned>(speed);
 }
 
-std::string Noted(const char* what, unsigned code) {
-    char text[120];
-    std::snprintf(text, sizeof text, "Unable to initialize modem:  Error %X from %s", code, what);
-    return text;
+// In the operator's words: which modem, which device, and what the system said.
+std::string Noted(const std::string& modem, const std::string& device, const std::string& why) {
+    return "Unable to initialize modem " + modem + ":  " + (device.empty() ? "no device is set" : device + " " + why);
 }
 
 // One device of the name: its port opened at its speed, or a noted error.
@@ -42,11 +42,11 @@ ModemPort OpenOne(const std::string& section, std::string& comPort, std::string&
     int error = 0;
     ModemPort port = TryOpenDevice(ResolveCommPort(device), &error);
     if (!port.IsOpen()) {
-        noted = Noted("lineOpen", static_cast<unsigned>(error));
+        noted = Noted(section, device, std::string("cannot be opened (") + std::strerror(error) + ")");
         return {};
     }
     if (!SetLineSettings(port, SpeedOf(section))) {
-        noted = Noted("lineGetID", static_cast<unsigned>(EINVAL));
+        noted = Noted(section, device, "is no serial line that takes " + std::to_string(SpeedOf(section)) + " bps");
         return {};
     }
     return port;

@@ -235,11 +235,55 @@ bool WaitForNetwork(ModemPort& port) {
 }
 
 namespace {
-bool RunTest(ui::Host& host, const std::string& name, const std::string& pin) {
+// The host of one modem test as the operator should meet it: once the operator has
+// cancelled, the steps' failures are the cancellation, not errors to report; and it
+// remembers whether an error was told, so that one failure is told once.
+class ModemTestHost : public ui::Host {
+public:
+    explicit ModemTestHost(ui::Host& host) : host_(host) { SetCaption(host.Caption()); }
+    bool ErrorTold() const { return errorTold_; }
+
+    int MessageBox(const ui::MessageBoxSpec& spec) override {
+        if (spec.icon == ui::Icon::Error) {
+            if (platform::CancelRequested()) return ui::DefaultAnswer(spec);
+            errorTold_ = true;
+        }
+        return host_.MessageBox(spec);
+    }
+    int RunModal(ui::Dialog& dialog) override { return host_.RunModal(dialog); }
+    int RunSheet(ui::Sheet& sheet) override { return host_.RunSheet(sheet); }
+    bool GetFileName(const ui::OpenFileSpec& spec, std::string& path) override {
+        return host_.GetFileName(spec, path);
+    }
+    std::unique_ptr<ui::WaitCursor> BusyCursor() override { return host_.BusyCursor(); }
+    void KeepPainted() override { host_.KeepPainted(); }
+    void SetClipboardText(const std::string& text) override { host_.SetClipboardText(text); }
+    bool ShellOpen(const std::string& path, const std::string& dir) override {
+        return host_.ShellOpen(path, dir);
+    }
+    bool RunLongOperation(const std::string& progress,
+                          const std::function<void(ui::Host&)>& operation) override {
+        return host_.RunLongOperation(progress, operation);
+    }
+    void SetProgress(const std::string& text) override { host_.SetProgress(text); }
+    void UnknownControl(const std::string& templateId, const std::string& controlId) override {
+        host_.UnknownControl(templateId, controlId);
+    }
+
+private:
+    ui::Host& host_;
+    bool errorTold_ = false;
+};
+
+bool RunTest(ui::Host& worker, const std::string& name, const std::string& pin) {
+    ModemTestHost host(worker);
     ModemPort port = OpenModem(host, name);
     if (!port.IsOpen()) {
-        ui::Error(host, "Unable to access modem, ensure that it is powered on and passes "
-                        "diagnostic tests.");
+        // Said once: when opening told why already, or the operator cancelled, that is all.
+        if (!host.ErrorTold() && !platform::CancelRequested()) {
+            ui::Error(host, "Unable to access modem, ensure that it is powered on and passes "
+                            "diagnostic tests.");
+        }
         return false;
     }
     host.SetProgress("Testing modem " + name + "...");

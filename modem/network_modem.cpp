@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "acctdb/acctdb.h"
+#include "mmsclnk/console_exports.h"
 #include "platform/clock.h"
 
 namespace modem {
@@ -206,3 +207,18 @@ bool QuvsmsModemHasDefaultSettings(const std::string& device, std::string* url,
 }
 
 }  // namespace modem
+
+extern "C" int QuvsmsModemHasDefaultSettings(const char* device, char* url, int urlSize, char* proxy,
+                                             int proxySize) {
+    const auto copyOut = [](const std::string& text, char* buffer, int size) {
+        if (buffer == nullptr || size <= 0) return;
+        const std::size_t n = std::min(text.size(), static_cast<std::size_t>(size - 1));
+        std::memcpy(buffer, text.data(), n);
+        buffer[n] = '\0';
+    };
+    std::string foundUrl, foundProxy;
+    const bool found = device != nullptr && modem::QuvsmsModemHasDefaultSettings(device, &foundUrl, &foundProxy);
+    copyOut(foundUrl, url, urlSize);
+    copyOut(foundProxy, proxy, proxySize);
+    return found ? 1 : 0;
+}

@@ -10,6 +10,7 @@
 #include "config/config_store.h"
 #include "modem/network_modem.h"
 #include "modem/network_modem_dialogs.h"
+#include "smsc/connection_edit.h"
 #include "platform/cancel.h"
 #include "platform/text.h"
 #include "ui/long_operation.h"
@@ -192,7 +193,13 @@ NetworkModemServices DefaultNetworkModemServices() {
     s.defaults = QuvsmsModemHasDefaultSettings;
     s.discover = [] { acctdb::FindQuvSMSModem(0, 0, 300); };
     s.discovered = [] { return acctdb::QuvsmsModemCacheDevices(); };
-    s.configured = [](const std::string& name) { return config::FindConnection(name) != 0; };
+    // The page's own list, not the stored keys: those stop at the first empty key, and
+    // the page may hold a phone it has not stored yet.
+    s.configured = [](const std::string& name) {
+        for (const std::string& listed : smsc::PageConnectionNames())
+            if (platform::EqualsNoCase(listed, name)) return true;
+        return false;
+    };
     return s;
 }
 

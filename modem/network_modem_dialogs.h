@@ -23,7 +23,7 @@ struct NetworkModemServices {
     std::function<void()> discover;
     // The device texts in the discovery cache.
     std::function<std::vector<std::string>()> discovered;
-    // Whether a connection of this name is stored already.
+    // Whether a connection of this name is on the SMSC page's list already (ignoring case).
     std::function<bool(const std::string& connectionName)> configured;
     // VASPOutAddUser of the MMSC library.
     std::function<void(const std::string& shortName)> addMmsUser;
@@ -34,8 +34,9 @@ struct NetworkModemServices {
     ServiceChecks checks;
 };
 
-// The real services: the /init exchange, the account store's discovery cache and
-// FindConnection; the MMS account calls are left for the caller to fill.
+// The real services: the /init exchange, the account store's discovery cache and the
+// SMSC page's list (PageConnectionNames); the MMS account calls are left for the caller
+// to fill.
 NetworkModemServices DefaultNetworkModemServices();
 
 // services.probe / services.defaults as a long operation of `host` (progress line and

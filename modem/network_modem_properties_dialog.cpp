@@ -263,7 +263,10 @@ private:
         const std::string directory = VaspDirectory(shortName_);
         platform::CreateDirectories(directory);
         const std::string ini = directory + "VASP.INI";
-        platform::IniBatch vasp(ini);
+        // The account's folder is the MMSC service's: nothing but VASP.INI and what the
+        // service puts there. The lock file lives beside the folder instead (the console
+        // is the one writer of this file).
+        platform::IniBatch vasp(ini, config::VaspConfigDirectory() + "VASPOUT/." + shortName_ + ".lock");
         vasp.Write("VASP", "Protocol", "MM1");
         vasp.Write("VASP", "Server", kDeviceHostPrefix + device_);
         vasp.Write("VASP", "ForceSenderAddress", "Yes");

@@ -13,12 +13,12 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
-#include <fstream>
 #include <memory>
 
 #include "platform/cancel.h"
 #include "platform/clock.h"
 #include "platform/files.h"
+#include "platform/regular_file.h"
 #include "platform/text.h"
 
 namespace platform {
@@ -163,43 +163,66 @@ bool ParseTextLine(const std::string& line, EventEntry& e) {
     return true;
 }
 
+// Calls `line(text, start)` for each complete line of the open file from `offset` on, in
+// chunks; a line longer than kMaxLineBytes is passed cut to that length, so neither a
+// huge line nor an endless file grows the buffer.
+template <typename Line>
+void ReadLines(int fd, long long offset, Line&& line) {
+    constexpr std::size_t kMaxLineBytes = 64 * 1024;
+    std::string pending;
+    long long lineStart = offset;
+    char chunk[16384];
+    for (;;) {
+        if (CancelRequested()) return;
+        const ssize_t n = pread(fd, chunk, sizeof chunk, offset);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return;  // end of file: a line without its line feed is not read yet
+        for (ssize_t i = 0; i < n; ++i) {
+            if (chunk[i] != '\n') {
+                if (pending.size() < kMaxLineBytes) pending.push_back(chunk[i]);
+                continue;
+            }
+            if (!line(pending, lineStart)) return;
+            pending.clear();
+            lineStart = offset + i + 1;
+        }
+        offset += n;
+    }
+}
+
 // Walks the complete lines of the text log from `after` on, calling `visit` for every
-// entry of the source until it returns false.
+// entry of the source until it returns false. The log is a data file in a folder the
+// gateway's group writes: it is opened as every data file is (no link followed, no FIFO
+// waited on, regular files only).
 template <typename Visit>
 bool WalkTextLog(const EventSource& s, const std::string& after, std::string& error, Visit&& visit) {
     if (s.files.empty()) {
         error = "no event log file";
         return false;
     }
-    std::ifstream in(s.files[0], std::ios::binary);
-    if (!in) {
+    std::uint64_t size = 0;
+    const UniqueFd fd = OpenRegularFile(s.files[0], OpenOptions{}, &size);
+    if (!fd) {
         error = std::strerror(errno);
         return false;
     }
-    in.seekg(0, std::ios::end);
-    const long long size = static_cast<long long>(in.tellg());
     long long offset = 0;
     bool skipFirst = false;
     if (after.rfind(kTextCursor, 0) == 0) {
         const long long at = std::atoll(after.c_str() + std::strlen(kTextCursor));
         // An offset past the end means the log was replaced: start over.
-        if (at >= 0 && at < size) offset = at, skipFirst = true;
+        if (at >= 0 && static_cast<std::uint64_t>(at) < size) offset = at, skipFirst = true;
     }
-    in.seekg(offset);
-    std::string line;
-    while (!CancelRequested() && std::getline(in, line)) {
-        if (in.eof()) break;  // no line feed yet: still being written
-        const long long lineStart = offset;
-        offset += static_cast<long long>(line.size()) + 1;
+    ReadLines(fd.Get(), offset, [&](const std::string& line, long long lineStart) {
         if (skipFirst) {
             skipFirst = false;
-            continue;
+            return true;
         }
         EventEntry e;
-        if (!ParseTextLine(line, e) || !MatchesSource(s, e.source)) continue;
+        if (!ParseTextLine(line, e) || !MatchesSource(s, e.source)) return true;
         e.cursor = kTextCursor + std::to_string(lineStart);
-        if (!visit(std::move(e))) break;
-    }
+        return visit(std::move(e));
+    });
     return true;
 }
 
@@ -268,10 +291,15 @@ bool AppendEventLine(const std::string& path, std::int64_t unixMicros, EventLeve
                              OneField(source) + "\t" + OneField(text) + "\n";
     // One write of the whole line in append mode, so lines of concurrent writers never
     // interleave within a line.
-    const int fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
-    if (fd < 0) return false;
-    const bool ok = write(fd, line.data(), line.size()) == static_cast<ssize_t>(line.size());
-    return close(fd) == 0 && ok;
+    OpenOptions options;
+    options.access = FileAccess::Write;
+    options.create = true;
+    options.append = true;
+    options.mode = 0644;
+    UniqueFd fd = OpenRegularFile(path, options);
+    if (!fd) return false;
+    const bool ok = write(fd.Get(), line.data(), line.size()) == static_cast<ssize_t>(line.size());
+    return close(fd.Release()) == 0 && ok;
 }
 
 bool WriteServiceEvent(const std::string& textLogPath, const std::string& source, EventLevel level,

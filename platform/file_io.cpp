@@ -27,6 +27,15 @@ std::atomic<bool> durableWrites{true};
 
 // Marks "no mode asked for": a new file gets 0666 less the umask.
 constexpr unsigned kUmaskMode = ~0u;
+// Marks "a private file": a new file gets 0660 less the umask.
+constexpr unsigned kPrivateMode = ~1u;
+
+// The mode a new file is created with before any exact mode is set: open() takes the
+// umask off it.
+mode_t CreationMode(bool exactMode, unsigned mode) {
+    if (exactMode) return 0600;
+    return mode == kPrivateMode ? 0660 : 0666;
+}
 constexpr int kTemporaryAttempts = 16;
 constexpr std::uint64_t kLockRetryMaxMs = 20;
 
@@ -129,9 +138,9 @@ bool ReplaceFile(const std::string& path, const std::string& content, unsigned n
         errno = S_ISLNK(original.st_mode) ? ELOOP : EINVAL;
         return false;
     }
-    const bool exactMode = !had && newFileMode != kUmaskMode;
+    const bool exactMode = !had && newFileMode != kUmaskMode && newFileMode != kPrivateMode;
     std::string temp;
-    UniqueFd fd = CreateTemporary(path, had || exactMode ? 0600 : 0666, temp);
+    UniqueFd fd = CreateTemporary(path, had ? 0600 : CreationMode(exactMode, newFileMode), temp);
     if (!fd) return false;
     bool ok = true;
     if (had) ok = TakeOver(fd.Get(), original);
@@ -152,9 +161,9 @@ bool ReplaceFile(const std::string& path, const std::string& content, unsigned n
 }
 
 bool CreateIfMissing(const std::string& path, unsigned mode) {
-    const bool exactMode = mode != kUmaskMode;
+    const bool exactMode = mode != kUmaskMode && mode != kPrivateMode;
     UniqueFd fd(open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY,
-                     static_cast<mode_t>(exactMode ? 0600 : 0666)));
+                     CreationMode(exactMode, mode)));
     if (fd) return !exactMode || fchmod(fd.Get(), static_cast<mode_t>(mode & 07777)) == 0;
     if (errno != EEXIST) return false;
     // Only a regular file counts as there; a link (even to a file) or a FIFO does not.
@@ -211,6 +220,12 @@ bool WriteFileAtomic(const std::string& path, const std::string& content, unsign
 void SetDurableWrites(bool durable) { durableWrites.store(durable, std::memory_order_relaxed); }
 
 bool CreateFileIfMissing(const std::string& path) { return CreateIfMissing(path, kUmaskMode); }
+
+bool WritePrivateFileAtomic(const std::string& path, const std::string& content) {
+    return ReplaceFile(path, content, kPrivateMode);
+}
+
+bool CreatePrivateFileIfMissing(const std::string& path) { return CreateIfMissing(path, kPrivateMode); }
 
 bool CreateFileIfMissing(const std::string& path, unsigned mode) {
     return CreateIfMissing(path, mode);

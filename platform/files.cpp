@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <memory>
 
+#include "platform/opened_directory.h"
 #include "platform/regular_file.h"
 #include "platform/unique_fd.h"
 
@@ -56,13 +57,15 @@ bool PathExists(const std::string& path) {
     return !path.empty() && lstat(path.c_str(), &st) == 0;
 }
 
-bool CreateDirectories(const std::string& path) {
+bool CreateDirectories(const std::string& path) { return CreateDirectories(path, 0777); }
+
+bool CreateDirectories(const std::string& path, unsigned mode) {
     if (path.empty()) return false;
     std::string p = WithoutSlash(path);
     for (std::size_t pos = 1; pos <= p.size(); ++pos) {
         if (pos != p.size() && p[pos] != '/') continue;
         std::string prefix = p.substr(0, pos);
-        if (mkdir(prefix.c_str(), 0777) != 0 && errno != EEXIST) return false;
+        if (mkdir(prefix.c_str(), static_cast<mode_t>(mode & 07777)) != 0 && errno != EEXIST) return false;
     }
     return DirectoryExists(p);
 }
@@ -217,6 +220,69 @@ void DeleteDirectoryTree(const std::string& path) {
     if (fd < 0) return;
     DeleteEntriesAt(fd);
     rmdir(dir.c_str());
+}
+
+OpenedDirectory OpenedDirectory::Open(const std::string& path) {
+    const std::string dir = WithSlash(path);
+    return OpenedDirectory(open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+}
+
+OpenedDirectory OpenedDirectory::Sub(const std::string& name) const {
+    if (!Valid() || name.empty() || name.find('/') != std::string::npos) return {};
+    return OpenedDirectory(
+        openat(fd_.Get(), name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+}
+
+void OpenedDirectory::Walk(const std::string& pattern,
+                           const std::function<bool(int dirFd, const DirEntry&)>& visit) const {
+    if (!Valid()) return;
+    // A walk of its own: readdir's position belongs to the open file, not to this handle.
+    const int fd = openat(fd_.Get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return;
+    DirHandle handle(fdopendir(fd));
+    if (!handle) {
+        close(fd);
+        return;
+    }
+    DirEntry entry;
+    struct stat dirStat {};
+    if (fstat(fd, &dirStat) == 0) entry.device = static_cast<std::uint64_t>(dirStat.st_dev);
+    while (dirent* d = readdir(handle.get())) {
+        if (!MatchesPattern(d->d_name, pattern)) continue;
+        entry.name = d->d_name;
+        entry.inode = static_cast<std::uint64_t>(d->d_ino);
+        if (d->d_type == DT_DIR || d->d_type == DT_REG) {
+            entry.isDirectory = d->d_type == DT_DIR;
+        } else {
+            struct stat st {};
+            entry.isDirectory = fstatat(fd, d->d_name, &st, 0) == 0 && S_ISDIR(st.st_mode);
+        }
+        if (!visit(fd_.Get(), entry)) return;
+    }
+}
+
+bool OpenedDirectory::Has(const std::string& name) const {
+    struct stat st {};
+    return Valid() && fstatat(fd_.Get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
+}
+
+bool OpenedDirectory::DeleteFile(const std::string& name) const {
+    if (!Valid() || name.empty() || name.find('/') != std::string::npos) return false;
+    struct stat st {};
+    if (fstatat(fd_.Get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return true;
+    if (S_ISDIR(st.st_mode)) return false;
+    DeleteFileAt(fd_.Get(), name.c_str());
+    return !Has(name);
+}
+
+void OpenedDirectory::DeleteTree(const std::string& name) const {
+    if (!Valid() || name.empty() || name.find('/') != std::string::npos || name == "." ||
+        name == "..")
+        return;
+    const int sub = openat(fd_.Get(), name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (sub < 0) return;
+    DeleteEntriesAt(sub);
+    unlinkat(fd_.Get(), name.c_str(), AT_REMOVEDIR);
 }
 
 std::string ExecutablePath() {

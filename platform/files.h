@@ -16,6 +16,8 @@ bool PathExists(const std::string& path);
 
 // Creates the directory and every missing parent; true when it exists afterwards.
 bool CreateDirectories(const std::string& path);
+// As CreateDirectories, giving each directory it creates `mode` less the umask.
+bool CreateDirectories(const std::string& path, unsigned mode);
 
 // Appends "/" unless the text is empty or already ends in "/".
 std::string WithSlash(std::string path);
@@ -113,6 +115,10 @@ void SetDurableWrites(bool durable);
 // file, a FIFO or a device is not). New files get 0666 less the umask, or exactly `mode`.
 bool CreateFileIfMissing(const std::string& path);
 bool CreateFileIfMissing(const std::string& path, unsigned mode);
+// As WriteFileAtomic and CreateFileIfMissing, but a new file gets 0660 less the umask:
+// others never have access, for files that hold secrets or may come to (INI files).
+bool WritePrivateFileAtomic(const std::string& path, const std::string& content);
+bool CreatePrivateFileIfMissing(const std::string& path);
 
 // Advisory lock on a file held for the object's lifetime (flock, exclusive or shared).
 // Used by holders of spool files and by tests that play the service. The lock file is

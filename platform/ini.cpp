@@ -176,6 +176,9 @@ std::vector<std::string> GetPrivateProfileSectionNames(const std::string& path,
 
 IniBatch::IniBatch(std::string path) : path_(std::move(path)) {}
 
+IniBatch::IniBatch(std::string path, std::string lockPath)
+    : path_(std::move(path)), lockPath_(std::move(lockPath)) {}
+
 void IniBatch::Add(Change::Kind kind, std::string_view section, std::string_view key,
                    std::string_view value) {
     if (sections_.empty() || sections_.back() != section) {
@@ -209,7 +212,7 @@ bool IniBatch::Commit() {
     conditionFailed_ = false;
     if (refused_) return false;
     const std::string real = RealPath(path_);
-    FileLock lock(real + ".lock", true, true, true);
+    FileLock lock(lockPath_.empty() ? real + ".lock" : lockPath_, true, true, true);
     if (!lock.Locked()) return false;
     RemoveStaleTemporaries(real);
     std::string content;
@@ -235,7 +238,9 @@ bool IniBatch::Commit() {
             case Change::Kind::DeleteSection: doc.DeleteSection(section); break;
         }
     }
-    if (doc.Changed() && !WriteFileAtomic(path_, doc.Text())) return false;
+    // INI files hold passwords (SMTP, SMSC logins, VASP accounts), so one made here is
+    // never readable by others.
+    if (doc.Changed() && !WritePrivateFileAtomic(path_, doc.Text())) return false;
     changes_.clear();
     sections_.clear();
     text_.clear();

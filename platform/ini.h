@@ -60,6 +60,10 @@ std::vector<std::string> GetPrivateProfileSectionNames(const std::string& path,
 class IniBatch {
 public:
     explicit IniBatch(std::string path);
+    // As above, with the advisory lock taken on `lockPath` instead of "<path>.lock", for a
+    // file whose folder must hold nothing its readers do not expect. Every writer of the
+    // file must name the same lock file.
+    IniBatch(std::string path, std::string lockPath);
     void Write(std::string_view section, std::string_view key, std::string_view value);
     void DeleteKey(std::string_view section, std::string_view key);
     void DeleteSection(std::string_view section);
@@ -86,6 +90,7 @@ private:
     };
     void Add(Change::Kind kind, std::string_view section, std::string_view key, std::string_view value);
     std::string path_;
+    std::string lockPath_;  // "" for "<real path>.lock"
     std::vector<std::string> sections_;  // as given; a run of changes to one section shares one
     std::vector<Change> changes_;
     std::string text_;

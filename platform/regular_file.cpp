@@ -32,7 +32,7 @@ UniqueFd AcceptRegular(UniqueFd fd, std::uint64_t* size, std::int64_t* modifiedU
     // Non-blocking only served to open a FIFO without waiting; reads of a regular file
     // are not affected, but a lease or mandatory lock would turn them into EAGAIN.
     // (Of the flags F_SETFL changes, only O_NONBLOCK was asked for.)
-    if (::fcntl(fd.Get(), F_SETFL, 0) != 0) return UniqueFd();
+    if (::fcntl(fd.Get(), F_SETFL, ::fcntl(fd.Get(), F_GETFL) & O_APPEND) != 0) return UniqueFd();
     return fd;
 }
 
@@ -42,7 +42,8 @@ constexpr int kSafeOpenFlags = O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY;
 
 UniqueFd OpenRegularFile(const std::string& path, const OpenOptions& options,
                          std::uint64_t* size) {
-    const int flags = kSafeOpenFlags | (options.create ? O_CREAT : 0) | AccessFlags(options.access);
+    const int flags = kSafeOpenFlags | (options.create ? O_CREAT : 0) | (options.append ? O_APPEND : 0) |
+                      AccessFlags(options.access);
     UniqueFd fd(::open(path.c_str(), flags, static_cast<mode_t>(options.mode)));
     return AcceptRegular(std::move(fd), size, nullptr);
 }

@@ -19,6 +19,7 @@ struct OpenOptions {
     FileAccess access = FileAccess::Read;
     bool create = false;       // create the file when the name is free
     unsigned mode = 0666;      // for a created file, less the umask
+    bool append = false;       // every write goes to the end of the file
 };
 
 // Opens `path` when it is a regular file (created first with `options.create`), never

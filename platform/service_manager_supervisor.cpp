@@ -29,13 +29,18 @@ struct PidRecord {
     bool stopping = false;
 };
 
-// The start time of a live, non-zombie process; 0 when there is none.
-unsigned long long ProcessStartTime(long pid) {
+// The start time of a live, non-zombie process; 0 when there is none. `command`, when
+// given, receives the kernel's name of its program (at most 15 characters).
+unsigned long long ProcessStartTime(long pid, std::string* command = nullptr) {
     std::string stat;
     if (!ReadFile("/proc/" + std::to_string(pid) + "/stat", stat)) return 0;
     // The command name may hold blanks and parentheses; the fields follow the last ")".
     std::size_t close = stat.rfind(')');
     if (close == std::string::npos) return 0;
+    if (command != nullptr) {
+        const std::size_t open = stat.find('(');
+        *command = open != std::string::npos && open < close ? stat.substr(open + 1, close - open - 1) : "";
+    }
     std::istringstream fields(stat.substr(close + 1));
     std::string state, field;
     fields >> state;
@@ -67,6 +72,22 @@ std::string ProcessExecutable(long pid) {
 bool IsOurProcess(const PidRecord& r, const std::string& program) {
     if (r.pid <= 0 || r.startTime == 0 || ProcessStartTime(r.pid) != r.startTime) return false;
     return !program.empty() && ProcessExecutable(r.pid) == program;
+}
+
+// For telling the state only: whether the pid still is the process the record names, as
+// far as a user other than the service's can tell. Such a user may not read the
+// executable link of root's process, but the start time and the program's name in
+// /proc/<pid>/stat are everybody's; together with the record, which only the folder's
+// owner (root for an installed gateway) can write, they name the process that was
+// started. Signals are sent only after IsOurProcess.
+bool SeemsOurProcess(const PidRecord& r, const std::string& program) {
+    std::string command;
+    if (r.pid <= 0 || r.startTime == 0 || ProcessStartTime(r.pid, &command) != r.startTime) return false;
+    if (program.empty()) return false;
+    const std::string executable = ProcessExecutable(r.pid);
+    if (!executable.empty()) return executable == program;
+    const std::string base = program.substr(program.rfind('/') + 1);
+    return command == base.substr(0, 15);
 }
 
 std::string ResolvedPath(const std::string& path) {
@@ -247,7 +268,7 @@ private:
     ServiceState StateIn(const ServiceStateFolder& folder, const std::string& name) const {
         if (!folder.HasFile(name + ".service")) return ServiceState::NotInstalled;
         PidRecord r = ReadPid(folder, name);
-        if (!IsOurProcess(r, Program(name))) return ServiceState::Stopped;
+        if (!SeemsOurProcess(r, Program(name))) return ServiceState::Stopped;
         if (r.stopping) return ServiceState::StopPending;
         std::string ready;
         folder.Read(name + ".ready", ready);

@@ -4,6 +4,7 @@
 
 #include "config/config_store.h"
 #include "platform/ini.h"
+#include "platform/text.h"
 
 namespace server {
 namespace {
@@ -15,10 +16,12 @@ std::string ReadSmpp(std::string_view key) {
     return platform::GetPrivateProfileString(config::ConfigurationPath(), "SMPP", key, "");
 }
 
+// Character set names are case-blind wherever the gateway reads them, and an operator
+// editing the file by hand may well write "ISO-8859-1" or "ia5".
 int CharsetIndex(const std::string& charset, bool asDefault) {
-    if (charset == "IA5") return 1;
-    if (charset == "iso-8859-1") return asDefault ? 3 : 2;
-    if (charset == "iso-8859-15") return 4;
+    if (platform::EqualsNoCase(charset, "IA5")) return 1;
+    if (platform::EqualsNoCase(charset, "iso-8859-1")) return asDefault ? 3 : 2;
+    if (platform::EqualsNoCase(charset, "iso-8859-15")) return 4;
     return 0;
 }
 

@@ -1,5 +1,8 @@
 #include "server/web_page.h"
 
+#include "accounts/user_editor.h"
+#include "ui/long_operation.h"
+
 #include <algorithm>
 
 #include "acctdb/acctdb.h"
@@ -133,7 +136,19 @@ void WebPage::OnInit() {
     SetSelection("ipAddress", selected);
 }
 
-void WebPage::OnSetActive() { ShowTlsFields(); }
+void WebPage::OnSetActive() {
+    ShowTlsFields();
+    // A certificate generated on the SSL/TLS tab since this page was filled brings the SSL
+    // port into play: it is filled from the store, checked against the other ports and
+    // written like any field shown from the start.
+    if (!certificate_ && shell::ServerCertificatePresent()) {
+        certificate_ = true;
+        const std::string ssl = NormalisedText(NormalisedNumber(config::ReadZellaKey("WebPortSSL")));
+        SetText("webPortSSL", ssl);
+        SetChecked("sslRedirect",
+                   !ssl.empty() && config::IsYes(config::ReadZellaKey("SSLRedirect", "No")));
+    }
+}
 
 void WebPage::OnCommand(const std::string& id, ui::Event event) {
     if (event == ui::Event::Changed &&
@@ -258,19 +273,23 @@ void WebPage::AccessWebInterface() {
     if (!shell::IsGatewayServiceActive()) return ui::Error(host, "QuvSMS Service is not active");
     if (config::IsYes(config::ReadZellaKey("WebAuth", "Yes"))) {
         acctdb::UserHandle users = 0;
-        bool any = false;
-        if (acctdb::SMSOpenUserFile(&users, acctdb::GENERIC_READ) != 0) {
+        if (acctdb::SMSOpenUserFile(&users, acctdb::GENERIC_READ | acctdb::GENERIC_WRITE) == 0) return;
+        acctdb::UserRecord first{};
+        bool any = acctdb::SMSGetUserRecord(users, 0, &first) != 0;
+        if (!any && ui::Ask(host, "No user accounts are defined.\r\nCreate a user account to "
+                                  "access the web interface?",
+                            ui::Buttons::YesNo) == ui::kYes) {
             acctdb::UserRecord record{};
-            any = acctdb::SMSGetUserRecord(users, 0, &record) != 0;
-            acctdb::SMSCloseUserFile(users);
+            if (accounts::EditUser(host, record, users) == 1) {
+                // A service holding the store's write lock makes the add wait.
+                ui::RunLong(host, "Saving the account...",
+                            [&](ui::Host&) { acctdb::SMSAddUser(users, record); });
+            }
+            any = acctdb::SMSGetUserRecord(users, 0, &first) != 0;
         }
-        if (!any) {
-            // The user editor belongs to the accounts pages; until the operator has made an
-            // account there, a login-protected interface has nobody to let in.
-            ui::Ask(host, "No user accounts are defined.\r\nCreate a user account to access the "
-                          "web interface?");
-            return;
-        }
+        acctdb::SMSCloseUserFile(users);
+        // A login-protected interface with nobody to let in is not worth opening.
+        if (!any) return;
     }
     unsigned port = NormalisedNumber(config::ReadZellaKey("WebPort"));
     if (port == 0) port = 8800;

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "config/config_store.h"
+#include "mmsclnk/console_exports.h"
 #include "mmsclnk/mmsclnk.h"
 #include "modem/mms_settings_dialog.h"
 #include "modem/network_modem_dialogs.h"
@@ -144,3 +145,8 @@ void TestMessageDialog(ui::Host& host, const std::string& connectionName) {
 }
 
 }  // namespace smsc
+
+extern "C" void TestMessageDlgProc(void* host, const char* connectionName) {
+    if (host == nullptr) return;
+    smsc::TestMessageDialog(*static_cast<ui::Host*>(host), connectionName != nullptr ? connectionName : "");
+}

@@ -162,6 +162,32 @@ bool StoreConnectionList(std::vector<ConnectionEntry>& entries) {
     return true;
 }
 
+std::vector<ConnectionEntry> MergeConnectionList(const std::vector<ConnectionEntry>& page,
+                                                 const std::vector<std::string>& loaded,
+                                                 const std::vector<std::string>& stored) {
+    const auto lowered = [](const auto& names) {
+        std::unordered_set<std::string> set;
+        for (const std::string& n : names) set.insert(Lower(n));
+        return set;
+    };
+    const std::unordered_set<std::string> before = lowered(loaded), now = lowered(stored);
+    std::unordered_set<std::string> kept;
+    std::vector<ConnectionEntry> merged;
+    for (const ConnectionEntry& e : page) {
+        const std::string name = Lower(e.name);
+        if (e.settings.empty() && before.count(name) && !now.count(name)) continue;
+        kept.insert(name);
+        merged.push_back(e);
+    }
+    for (const std::string& n : stored) {
+        const std::string name = Lower(n);
+        if (before.count(name) || kept.count(name)) continue;
+        kept.insert(name);
+        merged.push_back(EntryFromRecord(n));
+    }
+    return merged;
+}
+
 bool RemoveNetworkModemAccount(const std::string& connectionName) {
     const char* prefix = "QuvSMSModem - ";
     if (!HasPrefix(connectionName, prefix)) return false;

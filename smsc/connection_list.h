@@ -40,6 +40,16 @@ std::vector<ConnectionEntry> LoadConnectionEntries();
 // returned.
 bool StoreConnectionList(std::vector<ConnectionEntry>& entries);
 
+// The list a page should store when another console or the service may have changed
+// ZELLA.INI since the page loaded `loaded` (connection names): the page's entries in its
+// order, less those it left untouched (no pending settings) that are no longer in
+// `stored`, followed by the connections of `stored` that neither `loaded` nor the page
+// knows. Names compare ignoring case. So the page's own adds, edits and removals win, and
+// what others added or removed meanwhile is kept.
+std::vector<ConnectionEntry> MergeConnectionList(const std::vector<ConnectionEntry>& page,
+                                                 const std::vector<std::string>& loaded,
+                                                 const std::vector<std::string>& stored);
+
 // For a network modem ("QuvSMSModem - account:...") whose outbound VASP account is a
 // modem account (its VASP.INI has Protocol "MM1" and a Server beginning
 // "quvsmsmodem_"): drops the account (VASPOutDeleteUser), deletes its directory and its

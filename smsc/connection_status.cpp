@@ -56,6 +56,10 @@ std::string ConnectionErrorText(const std::string& connectionName) {
     if (!platform::ReadFileHead(path, kErrorFileBytes, text)) return {};
     const std::size_t nul = text.find('\0');
     if (nul != std::string::npos) text.resize(nul);
+    // The service ends its text with a line break; the lists add their own.
+    while (!text.empty() && (text.back() == '\r' || text.back() == '\n' || text.back() == ' ' ||
+                             text.back() == '\t'))
+        text.pop_back();
     return text;
 }
 

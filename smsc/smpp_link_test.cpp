@@ -9,6 +9,7 @@
 #include "acctdb/acctdb.h"
 #include "config/config_store.h"
 #include "platform/ini.h"
+#include "platform/text.h"
 #include "shell/core/link_libraries.h"
 #include "smsc/connection_test.h"
 #include "ui/long_operation.h"
@@ -39,16 +40,24 @@ unsigned LeadingPort(const std::string& text) {
 class SmppSectionOverride {
 public:
     SmppSectionOverride(const SmppTestSettings& s) {
+        for (const std::string& section :
+             platform::GetPrivateProfileSectionNames(config::ConfigurationPath()))
+            sectionExisted_ = sectionExisted_ || platform::EqualsNoCase(section, "SMPP");
         Set("AddressRange", s.addressRange);
         Set("BindTON", s.bindTon);
         Set("BindNPI", s.bindNpi);
     }
     ~SmppSectionOverride() {
+        const std::string path = config::ConfigurationPath();
         for (const auto& [key, before] : saved_) {
-            platform::WritePrivateProfileString(config::ConfigurationPath(), "SMPP", key,
+            platform::WritePrivateProfileString(path, "SMPP", key,
                                                 before ? std::optional<std::string_view>(*before)
                                                        : std::nullopt);
         }
+        // A section header the override brought in goes with its keys, unless somebody
+        // wrote into it meanwhile.
+        if (!saved_.empty() && !sectionExisted_ && platform::GetPrivateProfileSection(path, "SMPP").empty())
+            platform::WritePrivateProfileString(path, "SMPP", std::nullopt, std::nullopt);
     }
     SmppSectionOverride(const SmppSectionOverride&) = delete;
     SmppSectionOverride& operator=(const SmppSectionOverride&) = delete;
@@ -65,6 +74,7 @@ private:
         platform::WritePrivateProfileString(path, "SMPP", key, value);
     }
     std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
+    bool sectionExisted_ = false;
 };
 
 // One socket of the test with its TLS session: the session freed, then the socket closed

@@ -68,6 +68,7 @@ SmscPage::SmscPage(const std::string& title, SmscPageServices services)
 
 void SmscPage::OnInit() {
     entries_ = LoadConnectionEntries();
+    loadedNames_ = ConnectionNames();
     ShowList(0);
     UpdateVisibility();
     SetTimer(kRefreshTimer, 1000);
@@ -83,11 +84,28 @@ bool SmscPage::OnKillActive() {
 }
 
 bool SmscPage::OnApply() {
-    if (!StoreConnectionList(entries_)) {
+    // Another console or the service may have changed the list since it was read: storing
+    // an untouched copy would undo their work, and the orphan clean-up would delete their
+    // sections.
+    if (!dirty_) return true;
+    std::vector<ConnectionEntry> merged =
+        MergeConnectionList(entries_, loadedNames_, config::ListConnections());
+    if (!StoreConnectionList(merged)) {
         ui::Error(GetHost(),
                   "Unable to save the SMSC connections to " + config::ConfigurationPath());
         return false;
     }
+    const int selected = Selection("connections");
+    const std::string selectedName =
+        selected >= 0 && selected < static_cast<int>(entries_.size()) ? entries_[selected].name
+                                                                        : std::string();
+    entries_ = std::move(merged);
+    loadedNames_ = ConnectionNames();
+    int select = 0;
+    for (std::size_t i = 0; i < entries_.size(); ++i)
+        if (entries_[i].name == selectedName) select = static_cast<int>(i);
+    ShowList(select);
+    UpdateVisibility();
     dirty_ = false;
     return true;
 }
@@ -276,9 +294,12 @@ void SmscPage::UpdateVisibility() {
 }
 
 void SmscPage::ApplyNow() {
+    // The unsaved-changes flag is the sheet's: set by another tab, it must not turn a
+    // cancelled dialog into a store of that tab's pending edits.
+    if (!dirty_) return;
     if (ui::Sheet* sheet = GetSheet()) {
-        if (sheet->Changed()) sheet->ApplyAll();
-    } else if (dirty_) {
+        sheet->ApplyAll();
+    } else {
         OnApply();
     }
 }

@@ -47,8 +47,9 @@ public:
     void OnSetActive() override;
     // With an empty list the operator must confirm that the gateway stays inactive.
     bool OnKillActive() override;
-    // Stores the list (StoreConnectionList); false, after saying so, when ZELLA.INI
-    // cannot be written.
+    // Writes nothing unless the page changed its list; else stores its changes merged
+    // with the list as it is on disk now (MergeConnectionList, StoreConnectionList);
+    // false, after saying so, when ZELLA.INI cannot be written.
     bool OnApply() override;
     void OnCommand(const std::string& id, ui::Event event) override;
     void OnTimer(int timerId) override;
@@ -72,9 +73,10 @@ private:
 
     SmscPageServices services_;
     std::vector<ConnectionEntry> entries_;
+    std::vector<std::string> loadedNames_;  // the stored list the page last read or wrote
     std::int64_t lastRefreshSecond_ = 0;
     bool forceRefresh_ = true;
-    bool dirty_ = false;  // changed while no sheet holds the page
+    bool dirty_ = false;  // the list changed since the page last stored it
     // Lets the connection dialogs opened from this page see its list.
     ConnectionListRegistration listRegistration_{[this] { return ConnectionNames(); }};
 };

@@ -5,6 +5,7 @@
 #include "acctdb/acctdb.h"
 #include "platform/files.h"
 #include "shell/core/console_caption.h"
+#include "viewers/time_texts.h"
 
 namespace twoway {
 namespace {
@@ -22,10 +23,7 @@ std::string Tail(const platform::SystemTime& local) {
 std::string AlertDateText(const platform::SystemTime& utc) { return platform::HeaderDateText(utc); }
 
 std::string AlertStampText(const platform::SystemTime& local) {
-    char text[80];
-    std::snprintf(text, sizeof text, "%s %d, %d @ %02d:%02d", platform::EnglishMonthName(local.month),
-                  local.day, local.year, local.hour, local.minute);
-    return text;
+    return viewers::LongDateText(local) + " @ " + viewers::ShortTimeText(local);
 }
 
 std::string TestAlertMessage(const std::string& sender, const std::vector<std::string>& recipients,

@@ -14,7 +14,8 @@ inline constexpr const char* kAlertBodyLine = "This is a test alert message";
 
 // "Sun, 7 Dec 2026 15:04:05 GMT" for a UTC time.
 std::string AlertDateText(const platform::SystemTime& utc);
-// "December 7, 2026 @ 15:04" for a local time.
+// The local date in the locale's long form, " @ ", the local time in the locale's form
+// without seconds: "December 7, 2026 @ 15:04" in the C locale.
 std::string AlertStampText(const platform::SystemTime& local);
 
 // The message as SMTP submits it: From, To (recipients joined by ", "), Date, X-Mailer,

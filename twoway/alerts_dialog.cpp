@@ -118,6 +118,7 @@ private:
         Write("AlertEMailSMTPUseSSL", Checked("ssl") ? "Yes" : "");
         Write("AlertEMailSMTPUser", Text("user"));
         Write("AlertEMailSMTPPass", Text("password"));
+        Write("AlertEMailSMTPCertificate", trustedCertificate_);
         for (const auto& [id, key] : kKindBoxes) Write(key, Checked(id) ? "" : "No");
         const unsigned long queue = ParseNumber(Text("threshold"));
         Write("AlertEMailQueueSize", Checked("queue") && queue != 0 ? std::to_string(queue) : "");
@@ -141,6 +142,7 @@ private:
         s.password = Field("password");
         s.hostName = MachineName();
         s.secondMs = secondMs_;
+        s.trustedCertificate = trustedCertificate_;
         s.message = TestAlertMessage(s.sender, recipients,
                                      platform::UtcSystemTime(platform::Clock().UnixMillis()),
                                      acctdb::TZGetLocalTime());
@@ -148,10 +150,24 @@ private:
         const SmtpTestOutcome outcome = RunLong<SmtpTestOutcome>(
             host, "Sending test message to " + s.server + "...",
             [&](Host&) { return SendSmtpTestMessage(s); });
-        if (outcome.submitted)
-            Info(host, "Message submitted");
-        else
-            Error(host, outcome.failure);
+        if (outcome.submitted) return Info(host, "Message submitted");
+        if (outcome.untrustedCertificate.empty()) return Error(host, outcome.failure);
+        // Trusting a server whose certificate cannot be verified (a private authority,
+        // a self-signed certificate) is the operator's deliberate choice, tied to that
+        // one certificate: another one later is questioned again.
+        const std::string question = outcome.failure + "\r\n\r\nCertificate fingerprint (SHA-256):\r\n" +
+                                     outcome.untrustedCertificate +
+                                     "\r\n\r\nTrust this certificate for the SMTP server and send the "
+                                     "test message again?";
+        MessageBoxSpec box;
+        box.text = question;
+        box.caption = host.Caption();
+        box.icon = Icon::Warning;
+        box.buttons = Buttons::YesNo;
+        box.defaultButton = 1;  // No: trusting is a deliberate choice
+        if (host.MessageBox(box) != kYes) return;
+        trustedCertificate_ = outcome.untrustedCertificate;
+        SendTest();
     }
 
     void QueueThroughMmsc(const std::vector<std::string>& recipients) {
@@ -177,6 +193,7 @@ private:
     }
 
     std::uint64_t secondMs_;
+    std::string trustedCertificate_ = config::ReadZellaKey("AlertEMailSMTPCertificate");
 };
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include "config/config_store.h"
 #include "modem/port.h"
 #include "platform/files.h"
+#include "platform/process.h"
 #include "platform/ini.h"
 #include "platform/text.h"
 #include "twoway/keyword_store.h"
@@ -44,18 +45,14 @@ std::string ProgramOf(std::string line) {
     return line.substr(0, line.find(' '));
 }
 
-// The name tried last: the program, or the program with ".EXE" when it has no "." in
-// its last component and does not exist as given. Empty when the program exists.
+// The program of the command line as typed when it cannot be found, else empty. A bare
+// name is looked up in PATH, as the command will be run; a path must name a file.
 std::string MissingProgram(const std::string& line) {
-    std::string program = ProgramOf(line);
-    if (platform::FileExists(program) && !platform::DirectoryExists(program)) return {};
-    const std::size_t slash = program.find_last_of('/');
-    const std::string last = slash == std::string::npos ? program : program.substr(slash + 1);
-    if (last.find('.') == std::string::npos) {
-        program += ".EXE";
-        if (platform::FileExists(program) && !platform::DirectoryExists(program)) return {};
+    const std::string program = ProgramOf(line);
+    if (program.find('/') == std::string::npos) {
+        return platform::FindInPath(program).empty() ? program : std::string();
     }
-    return program;
+    return platform::FileExists(program) && !platform::DirectoryExists(program) ? std::string() : program;
 }
 
 bool HasLineBreak(std::string_view text) {

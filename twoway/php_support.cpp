@@ -20,9 +20,9 @@ bool IsProgram(const std::string& path) {
     return platform::FileExists(path) && !platform::DirectoryExists(path);
 }
 
-std::string Env(const char* name) {
+std::string Env(const char* name, std::size_t limit = kEnvLimit) {
     const char* value = std::getenv(name);
-    if (value == nullptr || std::string_view(value).size() > kEnvLimit) return {};
+    if (value == nullptr || std::string_view(value).size() > limit) return {};
     return value;
 }
 
@@ -56,7 +56,8 @@ bool Search(const std::string& dir, int depth, int& budget, std::string& found) 
 std::string FromEnvironment() {
     const std::string phprc = Env("PHPRC");
     if (!phprc.empty() && IsProgram(InDirectory(phprc))) return InDirectory(phprc);
-    const std::string path = Env("PATH");
+    // PATH is a list, not one path: Linux PATHs often run past the old path limit.
+    const std::string path = Env("PATH", std::string::npos);
     std::string_view rest = path;
     while (!rest.empty()) {
         const std::size_t colon = rest.find(':');

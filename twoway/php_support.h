@@ -18,9 +18,9 @@ const std::vector<std::string>& PhpSearchRoots();
 // then PHPRC's directory, then each element of PATH (split at ":", blanks after a ":"
 // skipped, empty elements ignored), then a search of `roots` no deeper than three levels
 // below each, skipping folders named "Q" or "MMSCDATA" and never following a link to a
-// folder. Environment values longer than 260 characters count as absent. True with the
-// full path in `path` (stored under the key when it was searched for); false with
-// kPhpMissing in `message`.
+// folder. A PHPRC longer than 260 characters counts as absent; PATH is split whatever its
+// length. True with the full path in `path` (stored under the key when it was searched
+// for); false with kPhpMissing in `message`.
 bool LocatePhpCgi(std::string& path, std::string& message,
                   const std::vector<std::string>& roots = PhpSearchRoots());
 

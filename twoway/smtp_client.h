@@ -54,6 +54,9 @@ struct SmtpTestSettings {
     std::string hostName;     // sent with HELO/EHLO
     std::string message;      // the whole message, headers and body, lines ending CR LF
     std::uint64_t secondMs = 1000;  // length of a "second" of the reply time-outs
+    // SHA-256 fingerprint ("AB:CD:...") of a server certificate the operator chose to
+    // trust although it does not verify; empty for none.
+    std::string trustedCertificate;
 };
 
 // What the conversation ended with: `submitted` true when the server took the message,
@@ -61,11 +64,16 @@ struct SmtpTestSettings {
 struct SmtpTestOutcome {
     bool submitted = false;
     std::string failure;
+    // Set when the conversation stopped because the server's certificate did not verify:
+    // its fingerprint, which the operator may choose to trust.
+    std::string untrustedCertificate;
 };
 
 // Connects, speaks SMTP and submits `settings.message` to every recipient. Uses the
 // TLS link library while it is available; a TLS test without it fails before any
-// credential is sent. Runs on the calling thread; every wait is cancellable.
+// credential is sent, and so does one whose server certificate does not verify for the
+// server's name against the system's trust store, unless it is the trusted one. Runs on
+// the calling thread; every wait is cancellable.
 SmtpTestOutcome SendSmtpTestMessage(const SmtpTestSettings& settings);
 
 }  // namespace twoway

@@ -1,9 +1,12 @@
 #include "twoway/twoway_page.h"
 
+#include <algorithm>
+
 #include "config/config_store.h"
 #include "platform/charsets.h"
 #include "platform/files.h"
 #include "platform/ini.h"
+#include "platform/text.h"
 #include "shell/core/console_page.h"
 #include "shell/core/console_state.h"
 #include "shell/core/service_control.h"
@@ -36,8 +39,12 @@ public:
         std::vector<std::string> charsets{kDefaultCharset};
         for (const std::string& name : platform::CharsetNames()) charsets.push_back(name);
         SetItems("charset", charsets);
+        // Charset names are case-blind: a stored "ISO-8859-1" is the listed "iso-8859-1".
         const std::string charset = config::ReadZellaKey("ReceiveSMSCharset", "utf-8");
-        SetSelection("charset", std::max(0, FindItem("charset", charset)));
+        const auto known = std::find_if(charsets.begin(), charsets.end(), [&](const std::string& c) {
+            return platform::EqualsNoCase(c, charset);
+        });
+        SetSelection("charset", known == charsets.end() ? 0 : static_cast<int>(known - charsets.begin()));
         SetChecked("receiveSms", config::IsYes(config::ReadZellaKey("ReceiveSMS", "Yes")));
         FillTable(-1);
         SetChecked("receiveMms", config::IsYes(config::ReadZellaKey("ReceiveMMS", "No")));

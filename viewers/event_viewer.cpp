@@ -70,7 +70,10 @@ private:
             read = platform::ReadEvents(source_, next_.empty() ? hiddenUpTo_ : next_, room + 1, entries, error);
         });
         if (!read) {
-            ui::Error(GetHost(), kUnableToOpen);
+            // Without systemd the service starts its log file with its first event: a
+            // log that does not exist yet is an empty log, not a fault to repeat every
+            // five seconds.
+            if (!NotWrittenYet()) ui::Error(GetHost(), kUnableToOpen);
             return;
         }
         const std::size_t added = std::min(entries.size(), room);
@@ -90,6 +93,11 @@ private:
             warned_ = true;
             ui::MessageBox(GetHost(), kTooMany, ui::Icon::Warning);
         }
+    }
+
+    bool NotWrittenYet() const {
+        return source_.kind == platform::EventSource::Kind::TextFile && !source_.files.empty() &&
+               !platform::PathExists(source_.files[0]);
     }
 
     void Clear() {

@@ -195,17 +195,15 @@ void QueueViewer::Delete() {
                                      ? std::string("Delete Message?")
                                      : "Delete " + std::to_string(selected.size()) + " messages?";
     if (ui::MessageBox(GetHost(), question, ui::Icon::Question, ui::Buttons::YesNo) != ui::kYes) return;
-    const std::string root = Root(kind_);
     // From the last row back, so the indices still to do stay valid.
     for (auto it = selected.rbegin(); it != selected.rend(); ++it) {
-        const std::string path = root + list.rows[*it]->Field(0);
-        platform::DeleteFileChecked(path);
+        const SpoolRow& row = *list.rows[*it];
+        const bool gone = DeleteRowFile(list, row);
         if (kind_ != ViewerKind::ReceivedMms) {
-            if (platform::FileExists(path)) StartDeleteRetryWorker(path);
-        } else if (!platform::FileExists(path)) {
-            const std::size_t dot = path.rfind('.');
-            if (dot != std::string::npos && dot > path.rfind('/') + 1)
-                platform::DeleteDirectoryTree(path.substr(0, dot));
+            if (!gone && row.folder < list.folders.size())
+                StartDeleteRetryWorker(list.folders[row.folder], row.Field(1));
+        } else if (gone) {
+            DeleteRowPartsFolder(list, row);
         }
         list.rows.erase(list.rows.begin() + *it);
     }

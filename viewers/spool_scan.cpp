@@ -26,48 +26,50 @@ constexpr std::size_t kSubdirNameSize = 250;
 constexpr std::size_t kTextBytes = 7168;
 constexpr std::size_t kHeaderBytes = 8191;
 
-// `relative` is the path below the root, `dirFd` the open directory holding `name`.
-using FileVisit = std::function<void(const std::string& relative, int dirFd, const std::string& name)>;
+// `relative` is the path below the root, `dirFd` the open directory holding `name`,
+// `folder` its index in the list's folders.
+using FileVisit = std::function<void(const std::string& relative, int dirFd, const std::string& name,
+                                     std::uint32_t folder)>;
 
 // Root files and the files of each direct subdirectory that match `pattern`; with
-// `removeStale`, each subdirectory is offered to RemoveStaleDirectory once walked.
-void WalkSpool(const std::string& root, const std::string& pattern, bool removeStale,
-               const FileVisit& visit) {
+// `removeStale`, each subdirectory is offered to RemoveStaleDirectory once walked. Each
+// folder walked is kept open in `list`. A subdirectory that is a link is not walked: the
+// service never makes one, and whoever planted it should not steer the console's deletes.
+void WalkSpool(SpoolRowList& list, const std::string& root, const std::string& pattern,
+               bool removeStale, const FileVisit& visit) {
     if (platform::CancelRequested()) return;
+    auto rootDir = std::make_shared<const platform::OpenedDirectory>(platform::OpenedDirectory::Open(root));
+    if (!rootDir->Valid()) return;
     std::string relative;
-    auto files = [&](const std::string& dir, const std::string& prefix) {
-        platform::WalkDirectoryNamesAt(dir, pattern, [&](int dirFd, const platform::DirEntry& e) {
+    auto files = [&](std::shared_ptr<const platform::OpenedDirectory> dir, const std::string& prefix) {
+        const auto folder = static_cast<std::uint32_t>(list.folders.size());
+        list.folders.push_back(dir);
+        dir->Walk(pattern, [&](int dirFd, const platform::DirEntry& e) {
             if (e.isDirectory) return true;
             relative.assign(prefix).append(e.name);
-            visit(relative, dirFd, e.name);
+            visit(relative, dirFd, e.name, folder);
             return !platform::CancelRequested();
         });
     };
-    files(root, "");
+    files(rootDir, "");
     std::vector<std::string> subdirs;
-    platform::WalkDirectoryNames(root, "*", [&](const platform::DirEntry& e) {
+    rootDir->Walk("*", [&](int, const platform::DirEntry& e) {
         if (e.isDirectory && e.name != "." && e.name != "..")
             subdirs.push_back(e.name.substr(0, kSubdirNameSize));
         return true;
     });
     for (const std::string& sub : subdirs) {
         if (platform::CancelRequested()) return;
-        files(root + sub + "/", sub + "/");
+        auto dir = std::make_shared<const platform::OpenedDirectory>(rootDir->Sub(sub));
+        if (!dir->Valid()) continue;
+        files(dir, sub + "/");
         if (removeStale) RemoveStaleDirectory(root + sub);
     }
 }
 
-// The file's last-write time: from the open file when it could be read, else as listed
-// (0 when it has vanished).
-std::int64_t ModifiedTime(bool opened, std::int64_t fromOpen, int dirFd, const std::string& name) {
-    if (opened) return fromOpen;
-    std::int64_t listed = 0;
-    platform::ModifiedTimeAt(dirFd, name.c_str(), listed);
-    return listed;
-}
-
-std::unique_ptr<SpoolRow> MakeRow(std::initializer_list<std::string*> fields) {
+std::unique_ptr<SpoolRow> MakeRow(std::uint32_t folder, std::initializer_list<std::string*> fields) {
     auto row = std::make_unique<SpoolRow>();
+    row->folder = folder;
     row->fields.reserve(fields.size());
     for (std::string* f : fields) row->fields.push_back(std::move(*f));
     return row;
@@ -197,11 +199,13 @@ std::string SpoolTimeText(std::int64_t unixMillis) {
 
 void ScanOutboundQueue(SpoolRowList& list) {
     list.rows.clear();
+    list.folders.clear();
     list.matched = 0;
     const std::string root = config::QueueDirectory();
     std::string buffer;
     SpoolTimeCache times;
-    WalkSpool(root, "*.REQ", false, [&](const std::string& relative, int dirFd, const std::string& name) {
+    WalkSpool(list, root, "*.REQ", false, [&](const std::string& relative, int dirFd, const std::string& name,
+                                              std::uint32_t folder) {
         ++list.matched;
         if (list.rows.size() >= kMaxSpoolRows) return;
         bool opened = false;
@@ -216,28 +220,34 @@ void ScanOutboundQueue(SpoolRowList& list) {
             if (!d.lastErrorInfo.empty()) status.append(" - ").append(d.lastErrorInfo);
         }
         std::string path = relative, id = name, time = times.Text(modified);
-        list.rows.push_back(MakeRow({&path, &id, &d.submitUser, &d.phoneNumber, &time, &status}));
+        list.rows.push_back(MakeRow(folder, {&path, &id, &d.submitUser, &d.phoneNumber, &time, &status}));
     });
 }
 
 void ScanReceivedSms(SpoolRowList& list) {
     list.rows.clear();
+    list.folders.clear();
     list.matched = 0;
     const std::string root = config::InboundSmsDirectory();
     std::string buffer;
     SpoolTimeCache times;
     for (const char* pattern : {"*.IN", "*.REC", "*.SMS"}) {
         const bool received = std::string(pattern) == "*.SMS";
-        WalkSpool(root, pattern, true, [&](const std::string& relative, int dirFd, const std::string& name) {
-            ++list.matched;
-            if (list.rows.size() >= kMaxSpoolRows) return;
+        WalkSpool(list, root, pattern, true, [&](const std::string& relative, int dirFd, const std::string& name,
+                                                 std::uint32_t folder) {
+            if (list.rows.size() >= kMaxSpoolRows) {
+                ++list.matched;
+                return;
+            }
             bool opened = false;
             std::int64_t modified = 0;
             RequestDetail d = ReadRequestDetailAt(dirFd, name.c_str(), buffer, opened, modified);
+            if (!opened) return;
+            ++list.matched;
             std::string path = relative, id = name;
-            std::string time = times.Text(ModifiedTime(opened, modified, dirFd, name));
+            std::string time = times.Text(modified);
             std::string status = received ? "Received" : "Queued", text = DisplayText(d);
-            list.rows.push_back(MakeRow({&path, &id, &d.sender, &d.phoneNumber, &time, &status, &text}));
+            list.rows.push_back(MakeRow(folder, {&path, &id, &d.sender, &d.phoneNumber, &time, &status, &text}));
         });
     }
 }
@@ -261,19 +271,24 @@ std::vector<std::string> ParseMmsHeader(const std::string& text) {
 
 void ScanReceivedMms(SpoolRowList& list) {
     list.rows.clear();
+    list.folders.clear();
     list.matched = 0;
     const std::string root = config::InboundMmsDirectory();
     std::string text;
     SpoolTimeCache times;
-    WalkSpool(root, "*.HDR", true, [&](const std::string& relative, int dirFd, const std::string& name) {
-        ++list.matched;
-        if (list.rows.size() >= kMaxSpoolRows) return;
+    WalkSpool(list, root, "*.HDR", true, [&](const std::string& relative, int dirFd, const std::string& name,
+                                             std::uint32_t folder) {
+        if (list.rows.size() >= kMaxSpoolRows) {
+            ++list.matched;
+            return;
+        }
         std::int64_t modified = 0;
-        const bool opened = platform::ReadFileHeadAt(dirFd, name.c_str(), kHeaderBytes, text, &modified);
+        if (!platform::ReadFileHeadAt(dirFd, name.c_str(), kHeaderBytes, text, &modified)) return;
+        ++list.matched;
         std::vector<std::string> h = ParseMmsHeader(text);
         std::string path = relative, id = name;
-        std::string time = times.Text(ModifiedTime(opened, modified, dirFd, name));
-        list.rows.push_back(MakeRow({&path, &id, &h[0], &h[1], &time, &h[2]}));
+        std::string time = times.Text(modified);
+        list.rows.push_back(MakeRow(folder, {&path, &id, &h[0], &h[1], &time, &h[2]}));
     });
 }
 
@@ -322,15 +337,29 @@ void RemoveStaleDirectory(const std::string& directory) {
     }
 }
 
-void StartDeleteRetryWorker(const std::string& path) {
-    std::thread([path] {
+void StartDeleteRetryWorker(std::shared_ptr<const platform::OpenedDirectory> folder,
+                            const std::string& name) {
+    std::thread([folder = std::move(folder), name] {
         platform::ClockSource& clock = platform::Clock();
         const std::uint64_t start = clock.TickCount();
-        while (platform::FileExists(path) && clock.TickCount() - start < 120'000) {
-            platform::DeleteFileChecked(path);
-            if (platform::FileExists(path)) clock.Sleep(5000);
+        while (!folder->DeleteFile(name) && folder->Has(name) &&
+               clock.TickCount() - start < 120'000) {
+            clock.Sleep(5000);
         }
     }).detach();
+}
+
+bool DeleteRowFile(const SpoolRowList& list, const SpoolRow& row) {
+    if (row.folder >= list.folders.size()) return false;
+    return list.folders[row.folder]->DeleteFile(row.Field(1));
+}
+
+void DeleteRowPartsFolder(const SpoolRowList& list, const SpoolRow& row) {
+    if (row.folder >= list.folders.size()) return;
+    const std::string& name = row.Field(1);
+    const std::size_t dot = name.rfind('.');
+    if (dot == std::string::npos || dot == 0) return;
+    list.folders[row.folder]->DeleteTree(name.substr(0, dot));
 }
 
 }  // namespace viewers

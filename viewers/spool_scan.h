@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/opened_directory.h"
+
 namespace viewers {
 
 inline constexpr std::size_t kMaxSpoolRows = 100'000;
@@ -16,13 +18,24 @@ inline constexpr std::size_t kMaxSpoolRows = 100'000;
 // its name ("ID"), then the columns of its viewer.
 struct SpoolRow {
     std::vector<std::string> fields;
+    std::uint32_t folder = 0;  // index in SpoolRowList::folders of the folder holding it
     const std::string& Field(std::size_t k) const;  // "" past the last field
 };
 
 struct SpoolRowList {
     std::vector<std::unique_ptr<SpoolRow>> rows;  // at most kMaxSpoolRows
     std::uint32_t matched = 0;  // every file that matched, listed or not
+    // The folders the scan read, held open: a row is deleted through the folder it was
+    // found in, never through a path that may since lead somewhere else.
+    std::vector<std::shared_ptr<const platform::OpenedDirectory>> folders;
 };
+
+// Deletes the row's file (by the rule of DeleteFileChecked) in the folder it was found
+// in; true when the file is gone afterwards.
+bool DeleteRowFile(const SpoolRowList& list, const SpoolRow& row);
+// Deletes the folder beside a received MMS header ("M1" for "M1.HDR") with its parts, in
+// the folder the header was found in.
+void DeleteRowPartsFolder(const SpoolRowList& list, const SpoolRow& row);
 
 // Outbound queue ("*.REQ" under QueueDirectory, root and route subdirectories): Submit
 // User, Recipient, Submit Time, Status ("Queued", or "Retry - %2u attempt(s)" with " - "
@@ -30,10 +43,13 @@ struct SpoolRowList {
 void ScanOutboundQueue(SpoolRowList& list);
 // Received SMS ("*.IN", "*.REC", then "*.SMS" under InboundSmsDirectory): Sender,
 // Recipient, Receive Time, Status ("Queued" or "Received"), Text (decoded for display).
-// Route subdirectories that have stood empty for 5 minutes are removed.
+// Route subdirectories that have stood empty for 5 minutes are removed. A file that
+// cannot be read as a regular file (a FIFO, a link, one gone meanwhile) is skipped, as
+// is a route subdirectory that is a link.
 void ScanReceivedSms(SpoolRowList& list);
 // Received MMS ("*.HDR" under InboundMmsDirectory): Sender, Recipient, Receive Time and
-// Subject from the From:, To: and Subject: headers. Empty subdirectories as above.
+// Subject from the From:, To: and Subject: headers. Empty subdirectories and files that
+// cannot be read as above.
 void ScanReceivedMms(SpoolRowList& list);
 // Each scan stops early when the long operation it runs in is cancelled; the list then
 // holds the files read so far.
@@ -50,9 +66,10 @@ int ToggleSortState(int state, int column);
 // 5 minutes ago. Nothing is reported.
 void RemoveStaleDirectory(const std::string& directory);
 
-// Starts a thread that keeps deleting `path` every 5 seconds while it exists (a holder
-// keeps it), for at most 120 seconds. Reports nothing.
-void StartDeleteRetryWorker(const std::string& path);
+// Starts a thread that keeps deleting `name` in `folder` every 5 seconds while it exists
+// (a holder keeps it), for at most 120 seconds. Reports nothing.
+void StartDeleteRetryWorker(std::shared_ptr<const platform::OpenedDirectory> folder,
+                            const std::string& name);
 
 // "%04d-%02d-%02d %02d:%02d:%02d" of a file time (Unix milliseconds) in the gateway's zone.
 std::string SpoolTimeText(std::int64_t unixMillis);

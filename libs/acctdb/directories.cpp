@@ -126,8 +126,10 @@ std::string GetProgramDataDirectory() {
         std::lock_guard<std::mutex> lock(MultiHostMutex());
         if (!MultiHostName().empty()) dir += kInstancesFolder + MultiHostName() + "/";
     }
-    // Asked for on every path the console builds: one stat when it is there already.
-    if (!platform::DirectoryExists(dir)) platform::CreateDirectories(dir);
+    // Asked for on every path the console builds: one stat when it is there already. It
+    // will hold passwords in its INI files and messages in its queues: no access for
+    // others.
+    if (!platform::DirectoryExists(dir)) platform::CreateDirectories(dir, 0770);
     return dir;
 }
 

@@ -97,19 +97,23 @@ private:
 // readable by its owner and the gateway's group only (by the owner alone on a machine
 // without that group), and an existing file is changed only through a descriptor
 // opened without following a link, and only when it is this user's own.
-void PrepareStoreFile(const std::string& path) {
+// True when a regular file stands at `path` afterwards: a link, FIFO or device planted
+// there is not a store, and SQLite would follow the link or wait on the FIFO.
+bool PrepareStoreFile(const std::string& path) {
     gid_t group = 0;
     const bool shared = GatewayGroupId(group);
     const mode_t mode = shared ? 0660 : 0600;
     int fd = open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
     if (fd < 0 && errno == EEXIST) fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return;
+    if (fd < 0) return false;
     struct stat info {};
-    if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_uid == geteuid()) {
+    const bool regular = fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+    if (regular && info.st_uid == geteuid()) {
         if (shared && info.st_gid != group) (void)fchown(fd, static_cast<uid_t>(-1), group);
         if ((info.st_mode & 0777) != mode) (void)fchmod(fd, mode);
     }
     close(fd);
+    return regular;
 }
 
 class UserStore {
@@ -175,7 +179,8 @@ private:
 // opened with `flags`.
 Database Connect(const std::string& path, int flags) {
     sqlite3* raw = nullptr;
-    const int rc = sqlite3_open_v2(path.c_str(), &raw, flags, nullptr);
+    // A link swapped in after the check above is refused here too.
+    const int rc = sqlite3_open_v2(path.c_str(), &raw, flags | SQLITE_OPEN_NOFOLLOW, nullptr);
     Database db(raw);
     if (rc != SQLITE_OK) return nullptr;
     sqlite3_busy_handler(db.get(), WaitWhileBusy, nullptr);
@@ -183,7 +188,7 @@ Database Connect(const std::string& path, int flags) {
 }
 
 std::shared_ptr<UserStore> UserStore::Open(const std::string& path, bool writable) {
-    PrepareStoreFile(path);
+    if (!PrepareStoreFile(path)) return nullptr;
     Database db = Connect(path, SQLITE_OPEN_READWRITE);
     // A reader without write permission to the file still gets to read it.
     if (!db && !writable) db = Connect(path, SQLITE_OPEN_READONLY);

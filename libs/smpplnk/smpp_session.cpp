@@ -5,8 +5,11 @@
 #include <ctime>
 #include <mutex>
 
+#include <unistd.h>
+
 #include "acctdb/acctdb.h"
 #include "platform/io_wait.h"
+#include "platform/regular_file.h"
 #include "smpplnk/smpp_codes.h"
 #include "smpplnk/smpp_pdu.h"
 
@@ -67,15 +70,23 @@ void TraceNote(const std::string& text) {
     if (!gTrace) return;
     std::lock_guard<std::mutex> lock(gTraceLock);
     const std::string path = acctdb::GetDebugLogDirectory() + "SMPPDEBUG.LOG";
-    FILE* log = std::fopen(path.c_str(), "a");
+    // The log folder is shared with the gateway's group: a link planted under the name
+    // is not followed (root would append wherever it points) and a FIFO is not waited
+    // on (the connection test would never end).
+    platform::OpenOptions options;
+    options.access = platform::FileAccess::Write;
+    options.create = true;
+    options.append = true;
+    options.mode = 0660;
+    const platform::UniqueFd log = platform::OpenRegularFile(path, options);
     if (!log) return;
     char stamp[32];
     const std::time_t now = std::time(nullptr);
     std::tm local{};
     localtime_r(&now, &local);
     std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M:%S", &local);
-    std::fprintf(log, "%s %s\n", stamp, text.c_str());
-    std::fclose(log);
+    const std::string line = std::string(stamp) + " " + text + "\n";
+    (void)::write(log.Get(), line.data(), line.size());
 }
 
 void Trace(const char* direction, const std::string& pdu) {

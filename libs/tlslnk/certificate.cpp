@@ -262,8 +262,9 @@ bool Generate(const Subject& s, std::string& error) {
         error = "Unable to encode the server certificate (" + TakeOpenSslError() + ")";
         return false;
     }
+    // The request carries the key's passphrase as its challenge password.
     const bool ok = WriteSet({{KeyPath(), keyPem}, {CertificatePath(), certPem}, {RequestPath(), reqPem}},
-                             {0600, 0644, 0644}, error);
+                             {0600, 0644, 0640}, error);
     OPENSSL_cleanse(keyPem.data(), keyPem.size());
     return ok;
 }

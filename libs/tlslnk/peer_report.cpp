@@ -63,6 +63,8 @@ std::string VerificationText(const Session& s) {
 
 }  // namespace
 
+std::string VerificationResult(const Session& s) { return VerificationText(s); }
+
 void InstallVerifyRecorder(SSL* ssl, Session* session) {
     SSL_set_app_data(ssl, session);
     SSL_set_verify(ssl, SSL_VERIFY_NONE, RecordProblem);
@@ -84,4 +86,37 @@ std::string PeerReport(const Session& s) {
 extern "C" int sslPeerReport(void* session, char* buffer, int size) {
     if (session == nullptr) return 0;
     return tlslnk::CopyOut(tlslnk::PeerReport(*static_cast<tlslnk::Session*>(session)), buffer, size);
+}
+
+extern "C" int sslPeerVerified(void* session, char* buffer, int size) {
+    if (size > 0) buffer[0] = '\0';
+    if (session == nullptr) return 0;
+    const auto& s = *static_cast<tlslnk::Session*>(session);
+    if (s.server || !s.ssl) return 0;
+    tlslnk::X509Ptr cert(SSL_get1_peer_certificate(s.ssl.get()));
+    const std::string result = cert ? tlslnk::VerificationResult(s) : "no certificate";
+    tlslnk::CopyOut(result, buffer, size);
+    return cert && !s.peerName.empty() && s.verifyErrors.empty() &&
+                   SSL_get_verify_result(s.ssl.get()) == X509_V_OK
+               ? 1
+               : 0;
+}
+
+extern "C" int sslPeerFingerprint(void* session, char* buffer, int size) {
+    if (size > 0) buffer[0] = '\0';
+    if (session == nullptr) return 0;
+    const auto& s = *static_cast<tlslnk::Session*>(session);
+    if (!s.ssl) return 0;
+    tlslnk::X509Ptr cert(SSL_get1_peer_certificate(s.ssl.get()));
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int length = 0;
+    if (!cert || X509_digest(cert.get(), EVP_sha256(), digest, &length) != 1) return 0;
+    static const char kHex[] = "0123456789ABCDEF";
+    std::string text;
+    for (unsigned int i = 0; i < length; ++i) {
+        if (i > 0) text += ':';
+        text += kHex[digest[i] >> 4];
+        text += kHex[digest[i] & 15];
+    }
+    return tlslnk::CopyOut(text, buffer, size);
 }

@@ -26,7 +26,9 @@ namespace {
 constexpr std::size_t kMaxFileBytes = 1 << 20;
 
 bool ReadSmallFile(const std::string& path, std::string& content, struct stat* info = nullptr) {
-    platform::UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+    // O_NONBLOCK: a FIFO planted under the name must not hold the opener (every console
+    // start looks at these files) until somebody writes to it.
+    platform::UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
     struct stat st {};
     if (!fd || fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode) ||
         static_cast<std::size_t>(st.st_size) > kMaxFileBytes) {
@@ -88,6 +90,27 @@ std::string FileStamp(const std::string& path) {
            std::to_string(st.st_mtim.tv_sec) + "." + std::to_string(st.st_mtim.tv_nsec);
 }
 
+// The CA's file may carry intermediate certificates after the server's own. It is read
+// as every data file is (no link followed, no FIFO waited on), not by OpenSSL's own
+// file loader.
+bool UseCertificateChain(SSL_CTX* ctx, const std::string& path) {
+    std::string pem;
+    if (!ReadSmallFile(path, pem)) return false;
+    std::unique_ptr<BIO, SslDeleter> bio(BIO_new_mem_buf(pem.data(), static_cast<int>(pem.size())));
+    X509Ptr leaf(bio ? PEM_read_bio_X509_AUX(bio.get(), nullptr, nullptr, nullptr) : nullptr);
+    if (!leaf || SSL_CTX_use_certificate(ctx, leaf.get()) != 1 || SSL_CTX_clear_chain_certs(ctx) != 1)
+        return false;
+    while (X509* extra = PEM_read_bio_X509(bio.get(), nullptr, nullptr, nullptr)) {
+        if (SSL_CTX_add0_chain_cert(ctx, extra) != 1) {
+            X509_free(extra);
+            return false;
+        }
+    }
+    // The end of the file reads as a "no start line" error, which is no error here.
+    ERR_clear_error();
+    return true;
+}
+
 SslCtxPtr LoadServerContext(std::string& error) {
     PkeyPtr key = ReadKey(error);
     if (!key) return nullptr;
@@ -101,8 +124,7 @@ SslCtxPtr LoadServerContext(std::string& error) {
     const X509Ptr signedCert = ReadCertificate(SignedCertificatePath());
     bool ok = false;
     if (SignedMatches(signedCert, own) || (!own && signedCert)) {
-        // The CA's file may carry intermediate certificates after the server's own.
-        ok = SSL_CTX_use_certificate_chain_file(ctx.get(), SignedCertificatePath().c_str()) == 1;
+        ok = UseCertificateChain(ctx.get(), SignedCertificatePath());
     } else if (own) {
         ok = SSL_CTX_use_certificate(ctx.get(), own.get()) == 1;
     }

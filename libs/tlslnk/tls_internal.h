@@ -81,6 +81,9 @@ void InstallVerifyRecorder(SSL* ssl, Session* session);
 // Subject, issuer, expiry and verification lines of the peer certificate; empty when the
 // peer sent none.
 std::string PeerReport(const Session& session);
+// The verification result of a client session: "OK", "OK (host name not checked)", or
+// each problem seen.
+std::string VerificationResult(const Session& session);
 
 // ---- files (server_files.cpp) -----------------------------------------------------------------
 std::string KeyPath();

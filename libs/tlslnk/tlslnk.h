@@ -95,6 +95,17 @@ TLSLNK_API void sslSetTimeout(int milliseconds);
  * CR LF. Returns the length written, or 0 when there is no session or no certificate. */
 TLSLNK_API int sslPeerReport(void* session, char* buffer, int size);
 
+/* Returns 1 when the peer's certificate verified against the trust store (OpenSSL's
+ * default paths, so SSL_CERT_FILE and SSL_CERT_DIR count) and names the host or address
+ * the client session was started with; 0 otherwise, also for a session started without a
+ * name, a server session or none. `buffer` (capacity `size`) receives the verification
+ * result as sslPeerReport words it ("OK", or each problem). */
+TLSLNK_API int sslPeerVerified(void* session, char* buffer, int size);
+
+/* Writes the SHA-256 fingerprint of the peer's certificate as upper-case hex pairs joined
+ * by ":" and returns its length; 0 when there is no session or no certificate. */
+TLSLNK_API int sslPeerFingerprint(void* session, char* buffer, int size);
+
 /* Writes why the last failed call of the calling thread failed (on `session` when not
  * null, else the thread's last session start or certificate generation) and returns its
  * length; 0 when nothing failed. */

@@ -90,7 +90,10 @@ bool FillTable(const platform::DynamicLibrary& l, TlsLinkTable& t) {
     ok = Bind(l, "sslTermLib", t.sslTermLib) && ok;
     ok = Bind(l, "sslServerCertExists", t.sslServerCertExists) && ok;
     ok = Bind(l, "sslSignedCertExists", t.sslSignedCertExists) && ok;
-    return Bind(l, "sslGenerateCertificate", t.sslGenerateCertificate) && ok;
+    ok = Bind(l, "sslGenerateCertificate", t.sslGenerateCertificate) && ok;
+    Bind(l, "sslPeerVerified", t.sslPeerVerified);
+    Bind(l, "sslPeerFingerprint", t.sslPeerFingerprint);
+    return ok;
 }
 
 template <typename Table>

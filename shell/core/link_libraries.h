@@ -90,6 +90,9 @@ struct TlsLinkTable {
     decltype(&::sslServerCertExists) sslServerCertExists = nullptr;
     decltype(&::sslSignedCertExists) sslSignedCertExists = nullptr;
     decltype(&::sslGenerateCertificate) sslGenerateCertificate = nullptr;
+    // Optional: callers test each before calling it.
+    decltype(&::sslPeerVerified) sslPeerVerified = nullptr;
+    decltype(&::sslPeerFingerprint) sslPeerFingerprint = nullptr;
 };
 
 // Start-up: loads MMSCLNK, SMPPLNK, UCPLNK and CIMDLNK, then TLSLNK through its lazy

@@ -38,9 +38,9 @@ void TrustDirectory(const std::string& dir) {
 // Creates the file empty when missing; when that fails the group-access pass may be
 // what lets this user create it, so it is tried once more after it.
 bool CreateConfigurationFile(ui::Host& host, const std::string& path) {
-    if (platform::CreateFileIfMissing(path)) return true;
+    if (platform::CreatePrivateFileIfMissing(path)) return true;
     TrustDirectory(acctdb::GetProgramDataDirectory());
-    if (platform::CreateFileIfMissing(path)) return true;
+    if (platform::CreatePrivateFileIfMissing(path)) return true;
     StartupError(host, "Cannot open " + path);
     return false;
 }

@@ -165,6 +165,25 @@ TEST_F(TestModemOnPty, CancelDuringSendProbeAbortsMessageAndFails) {
     EXPECT_EQ(host_.Transcript().back(), "cancelled: Opening modem COM7:...");
 }
 
+// Cancelled while the console probes a modem that does not answer: the operator's own
+// Cancel ends the test without an error box.
+TEST_F(TestModemOnPty, CancelWhileProbingASilentModemIsNoError) {
+    StartModem({"--silent"});
+    std::thread canceller([this] {
+        for (int i = 0; i < 3000; ++i) {  // a guard of a minute, not a timing check
+            if (host_.Progress().rfind("Probing modem at ", 0) == 0) {
+                host_.CancelOperation();
+                return;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+    });
+    EXPECT_FALSE(modem::TestModem(host_, "COM7:", ""));
+    canceller.join();
+    EXPECT_EQ(Boxes(), std::vector<std::string>{}) << host_.TranscriptText();
+    EXPECT_EQ(host_.Transcript().back(), "cancelled: Opening modem COM7:...");
+}
+
 // ---- a modem that misbehaves --------------------------------------------------------------
 TEST_F(TestModemOnPty, EndlessGarbageEndsWithMessage) {
     StartModem({"--garbage"});

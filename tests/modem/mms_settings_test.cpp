@@ -275,6 +275,9 @@ struct GprsRow {
 
 TEST_F(MmsSettings, GprsTestReportsEachOutcomeAndAlwaysGivesTheModemBack) {
     const char* ok = "Connection Test OK!";
+    const char* kRebootQuestion =
+        "QuvSMS has updated your modem driver settings to enable GPRS connectivity.\\r\\n\\r\\nYour "
+        "system must be rebooted to apply these updates.\\r\\n\\r\\nDo you wish to reboot now?";
     const std::string dial = "WSPRasDial(Modem: Test Modem|apn|u|p|";
     const std::vector<GprsRow> rows = {
         {"connected through the proxy", {{"ZT_WAP_CID", "1"}}, "Modem: Test Modem", "apn", "10.0.0.9:8080", "COM3:",
@@ -295,13 +298,19 @@ TEST_F(MmsSettings, GprsTestReportsEachOutcomeAndAlwaysGivesTheModemBack) {
          {"Warning:  Modem is not responding to GPRS commands.  Testing will continue.", ok},
          {"ModemAllocate((none)||||)", "ModemGetCIDForAPN(Test Modem|apn|||)", "ModemGetCIDForAPN-define(Test Modem|apn|||)",
           dial + "mms.example/mms)", "WSPRasHangUp(Modem: Test Modem||||)", "ModemRelease(7||||)"}},
-        {"definition lost, driver updated: restart first", {{"ZT_WAP_CID_DEFINED", "3"}, {"ZT_WAP_UPDATE", "1"}},
-         "Modem: Test Modem", "apn", "", "COM3:",
-         {"QuvSMS has updated your modem driver settings to enable GPRS connectivity.\\r\\n\\r\\n"
-          "Please restart your system before continuing"},
+        {"definition lost, driver updated, reboot chosen: restart first",
+         {{"ZT_WAP_CID_DEFINED", "3"}, {"ZT_WAP_UPDATE", "1"}}, "Modem: Test Modem", "apn", "", "COM3:",
+         {kRebootQuestion, "Please restart your system before continuing"},
          {"ModemAllocate(COM3:||||)", "ModemGetCIDForAPN(Test Modem|apn|||)",
           "ModemGetCIDForAPN-define(Test Modem|apn|||)", "ModemGetCIDForAPN(Test Modem|apn|||)",
           "ModemDriverUpdateInitStrings(Test Modem|apn|||)", "ModemRelease(7||||)"}},
+        {"definition lost, driver updated, no reboot: tests on",
+         {{"ZT_WAP_CID_DEFINED", "3"}, {"ZT_WAP_UPDATE", "1"}}, "Modem: Test Modem", "apn", "", "COM3:",
+         {kRebootQuestion, ok},
+         {"ModemAllocate(COM3:||||)", "ModemGetCIDForAPN(Test Modem|apn|||)",
+          "ModemGetCIDForAPN-define(Test Modem|apn|||)", "ModemGetCIDForAPN(Test Modem|apn|||)",
+          "ModemDriverUpdateInitStrings(Test Modem|apn|||)", dial + "mms.example/mms)",
+          "WSPRasHangUp(Modem: Test Modem||||)", "ModemRelease(7||||)"}},
         {"definition lost, update failed: warns and goes on", {{"ZT_WAP_CID_DEFINED", "3"}}, "Modem: Test Modem",
          "apn", "", "(none)",
          {"Warning:  Modem is not responding properly to GPRS commands.  Testing will continue.", ok},
@@ -316,6 +325,9 @@ TEST_F(MmsSettings, GprsTestReportsEachOutcomeAndAlwaysGivesTheModemBack) {
         SCOPED_TRACE(row.what);
         for (auto [name, value] : row.env) setenv(name, value, 1);
         host_.ClearTranscript();
+        const std::string what = row.what;
+        if (what.find("driver updated") != std::string::npos)
+            host_.QueueAnswer("QuvSMS has updated", what.find("no reboot") != std::string::npos ? ui::kNo : ui::kYes);
         std::string focused;
         host_.QueueDialog("DIALOG_MMSSETTINGS", [&](ui::Dialog& d) {
             d.UserSetText("mmsurl", "mms.example/mms");

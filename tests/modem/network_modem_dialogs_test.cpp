@@ -9,6 +9,7 @@
 #include "modem/network_modem_dialogs.h"
 #include "platform/files.h"
 #include "platform/ini.h"
+#include "smsc/connection_edit.h"
 #include "smsc/connection_dialogs.h"
 #include "tests/modem/dialog_fixture.h"
 
@@ -73,6 +74,20 @@ TEST_F(NetworkModemDialogs, LocalPhoneIsListedTypedRefusedAndProvedBeforeItIsAdd
     ASSERT_TRUE(modem::RunAddNetworkModem(host_, services_, record));
     EXPECT_EQ(record, "QuvSMSModem - " + device + "\tRouteName=127.0.0.1");
     EXPECT_EQ(Boxes(), std::vector<std::string>(4, "Unable to connect to modem"));
+}
+
+// "Add Android Modem" leaves out the phones that are connections already: those of the
+// SMSC page's list as it stands, not of the stored keys, which a gap ends early and
+// which lack a phone added but not stored yet.
+TEST_F(NetworkModemDialogs, PhonesOnThePagesListAreLeftOutWhateverTheStoredKeysHold) {
+    SetZella("Modem2", "QuvSMSModem - 10.0.0.2:8990");  // Modem1 is empty
+    const modem::NetworkModemServices s = modem::DefaultNetworkModemServices();
+    EXPECT_TRUE(s.configured("quvsmsmodem - 10.0.0.2:8990"));
+    smsc::ConnectionListRegistration page([] {
+        return std::vector<std::string>{"COM3:", "QuvSMSModem - 10.0.0.3:8990"};
+    });
+    EXPECT_TRUE(s.configured("QuvSMSModem - 10.0.0.3:8990"));
+    EXPECT_FALSE(s.configured("QuvSMSModem - 10.0.0.2:8990"));
 }
 
 TEST_F(NetworkModemDialogs, RemotePhoneIsPairedThroughTheServiceOrSavedAnyway) {
@@ -163,6 +178,11 @@ TEST_F(NetworkModemDialogs, SendMmsKeepsThePhonesAccountAndTurningItOffRemovesIt
     const std::string vasp = VaspIni("127.0.0.1");
     EXPECT_EQ(platform::GetPrivateProfileString(vasp, "VASP", "Server", ""), "quvsmsmodem_" + device);
     EXPECT_EQ(platform::GetPrivateProfileString(dir_ + "MMSC.INI", "Outbound MMS Routing", "127.0.0.1", ""), "*,44,49");
+    // The account's folder is the MMSC service's: saving leaves nothing but VASP.INI there.
+    std::vector<std::string> files;
+    for (const platform::DirEntry& e : platform::ListDirectory(config::VaspConfigDirectory() + "VASPOUT/127.0.0.1/"))
+        if (e.name != "." && e.name != "..") files.push_back(e.name);
+    EXPECT_EQ(files, std::vector<std::string>{"VASP.INI"});
 
     SetKey(name, "ReceiveSMS", "Yes");
     record = name;

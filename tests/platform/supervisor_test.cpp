@@ -2,7 +2,9 @@
 #include <signal.h>
 #include <spawn.h>
 #include <sys/stat.h>
+#include <grp.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <sstream>
@@ -217,6 +219,40 @@ TEST_F(SupervisorBackend, PlantedStateNeitherRunsNorSignalsAnythingForRoot) {
     ASSERT_EQ(0, services->Start("QuvSMS"));
     EXPECT_TRUE(Eventually([&] { return StateOf() == ServiceState::Running; }));
     EXPECT_FALSE(platform::FileExists(marker));
+}
+
+// An operator's console reads the state of the service root runs: it may not read the
+// executable link of root's process, yet the service is running, not stopped. The
+// reader here is a child of the test that became nobody, reading the same state folder.
+TEST_F(SupervisorBackend, ServiceRootRunsIsRunningForAnUnprivilegedReader) {
+    if (!zella_test::CanActAsNobody()) GTEST_SKIP() << "needs root and setpriv";
+    InstallAndStartGateway();
+    ASSERT_EQ(0, chmod(dataDir_.c_str(), 0755));
+    const auto stateAsNobody = [this] {
+        int pipeFds[2];
+        if (pipe(pipeFds) != 0) return -1;
+        const pid_t child = fork();
+        if (child == 0) {
+            close(pipeFds[0]);
+            int state = -1;
+            if (setgroups(0, nullptr) == 0 && setresgid(65534, 65534, 65534) == 0 &&
+                setresuid(65534, 65534, 65534) == 0) {
+                state = static_cast<int>(Supervisor()->State("QuvSMS"));
+            }
+            (void)!write(pipeFds[1], &state, sizeof state);
+            _exit(0);
+        }
+        close(pipeFds[1]);
+        int state = -1;
+        if (read(pipeFds[0], &state, sizeof state) != sizeof state) state = -1;
+        close(pipeFds[0]);
+        waitpid(child, nullptr, 0);
+        return state;
+    };
+    EXPECT_EQ(static_cast<int>(ServiceState::Running), stateAsNobody());
+    ASSERT_EQ(0, Supervisor()->Stop("QuvSMS"));
+    ASSERT_TRUE(Eventually([&] { return StateOf() == ServiceState::Stopped; }));
+    EXPECT_EQ(static_cast<int>(ServiceState::Stopped), stateAsNobody());
 }
 
 }  // namespace

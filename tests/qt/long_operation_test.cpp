@@ -1,7 +1,7 @@
 // A modem test through the Qt host against a pseudo-terminal that never answers: the
 // progress window shows while the worker probes, the console keeps painting, Cancel ends
-// the test on its failure path (the line is released, the access message is shown from
-// the UI thread) and the host counts the cancellation.
+// the test on its failure path (the line is released, and no error box follows the
+// operator's own Cancel) and the host counts the cancellation.
 #include <fcntl.h>
 #include <poll.h>
 #include <unistd.h>
@@ -177,14 +177,12 @@ TEST_F(QtLongOperation, CancelEndsSilentModemTestOnItsFailurePathWhileWindowKeep
     EXPECT_FALSE(passed);
     EXPECT_EQ(host.CancelledOperations(), 1);
     const std::vector<std::string> all = events.All();
-    const std::string access =
-        "box: Unable to access modem, ensure that it is powered on and passes diagnostic tests.";
     // Progress shown and the console repainted while the worker probed; then Cancel; the
-    // line was released and the failure message shown (above the progress window) before
-    // the test ended. One release only: no recovery walk was started after the Cancel.
+    // line was released before the test ended, and the operator's own Cancel was not
+    // reported as an error. One release only: no recovery walk was started after the
+    // Cancel.
     EXPECT_EQ(all, (std::vector<std::string>{"progress: Probing modem at 115200 bps...",
-                                             "console repainted", "cancel", "line closed", access,
-                                             "box above longOperation", "ended"}));
+                                             "console repainted", "cancel", "line closed", "ended"}));
     // Fewer probes than the six speeds of the first pass: the walk stopped at the Cancel.
     EXPECT_LT(Count(line.Received(), "ATE0V1\r"), 6) << line.Received();
     // Not a timing check: a guard that the Cancel did end the test rather than its

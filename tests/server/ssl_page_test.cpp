@@ -15,6 +15,7 @@
 #include <thread>
 
 #include "accounts/scramble.h"
+#include "acctdb/acctdb.h"
 #include "platform/dynlib.h"
 #include "platform/files.h"
 #include "platform/ini.h"
@@ -24,6 +25,7 @@
 #include "tests/support/console_process.h"
 #include "tests/support/held_port.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/unprivileged.h"
 #include "ui/headless_host.h"
 
 namespace {
@@ -272,6 +274,39 @@ std::vector<std::string> Names(const std::string& dir) {
 
 // Tests run as root, whom no mode bits stop, so writes are made to fail by what stands
 // where a file or directory is expected.
+// Nobody, on a machine where the data directory was opened to everybody, reads what the
+// console stored: the SMTP password in ZELLA.INI, the key's passphrase as the request's
+// challenge password and scrambled in SSL.INI. The public certificate is the control
+// that nobody can reach the folder at all.
+TEST_F(SslPageTest, FilesHoldingSecretsGiveOthersNoAccess) {
+    if (!zella_test::CanActAsNobody()) GTEST_SKIP() << "needs root and setpriv";
+    const std::string fresh = data_.Path() + "fresh/";
+    setenv("ZELLA_DATA_DIR", fresh.c_str(), 1);
+    const std::string dir = acctdb::GetProgramDataDirectory();
+    struct stat st {};
+    ASSERT_EQ(stat(dir.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0007, 0u) << std::oct << st.st_mode;
+    ASSERT_TRUE(zella_test::OpenToEverybody(data_.Path()));
+    ASSERT_TRUE(zella_test::OpenToEverybody(dir));
+    ASSERT_TRUE(platform::CreatePrivateFileIfMissing(dir + "MMSC.INI"));
+    ASSERT_TRUE(platform::WritePrivateProfileString(dir + "ZELLA.INI", "ZELLA",
+                                                    "AlertEMailSMTPPassword", "smtp-secret"));
+    server::CertificateFields f{"gw.example.test", "ops@example.test", "Example", "Ops", "City", "State", "GB",
+                                "pw1234"};
+    WithPage([&](ui::Page& page) {
+        host_.QueueDialog("DIALOG_SSLCERT", [&](ui::Dialog& d) {
+            Fill(d, f, f.password);
+            d.UserClick(ui::IDOK);
+        });
+        page.UserClick("generate");
+    });
+    ASSERT_TRUE(platform::FileExists(dir + "SSL.CSR")) << host_.TranscriptText();
+    EXPECT_TRUE(zella_test::RunAsNobody("cat " + dir + "SSL.CRT >/dev/null"));
+    for (const char* secret : {"ZELLA.INI", "MMSC.INI", "SSL.CSR", "SSL.INI", "SSL.KEY"})
+        EXPECT_FALSE(zella_test::RunAsNobody("cat " + dir + secret + " >/dev/null")) << secret;
+    setenv("ZELLA_DATA_DIR", data_.Path().c_str(), 1);
+}
+
 TEST_F(SslPageTest, UnwritableDataDirectoryIsReportedAndLeavesNoFiles) {
     const server::CertificateFields f{"gw.example.test", "ops@example.test", "Example", "", "", "",
                                       "GB", "pw1234"};

@@ -8,6 +8,8 @@
 #include "server/address_pattern.h"
 #include "server/smpp_server_dialog.h"
 #include "server/web_page.h"
+#include "shell/core/console_page.h"
+#include "shell/core/link_libraries.h"
 #include "tests/support/temp_dir.h"
 #include "ui/headless_host.h"
 
@@ -142,6 +144,60 @@ TEST_F(WebPageTest, ListsPortsAndKeysWalkedFromOpeningToApply) {
               (std::vector<std::string>{"10.0.0.0", "10.2.0.0", "10.1.0.0", "10.3.0.0", "*.0.0.0", "::1"}));
     EXPECT_EQ(Key("IPRestrictions", "Allowed9"), "absent");
     EXPECT_EQ(server::ReadAddressList(ini_, "Blocked").size(), 300u);
+}
+
+// The SMPP server's character set as an operator may have typed it by hand.
+TEST_F(WebPageTest, SmppOptionsFindTheStoredCharacterSetIgnoringCase) {
+    const struct {
+        const char* charset;
+        const char* asDefault;
+        int shown;
+        const char* kept;
+    } cases[] = {{"ia5", "", 1, "IA5"},
+                 {"ISO-8859-1", "", 2, "iso-8859-1"},
+                 {"Iso-8859-1", "yes", 3, "iso-8859-1"},
+                 {"ISO-8859-15", "", 4, "iso-8859-15"}};
+    for (const auto& c : cases) {
+        platform::WritePrivateProfileString(ini_, "SMPP", "SMSCCharset", c.charset);
+        platform::WritePrivateProfileString(ini_, "SMPP", "SMSCCharsetDefault", c.asDefault);
+        host_.QueueDialog("DIALOG_SMPPSERVER", [&](ui::Dialog& d) {
+            EXPECT_EQ(d.Selection("charset"), c.shown) << c.charset;
+            d.UserClick(ui::IDOK);
+        });
+        server::EditSmppServerOptions(host_);
+        EXPECT_EQ(Key("SMPP", "SMSCCharset"), c.kept) << c.charset;
+    }
+}
+
+// A certificate generated on the SSL/TLS tab after the Web tab was filled: the SSL port
+// shows its stored value, takes part in the port check and is written with its redirect.
+TEST_F(WebPageTest, SslPortOfACertificateMadeAfterTheTabOpenedIsCheckedAndStored) {
+    platform::WritePrivateProfileString(ini_, "ZELLA", "WebPortSSL", "8443");
+    shell::SetServerCertificatePresent(false);
+    ui::Sheet sheet("Quv SMS/MMS Gateway");
+    sheet.AddPage(server::CreateWebPage());
+    sheet.AddPage(std::make_unique<shell::EmptyPage>("DIALOG_SSL", "SSL/TLS"));
+    host_.QueueSheet([&](ui::Sheet& s) {
+        ui::Page& page = s.PageAt(0);
+        EXPECT_FALSE(page.Visible("webPortSSL"));
+        s.Activate(1);
+        shell::SetServerCertificatePresent(true);
+        s.Activate(0);
+        EXPECT_TRUE(page.Visible("webPortSSL"));
+        EXPECT_EQ(page.Text("webPortSSL"), "8443");
+        page.UserSetText("webPortSSL", "8800");
+        EXPECT_FALSE(s.PressApply());
+        page.UserSetText("webPortSSL", "9443");
+        page.UserClick("sslRedirect");
+        EXPECT_TRUE(s.PressApply());
+        s.End(ui::kCancel);
+    });
+    host_.RunSheet(sheet);
+    shell::SetServerCertificatePresent(false);
+    EXPECT_NE(host_.TranscriptText().find("box: Port numbers must be unique"), std::string::npos)
+        << host_.TranscriptText();
+    EXPECT_EQ(Key("ZELLA", "WebPortSSL"), "9443");
+    EXPECT_EQ(Key("ZELLA", "SSLRedirect"), "Yes");
 }
 
 TEST_F(WebPageTest, SmppOptionsShowDefaultsAndStoreTheCharacterSetPair) {

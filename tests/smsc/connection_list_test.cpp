@@ -28,6 +28,30 @@ protected:
     }
 };
 
+// The page's own adds, edits and removals against what others stored meanwhile.
+TEST_F(ConnectionList, MergeKeepsThePagesChangesAndWhatOthersStoredMeanwhile) {
+    struct Case {
+        const char* what;
+        std::vector<std::string> page, loaded, stored, merged;
+    } cases[] = {
+        {"nothing changed anywhere", {"A"}, {"A"}, {"A"}, {"A"}},
+        {"another added B", {"A"}, {"A"}, {"A", "B"}, {"A", "B"}},
+        {"another removed B", {"A", "B"}, {"A", "B"}, {"A"}, {"A"}},
+        {"page removed B, another added C", {"A"}, {"A", "B"}, {"A", "B", "C"}, {"A", "C"}},
+        {"page added C, another removed A", {"A", "C\tPIN=1"}, {"A"}, {}, {"C"}},
+        {"page edited A that another removed", {"A\tPIN=1"}, {"A"}, {}, {"A"}},
+        {"page renamed A to D", {"D\tSaveRoute=A", "B"}, {"A", "B"}, {"A", "B"}, {"D", "B"}},
+        {"names compare ignoring case", {"smpp - h:1"}, {"SMPP - H:1"}, {"SMPP - h:1"},
+         {"smpp - h:1"}},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> names;
+        for (const ConnectionEntry& e : smsc::MergeConnectionList(Entries(c.page), c.loaded, c.stored))
+            names.push_back(e.name);
+        EXPECT_EQ(names, c.merged) << c.what;
+    }
+}
+
 TEST_F(ConnectionList, DisplayTextShowsRouteNameBeforeConnectionName) {
     SetKey("COM3:", "RouteName", "Office");
     EXPECT_EQ(EntryFromRecord("COM3:").display, "Office (COM3:)");

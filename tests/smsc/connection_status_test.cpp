@@ -70,6 +70,18 @@ TEST_F(SmscStatusLines, DetailIsCappedToItsBuffer) {
     EXPECT_EQ(smsc::ConnectionErrorLines().size(), smsc::kStatusDetailSize - 1);
 }
 
+// The service ends an error file with a line break as often as not: the detail box shows
+// one line per connection either way, as the Status page does.
+TEST_F(SmscStatusLines, ErrorFileEndingInALineBreakAddsNoBlankLine) {
+    SetZella("Modem1", "COM3:");
+    SetZella("Modem2", "COM4:");
+    for (const char* ending : {"\r\n", "\n", "\r\n\r\n", " \t\r\n"}) {
+        WriteError("COM3-.ERR", std::string("Modem not responding") + ending);
+        WriteError("COM4-.ERR", std::string("No answer") + ending);
+        EXPECT_EQ(smsc::StatusText(true).detail, "COM3: : Modem not responding\r\nCOM4: : No answer\r\n");
+    }
+}
+
 TEST_F(SmscStatusLines, HeadlineFollowsServiceAndErrors) {
     SetZella("Modem1", "COM3:");
     EXPECT_EQ(smsc::StatusText(false).headline, "SMSC Status:  Service is NOT active");

@@ -194,6 +194,30 @@ TEST_F(SmppDialogTest, NewDuplicateReopenAndRoutingListMakeTheirRecords) {
     EXPECT_FALSE(host_.Failed()) << host_.TranscriptText();
 }
 
+// The keys the test sets for the bind go afterwards, and so does the [SMPP] header they
+// brought in: ZELLA.INI is as it was.
+TEST_F(SmppDialogTest, BindTestLeavesNoEmptySmppSectionBehind) {
+    setenv("ZELLA_TEST_SMPP_USER", "smppclient1", 1);
+    setenv("ZELLA_TEST_SMPP_PASSWORD", "password", 1);
+    std::string before;
+    ASSERT_TRUE(platform::ReadFile(ini_, before));
+    host_.QueueAnswer("Unable to login", ui::kNo);
+    std::string record;
+    EXPECT_FALSE(Edit(record, [this](ui::Dialog& d) {
+        Type(d, "127.0.0.1", "2775");
+        d.UserSetText("userName", "smppclient1");
+        d.UserSetText("password", "wrong");
+        d.UserSetText("addressRange", "44*");
+        d.UserClick(ui::IDOK);
+        EXPECT_FALSE(d.IsEnded());
+        d.UserClick(ui::IDCANCEL);
+    }));
+    EXPECT_EQ(Only(TakeCalls(), "  SMPP"), (std::vector<std::string>{"  SMPP AddressRange=44*"}));
+    std::string after;
+    ASSERT_TRUE(platform::ReadFile(ini_, after));
+    EXPECT_EQ(before, after);
+}
+
 TEST_F(SmppDialogTest, RefusedBindAsksToSaveAndServiceQuestionSkipsTheTest) {
     setenv("ZELLA_TEST_SMPP_USER", "smppclient1", 1);
     setenv("ZELLA_TEST_SMPP_PASSWORD", "password", 1);

@@ -39,6 +39,28 @@ protected:
         });
         host_.RunSheet(sheet);
     }
+    // Runs `script` on a sheet of the SMSC page and a page whose apply writes
+    // WebPort=8080, as a Web tab with a pending edit would.
+    void RunWithPendingWebEdit(const std::function<void(SmscPage&, ui::Sheet&)>& script) {
+        struct WebTab : shell::ConsolePage {
+            WebTab() : ConsolePage(ui::Template{"DIALOG_WEB", "Web", {}}) {}
+            bool OnApply() override {
+                return platform::WritePrivateProfileString(config::ConfigurationPath(),
+                                                           "ZELLA", "WebPort", "8080");
+            }
+        };
+        ui::Sheet sheet(shell::kConsoleCaption);
+        auto page = std::make_unique<SmscPage>("Modems", services_);
+        SmscPage* smscPage = page.get();
+        sheet.AddPage(std::move(page));
+        sheet.AddPage(std::make_unique<WebTab>());
+        host_.QueueSheet([&](ui::Sheet& s) {
+            s.SetChanged(true);
+            script(*smscPage, s);
+            if (!s.IsEnded()) s.End(ui::kCancel);
+        });
+        host_.RunSheet(sheet);
+    }
     void UseClock() {
         clock_ = std::make_unique<platform::FakeClock>();
         platform::SetClock(clock_.get());
@@ -239,6 +261,59 @@ TEST_F(SmscPageTest, RestrictionsAndStatsOpenForTheSelectedConnection) {
     EXPECT_EQ(Key("COM2:", "Offline"), "Yes");
     EXPECT_FALSE(HasKey("Modem - COM1:", "Offline"));
     EXPECT_EQ(host_.UnusedAnswers(), 0);
+}
+
+// Another console adds COM2: (key and section) while this sheet is open. Applying the
+// sheet for another page's change must not touch the list, and this page's own removal
+// must merge with what is on disk instead of overwriting it.
+TEST_F(SmscPageTest, ConnectionsAnotherConsoleAddedSurviveThisPagesApplyAndRemoval) {
+    SetZella("Modem1", "COM1:");
+    SetZella("Modem2", "COM3:");
+    host_.QueueAnswer("Delete this connection?", ui::kYes);
+    Run([&](SmscPage& p, ui::Sheet& s) {
+        SetZella("Modem3", "COM2:");
+        SetKey("COM2:", "PIN", "1111");
+        s.SetChanged(true);  // a change on the Web page
+        ASSERT_TRUE(s.ApplyAll());
+        EXPECT_EQ(Zella("Modem3"), "COM2:");
+        EXPECT_EQ(Key("COM2:", "PIN"), "1111");
+
+        p.UserSelect("connections", 0);
+        p.UserClick("remove");
+        EXPECT_EQ(p.Items("connections"), (std::vector<std::string>{"COM3:", "COM2:"}));
+    });
+    EXPECT_EQ(Zella("Modem1"), "COM3:");
+    EXPECT_EQ(Zella("Modem2"), "COM2:");
+    EXPECT_EQ(Zella("Modem3"), "");
+    EXPECT_EQ(Key("COM2:", "PIN"), "1111");
+}
+
+// Cancel in any connection dialog leaves the other tab's pending edit pending: nothing is
+// written and the sheet still has unsaved changes.
+TEST_F(SmscPageTest, CancelledConnectionDialogsLeaveOtherTabsEditsPending) {
+    smpp_ = true;
+    SetZella("Modem1", "SMPP - host:1");
+    SetZella("Modem2", "COM3:");
+    SetZella("Modem3", "QuvSMSModem - phone:8990");
+    host_.QueueDialog("DIALOG_SMPP", [](ui::Dialog& d) { d.UserClick(ui::IDCANCEL); });
+    host_.QueueDialog("DIALOG_ROUTING", [](ui::Dialog& d) { d.UserClick(ui::IDCANCEL); });
+    host_.QueueDialog("DIALOG_QUVSMSMODEM", [](ui::Dialog& d) { d.UserClick(ui::IDCANCEL); });
+    host_.QueueDialog("DIALOG_SMSCTYPE", [](ui::Dialog& d) {
+        d.UserClick("smpp");
+        d.UserClick(ui::IDOK);
+    });
+    host_.QueueDialog("DIALOG_SMPP", [](ui::Dialog& d) { d.UserClick(ui::IDCANCEL); });
+    RunWithPendingWebEdit([&](SmscPage& p, ui::Sheet& s) {
+        for (int i = 0; i < 3; ++i) {
+            p.UserSelect("connections", i);
+            p.UserClick("properties");
+        }
+        p.UserClick("add");
+        EXPECT_TRUE(s.Changed());
+        EXPECT_EQ(Zella("WebPort"), "");
+    });
+    EXPECT_EQ(Zella("WebPort"), "");
+    EXPECT_EQ(host_.UnusedAnswers(), 0) << host_.TranscriptText();
 }
 
 TEST_F(SmscPageTest, StatusLinesRefreshAboutEveryThreeSeconds) {

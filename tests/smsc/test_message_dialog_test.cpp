@@ -5,6 +5,7 @@
 
 #include "acctdb/acctdb.h"
 #include "config/config_store.h"
+#include "mmsclnk/console_exports.h"
 #include "platform/files.h"
 #include "platform/ini.h"
 #include "smsc/test_message.h"
@@ -107,6 +108,22 @@ TEST_F(TestMessageDialogTest, SmsTestWalksFromWaitingToTheLoggedOutcome) {
     EXPECT_FALSE(host_.Failed()) << host_.TranscriptText();
     EXPECT_NE(std::string::npos, host_.TranscriptText().find("shell: open http://127.0.0.1:8800/"))
         << host_.TranscriptText();
+}
+
+// The entry point the MMSC library's pages call by name: the dialog for an MMS route on
+// the host the page hands over, with the console's own checks (a gateway that is not
+// running offers to enable the services; declined, the dialog closes).
+TEST_F(TestMessageDialogTest, ExportedEntryPointOpensTheDialogOnTheCallersHost) {
+    host_.QueueAnswer("QuvSMS Services are not active.", ui::kNo);
+    ::TestMessageDlgProc(&host_, "MMSCROUTE - acct");
+    EXPECT_NE(std::string::npos,
+              host_.TranscriptText().find("close: Send Test Message: MMSCROUTE - acct = Cancel"))
+        << host_.TranscriptText();
+    ::TestMessageDlgProc(nullptr, "COM3:");  // no host: nothing to show it on
+    char url[8] = "x", proxy[8] = "y";
+    EXPECT_EQ(0, ::QuvsmsModemHasDefaultSettings("127.0.0.1:1", url, sizeof url, proxy, sizeof proxy));
+    EXPECT_EQ(std::string(), url);
+    EXPECT_EQ(std::string(), proxy);
 }
 
 TEST_F(TestMessageDialogTest, MmsOnlyRouteAndStoppedGateway) {

@@ -3,6 +3,7 @@
 // dialog reads "OK" back from the day's SMSOUT log; told to fail, the dialog shows the
 // retry details the service wrote into the waiting request, and the outbound queue
 // viewer lists that request.
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 
@@ -90,6 +91,22 @@ TEST_F(TestMessageScript, FailedTestSmsShowsTheRetryAndTheLastError) {
     EXPECT_EQ("+4479460001", platform::GetPrivateProfileString(path, "SMS", "PhoneNumber", ""));
     EXPECT_EQ("COM7:", platform::GetPrivateProfileString(path, "SMS", "SMSCRoute", ""));
     EXPECT_EQ("1", platform::GetPrivateProfileString(path, "ErrorDetail", "RetryCount", ""));
+}
+
+// The MMSC library's pages reach the test message dialog and the phone defaults by name
+// in the running console: the console program must carry both in its dynamic symbol
+// table, as defined functions.
+TEST(ConsoleExports, TestMessageDialogAndPhoneDefaultsAreExportedByTheProgram) {
+    const std::string command =
+        "nm -D --defined-only " + std::string(ZELLA_CONSOLE_DIR) + "/zella 2>&1";
+    FILE* pipe = popen(command.c_str(), "r");
+    ASSERT_NE(pipe, nullptr);
+    std::string symbols;
+    char buffer[4096];
+    while (std::size_t n = fread(buffer, 1, sizeof buffer, pipe)) symbols.append(buffer, n);
+    pclose(pipe);
+    for (const char* name : {" T TestMessageDlgProc\n", " T QuvsmsModemHasDefaultSettings\n"})
+        EXPECT_NE(symbols.find(name), std::string::npos) << name << symbols.substr(0, 2000);
 }
 
 }  // namespace

@@ -47,8 +47,11 @@ protected:
         ASSERT_FALSE(dir_.empty());
         data_ = dir_ + "data/";
         zella_test::PrepareConsoleSandbox(dir_, ZELLA_BIN_DIR);
+        // The server's certificate names 127.0.0.1 and is the console's trust store:
+        // the console sends the login only to a server whose certificate verifies.
         const std::string make = "openssl req -x509 -newkey rsa:2048 -nodes -days 1 -subj "
-                                 "/CN=localhost -keyout " + dir_ + "key.pem -out " + dir_ +
+                                 "/CN=localhost -addext subjectAltName=DNS:localhost,IP:127.0.0.1 "
+                                 "-keyout " + dir_ + "key.pem -out " + dir_ +
                                  "cert.pem >/dev/null 2>&1";
         ASSERT_EQ(0, std::system(make.c_str()));
     }
@@ -62,7 +65,8 @@ protected:
                                                 "2525", "--key", dir_ + "key.pem", "--cert",
                                                 dir_ + "cert.pem"});
         EXPECT_EQ(2525u, peer.ListeningPort());
-        const zella_test::ScriptRun run = zella_test::RunSandboxScript(dir_, script);
+        const zella_test::ScriptRun run =
+            zella_test::RunSandboxScript(dir_, script, "script", {"SSL_CERT_FILE=" + dir_ + "cert.pem"});
         EXPECT_EQ(0, run.status);
         transcript = run.transcript;
         std::string seen;

@@ -13,6 +13,7 @@
 #include "config/config_store.h"
 #include "platform/files.h"
 #include "platform/ini.h"
+#include "platform/text.h"
 #include "shell/core/console_caption.h"
 #include "tests/support/temp_dir.h"
 #include "twoway/keyword_store.h"
@@ -109,7 +110,7 @@ TEST_F(TwoWayPageTest, KeywordCommandsAreAddedRefusedEditedAndRemoved) {
             {"A]", "mailToField", "a@b", "Keyword cannot contain \"=\", \"]\" or a line break"},
             {"A", "", "", "At least one type of action is required"},
             {"A", "runField", "nosuchprog; rm -rf /",
-             "Cannot locate program file:  nosuchprog;.EXE\\r\\n\\r\\nPlease specify an "
+             "Cannot locate program file:  nosuchprog;\\r\\n\\r\\nPlease specify an "
              "http://url, or a valid executable file name."},
         };
         for (const Case& c : refused) {
@@ -165,6 +166,48 @@ TEST_F(TwoWayPageTest, KeywordCommandsAreAddedRefusedEditedAndRemoved) {
         EXPECT_EQ(page.Selection("commands"), 1);
     });
     EXPECT_FALSE(host_.Failed()) << host_.TranscriptText();
+}
+
+// A Linux PATH is often longer than 260 characters: it is still searched, for php-cgi and
+// for the program of a keyword's local command, which is found as the command will be
+// run (a bare name through PATH) and named as typed when it cannot be.
+TEST_F(TwoWayPageTest, LongPathIsSearchedForPhpAndForTheProgramOfALocalCommand) {
+    const std::string bin = data_.Path() + "fakebin/";
+    const std::string php = FakePhp(bin);
+    ASSERT_EQ(0, std::system(("cp " + php + " " + bin + "php").c_str()));
+    std::string longPath;
+    while (longPath.size() < 400) longPath += "/nonexistent/" + std::to_string(longPath.size()) + ":";
+    ScopedEnv path("PATH", longPath + bin);
+    ScopedEnv phprc("PHPRC", "/nonexistent");
+    std::string found, message;
+    EXPECT_TRUE(twoway::LocatePhpCgi(found, message, {}));
+    EXPECT_EQ(found, php);
+    WithPage([&](ui::Page& page) {
+        EXPECT_EQ(Boxes{}, Add(page, [](ui::Dialog& d) {
+            d.UserSetText("keyword", "PHP");
+            d.UserSetText("runField", "php /srv/handler.php");
+        }));
+        EXPECT_EQ(Boxes{"Cannot locate program file:  php5\\r\\n\\r\\nPlease specify an http://url, or a "
+                        "valid executable file name."},
+                  Add(page, [](ui::Dialog& d) {
+                      d.UserSetText("keyword", "OLD");
+                      d.UserSetText("runField", "php5 /srv/handler.php");
+                  }));
+    });
+    EXPECT_EQ(Get("2Way-Keyword-PHP", "Run"), "php /srv/handler.php");
+}
+
+// A character set stored in another case than the list spells it is still the one
+// shown, and Apply keeps it instead of deleting it.
+TEST_F(TwoWayPageTest, StoredCharacterSetIsFoundIgnoringCaseAndKept) {
+    for (const char* stored : {"ISO-8859-1", "UTF-8", "Us-Ascii"}) {
+        ASSERT_TRUE(platform::WritePrivateProfileString(ini_, "ZELLA", "ReceiveSMSCharset", stored));
+        WithPage([&](ui::Page& page) {
+            EXPECT_TRUE(platform::EqualsNoCase(page.Text("charset"), stored)) << page.Text("charset");
+            page.GetSheet()->SetChanged(true);
+        }, true);
+        EXPECT_TRUE(platform::EqualsNoCase(Get("ZELLA", "ReceiveSMSCharset"), stored)) << stored;
+    }
 }
 
 TEST_F(TwoWayPageTest, ReceiveSettingsAndPhpAreAppliedWithTheRestartQuestion) {

@@ -5,9 +5,11 @@
 
 #include <cstdlib>
 #include <ctime>
+#include <unistd.h>
 
 #include "platform/files.h"
 #include "tests/platform/journal_files.h"
+#include "tests/platform/planted_files.h"
 #include "tests/support/temp_dir.h"
 #include "ui/headless_host.h"
 #include "viewers/event_viewer.h"
@@ -91,7 +93,9 @@ TEST_F(EventViewerTest, ShowsNewestFirstFollowsAndClearsForGood) {
     });
     viewers::OpenEventLogViewer(host, source, clearFile);
 
-    // A log that cannot be opened is reported at each attempt; the dialog stays.
+    // A log that cannot be opened (a folder where the file should be) is reported at each
+    // attempt; the dialog stays.
+    ASSERT_TRUE(platform::CreateDirectories(dir.File("none.log")));
     const platform::EventSource missing{platform::EventSource::Kind::TextFile, {dir.File("none.log")}, {"QuvSMS"}};
     host.QueueDialog("DIALOG_EVENT", [&](ui::Dialog& d) {
         d.UserTimer(1);
@@ -103,6 +107,43 @@ TEST_F(EventViewerTest, ShowsNewestFirstFollowsAndClearsForGood) {
     EXPECT_EQ(2, unable);
     EXPECT_FALSE(host.Failed());
     EXPECT_EQ(0, host.UnusedAnswers());
+}
+
+// Without systemd the service writes its text log with its first event. Before that the
+// viewer shows an empty log, at opening and at every refresh, and the first line comes
+// with the next tick. Planted in the log's place, a FIFO and a link to an endless device
+// are logs that cannot be opened: reported, never waited on or read.
+TEST_F(EventViewerTest, TextLogNotWrittenYetIsEmptyAndAPlantedOneIsNeverRead) {
+    zella_test::TempDir dir("eventlog");
+    const std::string log = dir.File("EVENTS.LOG");
+    const platform::EventSource source{platform::EventSource::Kind::TextFile, {log}, {"QuvSMS"}};
+    ui::HeadlessHost host;
+    host.QueueDialog("DIALOG_EVENT", [&](ui::Dialog& d) {
+        d.UserTimer(1);
+        d.UserTimer(1);
+        EXPECT_EQ(0, d.RowCount("events"));
+        ASSERT_TRUE(platform::AppendEventLine(log, kT0, platform::EventLevel::Error, "QuvSMS", "First"));
+        d.UserTimer(1);
+        EXPECT_EQ((std::vector<std::string>{"2024-03-02 10:00:05 - Error: First"}), Lines(d));
+    });
+    viewers::OpenEventLogViewer(host, source, dir.File("EVENTLOG.CLR"));
+    EXPECT_EQ(std::vector<std::string>{}, host.BoxTexts()) << host.TranscriptText();
+
+    for (const std::string plant : {"mkfifo", "ln -s /dev/zero"}) {
+        unlink(log.c_str());
+        ASSERT_EQ(0, std::system((plant + " " + log).c_str())) << plant;
+        const std::optional<bool> read = zella_test::WithinHangGuard<bool>([source] {
+            std::vector<platform::EventEntry> out;
+            std::string error, cursor;
+            return platform::ReadEvents(source, "", 10, out, error) ||
+                   platform::NewestEventCursor(source, cursor, error);
+        });
+        ASSERT_TRUE(read.has_value()) << plant << ": the event log read hung";
+        EXPECT_FALSE(*read) << plant;
+    }
+    host.QueueDialog("DIALOG_EVENT", [&](ui::Dialog& d) { EXPECT_EQ(0, d.RowCount("events")); });
+    viewers::OpenEventLogViewer(host, source, dir.File("EVENTLOG.CLR"));
+    EXPECT_EQ((std::vector<std::string>{"Unable to open event log"}), host.BoxTexts());
 }
 
 TEST_F(EventViewerTest, TimeTexts) {

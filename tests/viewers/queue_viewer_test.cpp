@@ -7,6 +7,8 @@
 #include <sys/time.h>
 #include <utime.h>
 
+#include <sys/stat.h>
+
 #include <chrono>
 #include <thread>
 
@@ -14,6 +16,7 @@
 #include "config/config_store.h"
 #include "platform/files.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/unprivileged.h"
 #include "ui/headless_host.h"
 #include "viewers/queue_viewer.h"
 #include "viewers/spool_scan.h"
@@ -218,6 +221,76 @@ TEST_F(QueueViewerTest, ReceivedMmsRowsDetailsAndDelete) {
     EXPECT_FALSE(platform::DirectoryExists(mms + "M1"));
 }
 
+
+// Nobody, who may write in a data directory shared too widely, swaps the route folders
+// the viewers listed for links to root's own folders before root presses Delete: the
+// deletes must land in the folders that were scanned, and root's files stay.
+TEST_F(QueueViewerTest, DeleteAfterRouteFolderSwappedForLinkStaysInTheScannedFolder) {
+    if (!zella_test::CanActAsNobody()) GTEST_SKIP() << "needs root and setpriv";
+    zella_test::TempDir victim("victim");
+    Put(victim.File("M1.HDR"), "root's header");
+    Put(victim.File("M1/keep.txt"), "root's part");
+    Put(victim.File("B2.REQ"), "root's request");
+    Put(victim.File("S1.SMS"), "root's message");
+    struct Case {
+        viewers::ViewerKind kind;
+        std::string root, scanned, deleted;
+    } cases[] = {
+        {viewers::ViewerKind::ReceivedMms, config::InboundMmsDirectory(), "R1/M1.HDR", "R1/M1/a.jpg"},
+        {viewers::ViewerKind::Outbound, config::QueueDirectory(), "R1/B2.REQ", ""},
+        {viewers::ViewerKind::ReceivedSms, config::InboundSmsDirectory(), "R1/S1.SMS", ""},
+    };
+    for (const Case& c : cases) {
+        Put(c.root + c.scanned, "From: +1\r\nTo: +2\r\n[SMS]\r\nPhoneNumber=+2\r\n");
+        if (!c.deleted.empty()) Put(c.root + c.deleted, "part");
+    }
+    ASSERT_EQ(0, system(("chmod -R a+rwX " + dir_).c_str()));
+    for (const Case& c : cases) {
+        host_.QueueDialog("DIALOG_SMSQ", [&](ui::Dialog& d) {
+            ASSERT_EQ(1, d.RowCount("rows"));
+            ASSERT_TRUE(zella_test::RunAsNobody("mv " + c.root + "R1 " + c.root + "R1.old && ln -s " +
+                                                victim.Path() + " " + c.root + "R1"));
+            d.UserSelectRows("rows", {0});
+            d.UserClick("delete");
+            d.UserClick(ui::IDCANCEL);
+        });
+        host_.QueueAnswer("Delete Message?", ui::kYes);
+        viewers::OpenQueueViewer(host_, c.kind);
+        const std::string name = c.scanned.substr(3);
+        EXPECT_FALSE(platform::PathExists(c.root + "R1.old/" + name)) << c.scanned;
+        if (!c.deleted.empty()) {
+            EXPECT_FALSE(platform::PathExists(c.root + "R1.old/M1")) << c.scanned;
+        }
+    }
+    for (const char* kept : {"M1.HDR", "M1/keep.txt", "B2.REQ", "S1.SMS"})
+        EXPECT_TRUE(platform::FileExists(victim.File(kept))) << kept;
+    EXPECT_FALSE(host_.Failed()) << host_.TranscriptText();
+}
+
+// What cannot be read as a received message is not a row: a FIFO, a link (to a real
+// message elsewhere), and a route folder that is a link. The readable one is listed.
+TEST_F(QueueViewerTest, ReceivedFilesThatCannotBeReadAreNotListed) {
+    zella_test::TempDir elsewhere("elsewhere");
+    Put(elsewhere.File("X.SMS"), "[SMS]\r\nSender=+9\r\n");
+    Put(elsewhere.File("X.HDR"), "From: +9\r\n");
+    for (const std::string& root : {config::InboundSmsDirectory(), config::InboundMmsDirectory()}) {
+        const std::string ext = root == config::InboundSmsDirectory() ? ".SMS" : ".HDR";
+        Put(root + "OK" + ext, "[SMS]\r\nSender=+1\r\nFrom: +1\r\n");
+        ASSERT_EQ(0, mkfifo((root + "FIFO" + ext).c_str(), 0600));
+        ASSERT_EQ(0, symlink(elsewhere.File("X" + ext).c_str(), (root + "LINK" + ext).c_str()));
+        ASSERT_EQ(0, symlink(elsewhere.Path().c_str(), (root + "ROUTE").c_str()));
+    }
+    for (viewers::ViewerKind kind : {viewers::ViewerKind::ReceivedSms, viewers::ViewerKind::ReceivedMms}) {
+        host_.QueueDialog("DIALOG_SMSQ", [&](ui::Dialog& d) {
+            ASSERT_EQ(1, d.RowCount("rows")) << d.Title();
+            EXPECT_EQ("+1", d.Row("rows", 0)[1]) << d.Title();
+            EXPECT_NE(std::string::npos, d.Text("summary").find(":  1 message")) << d.Text("summary");
+            d.UserClick(ui::IDCANCEL);
+        });
+        viewers::OpenQueueViewer(host_, kind);
+    }
+    EXPECT_FALSE(host_.Failed()) << host_.TranscriptText();
+}
 }  // namespace
 
 // The scan converts many file times at once; around a clock change (and a zone whose

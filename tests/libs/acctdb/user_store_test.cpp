@@ -9,6 +9,8 @@
 #include <atomic>
 #include <chrono>
 #include <cstring>
+#include <future>
+#include <memory>
 #include <thread>
 #include <vector>
 
@@ -152,6 +154,45 @@ TEST(UserStore, PlantedStoreLinkNeverWidensTheFileItNames) {
     std::string content;
     ASSERT_TRUE(platform::ReadFile(secret, content));
     EXPECT_EQ("root:x:0\n", content);
+}
+
+// Nobody plants USERS.DB as a link to another database of root's, and as a link to an
+// empty file of root's, and as a FIFO: root's console opening the store must neither add
+// its table to the other database nor turn the empty file into a database, nor wait on
+// the FIFO. The store then does not open.
+TEST(UserStore, PlantedStoreLinkOrFifoIsNeverOpenedAsTheStore) {
+    if (!zella_test::CanActAsNobody()) GTEST_SKIP() << "needs root and setpriv";
+    zella_test::TempDir elsewhere("victimdb");
+    const std::string other = elsewhere.File("other.db"), empty = elsewhere.File("empty");
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(other.c_str(), &db), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(db, "CREATE TABLE kept(x)", nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(db);
+    ASSERT_TRUE(platform::WriteFileAtomic(empty, ""));
+    std::string before;
+    ASSERT_TRUE(platform::ReadFile(other, before));
+    for (const std::string& plant : std::vector<std::string>{"ln -s " + other, "ln -s " + empty, "mkfifo"}) {
+        SCOPED_TRACE(plant);
+        TempDataDir temp;
+        ASSERT_TRUE(zella_test::OpenToEverybody(temp.Path()));
+        ASSERT_TRUE(zella_test::RunAsNobody(plant + " " + temp.Path() + "USERS.DB"));
+        // A guard, not a timing check: an opening that waits on the FIFO never returns.
+        auto opened = std::make_shared<std::promise<bool>>();
+        std::future<bool> done = opened->get_future();
+        std::thread([opened] {
+            OpenStore store;
+            opened->set_value(store.Opened());
+        }).detach();
+        ASSERT_EQ(done.wait_for(std::chrono::seconds(30)), std::future_status::ready)
+            << "opening the store waited on the FIFO";
+        EXPECT_FALSE(done.get());
+    }
+    std::string after;
+    ASSERT_TRUE(platform::ReadFile(other, after));
+    EXPECT_EQ(before, after);
+    struct stat info {};
+    ASSERT_EQ(stat(empty.c_str(), &info), 0);
+    EXPECT_EQ(info.st_size, 0);
 }
 
 TEST(UserStore, AddedAccountsAreFoundIgnoringCase) {

@@ -8,9 +8,11 @@
 #include <string>
 #include <thread>
 
+#include "platform/files.h"
 #include "platform/unique_fd.h"
 #include "smpplnk/smpplnk_ext.h"
 #include "tests/libs/smpplnk/smpp_test_support.h"
+#include "tests/platform/planted_files.h"
 
 namespace smpplnk_test {
 namespace {
@@ -129,6 +131,44 @@ TEST(SmppReplyReader, BindPduMatchesTheWireExample) {
     write(smsc.Get(), reply.data(), reply.size());
     bind.join();
     EXPECT_EQ(0x0E, result);
+}
+
+// Nobody plants the SMPP trace file of a log folder open to everybody: as a FIFO, which
+// must not hold the connection test, and as a link to a file of root's, which root's
+// trace must not append to. The bind still ends in the SMSC's answer.
+TEST(SmppReplyReader, TracePlantedAsFifoOrLinkNeitherHoldsTheBindNorWritesThrough) {
+    if (!zella_test::RunningAsRoot()) GTEST_SKIP() << "needs root to play both sides";
+    zella_test::TempDir victim("smpptrace");
+    const std::string precious = victim.File("precious");
+    ASSERT_TRUE(platform::WriteFileAtomic(precious, "root's\n"));
+    ScratchGateway gateway;
+    const std::string logs = acctdb::GetDebugLogDirectory();
+    ASSERT_TRUE(zella_test::OpenToEverybody(logs.substr(0, logs.size() - 5)));
+    ASSERT_TRUE(zella_test::OpenToEverybody(logs));
+    SMPPSetDebugMode(1);
+    for (const std::string& plant : std::vector<std::string>{"mkfifo", "ln -s " + precious}) {
+        SCOPED_TRACE(plant);
+        unlink((logs + "SMPPDEBUG.LOG").c_str());
+        ASSERT_TRUE(zella_test::AsNobody(plant + " " + logs + "SMPPDEBUG.LOG"));
+        const std::optional<int> result = zella_test::WithinHangGuard<int>([] {
+            int pair[2];
+            if (socketpair(AF_UNIX, SOCK_STREAM, 0, pair) != 0) return -100;
+            platform::UniqueFd client(pair[0]), smsc(pair[1]);
+            int bound = 12345;
+            std::thread bind([&] { bound = SMPPBind(client.Get(), nullptr, 0, 0x34, 2, "test", "secret", ""); });
+            const std::string request = ReadExactly(smsc.Get(), 33);
+            const std::string reply = Pdu(16, kResp, 0x0E, request.size() == 33 ? U32At(request, 12) : 0);
+            (void)!write(smsc.Get(), reply.data(), reply.size());
+            bind.join();
+            return bound;
+        });
+        ASSERT_TRUE(result.has_value()) << "the trace waited on a FIFO";
+        EXPECT_EQ(0x0E, *result);
+    }
+    SMPPSetDebugMode(0);
+    std::string content;
+    ASSERT_TRUE(platform::ReadFile(precious, content));
+    EXPECT_EQ("root's\n", content);
 }
 
 TEST(SmppErrorText, NamesEveryCommandStatus) {

@@ -9,6 +9,7 @@
 
 #include "platform/files.h"
 #include "tests/libs/tlslnk/openssl_peer.h"
+#include "tests/platform/planted_files.h"
 #include "tests/support/held_port.h"
 #include "tests/support/temp_dir.h"
 #include "tlslnk/tlslnk.h"
@@ -97,6 +98,43 @@ TEST(TlsServerCertificate, GeneratedKeyCertificateAndRequestPassOpensslChecks) {
     EXPECT_EQ(sslServerCertExists(), 1);
     EXPECT_EQ(sslSignedCertExists(), 0);
     EXPECT_EQ(platform::ListDirectory(dir, "*.new-*").size(), 0u);
+}
+
+// Nobody plants FIFOs at SSL.CRT and SSL.CA of a data directory opened to everybody:
+// root's console looks at them on every start (and the elevated copy for its service
+// switches), and the server side loads them for each accepted session. None of it may
+// wait for a writer; a FIFO is no certificate.
+TEST(TlsServerCertificate, FifosPlantedAtTheCertificatesNeverHoldTheReader) {
+    if (!zella_test::RunningAsRoot()) GTEST_SKIP() << "needs root to play both sides";
+    zella_test::ScopedDataDir data("tlslnk");
+    const std::string dir = data.Path();
+    ASSERT_NE(sslInitLib(), 0);
+    ASSERT_EQ(sslGenerateCertificate("GB", "", "", "Example", "", "gw.zella.test", "", ""), 1);
+    ASSERT_TRUE(zella_test::OpenToEverybody(dir));
+    ASSERT_EQ(unlink((dir + "SSL.CRT").c_str()), 0);
+    ASSERT_TRUE(zella_test::AsNobody("mkfifo " + dir + "SSL.CRT " + dir + "SSL.CA"));
+    struct Seen {
+        int exists = -1, signedExists = -1;
+        bool accepted = true;
+    };
+    const std::optional<Seen> seen = zella_test::WithinHangGuard<Seen>([] {
+        Seen s;
+        s.exists = sslServerCertExists();
+        s.signedExists = sslSignedCertExists();
+        int pair[2];
+        if (socketpair(AF_UNIX, SOCK_STREAM, 0, pair) != 0) return s;
+        char buffer[512] = "";
+        void* session = sslAcceptSession(pair[0], buffer, sizeof buffer);
+        s.accepted = session != nullptr;
+        sslFreeSession(session);
+        close(pair[0]);
+        close(pair[1]);
+        return s;
+    });
+    ASSERT_TRUE(seen.has_value()) << "a certificate read waited on a FIFO";
+    EXPECT_EQ(seen->exists, 0);
+    EXPECT_EQ(seen->signedExists, 0);
+    EXPECT_FALSE(seen->accepted);
 }
 
 TEST(TlsServerCertificate, AcceptedSessionServesOpensslClientWithGeneratedCertificate) {

@@ -84,4 +84,36 @@ TEST(WapLinkWsp, RequestsGoThroughTheGatewayAsHttp) {
     EXPECT_EQ(WSPConnect(""), nullptr);
 }
 
+// A chunk size so large that adding it to what was read wraps around: the client must
+// refuse it at once, not keep reading what the proxy streams after it. The proxy's
+// stream is far beyond what the sockets buffer, so it can only end early when the client
+// stopped reading and hung up.
+TEST(WapLinkWsp, ChunkSizeThatWrapsIsRefusedBeforeReadingOn) {
+    zella_test::HeldPort gateway;
+    std::size_t streamed = 0;
+    constexpr std::size_t kStream = 64u << 20;
+    std::thread server([&] {
+        const int fd = accept(gateway.fd, nullptr, nullptr);
+        ReadRequest(fd);
+        const std::string head =
+            "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n4\r\nmms-\r\nfffffffffffffffe\r\n";
+        send(fd, head.data(), head.size(), MSG_NOSIGNAL);
+        const std::string block(1 << 16, 'z');
+        while (streamed < kStream) {
+            const ssize_t n = send(fd, block.data(), block.size(), MSG_NOSIGNAL);
+            if (n <= 0) break;
+            streamed += static_cast<std::size_t>(n);
+        }
+        close(fd);
+    });
+    void* session = WSPConnect(("127.0.0.1:" + std::to_string(gateway.port)).c_str());
+    ASSERT_NE(session, nullptr);
+    unsigned char response[64];
+    EXPECT_EQ(WSPRequest(session, "GET", "http://mms.example.net/m/1", nullptr, nullptr, 0, response,
+                         sizeof response), -1);
+    WSPDisconnect(session);
+    server.join();
+    EXPECT_LT(streamed, kStream);
+}
+
 }  // namespace
