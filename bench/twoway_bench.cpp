@@ -86,6 +86,7 @@ void SmtpSessions(int sessions, const std::string& dir) {
     s.user = "alerts";
     s.password = "pw";
     s.hostName = "bench";
+    s.tls = shell::TlsAvailable() ? shell::TlsLink() : nullptr;
     s.message = twoway::TestAlertMessage(s.sender, s.recipients, {}, {});
     twoway::SendSmtpTestMessage(s);  // warm-up: the JIT's first compilation is no session's cost
     const double peer0 = ProcessCpu(pid), console0 = ThreadCpu();

@@ -331,6 +331,9 @@ void Service::Retry(Attempt& attempt, const std::string& error) {
         return;
     }
     stats_.Count("SMSRETRY");
+    alerts_.Raise(AlertKind::Warning, "retry:" + attempt.connection,
+                  "Message " + attempt.id + " to " + attempt.recipient + " through " + attempt.connection +
+                      " will be tried again: " + error);
     auto it = entries_.find(attempt.path);
     if (attempt.file.Rewrite(WithErrorDetail(attempt.file.Text(), count, first, now, error)) && it != entries_.end()) {
         it->second.inode = attempt.file.Inode();
@@ -350,11 +353,17 @@ void Service::FinalFailure(Attempt& attempt, const std::string& route, const std
     stats_.Count("SMSFAILED");
     ServiceLogs().Event(platform::EventLevel::Error,
                         "Message " + attempt.id + (route.empty() ? "" : " (" + route + ")") + " failed: " + text);
+    alerts_.Raise(AlertKind::Error, "failed:" + route,
+                  "Message " + attempt.id + " to " + attempt.recipient + " failed for good: " + text);
     attempt.file.Remove();
     Forget(attempt.path);
 }
 
 void Service::UpdateQueueSize() {
+    if (settings_.alertQueueSize > 0 && entries_.size() > static_cast<std::size_t>(settings_.alertQueueSize))
+        alerts_.Raise(AlertKind::Warning, "queue",
+                      "The outbound queue holds " + std::to_string(entries_.size()) + " messages (alert above " +
+                          std::to_string(settings_.alertQueueSize) + ").");
     if (!settings_.cacheQSize) return;
     const auto size = static_cast<std::uint32_t>(std::min<std::size_t>(entries_.size(), UINT32_MAX));
     if (size == lastQueueSize_) return;

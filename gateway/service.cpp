@@ -80,6 +80,7 @@ int Service::Run(platform::TerminationSignals& signals, const std::function<void
     hooks.event = [](const std::string& text) { ServiceLogs().Event(platform::EventLevel::Info, text); };
     lender_ = std::make_unique<ModemLender>(settings_.configPath, std::move(hooks));
     ServiceLogs().Event(platform::EventLevel::Info, "Service started");
+    alerts_.Raise(AlertKind::Info, "started", "The QuvSMS Gateway service started.");
     ready();
     while (!stopping_) {
         loop_.RunOnce(static_cast<int>(kTickMs));
@@ -90,6 +91,8 @@ int Service::Run(platform::TerminationSignals& signals, const std::function<void
     HandleEvents();  // the answers of the links' last messages release their requests
     for (auto& c : connections_) platform::DeleteFileChecked(ErrorFilePath(c->settings));
     ServiceLogs().Event(platform::EventLevel::Info, "Service stopped");
+    alerts_.Raise(AlertKind::Info, "stopped", "The QuvSMS Gateway service stopped.");
+    alerts_.Stop();
     return 0;
 }
 
@@ -122,6 +125,13 @@ void Service::Tick() {
         UpdateQueueSize();
     }
     if (now >= nextLossReportMs_) ReportLosses(now);
+    constexpr std::uint64_t kDownAlertMs = 5 * 60'000;
+    for (auto& c : connections_) {
+        if (c->up || c->downAlerted || c->downSinceMs == 0 || now < c->downSinceMs + kDownAlertMs) continue;
+        c->downAlerted = true;
+        alerts_.Raise(AlertKind::Error, "down:" + c->settings.Name(),
+                      c->settings.Name() + " has been down for five minutes: " + c->downError);
+    }
     if (now >= nextWatchdogMs_) {
         const std::uint64_t interval = platform::ServiceWatchdogMicros() / 1000;
         nextWatchdogMs_ = now + (interval > 0 ? std::max<std::uint64_t>(interval / 3, 100) : 5000);
@@ -151,6 +161,7 @@ void Service::Reload(bool initial) {
                                             "ConfigurationUpdateTriggerReload", std::nullopt);
     }
     ServiceLogs().Configure(next.logDir, next.debug);
+    alerts_.Configure(next);
     ApplyConnections(next);
     settings_ = std::move(next);
     if (!initial) {
@@ -247,6 +258,8 @@ void Service::LinkUp(Connection& c) {
     const bool wasDown = !c.up;
     c.up = true;
     c.downError.clear();
+    c.downSinceMs = 0;
+    c.downAlerted = false;
     platform::DeleteFileChecked(ErrorFilePath(c.settings));
     if (wasDown) {
         ServiceLogs().Event(platform::EventLevel::Info, c.settings.Name() + ": connected");

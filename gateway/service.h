@@ -12,6 +12,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "gateway/alerts.h"
 #include "gateway/links/link.h"
 #include "gateway/modem_lending.h"
 #include "gateway/receipts.h"
@@ -57,6 +58,7 @@ private:
         // start and kept up to date in memory.
         std::uint32_t sentToday = 0, sentPeriod = 0;
         int countsDay = -1;
+        bool downAlerted = false;  // the five-minute alert went for this outage
     };
     struct QueueEntry {
         std::string path, folder, id;
@@ -117,6 +119,7 @@ private:
     RetryPolicy retry_;
     Statistics stats_;
     ReceiptBook receipts_;
+    Alerts alerts_;
     std::string smsInDir_;  // for Store, which link threads call: set before links start
     std::vector<std::unique_ptr<Connection>> connections_;
     std::unordered_map<std::string, QueueEntry> entries_;

@@ -159,6 +159,7 @@ GatewaySettings LoadSettings(const std::string& configPath) {
     s.alertSmtpSsl = config::IsYes(zella("AlertEMailSMTPUseSSL"));
     s.alertSmtpUser = zella("AlertEMailSMTPUser");
     s.alertSmtpPassword = zella("AlertEMailSMTPPass");
+    s.alertSmtpCertificate = zella("AlertEMailSMTPCertificate");
     s.alertInfo = config::IsYes(zella("AlertEMailSendInfo", "Yes"));
     s.alertWarning = config::IsYes(zella("AlertEMailSendWarning", "Yes"));
     s.alertError = config::IsYes(zella("AlertEMailSendError", "Yes"));

@@ -79,6 +79,7 @@ struct GatewaySettings {
     bool debug = false;
     bool receiveSms = true;
     std::string alertRecipients, alertSender, alertSmtpServer, alertSmtpUser, alertSmtpPassword;
+    std::string alertSmtpCertificate;  // fingerprint of a server certificate the operator trusts
     unsigned alertSmtpPort = 25;
     bool alertSmtpSsl = false;
     bool alertInfo = true, alertWarning = true, alertError = true;

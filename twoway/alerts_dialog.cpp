@@ -143,6 +143,7 @@ private:
         s.hostName = MachineName();
         s.secondMs = secondMs_;
         s.trustedCertificate = trustedCertificate_;
+        s.tls = shell::TlsAvailable() ? shell::TlsLink() : nullptr;
         s.message = TestAlertMessage(s.sender, recipients,
                                      platform::UtcSystemTime(platform::Clock().UnixMillis()),
                                      acctdb::TZGetLocalTime());

@@ -1,4 +1,4 @@
-// The SMTP client of the test alert: one conversation with the configured server, with
+// The SMTP client of the console's test alert and of the Gateway service's alerts: one conversation with the configured server, with
 // STARTTLS or implicit TLS through the TLS link library and AUTH LOGIN, every reply read
 // under a time-out counted from the last data received.
 #pragma once
@@ -57,6 +57,9 @@ struct SmtpTestSettings {
     // SHA-256 fingerprint ("AB:CD:...") of a server certificate the operator chose to
     // trust although it does not verify; empty for none.
     std::string trustedCertificate;
+    // The TLS library's functions (the console's loaded table, or the service's); null
+    // when TLS is not available, which fails a TLS conversation before anything is sent.
+    const shell::TlsLinkTable* tls = nullptr;
 };
 
 // What the conversation ended with: `submitted` true when the server took the message,

@@ -58,7 +58,7 @@ private:
 };
 
 bool Conversation::StartTls(bool& startTlsUsed, std::string& failure) {
-    link_.tls = shell::TlsAvailable() ? shell::TlsLink() : nullptr;
+    link_.tls = s_.tls;
     if (link_.tls == nullptr) {
         // Going on in the clear would hand the password to anyone on the path.
         failure = "SSL Connection failed for SMTP server " + where_ + " (TLS is not available)";
