@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <list>
 #include <map>
 #include <optional>
@@ -59,6 +60,8 @@ private:
     std::string Serve();
     std::string Exchange();  // one turn of the session loop; "" while it goes on
     std::string SendFrame(const std::string& frame);
+    std::string TakeFrames();
+    void TakeLastAnswers();
     std::string HandleFrame(const std::string& text);
     std::string HandleResult(const ucp::Frame& f);
     std::string HandleDelivery(const ucp::Frame& f);
@@ -112,9 +115,11 @@ int UcpLink::NextTrn() {
 
 std::string UcpLink::SendFrame(const std::string& frame) {
     const platform::IoResult r = socket_.SendAll(frame, t_.responseMs);
-    if (!r.Ok())
-        return r.status == platform::IoStatus::Cancelled ? "Service stopping"
-                                                         : "Unable to send to the UCP server";
+    if (r.status == platform::IoStatus::Cancelled) return "Service stopping";
+    if (r.status == platform::IoStatus::Closed) return ucp::ErrorText(ucp::kClosed, "");
+    if (r.status == platform::IoStatus::TimedOut)
+        return "The UCP server takes nothing more (sending timed out)";
+    if (!r.Ok()) return "Unable to send to the UCP server: " + std::string(std::strerror(r.error));
     lastSent_ = platform::SteadyMillis();
     return {};
 }
@@ -278,6 +283,8 @@ std::string UcpLink::HandleFrame(const std::string& text) {
 }
 
 std::string UcpLink::Exchange() {
+    // What came with the login's answer, or before a stop, is taken first.
+    if (std::string e = TakeFrames(); !e.empty()) return e;
     Accept(TakeInbox());
     if (std::string e = FillWindow(); !e.empty()) return e;
     const std::uint64_t now = platform::SteadyMillis();
@@ -314,6 +321,10 @@ std::string UcpLink::Exchange() {
     if (r.status == platform::IoStatus::Closed) return ucp::ErrorText(ucp::kClosed, "");
     if (!r.Ok()) return ucp::ErrorText(smsc_link::IoCode(r), "");
     cutter_->Add(buffer, r.bytes);
+    return TakeFrames();
+}
+
+std::string UcpLink::TakeFrames() {
     std::string frame;
     for (;;) {
         switch (cutter_->Next(frame)) {
@@ -343,7 +354,26 @@ std::string UcpLink::Serve() {
             }
             if (pending_.empty() || platform::SteadyMillis() >= drainEnd) return "Service stopping";
         }
-        if (std::string e = Exchange(); !e.empty()) return e;
+        if (std::string e = Exchange(); !e.empty()) {
+            TakeLastAnswers();
+            return e;
+        }
+    }
+}
+
+void UcpLink::TakeLastAnswers() {
+    // A server that closes or resets after answering part of the window: the answers
+    // that arrived before still count, so those messages are not sent twice.
+    char buffer[8192];
+    for (int reads = 0; reads < 64; ++reads) {
+        const platform::IoResult r = socket_.ReceiveAvailable(buffer, sizeof buffer);
+        if (!r.Ok() || r.bytes == 0) break;
+        cutter_->Add(buffer, r.bytes);
+    }
+    std::string frame;
+    while (cutter_->Next(frame) == FrameCutter::Cut::Frame) {
+        ucp::Frame f;
+        if (ucp::ParseFrame(frame, &f) == ucp::ParseError::None && f.kind == 'R') HandleResult(f);
     }
 }
 
