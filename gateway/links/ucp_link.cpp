@@ -81,6 +81,7 @@ private:
     int trn_ = 0;
     unsigned char reference_ = 0;
     std::uint64_t lastSent_ = 0;
+    std::uint64_t drainEnd_ = 0;  // at stop: when to stop waiting for answers
     std::string account_;  // the address alerts name
 };
 
@@ -310,6 +311,7 @@ std::string UcpLink::Exchange() {
             waitMs = std::min(waitMs, lastSent_ + keepAlive - now);
         }
     }
+    if (Stopping()) waitMs = std::min(waitMs, drainEnd_ > now ? drainEnd_ - now : 0);
     platform::EventLoop loop;
     bool readable = false;
     loop.Watch(socket_.Descriptor(), platform::kReadable, [&](unsigned) { readable = true; });
@@ -344,15 +346,14 @@ std::string UcpLink::Serve() {
     // with waits of their own, so that fewer messages go out twice.
     platform::CancelToken drainToken;
     std::optional<platform::ScopedCancelToken> draining;
-    std::uint64_t drainEnd = 0;
     for (;;) {
         if (Stopping()) {
             if (!draining) {
                 draining.emplace(&drainToken);
-                drainEnd = platform::SteadyMillis() + t_.goodbyeMs;
+                drainEnd_ = platform::SteadyMillis() + t_.goodbyeMs;
                 for (Job& job : jobs_) job.next = job.submits.size();  // nothing new goes out
             }
-            if (pending_.empty() || platform::SteadyMillis() >= drainEnd) return "Service stopping";
+            if (pending_.empty() || platform::SteadyMillis() >= drainEnd_) return "Service stopping";
         }
         if (std::string e = Exchange(); !e.empty()) {
             TakeLastAnswers();

@@ -3,7 +3,9 @@
 // acknowledged, refusals, and the faults of a bad SMSC ending in a clear error.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "gateway/links/ucp_link.h"
@@ -31,8 +33,13 @@ struct UcpBench {
         return args;
     }
     std::string Log() { return link_test::ReadFile(dir.File("smsc.log")); }
+    // Polls the simulator's log for up to 20 s.
     bool WaitForLog(const std::string& text) {
-        return events.WaitFor([&] { return Log().find(text) != std::string::npos; });
+        for (int i = 0; i < 1000; ++i) {
+            if (Log().find(text) != std::string::npos) return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        return false;
     }
 
     zella_test::TempDir dir{"ucplink"};
