@@ -24,7 +24,9 @@
 // frame after the login answer; --notify sends a notification (53, delivered) for each
 // submit that asks for one, again up to 3 times while the client refuses it;
 // --deliver=TEXT sends one delivery (52) of TEXT from 4912345 after the login, again up
-// to 3 times while refused.
+// to 3 times while refused. In CIMD2 mode the same options act on submits (03, logged
+// as "03 021=... 033=..."), status reports (23, for --notify) and delivered messages
+// (20, for --deliver); the client's answers are logged as "R70 A", "R73 N 10".
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -206,14 +208,78 @@ bool ServeUcp(int fd, const Config& c, UcpSession& s, const std::string& text) {
     return true;
 }
 
-bool ServeCimd(int fd, const Config& c, const std::string& text) {
+bool SendCimdDelivery(int fd, const Config& c, UcpSession& s) {
+    ++s.deliverTries;
+    s.trn = (s.trn + 2) % 256;
+    return SendAll(fd, cimd::BuildPacket({cimd::kDeliver, s.trn,
+                                          {{cimd::kDestination, c.user},
+                                           {cimd::kOriginator, "4912345"},
+                                           {cimd::kTimestamp, "261207120000"},
+                                           {cimd::kUserData, c.deliver}}}));
+}
+
+bool SendStatusReport(int fd, UcpSession& s) {
+    ++s.notifyTries;
+    s.trn = (s.trn + 2) % 256;
+    const std::size_t colon = s.lastNotification.find(':');
+    return SendAll(fd, cimd::BuildPacket({cimd::kStatusReport, s.trn,
+                                          {{cimd::kDestination, s.lastNotification.substr(0, colon)},
+                                           {cimd::kTimestamp, s.lastNotification.substr(colon + 1)},
+                                           {cimd::kStatusCode, "4"},
+                                           {63, "261207120101"}}}));
+}
+
+// A submit: recorded, then answered as the options say.
+bool ServeCimdSubmit(int fd, const Config& c, UcpSession& s, const cimd::Packet& p) {
+    ++s.submits;
+    std::string line = "03";
+    for (const auto& [code, value] : p.parameters) {
+        char name[8];
+        std::snprintf(name, sizeof name, " %03d=", code);
+        line += name + value;
+    }
+    Record(c, line);
+    if (c.closeAfter > 0 && s.submits >= c.closeAfter) return false;
+    if (c.silentSubmits) return true;
+    if (c.submitNack >= 0)
+        return SendAll(fd, cimd::BuildPacket({cimd::kSubmitResponse, p.number,
+                                              {{cimd::kErrorCode, std::to_string(c.submitNack)},
+                                               {cimd::kErrorText, "Refused by the simulator"}}}));
+    const std::string* to = cimd::FindParameter(p, cimd::kDestination);
+    char stamp[16];
+    std::snprintf(stamp, sizeof stamp, "2612%08d", s.submits);
+    const std::string destination = to ? *to : "";
+    if (!SendAll(fd, cimd::BuildPacket({cimd::kSubmitResponse, p.number,
+                                        {{cimd::kDestination, destination},
+                                         {cimd::kTimestamp, stamp}}})))
+        return false;
+    if (!c.notify || !cimd::FindParameter(p, cimd::kStatusReportRequest)) return true;
+    s.lastNotification = destination + ":" + stamp;
+    s.notifyTries = 0;
+    return SendStatusReport(fd, s);
+}
+
+bool ServeCimd(int fd, const Config& c, UcpSession& s, const std::string& text) {
     cimd::Packet p;
     if (cimd::ParseFrame(text, &p) != cimd::ParseError::None) {
         std::fprintf(stderr, "ucpsim: bad packet\n");
         return SendAll(fd, cimd::BuildPacket({cimd::kNack, 0, {{cimd::kErrorCode, "2"}}}));
     }
-    if (p.operation != cimd::kLogin)
+    if (p.operation == cimd::kDeliverResponse || p.operation == cimd::kStatusReportResponse) {
+        const std::string* code = cimd::FindParameter(p, cimd::kErrorCode);
+        Record(c, "R" + std::to_string(p.operation) + (code ? " N " + *code : " A"));
+        if (!code) return true;
+        if (p.operation == cimd::kDeliverResponse && s.deliverTries < 3)
+            return SendCimdDelivery(fd, c, s);
+        if (p.operation == cimd::kStatusReportResponse && s.notifyTries < 3)
+            return SendStatusReport(fd, s);
+        return true;
+    }
+    if (p.operation == cimd::kSubmit) return ServeCimdSubmit(fd, c, s, p);
+    if (p.operation != cimd::kLogin) {
+        Record(c, std::to_string(p.operation));
         return SendAll(fd, cimd::BuildPacket({p.operation + 50, p.number, {}}));
+    }
     const std::string* user = cimd::FindParameter(p, cimd::kUserIdentity);
     const std::string* password = cimd::FindParameter(p, cimd::kPassword);
     const bool valid = user && password && *user == c.user && *password == c.password;
@@ -225,14 +291,19 @@ bool ServeCimd(int fd, const Config& c, const std::string& text) {
         const std::string text = c.refuse >= 0 ? c.refuseText : "invalid login";
         if (!text.empty()) answer.parameters.push_back({cimd::kErrorText, text});
     }
-    return SendLoginAnswer(fd, c, cimd::BuildPacket(answer));
+    if (!SendLoginAnswer(fd, c, cimd::BuildPacket(answer))) return false;
+    if (answer.operation != cimd::kLoginResponse || answer.parameters.size() > 0 || c.silent)
+        return true;
+    if (c.garbageAfterLogin) SendAll(fd, "\x02\x01\xfe no CIMD packet here \x7f\x03");
+    if (!c.deliver.empty()) return SendCimdDelivery(fd, c, s);
+    return true;
 }
 
 void Serve(int fd, const Config& c) {
     std::string buffered, frame;
     UcpSession session;
     while (ReadFrame(fd, buffered, frame))
-        if (!(c.cimd ? ServeCimd(fd, c, frame) : ServeUcp(fd, c, session, frame))) break;
+        if (!(c.cimd ? ServeCimd(fd, c, session, frame) : ServeUcp(fd, c, session, frame))) break;
     close(fd);
 }
 

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "cimdlnk/cimd_frame.h"
+#include "gateway/links/cimd_text.h"
 #include "gateway/links/ucp_cimd_common.h"
 #include "gateway/links/ucp_text.h"
 #include "ucplnk/ucp_frame.h"
@@ -129,6 +131,70 @@ TEST(UcpText, DeliveriesAndNotificationsReadBack) {
         EXPECT_EQ(m.receiptSmscId, c.receiptId);
         EXPECT_EQ(m.receiptState, c.state);
     }
+}
+
+TEST(CimdCodec, UserDataTextNamesGsmCharactersOutsideAsciiByCombinations) {
+    const struct {
+        std::string utf8;
+        bool ok;
+        std::string text;
+    } cases[] = {
+        {"Hello world 123!", true, "Hello world 123!"},
+        {"a@b_c\"d", true, "a_Oab_--c_qqd"},
+        {"\xC3\xA9t\xC3\xA9 \xC2\xA3 \xCE\x94 \xC3\xBC", true, "_e't_e' _L- _gd _u\""},
+        {"", true, ""},
+        {"line\nbreak", false, ""},  // a control byte cannot travel in a parameter
+        {"{braces}", false, ""},     // the extension table goes as UCS-2
+        {"\xE2\x82\xAC", false, ""},
+        {"\xD0\x9F", false, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.utf8);
+        std::string text;
+        ASSERT_EQ(cimd::EncodeUserDataText(c.utf8, &text), c.ok);
+        if (!c.ok) continue;
+        EXPECT_EQ(text, c.text);
+        EXPECT_EQ(cimd::DecodeUserDataText(text), c.utf8);
+    }
+    EXPECT_EQ(cimd::DecodeUserDataText("_zz and _"), "_zz and _");  // unknown stays
+}
+
+TEST(CimdText, SubmitParametersAndDeliveriesRoundTheService) {
+    gateway::OutboundMessage m;
+    m.recipient = "+4917";
+    m.text = "{x}";
+    m.receiptRequested = true;
+    std::vector<gateway::CimdParameters> submits;
+    std::string error;
+    ASSERT_TRUE(gateway::BuildCimdSubmits(m, "Zella", "49", 1, submits, error)) << error;
+    ASSERT_EQ(submits.size(), 1u);
+    const gateway::CimdParameters expected{{21, "004917"}, {27, "Zella"}, {30, "8"},
+                                           {34, "007B0078007D"}, {56, "14"}};
+    EXPECT_EQ(submits[0], expected);
+    m.text = "ok";
+    m.receiptRequested = false;
+    ASSERT_TRUE(gateway::BuildCimdSubmits(m, "301", "49", 1, submits, error));
+    EXPECT_EQ(submits[0], (gateway::CimdParameters{{21, "004917"}, {23, "49301"}, {33, "ok"}}));
+    m.recipient = "";
+    EXPECT_FALSE(gateway::BuildCimdSubmits(m, "301", "", 1, submits, error));
+
+    gateway::InboundMessage in;
+    ASSERT_TRUE(gateway::ReadCimdDelivery({20, 2, {{21, "123"}, {23, "4930"}, {33, "_Oa home"}}}, in));
+    EXPECT_EQ(in.sender, "4930");
+    EXPECT_EQ(in.text, "@ home");
+    ASSERT_TRUE(gateway::ReadCimdDelivery({20, 2, {{27, "Shop"}, {30, "8"}, {34, "041F"}}}, in));
+    EXPECT_EQ(in.sender, "Shop");
+    EXPECT_EQ(in.text, "\xD0\x9F");
+    ASSERT_TRUE(gateway::ReadCimdDelivery({20, 2, {{23, "1"}, {32, "050003010201"}, {34, "FF"}}}, in));
+    EXPECT_TRUE(in.binary);
+    EXPECT_EQ(in.octets, "\xFF");
+    EXPECT_EQ(in.udh.size(), 6u);
+    EXPECT_FALSE(gateway::ReadCimdDelivery({20, 2, {{34, "XY"}}}, in));
+    ASSERT_TRUE(gateway::ReadCimdDelivery({23, 4, {{21, "0049"}, {60, "261207120000"}, {61, "3"}}}, in));
+    EXPECT_TRUE(in.isReceipt);
+    EXPECT_EQ(in.receiptSmscId, "0049:261207120000");
+    EXPECT_EQ(in.receiptState, "UNDELIV");
+    EXPECT_FALSE(gateway::ReadCimdDelivery({23, 4, {{21, "0049"}, {61, "4"}}}, in));
 }
 
 TEST(FrameCutter, HandsOutWholeFramesAndNamesWhatIsNone) {
