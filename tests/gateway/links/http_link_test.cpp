@@ -93,11 +93,12 @@ private:
         {
             std::lock_guard<std::mutex> lock(mutex_);
             requests_.push_back(request);
+            if (concurrent_ > 0 && open >= concurrent_) released_ = true;
             changed_.notify_all();
         }
         if (concurrent_ > 0) {
             std::unique_lock<std::mutex> lock(mutex_);
-            changed_.wait_for(lock, std::chrono::seconds(10), [&] { return open_ >= concurrent_; });
+            changed_.wait_for(lock, std::chrono::seconds(10), [&] { return released_; });
         }
         if (reply_.empty()) {
             while (!stop_ && recv(fd, buffer, sizeof buffer, MSG_DONTWAIT) != 0)
@@ -117,6 +118,7 @@ private:
     std::mutex mutex_;
     std::condition_variable changed_;
     std::vector<std::string> requests_;
+    bool released_ = false;  // enough requests were open at once
     std::thread thread_;
     std::vector<std::thread> clients_;
 };
@@ -253,6 +255,7 @@ TEST(HttpLink, ThreadCountRequestsGoAtOnce) {
     for (std::uint64_t t = 1; t <= 3; ++t) b.link->Send(link_test::Message(t, "49", "p"));
     ASSERT_TRUE(b.events.WaitForResults(3));
     link_test::ExpectEachAnsweredOnce(b.events.Results(), {1, 2, 3});
+    for (const auto& r : b.events.Results()) EXPECT_EQ(r.outcome, Outcome::Sent) << r.error;
     EXPECT_EQ(server.MostAtOnce(), 3);
 }
 
