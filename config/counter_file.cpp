@@ -3,7 +3,6 @@
 #include "acctdb/acctdb.h"
 #include "platform/files.h"
 
-#include <fcntl.h>
 
 #include <limits>
 

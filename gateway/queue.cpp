@@ -196,6 +196,7 @@ bool Service::TryDispatch(QueueEntry& entry, std::vector<RouteCandidate>& candid
     if (choice.kind == RouteChoice::Kind::Down) {
         // No attempt: the connection's error file tells why the message waits.
         entry.notBeforeMs = platform::SteadyMillis() + kWaitRecheckMs;
+        entry.waitsForLink = true;
         return true;
     }
     if (choice.kind == RouteChoice::Kind::Wait) {
@@ -250,7 +251,6 @@ bool Service::TryDispatch(QueueEntry& entry, std::vector<RouteCandidate>& candid
     attempt.validity = request.validity;
     attempt.retryCount = request.retryCount;
     attempt.firstAttemptTime = request.firstAttemptTime;
-    attempt.receiptRequested = request.receiptRequested;
     attempt.parts = parts;
     attempts_.emplace(message.token, std::move(attempt));
     entry.inFlight = true;
@@ -300,11 +300,6 @@ void Service::Finished(Attempt& attempt, Connection* c, const SendResult& result
                 c->sentPeriod += result.parts;
             }
             config::DebitCredit(attempt.user, nullptr, static_cast<std::int64_t>(result.parts) * 1000, false);
-            if (attempt.receiptRequested) {
-                std::vector<std::string> ids = result.partIds;
-                if (ids.empty()) ids.push_back(result.smscId);
-                receipts_.Record(c ? c->settings.FileName() : attempt.connection, ids, attempt.id);
-            }
             attempt.file.Remove();
             Forget(attempt.path);
             break;

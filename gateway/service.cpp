@@ -228,8 +228,11 @@ void Service::LinkUp(Connection& c) {
     if (wasDown) {
         ServiceLogs().Event(platform::EventLevel::Info, c.settings.Name() + ": connected");
         // Requests that waited for a connection get their turn now.
-        for (auto& [path, entry] : entries_)
-            if (!entry.inFlight && entry.waitReason.empty()) entry.notBeforeMs = std::min(entry.notBeforeMs, platform::SteadyMillis());
+        for (auto& [path, entry] : entries_) {
+            if (entry.inFlight || !entry.waitsForLink) continue;
+            entry.waitsForLink = false;
+            entry.notBeforeMs = 0;
+        }
     }
 }
 
@@ -250,6 +253,11 @@ void Service::Received(Connection& c, const LinkEvent& event) {
     const InboundMessage& m = event.inbound;
     ServiceLogs().Daily("SMSIN", Now14() + "," + Field(event.file) + "," + Field(c.settings.Name()) + "," +
                                      Field(m.sender) + "," + Field(m.recipient));
+}
+
+void Service::ExpectReceipts(const std::string& connection, const std::vector<std::string>& smscIds,
+                             const std::string& requestId) {
+    receipts_.Record(config::ConnectionFileName(connection), smscIds, requestId);
 }
 
 bool Service::Store(const std::string& connection, const InboundMessage& message) {

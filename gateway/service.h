@@ -36,6 +36,8 @@ public:
 
     void Post(LinkEvent event) override;
     bool Store(const std::string& connection, const InboundMessage& message) override;
+    void ExpectReceipts(const std::string& connection, const std::vector<std::string>& smscIds,
+                        const std::string& requestId) override;
 
 private:
     struct Connection {
@@ -62,6 +64,7 @@ private:
         std::uint64_t notBeforeMs = 0;
         bool inFlight = false, queued = false, seen = true;
         bool known = false;  // smscRoute/recipient/user below were read from the file
+        bool waitsForLink = false;  // its connection was down: try again as soon as one comes up
         std::string smscRoute, recipient, user;
         std::string waitReason;  // the reason last written to the request
     };
@@ -71,7 +74,6 @@ private:
         std::string id, recipient, user, validity;
         unsigned retryCount = 0, parts = 1;
         std::string firstAttemptTime;
-        bool receiptRequested = false;
     };
 
     // configuration and links (service.cpp)

@@ -3,6 +3,7 @@
 #include <iconv.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cctype>
 
 namespace platform {
@@ -50,6 +51,39 @@ const std::vector<std::string>& CharsetNames() {
         return found;
     }();
     return names;
+}
+
+bool ConvertCharset(const std::string& from, const std::string& to, const std::string& text, std::string& out,
+                    char replacement) {
+    out.clear();
+    iconv_t cd = iconv_open(to.c_str(), from.c_str());
+    if (cd == reinterpret_cast<iconv_t>(-1)) return false;
+    char* in = const_cast<char*>(text.data());
+    std::size_t inLeft = text.size();
+    std::string buffer(text.size() * 4 + 16, '\0');
+    while (inLeft > 0) {
+        char* outPtr = buffer.data();
+        std::size_t outLeft = buffer.size();
+        const std::size_t rc = iconv(cd, &in, &inLeft, &outPtr, &outLeft);
+        out.append(buffer.data(), buffer.size() - outLeft);
+        if (rc != static_cast<std::size_t>(-1)) break;
+        if (errno == E2BIG) continue;
+        // EILSEQ: a character the target cannot hold, or an invalid source byte; EINVAL: a
+        // cut sequence at the end. Step over one source character in either case.
+        std::size_t skip = 1;
+        if (from == "UTF-8" || from == "utf-8") {
+            const auto lead = static_cast<unsigned char>(*in);
+            skip = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
+            if (skip > inLeft) skip = inLeft;
+            if (errno == EILSEQ && lead >= 0xC0) out += replacement;
+        } else if (errno == EILSEQ) {
+            out += replacement;
+        }
+        in += skip;
+        inLeft -= skip;
+    }
+    iconv_close(cd);
+    return true;
 }
 
 }  // namespace platform

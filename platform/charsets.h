@@ -16,4 +16,10 @@ const std::vector<std::string>& CharsetNames();
 // Whether the converter can convert UTF-8 into the charset named `name` (any case).
 bool CharsetSupported(const std::string& name);
 
+// Converts `text` from charset `from` to charset `to` (iconv names). Characters the
+// target cannot hold become `replacement` (converted too when it is "?"-like ASCII);
+// bytes invalid in the source are skipped. False when either charset is unknown.
+bool ConvertCharset(const std::string& from, const std::string& to, const std::string& text, std::string& out,
+                    char replacement = '?');
+
 }  // namespace platform

@@ -10,6 +10,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <unordered_map>
 #include <vector>
 
 #include "gateway/settings.h"
@@ -78,6 +79,10 @@ public:
     // SMSC; false when it could not be stored (the link then refuses it for now, so the
     // SMSC delivers it again). Posts the Received event itself.
     virtual bool Store(const std::string& connection, const InboundMessage& message) = 0;
+    // Remembers the SMSC's ids of a message sent with a receipt requested. Called before
+    // its Sent result is posted: a receipt may come in right behind the answer.
+    virtual void ExpectReceipts(const std::string& connection, const std::vector<std::string>& smscIds,
+                                const std::string& requestId) = 0;
 };
 
 class SmscLink {
@@ -132,6 +137,7 @@ private:
     platform::Wakeup wake_;
     std::mutex mutex_;
     std::vector<OutboundMessage> inbox_;
+    std::unordered_map<std::uint64_t, std::string> receiptsFor_;  // token -> request id
     std::atomic<bool> stopping_{false};
     platform::CancelToken cancel_;
     std::thread thread_;

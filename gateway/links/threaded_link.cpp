@@ -28,6 +28,7 @@ void ThreadedLink::Stop() {
 void ThreadedLink::Send(OutboundMessage message) {
     {
         std::lock_guard<std::mutex> lock(mutex_);
+        if (message.receiptRequested) receiptsFor_[message.token] = message.id;
         inbox_.push_back(std::move(message));
     }
     wake_.Signal();
@@ -71,6 +72,19 @@ void ThreadedLink::PostDown(const std::string& error) {
 }
 
 void ThreadedLink::PostResult(SendResult result) {
+    std::string receiptFor;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (auto it = receiptsFor_.find(result.token); it != receiptsFor_.end()) {
+            receiptFor = it->second;
+            receiptsFor_.erase(it);
+        }
+    }
+    if (!receiptFor.empty() && result.outcome == Outcome::Sent) {
+        std::vector<std::string> ids = result.partIds;
+        if (ids.empty()) ids.push_back(result.smscId);
+        events_.ExpectReceipts(Name(), ids, receiptFor);
+    }
     LinkEvent e;
     e.kind = LinkEvent::Kind::Result;
     e.connection = Name();

@@ -57,6 +57,8 @@ const TlsFunctions* TlsLibrary() {
         functions.recv = library.Function<decltype(&::sslRecv)>("sslRecv");
         functions.pending = library.Function<decltype(&::sslDataPending)>("sslDataPending");
         functions.report = library.Function<decltype(&::sslPeerReport)>("sslPeerReport");
+        functions.initSession = library.Function<decltype(&::sslInitSession)>("sslInitSession");
+        functions.freeSession = library.Function<decltype(&::sslFreeSession)>("sslFreeSession");
         complete = functions.send && functions.recv && functions.pending;
     });
     return complete ? &functions : nullptr;

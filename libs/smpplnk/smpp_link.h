@@ -16,6 +16,9 @@ struct TlsFunctions {
     int (*recv)(void*, char*, int) = nullptr;
     int (*pending)(void*) = nullptr;
     int (*report)(void*, char*, int) = nullptr;  // optional: the peer certificate
+    // Optional: for callers that open and end their own sessions (the gateway's links).
+    void* (*initSession)(int, char*, int) = nullptr;
+    void (*freeSession)(void*) = nullptr;
 };
 const TlsFunctions* TlsLibrary();
 

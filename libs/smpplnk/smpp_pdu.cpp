@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <mutex>
 #include <vector>
 
@@ -16,6 +17,7 @@ extern "C" {
 #include <libsmpp34/smpp34.h>
 #include <libsmpp34/smpp34_heap.h>
 #include <libsmpp34/smpp34_structs.h>
+#include <libsmpp34/smpp34_params.h>
 #include <stdint.h>
 }
 
@@ -45,7 +47,7 @@ bool Fits(const std::string& text, std::size_t max) {
 }
 
 int Pack(std::uint32_t id, void* pdu, std::string& out) {
-    std::uint8_t buffer[kHeaderSize + 512];
+    std::uint8_t buffer[kHeaderSize + 2048];
     int length = 0;
     std::lock_guard<std::mutex> lock(gCodecLock);
     if (smpp34_pack(id, buffer, sizeof buffer, &length, pdu) != 0 || length < 16) return kErrEncode;
@@ -82,8 +84,33 @@ void* TrackedRealloc(void* p, std::size_t size) {
     return q;
 }
 
+// Copies the optional parameters out of an unpacked PDU, as their octets travel.
 template <typename Pdu>
-int Unpack(std::uint32_t id, Pdu* pdu, const std::string& in) {
+void CopyTlvs(const Pdu* pdu, std::vector<Tlv>* out) {
+    if constexpr (requires { pdu->tlv; }) {
+        int guard = 0;
+        for (const tlv_t* t = pdu->tlv; t != nullptr && out != nullptr && guard < 64; t = t->next, ++guard) {
+            Tlv copy;
+            copy.tag = t->tag;
+            const std::size_t length = std::min<std::size_t>(t->length, sizeof t->value.octet);
+            if (length == 1) {
+                copy.value.assign(1, static_cast<char>(t->value.val08));
+            } else if (length == 2 && (t->tag == kTagSarMsgRefNum)) {
+                copy.value = {static_cast<char>(t->value.val16 >> 8), static_cast<char>(t->value.val16 & 0xFF)};
+            } else if (length == 4 && t->tag != kTagReceiptedMessageId && t->tag != kTagMessagePayload) {
+                const std::uint32_t v = t->value.val32;
+                copy.value = {static_cast<char>(v >> 24), static_cast<char>(v >> 16), static_cast<char>(v >> 8),
+                              static_cast<char>(v)};
+            } else {
+                copy.value.assign(reinterpret_cast<const char*>(t->value.octet), length);
+            }
+            out->push_back(std::move(copy));
+        }
+    }
+}
+
+template <typename Pdu>
+int Unpack(std::uint32_t id, Pdu* pdu, const std::string& in, std::vector<Tlv>* tlvs = nullptr) {
     if (in.size() < kHeaderSize || in.size() > kMaxPduLength) return kErrMalformed;
     // The struct must be the one the PDU's own command id selects: libsmpp34 reads
     // the body by `id`, and a body of another layout overruns the struct.
@@ -101,6 +128,7 @@ int Unpack(std::uint32_t id, Pdu* pdu, const std::string& in) {
     const int rc = smpp34_unpack(id, pdu, reinterpret_cast<const std::uint8_t*>(in.data()),
                                  static_cast<int>(in.size()));
     gUnpackAllocations = nullptr;
+    if (rc == 0) CopyTlvs(pdu, tlvs);
     for (void* p : allocations) std::free(p);
     if constexpr (requires { pdu->tlv; }) pdu->tlv = nullptr;
     return rc == 0 ? 0 : kErrMalformed;
@@ -243,6 +271,151 @@ int DecodeHeaderOnly(const std::string& pdu, std::uint32_t id) {
     if (pdu.size() != kHeaderSize) return kErrMalformed;
     generic_nack_t h;
     return Unpack(id, &h, pdu);
+}
+
+const std::string* MessageDelivery::Find(std::uint16_t tag) const {
+    for (const Tlv& t : tlvs)
+        if (t.tag == tag) return &t.value;
+    return nullptr;
+}
+
+namespace {
+
+// Builds the parameter list libsmpp34 packs: numbers by their own width, the rest as octets.
+int AddTlv(tlv_t** list, const Tlv& t) {
+    tlv_t node;
+    std::memset(&node, 0, sizeof node);
+    node.tag = t.tag;
+    node.length = static_cast<std::uint16_t>(t.value.size());
+    if (t.value.size() > sizeof node.value.octet) return kErrMessageLong;
+    const auto* v = reinterpret_cast<const unsigned char*>(t.value.data());
+    if (t.tag == kTagSarMsgRefNum && t.value.size() == 2) {
+        node.value.val16 = static_cast<std::uint16_t>(v[0] << 8 | v[1]);
+    } else if (t.value.size() == 1 && t.tag != kTagMessagePayload) {
+        node.value.val08 = v[0];
+    } else {
+        std::memcpy(node.value.octet, t.value.data(), t.value.size());
+    }
+    std::lock_guard<std::mutex> lock(gCodecLock);
+    return build_tlv(list, &node) == 0 ? 0 : kErrEncode;
+}
+
+template <typename Pdu>
+void FillMessage(Pdu& s, const MessageRequest& r) {
+    CopyField(s.service_type, r.serviceType);
+    s.source_addr_ton = r.sourceTon;
+    s.source_addr_npi = r.sourceNpi;
+    CopyField(s.source_addr, r.source);
+    s.dest_addr_ton = r.destTon;
+    s.dest_addr_npi = r.destNpi;
+    CopyField(s.destination_addr, r.destination);
+    s.esm_class = r.esmClass;
+    s.registered_delivery = r.registeredDelivery;
+    s.data_coding = r.dataCoding;
+}
+
+}  // namespace
+
+int EncodeMessage(const MessageRequest& r, std::uint32_t sequence, std::string& pdu) {
+    if (!Fits(r.source, kAddressMax)) return kErrSourceLong;
+    if (!Fits(r.destination, kAddressMax)) return kErrDestinationLong;
+    if (!Fits(r.serviceType, 5) || !Fits(r.validityPeriod, 16)) return kErrBadArgument;
+    if (r.shortMessage.size() > kShortMessageMax) return kErrMessageLong;
+    tlv_t* tlvs = nullptr;
+    for (const Tlv& t : r.tlvs) {
+        if (const int rc = AddTlv(&tlvs, t); rc != 0) {
+            std::lock_guard<std::mutex> lock(gCodecLock);
+            destroy_tlv(tlvs);
+            return rc;
+        }
+    }
+    int rc = 0;
+    if (r.commandId == kDataSm) {
+        data_sm_t s;
+        std::memset(&s, 0, sizeof s);
+        s.command_id = kDataSm;
+        s.sequence_number = sequence;
+        FillMessage(s, r);
+        s.tlv = tlvs;
+        rc = Pack(kDataSm, &s, pdu);
+    } else {
+        submit_sm_t s;
+        std::memset(&s, 0, sizeof s);
+        s.command_id = kSubmitSm;
+        s.sequence_number = sequence;
+        FillMessage(s, r);
+        s.protocol_id = r.protocolId;
+        s.priority_flag = r.priority;
+        CopyField(s.validity_period, r.validityPeriod);
+        s.sm_length = static_cast<std::uint8_t>(r.shortMessage.size());
+        std::memcpy(s.short_message, r.shortMessage.data(), r.shortMessage.size());
+        s.tlv = tlvs;
+        rc = Pack(kSubmitSm, &s, pdu);
+    }
+    std::lock_guard<std::mutex> lock(gCodecLock);
+    destroy_tlv(tlvs);
+    return rc;
+}
+
+int DecodeDelivery(const std::string& pdu, MessageDelivery& out) {
+    out = MessageDelivery();
+    if (pdu.size() < kHeaderSize) return kErrMalformed;
+    const std::uint32_t id = DecodeHeader(reinterpret_cast<const unsigned char*>(pdu.data())).id;
+    out.commandId = id;
+    const auto common = [&](const auto& d) {
+        out.serviceType = FieldText(d.service_type, sizeof d.service_type);
+        out.source = FieldText(d.source_addr, sizeof d.source_addr);
+        out.destination = FieldText(d.destination_addr, sizeof d.destination_addr);
+        out.sourceTon = d.source_addr_ton;
+        out.sourceNpi = d.source_addr_npi;
+        out.destTon = d.dest_addr_ton;
+        out.destNpi = d.dest_addr_npi;
+        out.esmClass = d.esm_class;
+        out.dataCoding = d.data_coding;
+    };
+    if (id == kDeliverSm) {
+        auto d = std::make_unique<deliver_sm_t>();
+        if (Unpack(id, d.get(), pdu, &out.tlvs) != 0) return kErrMalformed;
+        common(*d);
+        out.protocolId = d->protocol_id;
+        const std::size_t length = std::min<std::size_t>(d->sm_length, sizeof d->short_message);
+        out.shortMessage.assign(reinterpret_cast<const char*>(d->short_message), length);
+        return 0;
+    }
+    if (id == kDataSm) {
+        auto d = std::make_unique<data_sm_t>();
+        if (Unpack(id, d.get(), pdu, &out.tlvs) != 0) return kErrMalformed;
+        common(*d);
+        return 0;
+    }
+    return kErrMalformed;
+}
+
+int EncodeDeliveryResponse(std::uint32_t commandId, std::uint32_t status, std::uint32_t sequence, std::string& pdu) {
+    if (commandId == kDataSm) {
+        data_sm_resp_t d;
+        std::memset(&d, 0, sizeof d);
+        d.command_id = kDataSm | kResponseBit;
+        d.command_status = status;
+        d.sequence_number = sequence;
+        return Pack(d.command_id, &d, pdu);
+    }
+    return EncodeDeliverResponse(status, sequence, pdu);
+}
+
+int DecodeMessageResponse(const std::string& pdu, std::string* messageId) {
+    messageId->clear();
+    if (pdu.size() < kHeaderSize) return kErrMalformed;
+    const Header h = DecodeHeader(reinterpret_cast<const unsigned char*>(pdu.data()));
+    // A refusal may come as the bare header.
+    if (pdu.size() == kHeaderSize) return 0;
+    if (h.id == (kDataSm | kResponseBit)) {
+        data_sm_resp_t r;
+        if (Unpack(h.id, &r, pdu) != 0) return kErrMalformed;
+        *messageId = FieldText(r.message_id, sizeof r.message_id);
+        return 0;
+    }
+    return DecodeSubmitResponse(pdu, messageId);
 }
 
 std::string CommandName(std::uint32_t id) {

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace smpplnk {
 
@@ -75,6 +76,54 @@ int DecodeBindResponse(const std::string& pdu, std::string* smscId);
 int DecodeSubmitResponse(const std::string& pdu, std::string* messageId);
 // A header-only PDU of command `id` (unbind_resp, enquire_link_resp, ...).
 int DecodeHeaderOnly(const std::string& pdu, std::uint32_t id);
+
+// ---- the gateway's messages ---------------------------------------------------------
+constexpr std::uint32_t kDataSm = 0x103;
+constexpr std::uint32_t kStatusMessageQueueFull = 0x14;
+constexpr std::uint32_t kStatusThrottled = 0x58;
+
+// Optional parameters the gateway sends or reads.
+constexpr std::uint16_t kTagReceiptedMessageId = 0x001E;
+constexpr std::uint16_t kTagSarMsgRefNum = 0x020C;
+constexpr std::uint16_t kTagSarTotalSegments = 0x020E;
+constexpr std::uint16_t kTagSarSegmentSeqnum = 0x020F;
+constexpr std::uint16_t kTagMessagePayload = 0x0424;
+constexpr std::uint16_t kTagMessageState = 0x0427;
+
+struct Tlv {
+    std::uint16_t tag = 0;
+    std::string value;  // octets as they travel (big-endian for numbers)
+};
+
+// submit_sm, or data_sm with `commandId` kDataSm (no short message: the text goes in a
+// message_payload parameter).
+struct MessageRequest {
+    std::uint32_t commandId = kSubmitSm;
+    std::string serviceType, source, destination, validityPeriod;
+    std::uint8_t sourceTon = 0, sourceNpi = 0, destTon = 0, destNpi = 0;
+    std::uint8_t esmClass = 0, protocolId = 0, priority = 0, registeredDelivery = 0, dataCoding = 0;
+    std::string shortMessage;  // octets, user data header first when esm_class says so
+    std::vector<Tlv> tlvs;
+};
+int EncodeMessage(const MessageRequest& request, std::uint32_t sequence, std::string& pdu);
+
+// A deliver_sm or data_sm from the SMSC.
+struct MessageDelivery {
+    std::uint32_t commandId = kDeliverSm;
+    std::string serviceType, source, destination;
+    std::uint8_t sourceTon = 0, sourceNpi = 0, destTon = 0, destNpi = 0;
+    std::uint8_t esmClass = 0, protocolId = 0, dataCoding = 0;
+    std::string shortMessage;
+    std::vector<Tlv> tlvs;
+    // The value of an optional parameter, or null.
+    const std::string* Find(std::uint16_t tag) const;
+};
+// 0 with the delivery decoded, or kErrMalformed.
+int DecodeDelivery(const std::string& pdu, MessageDelivery& out);
+// deliver_sm_resp or data_sm_resp (with an empty message id) for `commandId`.
+int EncodeDeliveryResponse(std::uint32_t commandId, std::uint32_t status, std::uint32_t sequence, std::string& pdu);
+// submit_sm_resp / data_sm_resp: its message id.
+int DecodeMessageResponse(const std::string& pdu, std::string* messageId);
 
 // The command's name for the trace ("bind_transmitter", "0x00000104").
 std::string CommandName(std::uint32_t id);

@@ -64,6 +64,16 @@ public:
         events_.push_back(std::move(event));
         changed_.notify_all();
     }
+    void ExpectReceipts(const std::string&, const std::vector<std::string>& smscIds,
+                        const std::string& requestId) override {
+        std::lock_guard<std::mutex> lock(mutex_);
+        for (const std::string& id : smscIds) expected_.push_back(id + "=" + requestId);
+    }
+    // "smscId=requestId" for each receipt the link announced, in order.
+    std::vector<std::string> ExpectedReceipts() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return expected_;
+    }
     bool Store(const std::string&, const gateway::InboundMessage& message) override {
         const bool stored = onStore ? onStore(message) : true;
         std::lock_guard<std::mutex> lock(mutex_);
@@ -122,6 +132,7 @@ private:
     std::condition_variable changed_;
     std::vector<gateway::LinkEvent> events_;
     std::vector<gateway::InboundMessage> stored_;
+    std::vector<std::string> expected_;
 };
 
 inline gateway::OutboundMessage Message(std::uint64_t token, const std::string& recipient,

@@ -5,7 +5,9 @@
 #include <filesystem>
 
 #include "acctdb/gateway_group.h"
+#include "platform/dynlib.h"
 #include "platform/files.h"
+#include "tests/support/temp_dir.h"
 #include "shell/core/console_state.h"
 #include "shell_fixture.h"
 #include "ui/headless_host.h"
@@ -113,9 +115,14 @@ TEST_F(Startup, ActionSwitchEndsWithoutTheSheet) {
 }
 
 TEST_F(Startup, QuietSwitchSilencesTheResultBoxes) {
+    // Services are installed from a program directory of the test's own, so the real
+    // Gateway service of the build is never started and left running by a test.
+    zella_test::TempDir program("prog");
+    platform::SetLibraryDirectory(program.Path());
     ui::HeadlessHost host;
     EXPECT_EQ(RunWith(host, {"-INSTALLSMSSERVICE", "/Q"}), 0);
     EXPECT_EQ(host.TranscriptText(), "");
+    platform::SetLibraryDirectory("");
 }
 
 TEST_F(Startup, DeleteDataDirAsksEvenWhenQuietAndDeletesOnYes) {

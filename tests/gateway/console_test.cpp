@@ -1,0 +1,118 @@
+// The console and the real Gateway service together, as an operator meets them: the
+// service installed from the console under the built-in supervisor, a test SMS sent from
+// the SMSC page through a loopback SMSC, the Status page following the counters and the
+// connection's error while the SMSC is away, and the queue viewer showing the retries of a
+// message the SMSC refuses for now.
+#include <filesystem>
+#include <fstream>
+
+#include "platform/dynlib.h"
+#include "platform/service_manager.h"
+#include "tests/gateway/gateway_fixture.h"
+
+namespace gateway_test {
+namespace {
+
+class ConsoleAndService : public GatewayFixture {
+protected:
+    void SetUp() override {
+        GatewayFixture::SetUp();
+        program_ = std::make_unique<zella_test::TempDir>("gwprog");
+        zella_test::CopyConsoleInto(ZELLA_CONSOLE_DIR, program_->Path());
+        std::filesystem::copy_file(std::string(ZELLA_BIN_DIR) + "/zellant", program_->Path() + "zellant");
+        platform::WritePrivateProfileString(Ini(), "ZELLA", "WebPort", "");
+        // The supervisor knows a service by the program directory's executable.
+        platform::SetLibraryDirectory(program_->Path());
+        // The MMSC service is the stand-in's part: with it running the console asks nothing.
+        std::filesystem::copy_file(std::string(ZELLA_BIN_DIR) + "/zella-standin", program_->Path() + "mmscnt");
+        auto services = platform::OpenServiceManager(dir_);
+        ASSERT_EQ(0, services->Install({"QuvMMSC", "QuvSMS MMSC", program_->Path() + "mmscnt"}));
+        ASSERT_EQ(0, services->Start("QuvMMSC"));
+    }
+    void TearDown() override {
+        // The supervisor's service is not the fixture's child: stop it through its block.
+        platform::RequestStopThroughBlock(platform::status_block::kGatewayName, platform::status_block::kGatewayGlobalName);
+        platform::RequestStopThroughBlock(platform::status_block::kMmscName, platform::status_block::kMmscGlobalName);
+        Eventually([&] { return platform::OpenServiceManager(dir_)->State("QuvSMS") != platform::ServiceState::Running; });
+        shm_unlink(platform::SharedMemoryObjectName(platform::status_block::kMmscName).c_str());
+        GatewayFixture::TearDown();
+        platform::SetLibraryDirectory("");
+        program_.reset();
+    }
+
+    // Runs the console with `script` (and `switches`); the transcript.
+    std::string Console(const std::string& script, const std::vector<std::string>& switches = {}) {
+        std::ofstream(dir_ + "script.txt") << script;
+        const int code = zella_test::RunConsoleScript(program_->Path(), dir_ + "script.txt", dir_ + "out.txt",
+                                                      {}, switches,
+                                                      std::chrono::seconds(90));
+        const std::string out = zella_test::ReadAll(dir_ + "out.txt");
+        EXPECT_EQ(0, code) << out;
+        EXPECT_EQ(std::string::npos, out.find("FAIL")) << out;
+        return out;
+    }
+    std::string SendTest(const std::string& connection, const std::string& status, const std::string& extra = "") {
+        return Console("tab \"SMSC\"\n"
+                       "choose \"SMSC Connections:\" \"" + connection + "\"\n"
+                       "press \"&Test\"\n"
+                       "expect title \"Send Test Message: " + connection + "\"\n"
+                       "set \"Phone Number:\" \"+4479460001\"\n"
+                       "press \"Send Test SMS\"\n"
+                       "wait 3500\n"
+                       "expect smsStatus \"" + status + "\"\n"
+                       "press \"OK\"\n" + extra + "press \"Cancel\"\n");
+    }
+    // The Status page's values after the console refreshed it.
+    std::string StatusPage() { return Console("tab \"Service\"\nwait 2500\ndump\npress \"Cancel\"\n"); }
+
+    std::unique_ptr<zella_test::TempDir> program_;
+};
+
+TEST_F(ConsoleAndService, TestSmsReachesTheSmscAndTheStatusPageFollowsTheConnection) {
+    unsigned port = 0;
+    std::string name;
+    {
+        Smsc smsc;
+        port = smsc.Port();
+        name = SmppConnection(port);
+        Console("answer \"Service successfully installed!\" OK\n", {"-INSTALLSMSSERVICE"});
+        ASSERT_TRUE(Eventually([&] {
+            return platform::OpenServiceManager(dir_)->State("QuvSMS") == platform::ServiceState::Running;
+        }));
+        ASSERT_TRUE(Eventually([&] { return smsc.Count("BIND") > 0 || !smsc.Lines("BIND", 1, 100).empty(); }));
+        SendTest(name, "Status:  OK -- Message Sent");
+        const auto submits = smsc.Lines("SUBMIT", 1);
+        ASSERT_EQ(1u, submits.size());
+        // "QuvSMS Test Message", to the number typed, and nothing else.
+        EXPECT_NE(std::string::npos, submits[0].find(" 1 4479460001 0 0 0 517576534d532054657374204d657373616765"))
+            << submits[0];
+        const std::string status = StatusPage();
+        EXPECT_NE(std::string::npos, status.find("All Connections OK")) << status;
+        EXPECT_NE(std::string::npos, status.find("dump: sentToday static \"\" \"1\"")) << status;
+    }
+    // The SMSC is gone: the Status page shows the connection's error.
+    ASSERT_TRUE(Eventually([&] { return ErrorFile(name) != "(none)"; }, 60'000));
+    std::string status = StatusPage();
+    EXPECT_NE(std::string::npos, status.find("Unable to connect to 127.0.0.1:" + std::to_string(port))) << status;
+    // Back, but refusing for now: the test shows the retry, the queue viewer its count.
+    Smsc refusing({"--port", std::to_string(port), "--temporary"});
+    ASSERT_TRUE(Eventually([&] { return ErrorFile(name) == "(none)"; }, 90'000));
+    const std::string viewer = SendTest(name, "Status:  Retry pending, 1 attempts",
+                                        "tab \"Service\"\npress queueView\nexpect title \"Outbound SMS Queue\"\n"
+                                        "expect summary \"Outbound SMS Message Queue:  1 message\"\n"
+                                        "dump\n"
+                                        "press \"Close\"\n");
+    EXPECT_NE(std::string::npos, viewer.find("rows=1")) << viewer;
+    const auto waiting = platform::ListDirectory(dir_ + "Q/" , "TEST*.REQ");
+    ASSERT_EQ(1u, waiting.size());
+    const std::string request = dir_ + "Q/" + waiting[0].name;
+    EXPECT_EQ("1", platform::GetPrivateProfileString(request, "ErrorDetail", "RetryCount", ""));
+    EXPECT_EQ("SMSC refused the message: System error (ESME_RSYSERR; 0x00000008)",
+              platform::GetPrivateProfileString(request, "ErrorDetail", "LastErrorInfo", ""));
+    status = StatusPage();
+    EXPECT_NE(std::string::npos, status.find("All Connections OK")) << status;
+    EXPECT_NE(std::string::npos, status.find("dump: retriedToday static \"\" \"1\"")) << status;
+}
+
+}  // namespace
+}  // namespace gateway_test
