@@ -20,6 +20,7 @@
 #include "gateway/links/http_request.h"
 #include "platform/unique_fd.h"
 #include "tests/gateway/links/link_test_support.h"
+#include "tests/libs/tlslnk/openssl_peer.h"
 
 namespace {
 
@@ -31,12 +32,16 @@ using link_test::Keys;
 // answer, or "" to stay silent until the client goes).
 class HttpPeer {
 public:
-    explicit HttpPeer(std::string reply = "HTTP/1.1 200 OK\r\nContent-Length: 7\r\n\r\nID-4711")
+    explicit HttpPeer(std::string reply = "HTTP/1.1 200 OK\r\nContent-Length: 7\r\n\r\nID-4711",
+                      unsigned port = 0)
         : reply_(std::move(reply)) {
         listener_ = platform::UniqueFd(socket(AF_INET, SOCK_STREAM, 0));
         sockaddr_in a{};
         a.sin_family = AF_INET;
         a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        a.sin_port = htons(static_cast<std::uint16_t>(port));
+        const int reuse = 1;
+        setsockopt(listener_.Get(), SOL_SOCKET, SO_REUSEADDR, &reuse, sizeof reuse);
         socklen_t n = sizeof a;
         bind(listener_.Get(), reinterpret_cast<sockaddr*>(&a), sizeof a);
         listen(listener_.Get(), 16);
@@ -245,6 +250,10 @@ TEST(HttpLink, AServerThatCannotBeReachedMarksTheLinkDownUntilOneAnswers) {
     EXPECT_EQ(r.error, down);
     EXPECT_EQ(b.events.FirstDown(), down);
     EXPECT_EQ(b.events.Count(LinkEvent::Kind::Up), 1u);  // at start only
+    HttpPeer back("HTTP/1.1 200 OK\r\n\r\n", port);
+    ASSERT_EQ(back.Port(), port);
+    EXPECT_EQ(b.SendAndWait(link_test::Message(2, "49", "y")).outcome, Outcome::Sent);
+    EXPECT_EQ(b.events.Count(LinkEvent::Kind::Up), 2u);
 }
 
 TEST(HttpLink, ThreadCountRequestsGoAtOnce) {
@@ -268,6 +277,29 @@ TEST(HttpLink, StopWhileARequestWaitsAnswersItNotSent) {
     b.link->Stop();
     link_test::ExpectEachAnsweredOnce(b.events.Results(), {1, 2});
     for (const auto& r : b.events.Results()) EXPECT_EQ(r.outcome, Outcome::NotSent);
+}
+
+TEST(HttpLink, HttpsGoesThroughTheTlsLibrary) {
+    zella_test::TempDir certs("httpslink");
+    ASSERT_EQ(tlslnk_test::RunOpenssl({"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout",
+                                       certs.File("k.pem"), "-out", certs.File("c.pem"), "-days", "2",
+                                       "-subj", "/CN=localhost"},
+                                      nullptr),
+              0);
+    // -www answers a GET with a status page of its own: a 200 over TLS.
+    tlslnk_test::OpensslPeer server({"s_server", "-accept", "0", "-cert", certs.File("c.pem"), "-key",
+                                     certs.File("k.pem"), "-www"});
+    ASSERT_TRUE(server.WaitFor("ACCEPT")) << server.Output();
+    ASSERT_TRUE(server.WaitFor("\n", 5000));
+    const std::string output = server.Output();
+    const std::size_t colon = output.rfind(':', output.find('\n', output.find("ACCEPT")));
+    ASSERT_NE(colon, std::string::npos) << output;
+    const unsigned port = static_cast<unsigned>(std::stoul(output.substr(colon + 1)));
+    Bench b(port, {{"UseSSL", "Yes"}, {"TemplateText", "/?to=@@PhoneNumber@@&text=@@Text@@"},
+                   {"TemplateBinary", kBinary}});
+    const auto r = b.SendAndWait(link_test::Message(1, "49", "secure"));
+    EXPECT_EQ(r.outcome, Outcome::Sent) << r.error;
+    EXPECT_EQ(b.events.Count(LinkEvent::Kind::Down), 0u) << b.events.FirstDown();
 }
 
 TEST(HttpRequest, PlaceholdersPercentEncodingStatusAndBase64) {

@@ -128,6 +128,9 @@ TEST(UcpLink, ANotificationIsStoredBeforeItIsAcknowledgedAndRefusedWhenItCannotB
     EXPECT_TRUE(stored[0].isReceipt);
     EXPECT_EQ(stored[0].receiptState, "DELIVRD");
     EXPECT_EQ(stored[0].receiptSmscId, b.events.Results()[0].partIds.at(0));
+    // The service learnt which request the receipt is for before the result came.
+    EXPECT_EQ(b.events.ExpectedReceipts(),
+              std::vector<std::string>{stored[0].receiptSmscId + "=REQ3"});
     b.link->Stop();
 }
 
