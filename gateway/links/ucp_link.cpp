@@ -19,6 +19,9 @@ namespace {
 // UCP has no window negotiation: start with a few transactions outstanding and fall back
 // to one at a time when the SMSC says it does not take them.
 constexpr unsigned kWindow = 10;
+// LEN allows frames of almost 100,000 characters, but no answer, delivery or notification
+// comes near this; a peer that sends more without ETX is not speaking UCP.
+constexpr std::size_t kMaxIncomingFrame = 16384;
 
 // NACK codes that say "not now" rather than "never": a transmission fault, the session
 // state, the SMSC's own trouble. Everything else refuses the message itself.
@@ -126,7 +129,7 @@ std::string UcpLink::SendFrame(const std::string& frame) {
 }
 
 std::string UcpLink::Login() {
-    cutter_.emplace(ucp::kMaxFrameSize);
+    cutter_.emplace(kMaxIncomingFrame);
     trn_ = 0;
     const std::string user = Settings().Key("UserName", "", 150);
     const std::string password = Settings().Key("Password", "", 150);

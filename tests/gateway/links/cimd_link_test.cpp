@@ -284,6 +284,29 @@ TEST(CimdLink, SubmitRefusalsArePermanentOrTemporaryByTheirCode) {
     }
 }
 
+TEST(CimdLink, EveryBadLoginAnswerMarksTheLinkDownWithItsOwnText) {
+    const struct {
+        const char* fault;
+        const char* down;
+    } cases[] = {
+        {"--bad-checksum", "The CIMD server's answer has a wrong checksum"},
+        {"--wrong-number", "The CIMD server answered with a wrong packet number"},
+        {"--close-mid-frame", "The CIMD server closed the connection"},
+        {"--oversized", "The CIMD server's answer is too long"},
+        {"--garbage", "The CIMD server's answer is not a valid CIMD2 packet"},
+        {"--nack", "Login refused: Error 2: Syntax error"},
+        {"--refuse=102", "Login refused: Error 102: Too many users with this login ID"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.fault);
+        SimBench b({c.fault});
+        b.link->Start();
+        ASSERT_TRUE(b.events.WaitForKind(LinkEvent::Kind::Down));
+        EXPECT_EQ(b.events.FirstDown(), c.down);
+        b.link->Stop();
+    }
+}
+
 TEST(CimdLink, AnSmscClosingMidWindowLeavesTheUnansweredMessagesNotSent) {
     SimBench b({"--close-after=2"});
     b.link->Start();

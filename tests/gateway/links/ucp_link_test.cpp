@@ -238,6 +238,33 @@ TEST(UcpLink, GarbageFromTheSmscEndsTheSessionWithAClearError) {
     b.link->Stop();
 }
 
+TEST(UcpLink, EveryBadLoginAnswerMarksTheLinkDownWithItsOwnText) {
+    const struct {
+        const char* fault;
+        const char* down;
+    } cases[] = {
+        {"--bad-checksum", "The UCP server's answer has a wrong checksum"},
+        {"--wrong-number", "The UCP server answered with a wrong transaction number"},
+        {"--close-mid-frame", "The UCP server closed the connection"},
+        {"--oversized", "The UCP server's answer is too long"},
+        {"--garbage", "The UCP server's answer is not a valid UCP frame"},
+        {"--silent", "No answer from the UCP server (timed out)"},
+        {"--refuse=5", "Login refused: Error 05: Call barring active"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.fault);
+        UcpBench b({c.fault});
+        b.link->Start();
+        ASSERT_TRUE(b.events.WaitForKind(LinkEvent::Kind::Down));
+        EXPECT_EQ(b.events.FirstDown(), c.down);
+        // It keeps trying, and a message meanwhile is no attempt.
+        b.link->Send(link_test::Message(1, "4917012345", "later"));
+        ASSERT_TRUE(b.events.WaitForResults(1));
+        EXPECT_EQ(b.events.Results()[0].outcome, Outcome::NotSent);
+        b.link->Stop();
+    }
+}
+
 TEST(UcpLink, AnSmscClosingMidWindowLeavesTheUnansweredMessagesNotSent) {
     UcpBench b({"--close-after=3"});
     b.link->Start();
