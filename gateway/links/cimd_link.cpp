@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
 #include <list>
 #include <map>
 #include <optional>
@@ -36,6 +37,7 @@ struct Job {
     OutboundMessage message;
     std::vector<CimdParameters> submits;
     std::size_t next = 0, outstanding = 0;
+    std::deque<std::size_t> again;  // parts to send once more (the SMSC took fewer at once)
     std::vector<std::string> ids;
     bool failed = false;
     Outcome outcome = Outcome::Sent;
@@ -46,6 +48,7 @@ struct Pending {
     Job* job = nullptr;  // null: an alive packet
     std::size_t part = 0;
     std::uint64_t sentAt = 0;
+    bool crowded = false;  // sent while others were waiting for their answers
 };
 
 class CimdLink final : public ThreadedLink {
@@ -211,13 +214,16 @@ void CimdLink::Accept(std::vector<OutboundMessage> messages) {
 
 std::string CimdLink::FillWindow() {
     for (Job& job : jobs_) {
-        while (!job.failed && job.next < job.submits.size()) {
+        while (!job.failed && (!job.again.empty() || job.next < job.submits.size())) {
             if (pending_.size() >= window_) return {};
             const int number = NextNumber();
             if (number < 0) return {};
-            pending_[number] = {&job, job.next, platform::SteadyMillis()};
-            const cimd::Packet p{cimd::kSubmit, number, job.submits[job.next]};
-            ++job.next;
+            const bool again = !job.again.empty();
+            const std::size_t part = again ? job.again.front() : job.next;
+            pending_[number] = {&job, part, platform::SteadyMillis(), !pending_.empty()};
+            const cimd::Packet p{cimd::kSubmit, number, job.submits[part]};
+            if (again) job.again.pop_front();
+            else ++job.next;
             ++job.outstanding;
             if (std::string e = SendPacket(p); !e.empty()) return e;
         }
@@ -257,9 +263,9 @@ void CimdLink::HandleResponse(const cimd::Packet& p) {
         job.ids[pend.part] = (to ? *to : std::string()) + ":" + (stamp ? *stamp : std::string());
     } else {
         const int n = code ? std::atoi(code->c_str()) : 0;
-        if (WindowRefusal(n) && window_ > 1 && !job.failed) {
+        if (WindowRefusal(n) && (pend.crowded || !pending_.empty()) && !job.failed) {
             window_ = 1;
-            job.next = std::min(job.next, pend.part);
+            job.again.push_back(pend.part);
             return;
         }
         if (!job.failed) {
@@ -272,7 +278,8 @@ void CimdLink::HandleResponse(const cimd::Packet& p) {
                               : "The CIMD server refused the message without an error code";
         }
     }
-    if (job.outstanding == 0 && (job.failed || job.next == job.submits.size())) Finish(job);
+    if (job.outstanding == 0 && (job.failed || (job.next == job.submits.size() && job.again.empty())))
+        Finish(job);
 }
 
 std::string CimdLink::HandleDelivery(const cimd::Packet& p) {
@@ -388,7 +395,10 @@ std::string CimdLink::Serve() {
                 // messages go out twice; nothing new is sent.
                 draining.emplace(&drainToken);
                 drainEnd_ = platform::SteadyMillis() + t_.goodbyeMs;
-                for (Job& job : jobs_) job.next = job.submits.size();
+                for (Job& job : jobs_) {
+                    job.next = job.submits.size();
+                    job.again.clear();
+                }
             }
             if (pending_.empty() || platform::SteadyMillis() >= drainEnd_) return "Service stopping";
         }

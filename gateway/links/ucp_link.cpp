@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
 #include <list>
 #include <map>
 #include <optional>
@@ -37,6 +38,7 @@ struct Job {
     std::vector<std::vector<std::string>> submits;
     std::size_t next = 0;         // the next part to send
     std::size_t outstanding = 0;  // parts sent and not answered
+    std::deque<std::size_t> again;  // parts to send once more (the SMSC took fewer at once)
     std::vector<std::string> ids;
     bool failed = false;
     Outcome outcome = Outcome::Sent;
@@ -47,6 +49,7 @@ struct Pending {
     Job* job = nullptr;  // null: an alert
     std::size_t part = 0;
     std::uint64_t sentAt = 0;
+    bool crowded = false;  // sent while others were waiting for their answers
 };
 
 class UcpLink final : public ThreadedLink {
@@ -184,19 +187,22 @@ void UcpLink::Accept(std::vector<OutboundMessage> messages) {
 
 std::string UcpLink::FillWindow() {
     for (Job& job : jobs_) {
-        while (!job.failed && job.next < job.submits.size()) {
+        while (!job.failed && (!job.again.empty() || job.next < job.submits.size())) {
             if (pending_.size() >= window_) return {};
             const int trn = NextTrn();
             if (trn < 0) return {};
-            const std::string frame = ucp::BuildFrame({trn, 'O', 51, job.submits[job.next]});
+            const bool again = !job.again.empty();
+            const std::size_t part = again ? job.again.front() : job.next;
+            const std::string frame = ucp::BuildFrame({trn, 'O', 51, job.submits[part]});
             if (frame.empty()) {  // only an oversized part gets here
                 job.failed = true;
                 job.outcome = Outcome::Permanent;
                 job.error = "The message is too long for UCP";
                 break;
             }
-            pending_[trn] = {&job, job.next, platform::SteadyMillis()};
-            ++job.next;
+            pending_[trn] = {&job, part, platform::SteadyMillis(), !pending_.empty()};
+            if (again) job.again.pop_front();
+            else ++job.next;
             ++job.outstanding;
             if (std::string e = SendFrame(frame); !e.empty()) return e;
         }
@@ -243,10 +249,10 @@ std::string UcpLink::HandleResult(const ucp::Frame& f) {
         job.ids[p.part] = f.fields.size() >= 3 ? f.fields[2] : ucp::FieldAt(f, 1);
     } else {
         const int code = std::atoi(ucp::FieldAt(f, 1).c_str());
-        if (code == 4 && window_ > 1 && !job.failed) {
+        if (code == 4 && (p.crowded || !pending_.empty()) && !job.failed) {
             // Too many transactions for this SMSC: one at a time, and this part again.
             window_ = 1;
-            job.next = std::min(job.next, p.part);
+            job.again.push_back(p.part);
             return {};
         }
         if (!job.failed) {
@@ -256,7 +262,8 @@ std::string UcpLink::HandleResult(const ucp::Frame& f) {
                                  : ucp::ErrorText(ucp::kRefusedNoCode, "");
         }
     }
-    if (job.outstanding == 0 && (job.failed || job.next == job.submits.size())) Finish(job);
+    if (job.outstanding == 0 && (job.failed || (job.next == job.submits.size() && job.again.empty())))
+        Finish(job);
     return {};
 }
 
@@ -354,7 +361,10 @@ std::string UcpLink::Serve() {
             if (!draining) {
                 draining.emplace(&drainToken);
                 drainEnd_ = platform::SteadyMillis() + t_.goodbyeMs;
-                for (Job& job : jobs_) job.next = job.submits.size();  // nothing new goes out
+                for (Job& job : jobs_) {
+                    job.next = job.submits.size();
+                    job.again.clear();
+                }  // nothing new goes out
             }
             if (pending_.empty() || platform::SteadyMillis() >= drainEnd_) return "Service stopping";
         }

@@ -24,7 +24,8 @@
 // frame after the login answer; --notify sends a notification (53, delivered) for each
 // submit that asks for one, again up to 3 times while the client refuses it;
 // --deliver=TEXT sends one delivery (52) of TEXT from 4912345 after the login, again up
-// to 3 times while refused. In CIMD2 mode the same options act on submits (03, logged
+// to 3 times while refused. --one-at-a-time refuses a submit with 04 when the client
+// sent more before its answer. In CIMD2 mode the same options act on submits (03, logged
 // as "03 021=... 033=..."), status reports (23, for --notify) and delivered messages
 // (20, for --deliver); the client's answers are logged as "R70 A", "R73 N 10".
 #include <arpa/inet.h>
@@ -53,11 +54,12 @@ struct Config {
          garbage = false, oversized = false, nack = false;
     std::string log, deliver;
     int submitNack = -1, closeAfter = 0;
-    bool silentSubmits = false, garbageAfterLogin = false, notify = false;
+    bool silentSubmits = false, garbageAfterLogin = false, notify = false, oneAtATime = false;
 };
 
 // What one UCP session has sent and must see answered.
 struct UcpSession {
+    const std::string* buffered = nullptr;  // what the client sent beyond the frame in hand
     int submits = 0, trn = 50;
     int deliverTries = 0;
     std::string lastNotification;  // fields of the last 53, to send again when refused
@@ -153,6 +155,14 @@ bool TakeUcpResult(int fd, const Config& c, UcpSession& s, const ucp::Frame& f) 
     return true;
 }
 
+// Whether the client has sent more than the frame in hand, now or within a moment: it
+// did not wait for this answer.
+bool MoreWaiting(int fd, const UcpSession& s) {
+    if (s.buffered && !s.buffered->empty()) return true;
+    pollfd p{fd, POLLIN, 0};
+    return poll(&p, 1, 30) > 0;
+}
+
 bool ServeSubmit(int fd, const Config& c, UcpSession& s, const ucp::Frame& f) {
     using ucp::FieldAt;
     namespace fld = ucp::field;
@@ -163,6 +173,10 @@ bool ServeSubmit(int fd, const Config& c, UcpSession& s, const ucp::Frame& f) {
                   " XSer=" + FieldAt(f, fld::XSer) + " NRq=" + FieldAt(f, fld::NRq));
     if (c.closeAfter > 0 && s.submits >= c.closeAfter) return false;
     if (c.silentSubmits) return true;
+    if (c.oneAtATime && MoreWaiting(fd, s)) {
+        Record(c, "refused 51: another operation is outstanding");
+        return SendAll(fd, ucp::BuildFrame({f.trn, 'R', 51, {"N", "04", "Operation not allowed"}}));
+    }
     if (c.submitNack >= 0) {
         char ec[8];
         std::snprintf(ec, sizeof ec, "%02d", c.submitNack);
@@ -302,6 +316,7 @@ bool ServeCimd(int fd, const Config& c, UcpSession& s, const std::string& text) 
 void Serve(int fd, const Config& c) {
     std::string buffered, frame;
     UcpSession session;
+    session.buffered = &buffered;
     while (ReadFrame(fd, buffered, frame))
         if (!(c.cimd ? ServeCimd(fd, c, session, frame) : ServeUcp(fd, c, session, frame))) break;
     close(fd);
@@ -356,6 +371,8 @@ bool ParseArgs(int argc, char** argv, Config& c) {
             c.garbageAfterLogin = true;
         else if (a == "--notify")
             c.notify = true;
+        else if (a == "--one-at-a-time")
+            c.oneAtATime = true;
         else {
             std::fprintf(stderr, "ucpsim: unknown option %s\n", a.c_str());
             return false;

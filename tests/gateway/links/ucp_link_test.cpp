@@ -176,6 +176,33 @@ TEST(UcpLink, RefusalsAreToldApartAsPermanentOrTemporary) {
     }
 }
 
+TEST(UcpLink, AnSmscThatTakesOneOperationAtATimeGetsEachMessageOnceMore) {
+    UcpBench b({"--one-at-a-time"});
+    b.link->Start();
+    ASSERT_TRUE(b.events.WaitForKind(LinkEvent::Kind::Up));
+    std::vector<std::uint64_t> tokens;
+    for (std::uint64_t t = 1; t <= 4; ++t) {
+        tokens.push_back(t);
+        b.link->Send(link_test::Message(t, "4917012345", "one " + std::to_string(t)));
+    }
+    ASSERT_TRUE(b.events.WaitForResults(4));
+    link_test::ExpectEachAnsweredOnce(b.events.Results(), tokens);
+    for (const auto& r : b.events.Results()) EXPECT_EQ(r.outcome, Outcome::Sent) << r.error;
+    const std::string log = b.Log();
+    EXPECT_NE(log.find("refused 51"), std::string::npos) << log;
+    // Every text was accepted exactly once: the line after each acceptance is not a refusal.
+    for (std::uint64_t t = 1; t <= 4; ++t) {
+        const std::string line = "Msg=" + ucp::IraHex("one " + std::to_string(t)) + " ";
+        std::size_t accepted = 0;
+        for (std::size_t at = log.find(line); at != std::string::npos; at = log.find(line, at + 1)) {
+            const std::size_t next = log.find('\n', at);
+            accepted += log.compare(next + 1, 10, "refused 51") != 0;
+        }
+        EXPECT_EQ(accepted, 1u) << t << "\n" << log;
+    }
+    b.link->Stop();
+}
+
 TEST(UcpLink, ARecipientThatIsNoNumberIsRefusedWithoutReachingTheSmsc) {
     UcpBench b({});
     b.link->Start();
