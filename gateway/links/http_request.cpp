@@ -115,6 +115,31 @@ int HttpStatus(std::string_view line) {
     return status;
 }
 
+std::string Dechunk(std::string_view body) {
+    std::string out;
+    while (!body.empty()) {
+        const std::size_t lineEnd = body.find("\r\n");
+        if (lineEnd == std::string_view::npos) break;
+        std::size_t size = 0;
+        std::size_t i = 0;
+        for (; i < lineEnd; ++i) {
+            const char c = body[i];
+            const int digit = c >= '0' && c <= '9' ? c - '0'
+                              : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                              : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                                     : -1;
+            if (digit < 0 || size > (1u << 24)) break;
+            size = size * 16 + static_cast<std::size_t>(digit);
+        }
+        if (i == 0 || size == 0) break;  // not a size, or the last chunk
+        body.remove_prefix(lineEnd + 2);
+        out += body.substr(0, size);
+        if (body.size() < size + 2) break;
+        body.remove_prefix(size + 2);
+    }
+    return out;
+}
+
 std::string Base64(std::string_view data) {
     static const char kDigits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
     std::string out;

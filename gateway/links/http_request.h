@@ -43,6 +43,9 @@ std::string FillPlaceholders(std::string_view text,
 // The status code of an answer's status line ("HTTP/1.1 200 OK"), or 0 when it is none.
 int HttpStatus(std::string_view statusLine);
 
+// The data of a chunked body, as far as it is complete.
+std::string Dechunk(std::string_view body);
+
 // RFC 4648 Base64 with padding.
 std::string Base64(std::string_view data);
 

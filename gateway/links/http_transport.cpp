@@ -107,6 +107,7 @@ HttpReach ReadAnswer(Channel& channel, std::uint64_t deadline, HttpAnswer& answe
                      std::string& error) {
     std::string data;
     std::size_t headEnd = std::string::npos, length = std::string::npos;
+    bool chunked = false;
     for (;;) {
         if (headEnd == std::string::npos) {
             headEnd = data.find("\r\n\r\n");
@@ -118,6 +119,7 @@ HttpReach ReadAnswer(Channel& channel, std::uint64_t deadline, HttpAnswer& answe
                 const std::string head = platform::ToLowerAscii(data.substr(0, headEnd + 2));
                 const std::size_t at = head.find("\r\ncontent-length:");
                 if (at != std::string::npos) length = std::strtoull(head.c_str() + at + 17, nullptr, 10);
+                chunked = head.find("\r\ntransfer-encoding: chunked") != std::string::npos;
             }
         }
         if (headEnd != std::string::npos &&
@@ -145,6 +147,7 @@ HttpReach ReadAnswer(Channel& channel, std::uint64_t deadline, HttpAnswer& answe
     }
     answer.statusLine = smsc_link::Printable(line, 120);
     if (headEnd != std::string::npos) answer.body = data.substr(headEnd + 4, kMaxHttpBody);
+    if (chunked) answer.body = Dechunk(answer.body);
     return HttpReach::Answered;
 }
 

@@ -11,6 +11,8 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <filesystem>
+#include <fstream>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -215,13 +217,34 @@ TEST(HttpLink, APostTemplateSendsItsQueryAsAFormThroughTheProxy) {
     EXPECT_EQ(request.substr(request.size() - 24), "to=49301&text=Hi%20there");
 }
 
+TEST(HttpLink, ATemplateDirectorysTemplatesAndMethodWinOverTheStoredOnes) {
+    zella_test::ScopedDataDir data("httpdata");
+    std::filesystem::create_directories(data.File("HTTPSMSC/Acme"));
+    {
+        std::ofstream ini(data.File("HTTPSMSC/Acme/TEMPLATE.INI"));
+        ini << "[Send]\r\nHostName=acme.example\r\nMethod=POST\r\n"
+               "TemplateText=/acme/send?n=@@PhoneNumber@@&t=@@Text@@\r\n";
+    }
+    HttpPeer server;
+    Bench b(server.Port(), {{"ServerType", "Acme"}, {"TemplateText", "/stale?x=@@Text@@"},
+                            {"TemplateBinary", kBinary}});
+    EXPECT_EQ(b.SendAndWait(link_test::Message(1, "49", "hi")).outcome, Outcome::Sent);
+    ASSERT_EQ(server.Requests().size(), 1u);
+    const std::string request = server.Requests()[0];
+    EXPECT_EQ(request.rfind("POST /acme/send HTTP/1.1\r\n", 0), 0u) << request;
+    EXPECT_EQ(request.substr(request.size() - 9), "n=49&t=hi");
+}
+
 TEST(HttpLink, AnswersCountAsSentRefusedForGoodOrForNow) {
     const struct {
         const char* reply;
         Outcome outcome;
         const char* error;
+        const char* id = "";
     } cases[] = {
-        {"HTTP/1.0 202 Accepted\r\n\r\nqueued", Outcome::Sent, ""},
+        {"HTTP/1.0 202 Accepted\r\n\r\nqueued", Outcome::Sent, "", "queued"},
+        {"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nid-42\r\n0\r\n\r\n", Outcome::Sent, "",
+         "id-42"},
         {"HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n\r\n", Outcome::Permanent,
          "The HTTP server refused the message: HTTP/1.1 404 Not Found"},
         {"HTTP/1.1 503 Busy\r\n\r\n", Outcome::Temporary, "The HTTP server refused the message: HTTP/1.1 503 Busy"},
@@ -236,6 +259,7 @@ TEST(HttpLink, AnswersCountAsSentRefusedForGoodOrForNow) {
         const auto r = b.SendAndWait(link_test::Message(1, "49", "x"));
         EXPECT_EQ(r.outcome, c.outcome);
         EXPECT_EQ(r.error, c.error);
+        EXPECT_EQ(r.smscId, c.id);
         EXPECT_EQ(b.events.Count(LinkEvent::Kind::Down), 0u);
     }
 }
@@ -311,6 +335,9 @@ TEST(HttpRequest, PlaceholdersPercentEncodingStatusAndBase64) {
     } lines[] = {{"HTTP/1.1 200 OK", 200}, {"HTTP/1.0 404 Not Found", 404}, {"http/1.1 503 x", 503},
                  {"HTTP/1.1 20 OK", 0},    {"ICY 200 OK", 0},               {"", 0}};
     for (const auto& l : lines) EXPECT_EQ(gateway::HttpStatus(l.line), l.status) << l.line;
+    EXPECT_EQ(gateway::Dechunk("4\r\nID-7\r\n3\r\n ok\r\n0\r\n\r\n"), "ID-7 ok");
+    EXPECT_EQ(gateway::Dechunk("a\r\n0123"), "0123");  // cut short: what came
+    EXPECT_EQ(gateway::Dechunk("zz\r\nxx"), "");
     EXPECT_EQ(gateway::Base64(""), "");
     EXPECT_EQ(gateway::Base64("f"), "Zg==");
     EXPECT_EQ(gateway::Base64("fo"), "Zm8=");
