@@ -5,6 +5,7 @@
 #include <mutex>
 #include <thread>
 
+#include "config/config_store.h"
 #include "gateway/links/http_request.h"
 #include "gateway/links/http_transport.h"
 #include "platform/io_wait.h"
@@ -29,6 +30,12 @@ private:
     void Work(platform::CancelToken* token);
     SendResult Deliver(const OutboundMessage& m);
     void Reached(bool reached, const std::string& error);
+    bool Down() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return down_;
+    }
+    // Whether the server (or the proxy) takes a connection now; `error` tells why not.
+    bool Probe(std::string& error);
 
     SessionTimings t_;
     unsigned threads_;
@@ -46,8 +53,24 @@ void HttpLink::Run() {
     std::vector<std::thread> workers;
     platform::CancelToken* token = platform::CurrentCancelToken();
     for (unsigned i = 0; i < threads_; ++i) workers.emplace_back([this, token] { Work(token); });
+    Backoff backoff(t_);
+    std::uint64_t nextProbe = 0;
     while (!Stopping()) {
         platform::WaitForIo(WakeFd(), platform::IoEvent::Readable, 1000);
+        // While down the service hands over nothing, so the link itself looks for the
+        // server's return.
+        if (Down()) {
+            const std::uint64_t now = platform::SteadyMillis();
+            if (nextProbe == 0) nextProbe = now + backoff.Take();
+            if (now >= nextProbe) {
+                std::string error;
+                Reached(Probe(error), error);
+                nextProbe = 0;
+            }
+        } else {
+            backoff.Reset();
+            nextProbe = 0;
+        }
         std::vector<OutboundMessage> taken = TakeInbox();
         std::lock_guard<std::mutex> lock(mutex_);
         for (OutboundMessage& m : taken) queue_.push_back(std::move(m));
@@ -90,6 +113,19 @@ void HttpLink::Reached(bool reached, const std::string& error) {
     if (!changed) return;
     if (reached) PostUp();
     else PostDown(error);
+}
+
+bool HttpLink::Probe(std::string& error) {
+    std::string proxyHost;
+    unsigned proxyPort = 80;
+    const std::string proxy = Settings().Key("HTTPProxy");
+    if (!proxy.empty()) config::SplitHostPort(proxy, proxyHost, proxyPort);
+    platform::TcpSocket socket =
+        proxyHost.empty()
+            ? OpenSmscConnection(Settings().Host(), Settings().Port(), 0, t_.connectMs, error)
+            : OpenSmscConnection(proxyHost, proxyPort, 0, t_.connectMs, error);
+    if (!proxyHost.empty() && !socket.IsOpen()) error = "Proxy server: " + error;
+    return socket.IsOpen();
 }
 
 SendResult HttpLink::Deliver(const OutboundMessage& m) {

@@ -5,8 +5,9 @@
 #include <netinet/in.h>
 #include <sys/socket.h>
 
-#include <atomic>
+#include <algorithm>
 #include <mutex>
+#include <thread>
 
 #include "tests/gateway/gateway_fixture.h"
 #include "tests/support/first_line_child.h"
@@ -63,21 +64,39 @@ TEST_F(LinkScenario, ACimdMessageReachesTheSmsc) {
         << Read(dir_ + "cimd.log");
 }
 
-TEST_F(LinkScenario, AnHttpMessageIsOneRequestAndARefusalForGoodFailsIt) {
-    // A server that takes the first request and refuses the second for good.
-    const int listener = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t n = sizeof a;
-    ASSERT_EQ(0, bind(listener, reinterpret_cast<sockaddr*>(&a), sizeof a));
-    ASSERT_EQ(0, listen(listener, 4));
-    getsockname(listener, reinterpret_cast<sockaddr*>(&a), &n);
-    std::mutex mutex;
-    std::vector<std::string> requests;
-    std::thread server([&] {
-        for (int i = 0; i < 2; ++i) {
-            const int fd = accept(listener, nullptr, nullptr);
+// A loopback HTTP server answering request i with answers[i] (the last one again after
+// that); on `port`, or a free one when 0.
+class AnsweringServer {
+public:
+    explicit AnsweringServer(std::vector<std::string> answers, unsigned port = 0) : answers_(std::move(answers)) {
+        listener_ = socket(AF_INET, SOCK_STREAM, 0);
+        const int reuse = 1;
+        setsockopt(listener_, SOL_SOCKET, SO_REUSEADDR, &reuse, sizeof reuse);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        a.sin_port = htons(static_cast<std::uint16_t>(port));
+        socklen_t n = sizeof a;
+        if (bind(listener_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || listen(listener_, 8) != 0) return;
+        getsockname(listener_, reinterpret_cast<sockaddr*>(&a), &n);
+        port_ = ntohs(a.sin_port);
+        thread_ = std::thread([this] { Serve(); });
+    }
+    ~AnsweringServer() {
+        shutdown(listener_, SHUT_RDWR);
+        if (thread_.joinable()) thread_.join();
+        close(listener_);
+    }
+    unsigned Port() const { return port_; }
+    std::vector<std::string> Requests() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return requests_;
+    }
+
+private:
+    void Serve() {
+        for (;;) {
+            const int fd = accept(listener_, nullptr, nullptr);
             if (fd < 0) return;
             std::string request;
             char buffer[4096];
@@ -86,18 +105,31 @@ TEST_F(LinkScenario, AnHttpMessageIsOneRequestAndARefusalForGoodFailsIt) {
                 if (got <= 0) break;
                 request.append(buffer, static_cast<std::size_t>(got));
             }
-            {
-                std::lock_guard<std::mutex> lock(mutex);
-                requests.push_back(request);
+            if (!request.empty()) {  // the link's probe of a down server sends nothing
+                std::lock_guard<std::mutex> lock(mutex_);
+                requests_.push_back(request);
+                const std::string& answer = answers_[std::min(requests_.size(), answers_.size()) - 1];
+                send(fd, answer.data(), answer.size(), MSG_NOSIGNAL);
             }
-            const std::string answer = i == 0 ? "HTTP/1.1 200 OK\r\n\r\nmsg-1" : "HTTP/1.1 400 Bad number\r\n\r\n";
-            send(fd, answer.data(), answer.size(), MSG_NOSIGNAL);
             close(fd);
         }
-    });
-    const std::string name = Connection("HTTP - 127.0.0.1:" + std::to_string(ntohs(a.sin_port)),
-                                        {"TemplateText=/sms?to=@@PhoneNumber@@&text=@@Text@@",
-                                         "TemplateBinary=/sms?to=@@PhoneNumber@@&data=@@Data@@", "RemovePlus=Yes"});
+    }
+    std::vector<std::string> answers_;
+    int listener_ = -1;
+    unsigned port_ = 0;
+    std::mutex mutex_;
+    std::vector<std::string> requests_;
+    std::thread thread_;
+};
+
+const char* kHttpTemplates[] = {"TemplateText=/sms?to=@@PhoneNumber@@&text=@@Text@@",
+                                "TemplateBinary=/sms?to=@@PhoneNumber@@&data=@@Data@@", "RemovePlus=Yes"};
+
+TEST_F(LinkScenario, AnHttpMessageIsOneRequestAndARefusalForGoodFailsIt) {
+    AnsweringServer server({"HTTP/1.1 200 OK\r\n\r\nmsg-1", "HTTP/1.1 400 Bad number\r\n\r\n"});
+    ASSERT_NE(0u, server.Port());
+    const std::string name = Connection("HTTP - 127.0.0.1:" + std::to_string(server.Port()),
+                                        {kHttpTemplates[0], kHttpTemplates[1], kHttpTemplates[2]});
     ASSERT_TRUE(Start());
     Message("H1", "+447700900003", "Hello over HTTP");
     ASSERT_TRUE(Eventually([&] { return !Outcome("H1").empty(); })) << Read(dir_ + "zellant.out");
@@ -105,11 +137,28 @@ TEST_F(LinkScenario, AnHttpMessageIsOneRequestAndARefusalForGoodFailsIt) {
     Message("H2", "+447700900004", "Refused");
     ASSERT_TRUE(Eventually([&] { return !Outcome("H2").empty(); })) << Read(dir_ + "zellant.out");
     EXPECT_EQ(std::string::npos, Outcome("H2").find(",OK,")) << Outcome("H2");
-    server.join();
-    close(listener);
-    std::lock_guard<std::mutex> lock(mutex);
+    const auto requests = server.Requests();
     ASSERT_EQ(2u, requests.size());
     EXPECT_EQ(0u, requests[0].rfind("GET /sms?to=447700900003&text=Hello%20over%20HTTP HTTP/1.1\r\n", 0)) << requests[0];
+}
+
+TEST_F(LinkScenario, AnHttpServerAwayMarksTheConnectionDownAndTheMessageGoesOnceItIsBack) {
+    unsigned port = 0;
+    {
+        AnsweringServer probe({"HTTP/1.1 200 OK\r\n\r\n"});
+        port = probe.Port();
+    }
+    const std::string name = Connection("HTTP - 127.0.0.1:" + std::to_string(port),
+                                        {kHttpTemplates[0], kHttpTemplates[1]});
+    ASSERT_TRUE(Start());
+    Message("AWAY", "447700900005", "Wait for me");
+    ASSERT_TRUE(Eventually([&] { return ErrorFile(name).find("Unable to connect") != std::string::npos; }))
+        << ErrorFile(name);
+    AnsweringServer server({"HTTP/1.1 200 OK\r\n\r\nback"}, port);
+    ASSERT_EQ(port, server.Port());
+    ASSERT_TRUE(Eventually([&] { return Outcome("AWAY").find(",OK,back") != std::string::npos; }, 90'000))
+        << Outcome("AWAY") << ErrorFile(name);
+    EXPECT_TRUE(Eventually([&] { return ErrorFile(name) == "(none)"; }));
 }
 
 }  // namespace
