@@ -124,4 +124,76 @@ std::string BuildLoginPacket(int number, std::string_view user, std::string_view
 
 std::string BuildLogoutPacket(int number) { return BuildPacket({kLogout, number, {}}); }
 
+
+namespace {
+
+// The "_" combinations of the GSM default alphabet's characters outside printable ASCII
+// (and of the three ASCII characters the protocol reserves).
+constexpr std::pair<const char*, const char*> kCombinations[] = {
+    {"@", "Oa"},    {"\xC2\xA3", "L-"}, {"\xC2\xA5", "Y-"}, {"\xC3\xA8", "e`"}, {"\xC3\xA9", "e'"},
+    {"\xC3\xB9", "u`"}, {"\xC3\xAC", "i`"}, {"\xC3\xB2", "o`"}, {"\xC3\x87", "C,"}, {"\xC3\x98", "O/"},
+    {"\xC3\xB8", "o/"}, {"\xC3\x85", "A*"}, {"\xC3\xA5", "a*"}, {"\xCE\x94", "gd"}, {"_", "--"},
+    {"\xCE\xA6", "gf"}, {"\xCE\x93", "gg"}, {"\xCE\x9B", "gl"}, {"\xCE\xA9", "go"}, {"\xCE\xA0", "gp"},
+    {"\xCE\xA8", "gi"}, {"\xCE\xA3", "gs"}, {"\xCE\x98", "gt"}, {"\xCE\x9E", "gx"}, {"\xC3\x86", "AE"},
+    {"\xC3\xA6", "ae"}, {"\xC3\x9F", "ss"}, {"\xC3\x89", "E'"}, {"\"", "qq"},       {"\xC2\xA4", "ox"},
+    {"\xC2\xA1", "!!"}, {"\xC3\x84", "A\""}, {"\xC3\x96", "O\""}, {"\xC3\x91", "N~"}, {"\xC3\x9C", "U\""},
+    {"\xC2\xA7", "so"}, {"\xC2\xBF", "??"}, {"\xC3\xA4", "a\""}, {"\xC3\xB6", "o\""}, {"\xC3\xB1", "n~"},
+    {"\xC3\xBC", "u\""}, {"\xC3\xA0", "a`"},
+};
+
+// Printable ASCII that is a GSM default-alphabet character of its own.
+bool PlainCharacter(unsigned char c) {
+    if (c < 0x20 || c > 0x7E) return false;
+    return std::string_view("@_\"[]{}\\^~|`").find(static_cast<char>(c)) == std::string_view::npos;
+}
+
+}  // namespace
+
+bool EncodeUserDataText(std::string_view utf8, std::string* text) {
+    std::string out;
+    while (!utf8.empty()) {
+        if (PlainCharacter(static_cast<unsigned char>(utf8[0]))) {
+            out += utf8[0];
+            utf8.remove_prefix(1);
+            continue;
+        }
+        bool found = false;
+        for (const auto& [character, combination] : kCombinations) {
+            const std::string_view c(character);
+            if (utf8.substr(0, c.size()) == c) {
+                out += '_';
+                out += combination;
+                utf8.remove_prefix(c.size());
+                found = true;
+                break;
+            }
+        }
+        if (!found) return false;
+    }
+    if (text) *text = std::move(out);
+    return true;
+}
+
+std::string DecodeUserDataText(std::string_view text) {
+    std::string out;
+    while (!text.empty()) {
+        bool found = false;
+        if (text[0] == '_' && text.size() >= 3) {
+            for (const auto& [character, combination] : kCombinations) {
+                if (text.substr(1, 2) == combination) {
+                    out += character;
+                    text.remove_prefix(3);
+                    found = true;
+                    break;
+                }
+            }
+        }
+        if (!found) {
+            out += text[0];
+            text.remove_prefix(1);
+        }
+    }
+    return out;
+}
+
 }  // namespace cimd

@@ -64,4 +64,25 @@ std::string BuildLoginPacket(int number, std::string_view user, std::string_view
 // The logout packet (operation 02) with `number`.
 std::string BuildLogoutPacket(int number);
 
+
+// The operations the service's link speaks beyond the login (a response is the request
+// plus 50) and the parameters of submit, deliver and status report.
+inline constexpr int kSubmit = 3, kDeliver = 20, kStatusReport = 23, kAlive = 40;
+inline constexpr int kSubmitResponse = 53, kDeliverResponse = 70, kStatusReportResponse = 73,
+                     kAliveResponse = 90;
+inline constexpr int kWindowSize = 19, kDestination = 21, kOriginator = 23,
+                     kAlphanumericOriginator = 27, kDataCoding = 30, kUserDataHeader = 32,
+                     kUserData = 33, kUserDataBinary = 34, kProtocolId = 52,
+                     kStatusReportRequest = 56, kTimestamp = 60, kStatusCode = 61,
+                     kStatusErrorCode = 62;
+
+// UTF-8 text as the user data parameter carries it: printable ASCII as it is, the other
+// characters of the GSM default alphabet that the protocol names as "_" and two
+// characters ("@" is "_Oa", "_" is "_--", "\"" is "_qq"). False when a character has no
+// such form (control characters, the GSM extension table, anything else): such a
+// message goes as UCS-2 instead.
+bool EncodeUserDataText(std::string_view utf8, std::string* text);
+// The UTF-8 of a user data text; a "_" combination it does not know stays as it is.
+std::string DecodeUserDataText(std::string_view text);
+
 }  // namespace cimd

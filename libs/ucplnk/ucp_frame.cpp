@@ -141,4 +141,76 @@ std::string BuildLoginFrame(int trn, std::string_view user, std::string_view pas
     return BuildFrame(login);
 }
 
+
+std::string EncodeAlphanumericAddress(std::string_view septets) {
+    if (septets.empty()) return {};
+    if (septets.size() > 11) septets = septets.substr(0, 11);
+    std::string packed;
+    unsigned bits = 0, carry = 0;
+    for (unsigned char c : septets) {
+        if (c > 0x7F) return {};
+        carry |= static_cast<unsigned>(c) << bits;
+        bits += 7;
+        while (bits >= 8) {
+            packed += static_cast<char>(carry & 0xFF);
+            carry >>= 8;
+            bits -= 8;
+        }
+    }
+    if (bits > 0) packed += static_cast<char>(carry & 0xFF);
+    // The count is of semi-octets that carry septet bits, rounded up.
+    const std::size_t semiOctets = (septets.size() * 7 + 3) / 4;
+    return IraHex(std::string(1, static_cast<char>(semiOctets))) + IraHex(packed);
+}
+
+bool DecodeAlphanumericAddress(std::string_view field, std::string* septets) {
+    std::string bytes;
+    if (field.size() < 4 || !FromIraHex(field, &bytes)) return false;
+    const std::size_t semiOctets = static_cast<unsigned char>(bytes[0]);
+    const std::string_view packed = std::string_view(bytes).substr(1);
+    if (semiOctets == 0 || (semiOctets + 1) / 2 > packed.size()) return false;
+    const std::size_t count = semiOctets * 4 / 7;
+    std::string out;
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::size_t bit = i * 7, at = bit / 8, shift = bit % 8;
+        unsigned value = static_cast<unsigned char>(packed[at]) >> shift;
+        if (shift > 1 && at + 1 < packed.size())
+            value |= static_cast<unsigned>(static_cast<unsigned char>(packed[at + 1])) << (8 - shift);
+        out += static_cast<char>(value & 0x7F);
+    }
+    if (septets) *septets = std::move(out);
+    return true;
+}
+
+std::string BuildXSer(const std::vector<XSerItem>& items) {
+    std::string octets;
+    for (const XSerItem& item : items) {
+        const std::string value = item.value.substr(0, 255);
+        octets += static_cast<char>(item.type & 0xFF);
+        octets += static_cast<char>(value.size());
+        octets += value;
+    }
+    return IraHex(octets);
+}
+
+bool ParseXSer(std::string_view hex, std::vector<XSerItem>* items) {
+    std::string octets;
+    if (!FromIraHex(hex, &octets)) return false;
+    std::vector<XSerItem> out;
+    std::size_t at = 0;
+    while (at < octets.size()) {
+        if (at + 2 > octets.size()) return false;
+        const std::size_t length = static_cast<unsigned char>(octets[at + 1]);
+        if (at + 2 + length > octets.size()) return false;
+        out.push_back({static_cast<unsigned char>(octets[at]), octets.substr(at + 2, length)});
+        at += 2 + length;
+    }
+    if (items) *items = std::move(out);
+    return true;
+}
+
+std::string BuildAlertFrame(int trn, std::string_view address) {
+    return BuildFrame({trn, 'O', 31, {std::string(address), "0539"}});
+}
+
 }  // namespace ucp

@@ -63,4 +63,46 @@ LoginInputError CheckLoginInput(std::string_view user, std::string_view password
 // CheckLoginInput first; "" when they do not pass).
 std::string BuildLoginFrame(int trn, std::string_view user, std::string_view password);
 
+
+// Operations 51 to 58 (submit, deliver, notification, ...) share one layout of 33 fields;
+// the positions of those the links read or fill.
+namespace field {
+inline constexpr std::size_t AdC = 0, OAdC = 1, NRq = 3, NAdC = 4, NT = 5, NPID = 6, SCTS = 14,
+                             Dst = 15, Rsn = 16, DSCTS = 17, MT = 18, NB = 19, Msg = 20, DCs = 23,
+                             OTOA = 28, XSer = 30, Count = 33;
+}  // namespace field
+
+// OTOA of an alphanumeric originator.
+inline constexpr const char* kAlphanumericOtoa = "5039";
+
+// An alphanumeric address (OAdC with OTOA 5039) from unpacked GSM 7-bit septets: two hex
+// digits giving the number of semi-octets used, then the septets packed 7-bit in hex
+// ("ALPHA" gives "094126141904"). At most 11 septets are used; "" for
+// none or a byte above 0x7F.
+std::string EncodeAlphanumericAddress(std::string_view septets);
+// The unpacked septets of such an address, or false when it is not one.
+bool DecodeAlphanumericAddress(std::string_view field, std::string* septets);
+
+// The extra services field: type/length/value items, each as hex (type and length one
+// octet each).
+struct XSerItem {
+    int type = 0;       // 0x01 GSM user data header, 0x02 data coding scheme, ...
+    std::string value;  // octets
+};
+inline constexpr int kXSerUdh = 0x01, kXSerDcs = 0x02;
+// The hex text of `items` ("" for none; values over 255 octets are cut).
+std::string BuildXSer(const std::vector<XSerItem>& items);
+// The items of an XSer text, or false when it is not whole items of hex.
+bool ParseXSer(std::string_view hex, std::vector<XSerItem>* items);
+
+// The alert (operation 31) that keeps a session alive: the account's address and PID
+// 0539 (a PC application over TCP/IP).
+std::string BuildAlertFrame(int trn, std::string_view address);
+
+// A 51..58 operation or result frame's value by position; "" when the frame is shorter.
+inline const std::string& FieldAt(const Frame& frame, std::size_t at) {
+    static const std::string kNone;
+    return at < frame.fields.size() ? frame.fields[at] : kNone;
+}
+
 }  // namespace ucp
