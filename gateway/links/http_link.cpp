@@ -147,8 +147,9 @@ SendResult HttpLink::Deliver(const OutboundMessage& m) {
             return r;
         }
         if (reach == HttpReach::Unreachable) {
+            // A server out of reach costs the message no attempt: the link is down.
             Reached(false, error);
-            r.outcome = Outcome::Temporary;
+            r.outcome = Outcome::NotSent;
             r.error = error;
             return r;
         }

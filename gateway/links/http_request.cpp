@@ -7,6 +7,7 @@
 #include "gateway/links/ucp_cimd_common.h"
 #include "gateway/links/ucp_text.h"
 #include "gateway/message_parts.h"
+#include "platform/charsets.h"
 #include "platform/files.h"
 #include "platform/ini.h"
 #include "platform/text.h"
@@ -32,15 +33,13 @@ std::string TemplateFile(const std::string& name) {
     return {};
 }
 
-// Text in the connection's character set: UTF-8 unless ISO 8859-1 is asked for (other
-// sets go as UTF-8 for now).
+// Text in the connection's character set (UTF-8 when none is set or the system does not
+// know the one named); characters the set lacks become "?".
 std::string InCharset(const std::string& utf8, const std::string& charset) {
     const std::string name = platform::ToLowerAscii(charset);
-    std::string latin1;
-    if ((name == "iso-8859-1" || name == "latin1" || name == "windows-1252") &&
-        Utf8ToLatin1(utf8, latin1))
-        return latin1;
-    return utf8;
+    std::string converted;
+    if (name.empty() || name == "utf-8" || !platform::ConvertCharset("UTF-8", name, utf8, converted)) return utf8;
+    return converted;
 }
 
 struct Piece {
@@ -136,21 +135,6 @@ std::string Dechunk(std::string_view body) {
         out += body.substr(0, size);
         if (body.size() < size + 2) break;
         body.remove_prefix(size + 2);
-    }
-    return out;
-}
-
-std::string Base64(std::string_view data) {
-    static const char kDigits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    std::string out;
-    for (std::size_t i = 0; i < data.size(); i += 3) {
-        unsigned v = static_cast<unsigned char>(data[i]) << 16;
-        if (i + 1 < data.size()) v |= static_cast<unsigned char>(data[i + 1]) << 8;
-        if (i + 2 < data.size()) v |= static_cast<unsigned char>(data[i + 2]);
-        out += kDigits[(v >> 18) & 63];
-        out += kDigits[(v >> 12) & 63];
-        out += i + 1 < data.size() ? kDigits[(v >> 6) & 63] : '=';
-        out += i + 2 < data.size() ? kDigits[v & 63] : '=';
     }
     return out;
 }

@@ -46,7 +46,5 @@ int HttpStatus(std::string_view statusLine);
 // The data of a chunked body, as far as it is complete.
 std::string Dechunk(std::string_view body);
 
-// RFC 4648 Base64 with padding.
-std::string Base64(std::string_view data);
 
 }  // namespace gateway

@@ -7,6 +7,7 @@
 #include "platform/dynlib.h"
 #include "platform/io_wait.h"
 #include "platform/text.h"
+#include "twoway/smtp_client.h"
 #include "tlslnk/tlslnk.h"
 #include "ucplnk/link_support.h"
 
@@ -195,7 +196,7 @@ HttpReach SendHttpCall(const ConnectionSettings& s, const HttpCall& call, const 
                "\r\nUser-Agent: zellant\r\nAccept: */*\r\nConnection: close\r\n";
     if (config::IsYes(s.Key("HTTPUseAuth")))
         request += "Authorization: Basic " +
-                   Base64(s.Key("UserName", "", 150) + ":" + s.Key("Password", "", 150)) + "\r\n";
+                   twoway::Base64Encode(s.Key("UserName", "", 150) + ":" + s.Key("Password", "", 150)) + "\r\n";
     if (call.method == "POST")
         request += "Content-Type: application/x-www-form-urlencoded\r\nContent-Length: " +
                    std::to_string(call.body.size()) + "\r\n";

@@ -4,6 +4,8 @@
 // nonsense, parallel requests and a stop while busy.
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
+
+#include "twoway/smtp_client.h"
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -168,7 +170,7 @@ TEST(HttpLink, TheServerGetsTheFilledTemplateWithBasicAuthentication) {
               0u)
         << request;
     EXPECT_NE(request.find("\r\nHost: 127.0.0.1:" + std::to_string(server.Port()) + "\r\n"), std::string::npos);
-    EXPECT_NE(request.find("\r\nAuthorization: Basic " + gateway::Base64("gw user:p:w") + "\r\n"),
+    EXPECT_NE(request.find("\r\nAuthorization: Basic " + twoway::Base64Encode("gw user:p:w") + "\r\n"),
               std::string::npos);
 }
 
@@ -269,7 +271,7 @@ TEST(HttpLink, AServerThatCannotBeReachedMarksTheLinkDownUntilOneAnswers) {
     { HttpPeer gone; port = gone.Port(); }
     Bench b(port, {{"TemplateText", kText}, {"TemplateBinary", kBinary}});
     const auto r = b.SendAndWait(link_test::Message(1, "49", "x"));
-    EXPECT_EQ(r.outcome, Outcome::Temporary);
+    EXPECT_EQ(r.outcome, Outcome::NotSent);
     const std::string down = "Unable to connect to 127.0.0.1:" + std::to_string(port) + ": Connection refused";
     EXPECT_EQ(r.error, down);
     EXPECT_EQ(b.events.FirstDown(), down);
@@ -339,10 +341,10 @@ TEST(HttpRequest, PlaceholdersPercentEncodingStatusAndBase64) {
     EXPECT_EQ(gateway::Dechunk("4\r\nID-7\r\n3\r\n ok\r\n0\r\n\r\n"), "ID-7 ok");
     EXPECT_EQ(gateway::Dechunk("a\r\n0123"), "0123");  // cut short: what came
     EXPECT_EQ(gateway::Dechunk("zz\r\nxx"), "");
-    EXPECT_EQ(gateway::Base64(""), "");
-    EXPECT_EQ(gateway::Base64("f"), "Zg==");
-    EXPECT_EQ(gateway::Base64("fo"), "Zm8=");
-    EXPECT_EQ(gateway::Base64("foobar"), "Zm9vYmFy");
+    EXPECT_EQ(twoway::Base64Encode(""), "");
+    EXPECT_EQ(twoway::Base64Encode("f"), "Zg==");
+    EXPECT_EQ(twoway::Base64Encode("fo"), "Zm8=");
+    EXPECT_EQ(twoway::Base64Encode("foobar"), "Zm9vYmFy");
 }
 
 }  // namespace
