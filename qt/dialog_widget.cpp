@@ -15,6 +15,7 @@
 #include <QTreeView>
 #include <algorithm>
 
+#include "qt/owned.h"
 #include "qt/report_model.h"
 
 namespace qtui {
@@ -336,7 +337,7 @@ void DialogWidget::SyncEmptyLine(const std::string& id, const BoundControl& b,
     const bool shown = empty && !s.emptyText.empty();
     if (!line) {
         if (!shown) return;
-        line = new QLabel(viewport);  // owned by the viewport
+        line = MakeChild<QLabel>(viewport);
         line->setObjectName(QString::fromStdString(id + ".empty"));
         line->setWordWrap(true);
         line->setTextFormat(Qt::PlainText);
@@ -398,6 +399,9 @@ bool DialogWidget::eventFilter(QObject* watched, QEvent* event) {
         if (typedIn_ != watched || !sinceTyped_.isValid() ||
             sinceTyped_.elapsed() > QApplication::keyboardInputInterval())
             typed_.clear();
+        // A space that begins no search is the list's own: it selects the current row.
+        if (typed_.isEmpty() && text == QStringLiteral(" "))
+            return QWidget::eventFilter(watched, event);
         typedIn_ = watched;
         sinceTyped_.start();
         typed_ += text;
