@@ -4,6 +4,7 @@
 #include "config/config_store.h"
 #include "platform/files.h"
 #include "ui/dialog.h"
+#include "ui/access_keys.h"
 
 namespace accounts {
 namespace {
@@ -115,7 +116,7 @@ ui::Template UserStatsTemplate() {
     Control list = List("stats", "", Flag::None, {kStatsTabUnits / 4});
     list.width = 50;
     list.height = 16;
-    return Template{"DIALOG_USERSTATS", "Statistics", {list, Row("buttons", {Button(IDOK, "OK", Flag::Default)})}};
+    return ui::WithAccessKeys(ui::Template{"DIALOG_USERSTATS", "Statistics", {list, Row("buttons", {Button(IDOK, "Close", Flag::Default)})}});
 }
 
 void ShowUserStats(ui::Host& host, const std::string& user) {

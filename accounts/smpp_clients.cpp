@@ -12,6 +12,7 @@
 #include "platform/files.h"
 #include "platform/text.h"
 #include "ui/dialog.h"
+#include "ui/access_keys.h"
 
 namespace accounts {
 namespace {
@@ -31,6 +32,7 @@ class SmppClientMonitor : public ui::Dialog {
 public:
     SmppClientMonitor() : ui::Dialog(SmppClientsTemplate()) {}
     void OnInit() override {
+        SetEmptyText(kList, "No SMPP client is connected.");
         Refresh();
         SetTimer(kRefreshTimer, kRefreshMs);
     }
@@ -220,10 +222,10 @@ ui::Template SmppClientsTemplate() {
     list.width = 50;
     Control details = Edit("details", "", Flag::Multiline | Flag::ReadOnly | Flag::Wide);
     details.height = 6;
-    return Template{"DIALOG_SMPPCLIENTS", "SMPP Client Connections",
+    return ui::WithAccessKeys(ui::Template{"DIALOG_SMPPCLIENTS", "SMPP Client Connections",
                     {list, details,
-                     Row("buttons", {Button("stats", "User Stats"), Button("edit", "Edit User"),
-                                     Button("suspend", "Suspend User"), Button(IDOK, "OK", Flag::Default)})}};
+                     Row("buttons", {Button("stats", "User Stats..."), Button("edit", "Edit User..."),
+                                     Button("suspend", "Suspend User"), Button(IDOK, "Close", Flag::Default)})}});
 }
 
 void ShowSmppClientMonitor(ui::Host& host) {

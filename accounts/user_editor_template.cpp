@@ -1,6 +1,7 @@
-// Layout of the user editor: one column, account and web rights first, then SMPP options,
-// limits and credit.
+// Layout of the user editor: account and web rights in the left column, SMPP options,
+// limits and credit in the right one, so the editor fits a 768-pixel screen.
 #include "accounts/user_editor.h"
+#include "ui/access_keys.h"
 
 namespace accounts {
 
@@ -41,10 +42,8 @@ ui::Template UserEditorTemplate(bool existingAccount) {
         Static("balance", ""),
         Edit("creditsToAdd", "Credits to add:"),
     });
-    std::vector<Control> all = left.children;
-    all.insert(all.end(), right.children.begin(), right.children.end());
-    all.push_back(OkCancelRow());
-    return Template{"DIALOG_USERINFO", "Edit User", all};
+    std::vector<Control> all = {Row("columns", {left, right}), OkCancelRow()};
+    return ui::WithAccessKeys(ui::Template{"DIALOG_USERINFO", "Edit User", all});
 }
 
 }  // namespace accounts

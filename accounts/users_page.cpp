@@ -9,6 +9,7 @@
 #include "config/config_store.h"
 #include "platform/files.h"
 #include "ui/long_operation.h"
+#include "ui/access_keys.h"
 
 namespace accounts {
 namespace {
@@ -31,11 +32,11 @@ ui::Template UsersPageTemplate() {
     list.height = 12;
     Control threshold = ui::Edit("threshold", "User Queue Size Threshold:");
     threshold.width = 50;
-    return Template{
+    return ui::WithAccessKeys(ui::Template{
         "DIALOG_USERS",
         "SMS Users",
         {list,
-         Row("buttons", {Button("add", "&Add"), Button("edit", "&Edit"), Button("delete", "&Delete"),
+         Row("buttons", {Button("add", "&Add..."), Button("edit", "&Edit..."), Button("delete", "&Delete"),
                          Button("stats", "&Stats")}),
          Group("limitsGroup", "",
                {Check("limits", "Enable message sending limits on user accounts"),
@@ -43,7 +44,7 @@ ui::Template UsersPageTemplate() {
                 ui::Edit("monthLimit", "Max Messages per Month:", Flag::Number)}),
          Group("queueGroup", "",
                {Check("separate", "Separate outbound message queues for each user"),
-                threshold})}};
+                threshold})}});
 }
 
 bool MigrateLegacyWebLogin(acctdb::UserHandle handle) {
@@ -76,6 +77,8 @@ void UsersPage::OnInit() {
         ui::RunLong(GetHost(), "Moving the web login into the account store...",
                     [&](ui::Host&) { MigrateLegacyWebLogin(handle_); });
     }
+    SetEmptyText(kList, handle_ == 0 ? "The account store could not be opened."
+                                     : "No user accounts yet. Add... creates one.");
     RefreshList();
     if (RowCount(kList) > 0) SetSelectedRows(kList, {0});
     Focus(kList);
@@ -127,6 +130,26 @@ void UsersPage::OnCommand(const std::string& id, ui::Event event) {
         SettingChanged();
         FollowSeparate();
     }
+}
+
+bool UsersPage::OnKey(const std::string& id, ui::Key key) {
+    if (id != kList) return false;
+    switch (key) {
+        case ui::Key::Enter: Edit(); break;
+        case ui::Key::Insert: Add(); break;
+        case ui::Key::Delete: Delete(); break;
+    }
+    return true;
+}
+
+// The store finds the account itself, so the list never fetches every record to search.
+bool UsersPage::OnTypeAhead(const std::string& id, const std::string& text) {
+    if (id != kList || handle_ == 0) return false;
+    acctdb::UserRecord found;
+    const int index = acctdb::SMSFindFirstUserRecord(handle_, text, &found);
+    if (index < 0) return false;
+    SetSelectedRows(kList, {index});
+    return true;
 }
 
 std::vector<std::string> UsersPage::OnGetRow(const std::string& id, int row) {
@@ -182,7 +205,7 @@ void UsersPage::Delete() {
     if (rows.empty()) return;
     const std::string question =
         rows.size() == 1 ? "Delete User?" : "Delete " + std::to_string(rows.size()) + " users?";
-    if (ui::Ask(GetHost(), question) != ui::kYes) return;
+    if (ui::Ask(GetHost(), question, ui::Buttons::YesNo, 1) != ui::kYes) return;
     // The store closes the gap of each deleted row, so names are taken first.
     std::vector<std::string> names;
     for (int row : rows) {

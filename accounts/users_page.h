@@ -41,6 +41,8 @@ public:
     bool OnApply() override;
     void OnCommand(const std::string& id, ui::Event event) override;
     std::vector<std::string> OnGetRow(const std::string& id, int row) override;
+    bool OnKey(const std::string& id, ui::Key key) override;
+    bool OnTypeAhead(const std::string& id, const std::string& text) override;
 
 private:
     void Edit();

@@ -5,6 +5,7 @@
 #include "config/counters.h"
 #include "platform/files.h"
 #include "ui/dialog.h"
+#include "ui/access_keys.h"
 
 namespace config {
 
@@ -80,12 +81,12 @@ ui::Template ConnectionStatsTemplate() {
     ui::Control list = ui::List(kList, "", ui::Flag::None, {0, 26});
     list.width = 48;
     list.height = 16;
-    return ui::Template{"DIALOG_STATS",
+    return ui::WithAccessKeys(ui::Template{"DIALOG_STATS",
                         "Statistics",
                         {list,
                          ui::Row("choice", {ui::Radio(kSent, "Messages Sent", ui::Flag::GroupStart),
                                             ui::Radio(kReceived, "Messages Received")}),
-                         ui::Button(ui::IDOK, "OK", ui::Flag::Default)}};
+                         ui::Button(ui::IDOK, "OK", ui::Flag::Default)}});
 }
 
 std::vector<std::string> ConnectionStatsLines(const std::string& connectionName, bool received,

@@ -6,6 +6,7 @@
 #include "modem/comm_ports.h"
 #include "modem/modem_registry.h"
 #include "modem/modem_test.h"
+#include "ui/access_keys.h"
 
 namespace modem {
 
@@ -57,13 +58,13 @@ private:
 }  // namespace
 
 ui::Template AddModemTemplate() {
-    return ui::Template{
+    return ui::WithAccessKeys(ui::Template{
         "DIALOG_ADDMODEM",
         "Add Modem",
         {ui::Combo("modem", "Select Available Modem:", ui::Flag::None),
          ui::Edit("pin", "Modem PIN:", ui::Flag::None),
          ui::Row("buttons", {ui::Button("test", "Test and Add Modem", ui::Flag::Default),
-                             ui::Button(ui::IDCANCEL, "Cancel")})}};
+                             ui::Button(ui::IDCANCEL, "Cancel")})}});
 }
 
 std::vector<std::string> AvailableModems(const std::vector<std::string>& configured) {

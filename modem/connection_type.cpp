@@ -1,4 +1,5 @@
 #include "modem/connection_type.h"
+#include "ui/access_keys.h"
 
 #include <array>
 
@@ -56,9 +57,9 @@ ui::Template ConnectionTypeTemplate() {
         radios.push_back(ui::Radio(c.id, c.label,
                                    c.result == kGsmModem ? ui::Flag::GroupStart : ui::Flag::None));
     }
-    return ui::Template{"DIALOG_SMSCTYPE",
+    return ui::WithAccessKeys(ui::Template{"DIALOG_SMSCTYPE",
                         "SMSC Connection Type",
-                        {ui::Group("type", "", std::move(radios)), ui::OkCancelRow()}};
+                        {ui::Group("type", "", std::move(radios)), ui::OkCancelRow()}});
 }
 
 int ChooseConnectionType(ui::Host& host, const ConnectionTypeChoices& choices) {

@@ -9,6 +9,7 @@
 #include "platform/ini.h"
 #include "platform/text.h"
 #include "ui/dialog.h"
+#include "ui/access_keys.h"
 
 namespace modem {
 
@@ -304,7 +305,7 @@ ui::Control RoutingGroup() {
 
 ui::Template MmsSettingsTemplate() {
     using namespace ui;
-    return Template{
+    return ui::WithAccessKeys(ui::Template{
         "DIALOG_MMSSETTINGS",
         "MMS Settings",
         {Edit("mmsurl", "MMS Server URL:"), RoutingGroup(),
@@ -319,11 +320,11 @@ ui::Template MmsSettingsTemplate() {
                 Edit("login", "Login Name:"), Edit("password", "Password:", Flag::Password),
                 Row("gprsbuttons", {Button("lookup", "&Lookup Operator Settings"),
                                     Button("test", "Test Connection")})}),
-         OkCancelRow()}};
+         OkCancelRow()}});
 }
 
 ui::Template MmsRoutingTemplate() {
-    return ui::Template{"DIALOG_MMSROUTING", "MMS Settings", {RoutingGroup(), ui::OkCancelRow()}};
+    return ui::WithAccessKeys(ui::Template{"DIALOG_MMSROUTING", "MMS Settings", {RoutingGroup(), ui::OkCancelRow()}});
 }
 
 bool MmsSettingsDialog(ui::Host& host, const MmsSettingsServices& services,

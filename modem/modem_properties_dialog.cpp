@@ -1,4 +1,5 @@
 #include "modem/modem_properties_dialog.h"
+#include "ui/access_keys.h"
 
 #include <algorithm>
 
@@ -109,7 +110,7 @@ private:
 
 ui::Template ModemPropertiesTemplate() {
     using namespace ui;
-    return Template{
+    return ui::WithAccessKeys(ui::Template{
         "DIALOG_ROUTING",
         "Modem Connection",
         {Edit("routeName", "QuvSMS Route Name:"), Edit("phoneNumber", "Phone Number:"),
@@ -120,9 +121,9 @@ ui::Template ModemPropertiesTemplate() {
          Check("receiveSms", "Receive SMS Messages"), Combo("storage", "SMS Message Storage:"),
          Combo("routeLocal", "Route SMS to local user:"),
          Row("mmsRow",
-             {Check("receiveMms", "Receive MMS Messages"), Button("mms", "MMS Settings")}),
+             {Check("receiveMms", "Receive MMS Messages"), Button("mms", "MMS Settings...")}),
          smsc::RoutingGroup(""),
-         Check("reboot", "Reboot System if this modem is not accessible"), OkCancelRow()}};
+         Check("reboot", "Reboot System if this modem is not accessible"), OkCancelRow()}});
 }
 
 bool ModemPropertiesDialog(ui::Host& host, std::string& entry,

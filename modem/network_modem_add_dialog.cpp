@@ -14,6 +14,7 @@
 #include "platform/cancel.h"
 #include "platform/text.h"
 #include "ui/long_operation.h"
+#include "ui/access_keys.h"
 
 namespace modem {
 
@@ -205,7 +206,7 @@ NetworkModemServices DefaultNetworkModemServices() {
 
 ui::Template AddNetworkModemTemplate() {
     using namespace ui;
-    return Template{
+    return ui::WithAccessKeys(ui::Template{
         "DIALOG_ADDQUVSMSMODEM",
         "Add Android Modem",
         {Group("type", "Connection Type",
@@ -216,7 +217,7 @@ ui::Template AddNetworkModemTemplate() {
          Edit("cloudid", "Cloud Server ID:", Flag::ReadOnly),
          Edit("device", "Device Name:"),
          Edit("secret", "Shared Secret:", Flag::Password),
-         Row("buttons", {Button("add", "Add Modem", Flag::Default), Button(IDCANCEL, "Cancel")})}};
+         Row("buttons", {Button("add", "Add Modem", Flag::Default), Button(IDCANCEL, "Cancel")})}});
 }
 
 bool RunAddNetworkModem(ui::Host& host, const NetworkModemServices& services, std::string& record) {

@@ -8,6 +8,7 @@
 #include "modem/network_modem.h"
 #include "platform/clock.h"
 #include "platform/ini.h"
+#include "ui/access_keys.h"
 
 namespace modem {
 
@@ -127,11 +128,11 @@ std::string DirectWaitText() {
 
 ui::Template PairingWaitTemplate() {
     using namespace ui;
-    return Template{"DIALOG_QUVSMSWAIT",
+    return ui::WithAccessKeys(ui::Template{"DIALOG_QUVSMSWAIT",
                     "Waiting for Connection",
                     {Static("text", kDirectText, Flag::Wide),
                      Static("cloudline", "Connecting to QuvSMS Modem Cloud...", Flag::Wide),
-                     Row("buttons", {Button(IDCANCEL, "Connect Later")})}};
+                     Row("buttons", {Button(IDCANCEL, "Connect Later")})}});
 }
 
 bool PairingWaitDialog(ui::Host& host, bool cloud) {

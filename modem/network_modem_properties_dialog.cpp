@@ -14,6 +14,7 @@
 #include "platform/ini.h"
 #include "platform/text.h"
 #include "smsc/connection_edit.h"
+#include "ui/access_keys.h"
 
 namespace modem {
 
@@ -311,7 +312,7 @@ private:
 
 ui::Template NetworkModemPropertiesTemplate() {
     using namespace ui;
-    return Template{
+    return ui::WithAccessKeys(ui::Template{
         "DIALOG_QUVSMSMODEM",
         "Android Modem Connection",
         {Edit("routename", "Route Name:"),
@@ -330,8 +331,8 @@ ui::Template NetworkModemPropertiesTemplate() {
                 Edit("mmsurl", "MMS Server URL:"),
                 Edit("mmsproxy", "MMS Proxy (if required):"),
                 Row("mmsbuttons", {Button("lookup", "&Lookup Operator MMS Settings"),
-                                   Button("mmsreceive", "MMS Receive Settings")})}),
-         OkCancelRow()}};
+                                   Button("mmsreceive", "MMS Receive Settings...")})}),
+         OkCancelRow()}});
 }
 
 bool RunNetworkModemProperties(ui::Host& host, const NetworkModemServices& services,

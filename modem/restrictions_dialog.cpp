@@ -6,6 +6,7 @@
 
 #include "config/config_store.h"
 #include "platform/ini.h"
+#include "ui/access_keys.h"
 
 namespace modem {
 
@@ -148,7 +149,7 @@ ui::Control NumberField(const char* id, const char* label = "") {
 
 ui::Template RestrictionsTemplate() {
     using namespace ui;
-    return Template{
+    return ui::WithAccessKeys(ui::Template{
         "DIALOG_RESTRICTIONS",
         "Connection Restrictions",
         {Check("enabled", "Connection Enabled"),
@@ -162,7 +163,7 @@ ui::Template RestrictionsTemplate() {
          Row("speedRow", {Check("speed", "Limit Message Speed"), NumberField("speedCount"),
                           Static("speedPer", "messages per"), NumberField("speedSeconds"),
                           Static("speedSecondsLabel", "seconds")}),
-         OkCancelRow()}};
+         OkCancelRow()}});
 }
 
 long ParseRestrictionNumber(const std::string& text) {

@@ -1,10 +1,12 @@
 #include "qt/dialog_widget.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QItemSelectionModel>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
@@ -13,6 +15,7 @@
 #include <QTreeView>
 #include <algorithm>
 
+#include "qt/owned.h"
 #include "qt/report_model.h"
 
 namespace qtui {
@@ -22,6 +25,9 @@ using ui::Kind;
 namespace {
 
 constexpr int kMinFieldDialogChars = 52;
+// Rows measured when a report's columns are fitted: a screenful and more, never the
+// whole of a report that may hold a hundred thousand rows.
+constexpr int kFittedRows = 100;
 
 QString Q(const std::string& s) { return QString::fromStdString(s); }
 
@@ -76,9 +82,17 @@ DialogWidget::DialogWidget(ui::Dialog& dialog, const BuildOptions& options, QWid
         fields = fields || bound.kind == Kind::Edit || bound.kind == Kind::Combo ||
                  bound.kind == Kind::List || bound.kind == Kind::Report;
     // Fields narrower than this make host names and paths unreadable.
-    if (fields) setMinimumWidth(CharsToPixels(this, kMinFieldDialogChars));
+    if (fields) SetWidthFloor(CharsToPixels(this, kMinFieldDialogChars));
     for (const auto& [id, bound] : controls_) Connect(id, bound);
     SyncAll();
+}
+
+QSize DialogWidget::minimumSizeHint() const {
+    return QWidget::minimumSizeHint().expandedTo(QSize(widthFloor_, 0));
+}
+
+QSize DialogWidget::sizeHint() const {
+    return QWidget::sizeHint().expandedTo(QSize(widthFloor_, 0));
 }
 
 DialogWidget::~DialogWidget() {
@@ -116,7 +130,10 @@ void DialogWidget::Sync(const std::string& id) {
             // The template's own label may carry accelerator marks; texts set later are
             // shown as they are (a URL keeps its "&").
             QString text = s.text == b.templateLabel ? Q(ui::StripAccelerator(s.text)) : Q(s.text);
-            if (label->text() != text) label->setText(text);
+            if (label->text() != text) {
+                label->setText(text);
+                if (label->wordWrap()) FitWrappedText(label, text);
+            }
             break;
         }
         case Kind::Edit:
@@ -141,8 +158,16 @@ void DialogWidget::Sync(const std::string& id) {
         }
         case Kind::Group: static_cast<QGroupBox*>(b.widget)->setTitle(Q(s.text)); break;
         case Kind::Combo:
-        case Kind::List: SyncItems(b, s); break;
-        case Kind::Report: SyncReport(b, s); break;
+            SyncItems(b, s);
+            break;
+        case Kind::List:
+            SyncItems(b, s);
+            SyncEmptyLine(id, b, s);
+            break;
+        case Kind::Report:
+            SyncReport(b, s);
+            SyncEmptyLine(id, b, s);
+            break;
         case Kind::Row: break;
     }
     SyncCommon(b, s);
@@ -168,6 +193,12 @@ void DialogWidget::SyncCommon(const BoundControl& b, const ui::ControlState& s) 
             w->setPalette(p);
         } else if (!s.alarm && red) {
             w->setPalette(QPalette());
+        }
+        // Bold as well as red: the alarm must not rest on colour alone.
+        if (w->font().bold() != s.alarm) {
+            QFont f = w->font();
+            f.setBold(s.alarm);
+            w->setFont(f);
         }
     }
 }
@@ -267,6 +298,8 @@ void DialogWidget::Connect(const std::string& id, const BoundControl& b) {
 
 void DialogWidget::ConnectItemView(const std::string& id, const BoundControl& b) {
     auto* view = static_cast<QAbstractItemView*>(b.widget);
+    keyViews_[view] = id;
+    view->installEventFilter(this);
     const bool multi = b.flags & ui::Flag::MultiSelect;
     const bool report = b.kind == Kind::Report;
     connect(view->selectionModel(), &QItemSelectionModel::selectionChanged, this,
@@ -284,8 +317,110 @@ void DialogWidget::ConnectItemView(const std::string& id, const BoundControl& b)
         Deliver(id, [&] { dialog_.UserDoubleClick(id, index.row()); });
     });
     if (!report) return;
-    connect(static_cast<QTreeView*>(view)->header(), &QHeaderView::sectionClicked, this,
+    QHeaderView* header = static_cast<QTreeView*>(view)->header();
+    connect(header, &QHeaderView::sectionClicked, this,
             [this, id](int column) { Deliver(id, [&] { dialog_.UserColumnClick(id, column); }); });
+    // A column the user sized keeps its width through every refresh.
+    connect(header, &QHeaderView::sectionResized, this, [this, id, header](int column) {
+        if (fitting_ == 0 && updating_ == 0 && column < header->count() - 1)
+            userSized_[id].insert(column);
+    });
+    FitColumns(id, b);
+}
+
+void DialogWidget::SyncEmptyLine(const std::string& id, const BoundControl& b,
+                                 const ui::ControlState& s) {
+    auto* view = static_cast<QAbstractItemView*>(b.widget);
+    QWidget* viewport = view->viewport();
+    QLabel*& line = emptyLines_[viewport];
+    const bool empty = b.kind == Kind::Report ? s.rowCount == 0 : s.items.empty();
+    const bool shown = empty && !s.emptyText.empty();
+    if (!line) {
+        if (!shown) return;
+        line = MakeChild<QLabel>(viewport);
+        line->setObjectName(QString::fromStdString(id + ".empty"));
+        line->setWordWrap(true);
+        line->setTextFormat(Qt::PlainText);
+        line->setAttribute(Qt::WA_TransparentForMouseEvents);
+        QPalette p = line->palette();
+        p.setColor(QPalette::WindowText, p.color(QPalette::PlaceholderText));
+        line->setPalette(p);
+        viewport->installEventFilter(this);
+    }
+    line->setText(Q(s.emptyText));
+    const int margin = line->fontMetrics().averageCharWidth();
+    line->setGeometry(viewport->rect().adjusted(margin, margin / 2, -margin, 0));
+    line->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    line->setVisible(shown);
+}
+
+bool DialogWidget::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::Resize) {
+        auto it = emptyLines_.find(watched);
+        if (it != emptyLines_.end() && it->second) {
+            auto* viewport = static_cast<QWidget*>(watched);
+            const int margin = it->second->fontMetrics().averageCharWidth();
+            it->second->setGeometry(viewport->rect().adjusted(margin, margin / 2, -margin, 0));
+        }
+        return QWidget::eventFilter(watched, event);
+    }
+    if (event->type() != QEvent::KeyPress) return QWidget::eventFilter(watched, event);
+    auto it = keyViews_.find(watched);
+    if (it == keyViews_.end() || updating_ > 0 || dialog_.IsEnded() || !dialog_.Initialized())
+        return QWidget::eventFilter(watched, event);
+    const std::string id = it->second;
+    auto* key = static_cast<QKeyEvent*>(event);
+    const Qt::KeyboardModifiers mods = key->modifiers() & ~Qt::KeypadModifier;
+    bool handled = false;
+    if (mods == Qt::NoModifier) {
+        switch (key->key()) {
+            case Qt::Key_Return:
+            case Qt::Key_Enter:
+                handled = dialog_.UserKey(id, ui::Key::Enter);
+                break;
+            case Qt::Key_Insert:
+                handled = dialog_.UserKey(id, ui::Key::Insert);
+                break;
+            case Qt::Key_Delete:
+                handled = dialog_.UserKey(id, ui::Key::Delete);
+                break;
+            default:
+                break;
+        }
+        if (handled) {
+            if (!dialog_.IsEnded()) SyncAll();
+            return true;
+        }
+    }
+    const QString text = key->text();
+    if ((mods & ~Qt::ShiftModifier) == Qt::NoModifier && !text.isEmpty() && text.at(0).isPrint()) {
+        // Letters typed in quick succession search on from what was typed before, as a
+        // list of the desktop does.
+        if (typedIn_ != watched || !sinceTyped_.isValid() ||
+            sinceTyped_.elapsed() > QApplication::keyboardInputInterval())
+            typed_.clear();
+        // A space that begins no search is the list's own: it selects the current row.
+        if (typed_.isEmpty() && text == QStringLiteral(" "))
+            return QWidget::eventFilter(watched, event);
+        typedIn_ = watched;
+        sinceTyped_.start();
+        typed_ += text;
+        dialog_.UserTypeAhead(id, typed_.toStdString());
+        if (!dialog_.IsEnded()) SyncAll();
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void DialogWidget::ScrollRequested(const std::string& id, int row) {
+    auto it = controls_.find(id);
+    if (it == controls_.end()) return;
+    const BoundControl& b = it->second;
+    if (auto* list = qobject_cast<QListWidget*>(b.widget)) {
+        if (QListWidgetItem* item = list->item(row)) list->scrollToItem(item);
+    } else if (b.model && row < b.model->rowCount()) {
+        static_cast<QTreeView*>(b.widget)->scrollTo(b.model->index(row, 0));
+    }
 }
 
 void DialogWidget::ControlChanged(const std::string& id) { Sync(id); }
@@ -296,7 +431,36 @@ void DialogWidget::RowsChanged(const std::string& id) {
     ++updating_;
     it->second.model->Reload();
     --updating_;
+    FitColumns(id, it->second);
     Sync(id);
+}
+
+void DialogWidget::FitColumns(const std::string& id, const BoundControl& b) {
+    auto* view = static_cast<QTreeView*>(b.widget);
+    QHeaderView* header = view->header();
+    const int columns = b.model->columnCount();
+    // A list whose columns have no titles shows no header, and its columns share the
+    // width equally.
+    if (header->isHidden()) return;
+    const QFontMetrics fm = view->fontMetrics();
+    const int pad = 3 * fm.averageCharWidth();  // the cell's margins and a little air
+    const int limit = std::max(view->viewport()->width(), CharsToPixels(view, 40));
+    const int rows = std::min(b.model->rowCount(), kFittedRows);
+    const std::set<int>& sized = userSized_[id];
+    ++fitting_;
+    for (int c = 0; c < columns; ++c) {
+        if (sized.count(c)) continue;
+        int want = header->sectionSizeHint(c);
+        for (int r = 0; r < rows; ++r)
+            want = std::max(want,
+                            fm.horizontalAdvance(
+                                b.model->data(b.model->index(r, c), Qt::DisplayRole).toString()) +
+                                pad);
+        want = std::min(want, limit);
+        // Only wider: a column never jumps narrower under the operator's eyes.
+        if (want > header->sectionSize(c)) header->resizeSection(c, want);
+    }
+    --fitting_;
 }
 
 void DialogWidget::TitleChanged() { emit titleChanged(Q(dialog_.Title())); }

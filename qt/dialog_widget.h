@@ -3,10 +3,13 @@
 // fed back, and only the user's own actions reach the procedure's User* entry points.
 #pragma once
 
+#include <QElapsedTimer>
 #include <QTimer>
 #include <QWidget>
+#include <algorithm>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 
 #include "qt/layout.h"
@@ -27,6 +30,14 @@ public:
     const BoundControl* Find(const std::string& id) const;
     // Brings every widget in line with the dialog's state.
     void SyncAll();
+    // The least width the widgets ask for, whatever their layout needs less; never an
+    // explicit minimum, which would stop the layout from asking for more.
+    void SetWidthFloor(int pixels) {
+        widthFloor_ = std::max(widthFloor_, pixels);
+        updateGeometry();
+    }
+    QSize minimumSizeHint() const override;
+    QSize sizeHint() const override;
 
     // ---- ui::DialogView -----------------------------------------------------------------
     void ControlChanged(const std::string& id) override;
@@ -36,6 +47,11 @@ public:
     void TimerSet(int timerId, int ms) override;
     void TimerKilled(int timerId) override;
     void Ended(int result) override;
+    void ScrollRequested(const std::string& id, int row) override;
+
+protected:
+    // Enter, Insert, Delete and typed letters on a list or report go to the procedure.
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 signals:
     void titleChanged(const QString& title);
@@ -46,6 +62,11 @@ private:
     void SyncCommon(const BoundControl& b, const ui::ControlState& s);
     void SyncItems(const BoundControl& b, const ui::ControlState& s);
     void SyncReport(const BoundControl& b, const ui::ControlState& s);
+    // Widens the columns of a report the user has not sized to what their titles and
+    // first rows need, each within the list's width.
+    void FitColumns(const std::string& id, const BoundControl& b);
+    // The grey line of an empty list or report, over the top of its viewport.
+    void SyncEmptyLine(const std::string& id, const BoundControl& b, const ui::ControlState& s);
     void Connect(const std::string& id, const BoundControl& b);
     void ConnectItemView(const std::string& id, const BoundControl& b);
     // Runs a user action on the procedure unless the dialog has already ended, then
@@ -57,6 +78,14 @@ private:
     ControlMap controls_;
     std::map<int, std::unique_ptr<QTimer>> timers_;
     int updating_ = 0;  // > 0 while widgets are set from the dialog's state
+    int widthFloor_ = 0;
+    std::map<QObject*, std::string> keyViews_;        // list and report views -> control id
+    std::map<std::string, std::set<int>> userSized_;  // report -> columns the user sized
+    std::map<QObject*, QLabel*> emptyLines_;          // viewport -> its empty line
+    int fitting_ = 0;             // > 0 while columns are sized here, not by the user
+    QString typed_;               // the type-ahead text so far
+    QObject* typedIn_ = nullptr;  // the view it was typed in
+    QElapsedTimer sinceTyped_;
 };
 
 // "\r\n" line ends of the dialog's multi-line texts shown as "\n", and back.

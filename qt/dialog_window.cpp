@@ -1,10 +1,17 @@
 #include "qt/dialog_window.h"
 
+#include <QApplication>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "qt/owned.h"
 
 namespace qtui {
+
+namespace {
+// A window manager's close, maximise and minimise buttons and the title's margins.
+constexpr int kTitleBarButtons = 120;
+}  // namespace
 
 DialogWindow::DialogWindow(ui::Dialog& dialog, QWidget* parent)
     : QDialog(parent), dialog_(dialog), widget_(dialog, BuildOptions{}, this) {
@@ -14,6 +21,11 @@ DialogWindow::DialogWindow(ui::Dialog& dialog, QWidget* parent)
     setWindowTitle(QString::fromStdString(dialog.Title()));
     setObjectName(QString::fromStdString(dialog.GetTemplate().id));
     setSizeGripEnabled(true);
+    // Wide enough for the window manager to show the whole title beside its buttons.
+    QFont titleFont = QApplication::font("QMdiSubWindowTitleBar");
+    titleFont.setBold(true);
+    widget_.SetWidthFloor(QFontMetrics(titleFont).horizontalAdvance(windowTitle()) +
+                          kTitleBarButtons);
     connect(&widget_, &DialogWidget::titleChanged, this, &QWidget::setWindowTitle);
     connect(&widget_, &DialogWidget::ended, this, [this](int result) { QDialog::done(result); });
 }

@@ -34,6 +34,13 @@ constexpr int kFieldFrame = 14;       // pixels of frame and margins around a fi
 constexpr int kNumberChars = 10;      // a number field without a width hint
 constexpr int kComboMinChars = 16;    // combos never size themselves to their longest item
 constexpr int kDefaultListLines = 6;  // list and report height without a hint
+// A text field without a width hint shows an e-mail address or a host and port whole.
+constexpr int kTextFieldChars = 24;
+// Wrapped texts are laid out for at least this width, and tall enough for it.
+constexpr int kWrappedTextChars = 48;
+// A label longer than this wraps beside its field instead of pushing every field of the
+// dialog to the right.
+constexpr int kSideLabelChars = 34;
 
 QString Q(const std::string& s) { return QString::fromStdString(s); }
 
@@ -130,6 +137,13 @@ QLabel* Builder::MakeSideLabel(const Control& c, QWidget* field, QWidget* parent
     QLabel* label = MakeChild<QLabel>(Q(c.label), parent);
     label->setBuddy(field);
     label->setObjectName(Q(c.id + ".label"));
+    const int limit = CharsToPixels(label, kSideLabelChars);
+    if (label->sizeHint().width() > limit) {
+        label->setWordWrap(true);
+        label->setMinimumWidth(limit);
+        label->setMaximumWidth(limit);
+        FitWrappedText(label, Q(ui::StripAccelerator(c.label)));
+    }
     controls_[c.id].label = label;
     return label;
 }
@@ -153,7 +167,11 @@ QWidget* Builder::MakeEdit(const Control& c, QWidget* parent) {
             QRegularExpression(QStringLiteral("[0-9]*")), edit));
     }
     int chars = c.width > 0 ? c.width : ((c.flags & Flag::Number) ? kNumberChars : 0);
-    if (chars > 0) edit->setFixedWidth(CharsToPixels(edit, chars));
+    if (chars > 0) {
+        edit->setFixedWidth(CharsToPixels(edit, chars));
+    } else {
+        edit->setMinimumWidth(CharsToPixels(edit, kTextFieldChars));
+    }
     return edit;
 }
 
@@ -188,11 +206,18 @@ QWidget* Builder::MakeReport(const Control& c, QWidget* parent) {
     view->setSelectionBehavior(QAbstractItemView::SelectRows);
     view->setSelectionMode((c.flags & Flag::MultiSelect) ? QAbstractItemView::ExtendedSelection
                                                          : QAbstractItemView::SingleSelection);
-    // Sized from the titles, never from the contents: measuring contents would fetch
-    // every row of a virtual report.
+    // Sized from the titles here; the dialog widget widens them to the first rows once
+    // they come (never from every row of a virtual report).
     QHeaderView* header = view->header();
     header->setSectionResizeMode(QHeaderView::Interactive);
     header->setStretchLastSection(true);
+    const bool titled = std::any_of(c.columns.begin(), c.columns.end(),
+                                    [](const std::string& t) { return !t.empty(); });
+    if (!titled) {
+        // Columns without titles: no empty header bar, and equal shares of the width.
+        header->hide();
+        header->setSectionResizeMode(QHeaderView::Stretch);
+    }
     // Header clicks go to the procedure, which orders the rows; the view never sorts.
     header->setSectionsClickable(true);
     const QFontMetrics fm = view->fontMetrics();
@@ -214,6 +239,8 @@ QWidget* Builder::MakeGroup(const Control& c, QWidget* parent) {
     auto* form = MakeChild<QFormLayout>(box);
     form->setFieldGrowthPolicy(QFormLayout::AllNonFixedFieldsGrow);
     form->setLabelAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    // A label stays beside its field however narrow a frame standing beside another gets.
+    form->setRowWrapPolicy(QFormLayout::DontWrapRows);
     // Frames stacked in the dialog's grid share its label column; frames side by side
     // in a row have columns of their own.
     box->ensurePolished();
@@ -297,6 +324,7 @@ QWidget* Builder::Make(const Control& c, QWidget* parent) {
             label->setTextFormat(Qt::PlainText);
             label->setWordWrap(c.flags & Flag::Wide);
             if (c.width > 0) label->setMinimumWidth(CharsToPixels(label, c.width));
+            if (c.flags & Flag::Wide) FitWrappedText(label, Q(ui::StripAccelerator(c.label)));
             w = label;
             break;
         }
@@ -377,7 +405,9 @@ void Builder::AlignColumns() {
                 item->widget()->setProperty("zellaScope", f.scope);
                 if (role == QFormLayout::LabelRole) {
                     int& right = column[f.scope];
-                    right = std::max(right, f.inset + item->widget()->sizeHint().width());
+                    const QWidget* w = item->widget();
+                    right = std::max(right,
+                                     f.inset + std::min(w->sizeHint().width(), w->maximumWidth()));
                 }
             }
         }
@@ -385,8 +415,12 @@ void Builder::AlignColumns() {
     for (const Form& f : forms_) {
         for (int r = 0; r < f.layout->rowCount(); ++r) {
             QLayoutItem* item = f.layout->itemAt(r, QFormLayout::LabelRole);
-            if (item && item->widget())
-                item->widget()->setMinimumWidth(column[f.scope] - f.inset);
+            if (!item || !item->widget()) continue;
+            QWidget* w = item->widget();
+            const int width = column[f.scope] - f.inset;
+            // A wrapped label may widen to the column; its height was taken narrower.
+            if (w->maximumWidth() < width) w->setMaximumWidth(width);
+            w->setMinimumWidth(width);
         }
     }
 }
@@ -444,6 +478,23 @@ void Builder::Build(QWidget* owner) {
 }
 
 }  // namespace
+
+void FitWrappedText(QLabel* label, const QString& shown) {
+    // A dialog's window is sized from minimum sizes, which know nothing of wrapping: the
+    // text gets the height it needs at the narrowest it is laid out, so it is never cut.
+    // A label with a set width (beside a field) wraps there; free text at its minimum.
+    const int width =
+        label->maximumWidth() < QWIDGETSIZE_MAX
+            ? label->maximumWidth()
+            : std::max(label->minimumWidth(), CharsToPixels(label, kWrappedTextChars));
+    if (label->maximumWidth() == QWIDGETSIZE_MAX) label->setMinimumWidth(width);
+    const int height = shown.isEmpty() ? 0
+                                       : label->fontMetrics()
+                                             .boundingRect(QRect(0, 0, width, 100000),
+                                                           Qt::TextWordWrap | Qt::AlignLeft, shown)
+                                             .height();
+    label->setMinimumHeight(height);
+}
 
 int CharsToPixels(const QWidget* widget, int chars) {
     return chars * widget->fontMetrics().averageCharWidth() + kFieldFrame;

@@ -40,6 +40,10 @@ struct BuildOptions {
 void BuildControls(QWidget* owner, ui::Dialog& dialog, ControlMap& controls,
                    const BuildOptions& options);
 
+// Gives a word-wrapped label the width it is laid out for and the height its text
+// `shown` needs there; called again whenever the text changes.
+void FitWrappedText(QLabel* label, const QString& shown);
+
 // Pixel width of `chars` average characters of `widget`'s font, plus the frame of a field.
 int CharsToPixels(const QWidget* widget, int chars);
 

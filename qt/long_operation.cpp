@@ -1,17 +1,18 @@
 #include "qt/long_operation.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QEventLoop>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMetaObject>
+#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSet>
 #include <QThread>
 #include <QTimer>
 #include <QVBoxLayout>
-#include <QApplication>
 #include <mutex>
 #include <thread>
 
@@ -204,6 +205,10 @@ bool QtHost::RunLongOperation(const std::string& progress,
     // operation already owns the worker, so this one runs where it is asked.
     if (platform::CurrentCancelToken() != nullptr) return Host::RunLongOperation(progress, operation);
     platform::CancelToken token;
+    // The window and the field the operator started from get the keyboard back when the
+    // progress window goes: a window manager gives it to nobody.
+    const QPointer<QWidget> starter = QApplication::activeWindow();
+    const QPointer<QWidget> focused = QApplication::focusWidget();
     LongOperationWindow window(QString::fromStdString(Caption()), QString::fromStdString(progress),
                                [&token] { token.Cancel(); }, QApplication::activeModalWidget());
     window.setWindowModality(Qt::ApplicationModal);
@@ -236,6 +241,11 @@ bool QtHost::RunLongOperation(const std::string& progress,
     }
     thread.join();
     window.hide();
+    if (starter && starter->isVisible()) {
+        starter->activateWindow();
+        if (focused && focused->window() == starter && focused->isVisible())
+            focused->setFocus(Qt::OtherFocusReason);
+    }
     if (token.Cancelled()) ++cancelledOperations_;
     return token.Cancelled();
 }

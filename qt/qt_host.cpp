@@ -7,9 +7,11 @@
 #include <QIcon>
 #include <QPixmap>
 #include <QPushButton>
+#include <cstdlib>
 
 #include "platform/process.h"
 #include "qt/dialog_window.h"
+#include "qt/file_viewer.h"
 #include "qt/sheet_window.h"
 
 namespace qtui {
@@ -144,8 +146,30 @@ void QtHost::SetClipboardText(const std::string& text) {
     if (QClipboard* clipboard = QGuiApplication::clipboard()) clipboard->setText(Q(text));
 }
 
+bool DesktopOpenerConfigured() {
+    for (const char* name : {"VISUAL", "EDITOR", "XDG_CURRENT_DESKTOP"}) {
+        const char* value = std::getenv(name);
+        if (value != nullptr && *value != '\0') return true;
+    }
+    return false;
+}
+
 bool QtHost::ShellOpen(const std::string& path, const std::string& workingDir) {
-    return platform::ShellOpen(path, workingDir);
+    // Without a desktop session or an editor of the operator's choice the desktop's
+    // opener starts and silently finds nothing to open with (a server reached through
+    // VNC): the console shows the file itself, or says what it could not open.
+    if (DesktopOpenerConfigured()) return platform::ShellOpen(path, workingDir);
+    const bool url = path.find("://") != std::string::npos;
+    std::string error;
+    if (url) {
+        error = "Cannot open " + path + ": no web browser is set up on this computer.";
+    } else {
+        std::string full = path;
+        if (!full.empty() && full[0] != '/' && !workingDir.empty()) full = workingDir + full;
+        if (ViewFileReadOnly(full, ModalParent(), error)) return true;
+    }
+    ui::Error(*this, error);
+    return false;
 }
 
 bool SetApplicationIcon(const std::string& path) {

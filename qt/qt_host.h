@@ -26,6 +26,9 @@ public:
     // Processes pending paint and timer events, never user input.
     void KeepPainted() override;
     void SetClipboardText(const std::string& text) override;
+    // The desktop's opener (or the operator's editor for text) when one is set up;
+    // otherwise a text file is shown read-only in a window of the console and anything
+    // else is reported as not opened.
     bool ShellOpen(const std::string& path, const std::string& workingDir) override;
     // Runs the operation on a worker thread under a cancel token while a modal progress
     // window (qt/long_operation.h) shows `progress` and Cancel; the windows the operation
@@ -53,6 +56,10 @@ BuiltMessageBox BuildMessageBox(const ui::MessageBoxSpec& spec, QWidget* parent)
 // Name filter text of a file dialog: "Images (*.jpg *.png);;Text (*.txt)". Patterns may
 // be given separated by ";" or blanks.
 QString FileFilterText(const std::vector<ui::FileFilter>& filters);
+
+// Whether the desktop can open files and URLs here: a desktop session, or an editor
+// named by VISUAL or EDITOR.
+bool DesktopOpenerConfigured();
 
 // Uses the image at `path` as every window's icon. False when it cannot be loaded.
 bool SetApplicationIcon(const std::string& path);

@@ -1,13 +1,14 @@
 #include "qt/sheet_window.h"
 
-#include <QGuiApplication>
 #include <QDialogButtonBox>
+#include <QGuiApplication>
 #include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QStyle>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <functional>
 
 #include "qt/owned.h"
 
@@ -20,8 +21,17 @@ constexpr int kMaxSheetHeight = 700;
 constexpr int kTitleBarAllowance = 40;  // a window manager's title bar and frame
 constexpr int kMinPageHeight = 120;
 
-// The size the widgets of `tmpl` ask for, built without a procedure behind them.
-QSize TemplateSize(const ui::Template& tmpl) {
+// The size the widgets of `tmpl` ask for, built without a procedure behind them and
+// with every control shown: a page that shows a field later (a port once a certificate
+// exists) must not find the sheet too narrow for it then.
+QSize TemplateSize(ui::Template tmpl) {
+    std::function<void(std::vector<ui::Control>&)> showAll = [&](std::vector<ui::Control>& cs) {
+        for (ui::Control& c : cs) {
+            c.flags &= ~ui::Flag::Hidden;
+            showAll(c.children);
+        }
+    };
+    showAll(tmpl.controls);
     ui::Dialog probe(tmpl);
     DialogWidget widget(probe, BuildOptions{true}, nullptr);
     return widget.sizeHint().expandedTo(widget.minimumSizeHint());

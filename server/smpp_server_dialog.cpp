@@ -5,6 +5,7 @@
 #include "config/config_store.h"
 #include "platform/ini.h"
 #include "platform/text.h"
+#include "ui/access_keys.h"
 
 namespace server {
 namespace {
@@ -29,12 +30,12 @@ int CharsetIndex(const std::string& charset, bool asDefault) {
 
 ui::Template SmppServerTemplate() {
     using namespace ui;
-    return Template{"DIALOG_SMPPSERVER", "SMPP Server Configuration Options",
+    return ui::WithAccessKeys(ui::Template{"DIALOG_SMPPSERVER", "SMPP Server Configuration Options",
                     {Check("useTlv", "Use TLV parameters for port numbers and segmentation"),
                      Edit("enquireLink", "Enquire Link Timeout:", Flag::Number),
                      Combo("charset", "Default Character Set:"),
                      Edit("maxConnections", "Max Connections Per Client:", Flag::Number),
-                     OkCancelRow()}};
+                     OkCancelRow()}});
 }
 
 SmppServerDialog::SmppServerDialog() : ui::Dialog(SmppServerTemplate()) {}

@@ -5,6 +5,7 @@
 #include "shell/core/link_libraries.h"
 #include "ui/host.h"
 #include "ui/long_operation.h"
+#include "ui/access_keys.h"
 
 namespace server {
 
@@ -56,22 +57,22 @@ bool CertificateExists(int (*query)()) { return query != nullptr && query() != 0
 
 ui::Template SslPageTemplate() {
     using namespace ui;
-    return Template{"DIALOG_SSL", "SSL/TLS",
+    return ui::WithAccessKeys(ui::Template{"DIALOG_SSL", "SSL/TLS",
                     {Static("line1", kSslLine1, Flag::Wide),
                      Static("line2", kSslLine2Disabled, Flag::Wide),
                      Static("line3", "", Flag::Wide),
-                     Row("buttons", {Button("generate", "Generate Server Certificate"),
+                     Row("buttons", {Button("generate", "Generate Server Certificate..."),
                                      Button("requestCa", "Request or Install Certificate from CA",
                                             Flag::Hidden)}),
                      Static("notice",
                             "This product includes software developed by the OpenSSL Project "
                             "for use in the OpenSSL Toolkit (http://www.openssl.org/).",
-                            Flag::Wide)}};
+                            Flag::Wide)}});
 }
 
 ui::Template SslCertTemplate() {
     using namespace ui;
-    return Template{"DIALOG_SSLCERT", "Generate SSL/TLS Certificate",
+    return ui::WithAccessKeys(ui::Template{"DIALOG_SSLCERT", "Generate SSL/TLS Certificate",
                     {Edit("host", "Host Name:"),
                      Edit("email", "Administrator E-Mail Address:"),
                      Edit("company", "Company or Organization Name:"),
@@ -82,7 +83,7 @@ ui::Template SslCertTemplate() {
                      Edit("password", "Challenge Password:", Flag::Password),
                      Edit("password2", "Re-enter Password:", Flag::Password),
                      Row("okCancel", {Button(IDOK, "Generate Server Certificate", Flag::Default),
-                                      Button(IDCANCEL, "Cancel")})}};
+                                      Button(IDCANCEL, "Cancel")})}});
 }
 
 SslPage::SslPage() : ConsolePage(SslPageTemplate()) {}
@@ -117,7 +118,7 @@ void SslPage::OnCommand(const std::string& id, ui::Event event) {
 void SslPage::GenerateCertificate() {
     const shell::TlsLinkTable* tls = shell::TlsLink();
     if (tls && CertificateExists(tls->sslServerCertExists) &&
-        ui::Ask(GetHost(), kRegenerateQuestion, ui::Buttons::YesNoCancel) != ui::kYes) {
+        ui::Ask(GetHost(), kRegenerateQuestion, ui::Buttons::YesNoCancel, 1) != ui::kYes) {
         return;
     }
     SslCertDialog dialog;

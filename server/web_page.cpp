@@ -15,6 +15,7 @@
 #include "shell/core/link_libraries.h"
 #include "shell/core/service_control.h"
 #include "ui/host.h"
+#include "ui/access_keys.h"
 
 namespace server {
 namespace {
@@ -84,7 +85,7 @@ ui::Template WebPageTemplate() {
             {AddressList(kAllowed, "Allowed IP Addresses (web interface)", "Allow:"),
              AddressList(kBlocked, "Blocked IP Addresses (web interface)", "Block:")}),
     };
-    return t;
+    return ui::WithAccessKeys(t);
 }
 
 WebPage::WebPage() : ConsolePage(WebPageTemplate()) {}

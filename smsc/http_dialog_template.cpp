@@ -1,6 +1,7 @@
 #include "smsc/http_dialog.h"
 
 #include "smsc/connection_edit.h"
+#include "ui/access_keys.h"
 
 namespace smsc {
 
@@ -11,7 +12,7 @@ ui::Template HttpConnectionTemplate() {
         if (c.id == kRoutingList) c.height = 3;
     }
 
-    return Template{
+    return ui::WithAccessKeys(ui::Template{
         "DIALOG_HTTP",
         "HTTP Connection",
         {Edit("routeName", "QuvSMS Route Name:"), Combo("serverType", "Server Type:"),
@@ -29,7 +30,7 @@ ui::Template HttpConnectionTemplate() {
          Check("unicodeAsText", "Use hex encoding for Unicode messages"),
          Row("charsetRow", {Combo("charset", "Character Set:"), Edit("threadCount", "Max Connections:")}),
          routing,
-         OkCancelRow()}};
+         OkCancelRow()}});
 }
 
 }  // namespace smsc

@@ -6,6 +6,7 @@
 #include "config/config_store.h"
 #include "platform/text.h"
 #include "smsc/connection_edit.h"
+#include "ui/access_keys.h"
 
 namespace smsc {
 
@@ -216,7 +217,7 @@ ui::Template SmppAdvancedTemplate() {
     auto wide = [](const char* id, const char* label) {
         return Row(std::string(id) + "Row", {Check(id, label)});
     };
-    return Template{
+    return ui::WithAccessKeys(ui::Template{
         "DIALOG_SMPPADV",
         "SMPP Advanced Configuration Options",
         {wide("wdp", "Use WDP Adaptation for WAP Push and MMS Notifications (required for CDMA)"),
@@ -244,7 +245,7 @@ ui::Template SmppAdvancedTemplate() {
          Row("asyncRow", {Check("async", "Enable SMPP Async Mode (windowing)"),
                           Static("windowLabel", "Window Size (packets):"),
                           field("windowSize", "")}),
-         OkCancelRow()}};
+         OkCancelRow()}});
 }
 
 bool EditSmppAdvanced(ui::Host& host, std::string& pending) {

@@ -11,6 +11,7 @@
 #include "smsc/connection_test.h"
 #include "smsc/smpp_advanced_dialog.h"
 #include "smsc/smpp_link_test.h"
+#include "ui/access_keys.h"
 
 namespace smsc {
 
@@ -153,7 +154,7 @@ std::string BuildSmppRecord(const ConnectionValues& opened, const std::string& n
 ui::Template SmppTemplate() {
     using namespace ui;
     auto optional = [](const char* id) { return Static(id, "(optional)"); };
-    return Template{
+    return ui::WithAccessKeys(ui::Template{
         "DIALOG_SMPP",
         "SMPP Connection",
         {Edit("routeName", "QuvSMS Route Name:"),
@@ -170,10 +171,10 @@ ui::Template SmppTemplate() {
          Row("receiveRow", {Check("receive", "Receive SMS Messages"),
                             Combo("routeLocal", "Route SMS to Local User:")}),
          Row("mmsRow", {Check("receiveMms", "Recieve MMS Messages"),
-                        Button("mms", "MMS Settings")}),
+                        Button("mms", "MMS Settings...")}),
          RoutingGroup("Routing"),
-         Row("buttonRow", {Button("advanced", "Advanced Settings"),
-                           Button(IDOK, "OK", Flag::Default), Button(IDCANCEL, "Cancel")})}};
+         Row("buttonRow", {Button("advanced", "Advanced Settings..."),
+                           Button(IDOK, "OK", Flag::Default), Button(IDCANCEL, "Cancel")})}});
 }
 
 namespace {

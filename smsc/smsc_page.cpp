@@ -17,6 +17,7 @@
 #include "smsc/connection_dialogs.h"
 #include "smsc/connection_status.h"
 #include "platform/text.h"
+#include "ui/access_keys.h"
 
 namespace smsc {
 
@@ -39,16 +40,16 @@ ui::Control DetailBox() {
 
 ui::Template SmscPageTemplate(const std::string& title) {
     using namespace ui;
-    return Template{
+    return ui::WithAccessKeys(ui::Template{
         "DIALOG_SMSC",
         title,
         {Static("none", kNoConnectionsText, Flag::Wide | Flag::Hidden),
          List("connections", "SMSC Connections:"),
-         Row("buttons", {Button("add", "&Add"), Button("properties", "&Properties"),
-                         Button("test", "&Test"), Button("remove", "&Remove"),
-                         Button("stats", "&Stats"), Button("restrictions", "Restrictions")}),
+         Row("buttons", {Button("add", "&Add..."), Button("properties", "&Properties..."),
+                         Button("test", "&Test..."), Button("remove", "&Remove"),
+                         Button("stats", "&Stats..."), Button("restrictions", "Restrictions...")}),
          Static("cloud", "", Flag::Wide), Static("queue", "", Flag::Wide),
-         Static("status", "", Flag::Wide), DetailBox()}};
+         Static("status", "", Flag::Wide), DetailBox()}});
 }
 
 SmscPageServices DefaultSmscPageServices() {
@@ -243,6 +244,7 @@ void SmscPage::Remove(int index) {
     spec.caption = name;
     spec.icon = ui::Icon::Question;
     spec.buttons = ui::Buttons::YesNoCancel;
+    spec.defaultButton = 1;
     if (GetHost().MessageBox(spec) != ui::kYes) return;
     if (HasPrefix(name, "QuvSMSModem - ")) RemoveNetworkModemAccount(name);
     entries_.erase(entries_.begin() + index);

@@ -12,6 +12,7 @@
 #include "smsc/connection_status.h"
 #include "smsc/test_message_log.h"
 #include "viewers/request_detail.h"
+#include "ui/access_keys.h"
 
 namespace smsc {
 
@@ -323,7 +324,7 @@ TestMessageServices DefaultTestMessageServices() {
 
 ui::Template TestMessageTemplate() {
     using namespace ui;
-    return {"DIALOG_TESTMSG",
+    return ui::WithAccessKeys(ui::Template{"DIALOG_TESTMSG",
             "Send Test Message",
             {Edit("phone", "Phone Number:"),
              Row("sendRow", {Button("sendSms", "Send Test SMS", Flag::Disabled),
@@ -332,7 +333,7 @@ ui::Template TestMessageTemplate() {
              Group("mmsGroup", "MMS", {Static("mmsStatus", "", Flag::Wide), Static("mmsDetail", "", Flag::Wide)}),
              Row("buttons", {Button("cancelTest", "Cancel", Flag::Hidden),
                              Button("web", "Test Using Web Interface"),
-                             Button(IDOK, "OK", Flag::Default)})}};
+                             Button(IDOK, "OK", Flag::Default)})}});
 }
 
 bool IsValidTestNumber(const std::string& number) {

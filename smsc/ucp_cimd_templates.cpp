@@ -1,6 +1,7 @@
 #include "smsc/ucp_cimd_dialog.h"
 
 #include "smsc/connection_edit.h"
+#include "ui/access_keys.h"
 
 namespace smsc {
 namespace {
@@ -21,13 +22,13 @@ Control Routing() {
 }
 
 Control ReceiveMmsRow() {
-    return Row("mmsRow", {Check("receiveMms", "Receive MMS Messages"), Button("mms", "MMS Settings")});
+    return Row("mmsRow", {Check("receiveMms", "Receive MMS Messages"), Button("mms", "MMS Settings...")});
 }
 
 }  // namespace
 
 ui::Template UcpConnectionTemplate() {
-    return Template{
+    return ui::WithAccessKeys(ui::Template{
         "DIALOG_UCP",
         "UCP/EMI Connection",
         {Edit("routeName", "QuvSMS Route Name:"), Edit("host", "Server Host Name:"),
@@ -39,11 +40,11 @@ ui::Template UcpConnectionTemplate() {
          Check("receive", "Receive SMS Messages"),
          Noted(Edit("receivePort", "Receive Port:"), "receivePortNote", "(optional)"),
          Combo("routeLocal", "Route SMS to Local User:"), ReceiveMmsRow(), Routing(),
-         OkCancelRow()}};
+         OkCancelRow()}});
 }
 
 ui::Template CimdConnectionTemplate() {
-    return Template{
+    return ui::WithAccessKeys(ui::Template{
         "DIALOG_CIMD",
         "CIMD2 Connection",
         {Edit("routeName", "QuvSMS Route Name:"), Edit("host", "Server Host Name:"),
@@ -53,7 +54,7 @@ ui::Template CimdConnectionTemplate() {
          Check("senderOverride", "Allow Sender Address Override"),
          Noted(Edit("keepAlive", "Keep-alive:"), "keepAliveNote", "seconds (blank=disable)"),
          Check("receive", "Receive SMS Messages"), Combo("routeLocal", "Route SMS to Local User:"),
-         ReceiveMmsRow(), Routing(), OkCancelRow()}};
+         ReceiveMmsRow(), Routing(), OkCancelRow()}});
 }
 
 }  // namespace smsc

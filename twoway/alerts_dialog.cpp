@@ -9,6 +9,7 @@
 #include "twoway/alert_message.h"
 #include "twoway/smtp_client.h"
 #include "ui/long_operation.h"
+#include "ui/access_keys.h"
 
 namespace twoway {
 namespace {
@@ -200,7 +201,7 @@ private:
 }  // namespace
 
 ui::Template AlertsTemplate() {
-    return Template{
+    return ui::WithAccessKeys(ui::Template{
         "DIALOG_ALERT",
         "E-Mail System Alerts",
         {Check("enable", "Enable E-Mail System Alerts"),
@@ -215,7 +216,7 @@ ui::Template AlertsTemplate() {
                 Check("error", "Enable Error Alerts"), Check("queue", "Enable Message Queue Size Alert"),
                 Edit("threshold", "Queue Size Alert Threshold:", Flag::Number)}),
          Button("test", "Send Test E-Mail Message"),
-         OkCancelRow()}};
+         OkCancelRow()}});
 }
 
 int EditEmailAlerts(ui::Host& host, std::uint64_t secondMs) {

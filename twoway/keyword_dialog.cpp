@@ -4,6 +4,7 @@
 
 #include "platform/files.h"
 #include "twoway/keyword_command.h"
+#include "ui/access_keys.h"
 
 namespace twoway {
 namespace {
@@ -89,7 +90,7 @@ private:
 }  // namespace
 
 ui::Template KeywordTemplate() {
-    return Template{
+    return ui::WithAccessKeys(ui::Template{
         "DIALOG_EDIT_KW",
         "2-Way Keyword Processor",
         {Edit("keyword", "Keyword:"),
@@ -107,7 +108,7 @@ ui::Template KeywordTemplate() {
                 Row("addRow", {Check("dlistAdd", "Add To Distribution List"), Edit("dlistAddField", "")}),
                 Row("removeRow",
                     {Check("dlistRemove", "Remove From Distribution List"), Edit("dlistRemoveField", "")})}),
-         OkCancelRow()}};
+         OkCancelRow()}});
 }
 
 int EditKeywordCommand(ui::Host& host, std::string& keywordKey) {

@@ -15,6 +15,7 @@
 #include "twoway/keyword_store.h"
 #include "twoway/php_support.h"
 #include "ui/long_operation.h"
+#include "ui/access_keys.h"
 
 namespace twoway {
 namespace {
@@ -226,20 +227,20 @@ private:
 }  // namespace
 
 ui::Template TwoWayTemplate() {
-    return Template{
+    return ui::WithAccessKeys(ui::Template{
         "DIALOG_RECV",
         "2-Way",
         {Row("smsRow", {Check("receiveSms", "Process Received SMS Messages"), Button("viewSms", "View")}),
          Static("tableLabel", "Received SMS Command Table", Flag::Wide),
          List("commands", "", Flag::Wide, {24, 60}),
-         Row("tableButtons", {Button("add", "Add"), Button("edit", "Edit"), Button("remove", "Remove")}),
+         Row("tableButtons", {Button("add", "Add..."), Button("edit", "Edit..."), Button("remove", "Remove")}),
          Row("mmsRow", {Check("receiveMms", "Process received MMS Messages"), Button("viewMms", "View")}),
          Check("mmsToSms", "Use SMS 2-Way Commands"),
          Edit("postUrl", "HTTP Post URL for MMS:"),
          Combo("charset", "Character Set:"),
          Group("php", "PHP",
                {Check("phpEnable", "Enable Local PHP Processing"), Static("phpNote", "", Flag::Wide),
-                Check("phpRemote", "Allow External Web Access to PHP Scripts")})}};
+                Check("phpRemote", "Allow External Web Access to PHP Scripts")})}});
 }
 
 std::unique_ptr<ui::Page> CreateTwoWayPage(TwoWayViewers viewers) {

@@ -1,6 +1,7 @@
 #include "ui/dialog.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <utility>
 
@@ -169,6 +170,11 @@ void Dialog::SetTip(const std::string& id, const std::string& tip) {
     Notify(id);
 }
 
+void Dialog::SetEmptyText(const std::string& id, const std::string& text) {
+    Mut(id).emptyText = text;
+    Notify(id);
+}
+
 void Dialog::Focus(const std::string& id) {
     if (!Has(id)) return Unknown(id);
     if (view_) view_->FocusRequested(id);
@@ -237,12 +243,15 @@ void Dialog::SetSelection(const std::string& id, int index) {
         return;
     }
     ControlState& s = Mut(id);
+    const int before = s.selection;
     s.selection = index >= 0 && index < static_cast<int>(s.items.size()) ? index : -1;
     s.selectedRows = s.selection >= 0 ? std::vector<int>{s.selection} : std::vector<int>{};
     if (KindOf(id) == Kind::Combo && !FollowsSelection(id) && s.selection >= 0)
         s.text = s.items[s.selection];
     SyncListText(id);
     Notify(id);
+    if (KindOf(id) == Kind::List && s.selection >= 0 && s.selection != before)
+        EnsureVisible(id, s.selection);
 }
 
 void Dialog::SetRowCount(const std::string& id, int rows) {
@@ -273,10 +282,23 @@ void Dialog::SetSelectedRows(const std::string& id, std::vector<int> rows) {
     std::sort(rows.begin(), rows.end());
     rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
     std::erase_if(rows, [&](int r) { return r < 0 || r >= limit; });
+    const bool moved = rows != s.selectedRows;
     s.selectedRows = std::move(rows);
     s.selection = s.selectedRows.empty() ? -1 : s.selectedRows.front();
     if (KindOf(id) != Kind::Report) SyncListText(id);
     Notify(id);
+    // A row the procedure selects (after a sort, a refresh or a search) is one the user
+    // should see; the user's own selection is already on screen.
+    if (moved && s.selection >= 0) EnsureVisible(id, s.selection);
+}
+
+void Dialog::EnsureVisible(const std::string& id, int row) {
+    if (!Has(id)) return Unknown(id);
+    ControlState& s = Mut(id);
+    const int limit = KindOf(id) == Kind::Report ? s.rowCount : static_cast<int>(s.items.size());
+    if (row < 0 || row >= limit) return;
+    s.visibleRow = row;
+    if (view_) view_->ScrollRequested(id, row);
 }
 
 void Dialog::SetSortIndicator(const std::string& id, int column, bool descending) {
@@ -388,6 +410,52 @@ void Dialog::UserDoubleClick(const std::string& id, int index) {
         if (KindOf(id) != Kind::Report) SyncListText(id);
     }
     OnCommand(id, Event::DoubleClicked);
+}
+
+bool Dialog::OnTypeAhead(const std::string& id, const std::string& text) {
+    auto lower = [](std::string t) {
+        for (char& c : t) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        return t;
+    };
+    const std::string wanted = lower(text);
+    if (wanted.empty()) return false;
+    const bool report = KindOf(id) == Kind::Report;
+    const int rows = report ? RowCount(id) : static_cast<int>(Items(id).size());
+    for (int row = 0; row < rows; ++row) {
+        std::string first;
+        if (report) {
+            std::vector<std::string> cells = OnGetRow(id, row);
+            if (!cells.empty()) first = std::move(cells.front());
+        } else {
+            first = Items(id)[static_cast<std::size_t>(row)];
+        }
+        if (lower(first).rfind(wanted, 0) != 0) continue;
+        SetSelectedRows(id, {row});
+        return true;
+    }
+    return false;
+}
+
+bool Dialog::UserKey(const std::string& id, Key key) {
+    if (!Has(id)) {
+        Unknown(id);
+        return false;
+    }
+    return OnKey(id, key);
+}
+
+bool Dialog::UserTypeAhead(const std::string& id, const std::string& text) {
+    if (!Has(id)) {
+        Unknown(id);
+        return false;
+    }
+    const std::vector<int> before = State(id).selectedRows;
+    OnTypeAhead(id, text);
+    const ControlState& s = State(id);
+    if (s.selectedRows == before) return false;
+    if (s.selection >= 0) EnsureVisible(id, s.selection);
+    OnCommand(id, Event::SelChanged);
+    return true;
 }
 
 void Dialog::UserColumnClick(const std::string& id, int column) {

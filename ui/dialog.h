@@ -25,6 +25,9 @@ enum class Event {
     ColumnClicked  // report column header clicked; ClickedColumn(id) tells which
 };
 
+// Keys a list or report reacts to beyond moving its selection.
+enum class Key { Enter, Insert, Delete };
+
 // Current state of one control. For Static, Button, Check, Radio and Group `text` is
 // the label shown; for Edit the content; for a drop-down Combo and a List the selected
 // item's text (kept in step by the dialog); for an editable Combo the edit text.
@@ -41,6 +44,8 @@ struct ControlState {
     int clickedColumn = -1;           // Report: 0-based column of the last header click
     int sortColumn = -1;              // Report: column showing a sort mark, -1 for none
     bool sortDescending = false;      // Report: the mark points the descending way
+    int visibleRow = -1;              // List, Report: the row last scrolled into view
+    std::string emptyText;            // List, Report: why it is empty, shown while it is
     std::string tip;
 };
 
@@ -55,6 +60,11 @@ public:
     virtual void TimerSet(int timerId, int ms) = 0;
     virtual void TimerKilled(int timerId) = 0;
     virtual void Ended(int result) = 0;
+    // Row `row` of the list or report `id` must be scrolled into view.
+    virtual void ScrollRequested(const std::string& id, int row) {
+        (void)id;
+        (void)row;
+    }
 };
 
 class Dialog {
@@ -74,6 +84,17 @@ public:
     virtual void OnOk() { End(kOk); }
     // IDCANCEL pressed, Escape or the window closed. The default ends with kCancel.
     virtual void OnCancel() { End(kCancel); }
+    // A key pressed on a list or report. True when the procedure acted on it; the host
+    // then gives the key to nobody else (Enter does not press the default button).
+    virtual bool OnKey(const std::string& id, Key key) {
+        (void)id;
+        (void)key;
+        return false;
+    }
+    // Letters typed on a list or report (`text` grows while the user keeps typing). True
+    // when the procedure moved the selection itself; the default selects the first item,
+    // or the first row whose first cell, begins with `text`, ignoring case.
+    virtual bool OnTypeAhead(const std::string& id, const std::string& text);
     // A report list asks for the cells of one row (rows are supplied on demand).
     virtual std::vector<std::string> OnGetRow(const std::string& id, int row) {
         (void)id; (void)row;
@@ -102,6 +123,9 @@ public:
     bool Alarm(const std::string& id) const;
     void SetAlarm(const std::string& id, bool alarm);
     void SetTip(const std::string& id, const std::string& tip);
+    // The line a list or report shows (in grey) while it has no items or rows: why it is
+    // empty, or what would fill it. Empty shows nothing.
+    void SetEmptyText(const std::string& id, const std::string& text);
     void Focus(const std::string& id);
 
     // Combo and List items. SetItems keeps no selection; AddItem returns the index (a
@@ -128,6 +152,9 @@ public:
     int ColumnCount(const std::string& id) const;
     // The 0-based column whose header the user clicked last (-1 before any click).
     int ClickedColumn(const std::string& id) const { return State(id).clickedColumn; }
+    // Scrolls `row` of a list or report into view. Selections the procedure makes call it
+    // for their first row, so a row selected after a sort or a refresh is on screen.
+    void EnsureVisible(const std::string& id, int row);
     // Marks `column` of the report's header as the sort key (-1 removes the mark); the
     // mark only shows the order, the procedure orders the rows itself.
     void SetSortIndicator(const std::string& id, int column, bool descending);
@@ -168,6 +195,12 @@ public:
     void UserColumnClick(const std::string& id, int column);
     void UserTimer(int timerId) { OnTimer(timerId); }
     void UserClose() { OnCancel(); }
+    // A key on a list or report; returns what OnKey returned.
+    bool UserKey(const std::string& id, Key key);
+    // Letters typed on a list or report: OnTypeAhead, and when the selection moved, the
+    // row is scrolled into view and OnCommand(id, SelChanged) follows as for a click.
+    // Returns whether the selection moved.
+    bool UserTypeAhead(const std::string& id, const std::string& text);
     // True while the procedure fills its controls in OnInit (pages ignore changes then).
     bool Filling() const { return filling_; }
 

@@ -25,15 +25,34 @@ const Control* FindTemplateControl(const Dialog& dialog, const std::string& id) 
     return found;
 }
 
-// Candidates for `name`: by label, else by label without accelerators, else by id.
+// A label as a person names it: without accelerator marks, and without the "..." that
+// tells a button opens another window.
+std::string PlainLabel(const std::string& label) {
+    std::string plain = StripAccelerator(label);
+    if (plain.size() > 3 && plain.compare(plain.size() - 3, 3, "...") == 0)
+        plain.erase(plain.size() - 3);
+    return plain;
+}
+
+// The name a script may always use for a dialog's closing buttons, whatever they say
+// ("Close" on a viewer is still "OK" to a script written for its accept button).
+std::string StandardName(const std::string& id) {
+    if (id == IDOK) return "OK";
+    if (id == IDCANCEL) return "Cancel";
+    return {};
+}
+
+// Candidates for `name`: by label, else by label without accelerators, else without a
+// closing "...", else by id (OK and Cancel also by those names).
 template <typename Each>
 std::vector<int> Match(const std::string& name, Each&& each) {
-    for (int stage = 0; stage < 3; ++stage) {
+    for (int stage = 0; stage < 4; ++stage) {
         std::vector<int> found;
         each([&](int index, const std::string& id, const std::string& label) {
             bool fits = stage == 0   ? !label.empty() && label == name
                         : stage == 1 ? !label.empty() && StripAccelerator(label) == name
-                                     : id == name;
+                        : stage == 2 ? !label.empty() && PlainLabel(label) == PlainLabel(name)
+                                     : id == name || StandardName(id) == name;
             if (fits) found.push_back(index);
         });
         if (!found.empty()) return found;
@@ -243,6 +262,27 @@ void ScriptHost::Sort(const ScriptCommand& command) {
     target.dialog->UserColumnClick(target.id, index);
 }
 
+void ScriptHost::KeyOrType(const ScriptCommand& command) {
+    Target target;
+    if (!Resolve(command, command.args[0], target)) return;
+    const Kind kind = target.dialog ? target.dialog->KindOf(target.id) : Kind::Button;
+    if (!target.dialog || (kind != Kind::List && kind != Kind::Report))
+        return FailAt(command.line, target.name + " is not a list");
+    if (!Usable(command, target)) return;
+    const std::string& what = command.args[1].text;
+    if (command.verb == "type") {
+        // Letter by letter, as the search grows while a person types.
+        for (std::size_t n = 1; n <= what.size() && !target.dialog->IsEnded(); ++n)
+            target.dialog->UserTypeAhead(target.id, what.substr(0, n));
+        return;
+    }
+    std::string key;
+    for (char c : what) key += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    target.dialog->UserKey(target.id, key == "enter"    ? Key::Enter
+                                      : key == "insert" ? Key::Insert
+                                                        : Key::Delete);
+}
+
 void ScriptHost::Press(const ScriptCommand& command) {
     Target target;
     if (!Resolve(command, command.args[0], target)) return;
@@ -282,6 +322,11 @@ void ScriptHost::Expect(const ScriptCommand& command) {
     if (command.args[1].type == ScriptToken::Type::Word) return ExpectState(command, target);
     std::string text = target.dialog ? target.dialog->Text(target.id)
                                      : StripAccelerator(kSheetButtons[target.sheetButton].label);
+    // A label's access key is how it is reached, not what it says.
+    const Kind kind = target.dialog ? target.dialog->KindOf(target.id) : Kind::Button;
+    const bool label = kind == Kind::Button || kind == Kind::Check || kind == Kind::Radio;
+    if (text != command.args[1].text && label && StripAccelerator(text) == command.args[1].text)
+        text = command.args[1].text;
     if (text != command.args[1].text)
         FailAt(command.line,
                target.name + " is " + Quote(text) + ", expected " + Quote(command.args[1].text));

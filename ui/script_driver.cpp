@@ -112,6 +112,7 @@ void ScriptHost::Execute(const ScriptCommand& command) {
     if (verb == "check" || verb == "uncheck") return CheckBox(command, verb == "check");
     if (verb == "choose") return Choose(command);
     if (verb == "sort") return Sort(command);
+    if (verb == "key" || verb == "type") return KeyOrType(command);
     if (verb == "press") return Press(command);
     if (verb == "expect") return Expect(command);
     if (verb == "dump") return Dump();

@@ -21,12 +21,16 @@
 //                                click the header of a report list's column, named by its
 //                                title or numbered (#1 is the first), as the user would
 //                                (ColumnClicked); the procedure decides the order
+//   key CONTROL Enter|Insert|Delete
+//                                press that key on a list or report list
+//   type CONTROL "TEXT"          type the letters of TEXT on a list or report list (the
+//                                type-ahead search of a user typing quickly)
 //   press CONTROL                click a push button; the sheet's buttons are "OK",
 //                                "Cancel", "Apply" and "Help"
 //   answer "PREFIX" BUTTON       the message box now shown must begin with PREFIX; answer
 //                                OK, Yes, No or Cancel (also Retry, Abort, Ignore)
 //   file "PATH" / file cancel    answer the file dialog now shown
-//   expect CONTROL "TEXT"        the control's text equals TEXT
+//   expect CONTROL "TEXT"        the control's text equals TEXT (a label's "&" marks aside)
 //   expect CONTROL STATE         checked, unchecked, enabled, disabled, visible, hidden, red
 //   expect title "TEXT" / expect tab "TITLE" / expect tabs "A" "B" ...
 //                                the active window's title, active tab, tab titles in order
@@ -37,12 +41,13 @@
 //   dump                         print every control of the active window with its state
 //
 // A CONTROL is named by its label as the template gives it ("&Add", "Host:"), else by the
-// label without "&" accelerator marks, else by its id; quoted or as a bare word. A name
-// that fits more than one control at the first of these steps that matches is ambiguous
-// (FAIL). In a sheet only the active page and the sheet's buttons are searched, the page
+// label without "&" accelerator marks (and without a closing "..."), else by its id (a
+// dialog's IDOK and IDCANCEL buttons also as "OK" and "Cancel", whatever their label); quoted or as
+// a bare word. A name that fits more than one control at the first of these steps that matches is
+// ambiguous (FAIL). In a sheet only the active page and the sheet's buttons are searched, the page
 // first, so a page's own "Help" button shadows the sheet's. `set`, `check`, `uncheck`,
-// `choose`, `sort` and `press` on a control that is disabled or hidden are a FAIL and do
-// nothing; so is `press` on anything but a push button, `sort` on anything but a report
+// `choose`, `sort`, `key`, `type` and `press` on a control that is disabled or hidden are a FAIL
+// and do nothing; so is `press` on anything but a push button, `sort` on anything but a report
 // list, and `set` on a read-only edit, a drop-down list or (with a non-digit) a
 // digits-only edit.
 //
@@ -107,6 +112,7 @@ private:
     void CheckBox(const ScriptCommand& command, bool checked);
     void Choose(const ScriptCommand& command);
     void Sort(const ScriptCommand& command);
+    void KeyOrType(const ScriptCommand& command);
     void Press(const ScriptCommand& command);
     void Expect(const ScriptCommand& command);
     void ExpectWindow(const ScriptCommand& command);

@@ -132,6 +132,15 @@ std::string CheckArgs(const std::string& verb, const std::vector<ScriptToken>& a
         return n == 2 && IsName(a[0]) && a[1].type != Type::Word
                    ? ""
                    : "usage: sort CONTROL \"COLUMN\" or sort CONTROL #N";
+    if (verb == "key")
+        return n == 2 && IsName(a[0]) && a[1].type == Type::Word &&
+                       (Lower(a[1].text) == "enter" || Lower(a[1].text) == "insert" ||
+                        Lower(a[1].text) == "delete")
+                   ? ""
+                   : "usage: key CONTROL Enter|Insert|Delete";
+    if (verb == "type")
+        return n == 2 && IsName(a[0]) && a[1].type == Type::String ? ""
+                                                                   : "usage: type CONTROL \"TEXT\"";
     if (verb == "answer")
         return n == 2 && a[0].type == Type::String && a[1].type == Type::Word
                    ? ""

@@ -18,8 +18,8 @@ struct ScriptToken {
 
 struct ScriptCommand {
     int line = 0;
-    std::string verb;  // lower case: tab, set, check, uncheck, choose, sort, press,
-                       // answer, file, expect, wait, dump
+    std::string verb;  // lower case: tab, set, check, uncheck, choose, sort, key, type,
+                       // press, answer, file, expect, wait, dump
     std::vector<ScriptToken> args;
 };
 

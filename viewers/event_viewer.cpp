@@ -7,6 +7,7 @@
 #include "acctdb/acctdb.h"
 #include "platform/files.h"
 #include "ui/long_operation.h"
+#include "ui/access_keys.h"
 
 namespace viewers {
 
@@ -32,6 +33,8 @@ public:
             while (!kept.empty() && (kept.back() == '\n' || kept.back() == '\r')) kept.pop_back();
             hiddenUpTo_ = kept;
         }
+        SetEmptyText("events", hiddenUpTo_.empty() ? "The gateway has not logged any events yet."
+                                                   : "No events since the log was last cleared.");
         Refresh();
         SetTimer(kRefreshTimer, 5'000);
     }
@@ -101,7 +104,7 @@ private:
     }
 
     void Clear() {
-        if (ui::Ask(GetHost(), kClearQuestion) != ui::kYes) return;
+        if (ui::Ask(GetHost(), kClearQuestion, ui::Buttons::YesNo, 1) != ui::kYes) return;
         // Hide what the operator has seen; only when the list could not take everything
         // is the log's newest entry the mark.
         std::string mark = next_;
@@ -140,10 +143,10 @@ ui::Template EventLogTemplate() {
     Control events = Report("events", "", {"Event"});
     events.width = 72;  // fits a small screen; the window can be widened
     events.height = 16;
-    return {"DIALOG_EVENT",
+    return ui::WithAccessKeys(ui::Template{"DIALOG_EVENT",
             "Event Log",
-            {events, Row("buttons", {Button(IDOK, "OK", Flag::Default), Button(IDCANCEL, "Cancel"),
-                                     Button("clear", "Clear Event Log")})}};
+            {events, Row("buttons", {Button(IDOK, "Close", Flag::Default),
+                                     Button("clear", "Clear Event Log")})}});
 }
 
 platform::EventSource GatewayEventSource() {

@@ -3,6 +3,7 @@
 #include "platform/files.h"
 #include "platform/text.h"
 #include "viewers/queue_viewer.h"
+#include "ui/access_keys.h"
 
 namespace viewers {
 
@@ -82,10 +83,10 @@ ui::Template MmsDetailsTemplate() {
     using namespace ui;
     Control header = Edit("header", "Message Header:", Flag::Multiline | Flag::ReadOnly);
     header.height = 10;
-    return {"DIALOG_MMSVIEW",
+    return ui::WithAccessKeys(ui::Template{"DIALOG_MMSVIEW",
             "MMS Message Details",
             {header, List("parts", "Content Objects:", Flag::None, {75}),
-             Row("buttons", {Button("view", "View"), Button(IDOK, "OK", Flag::Default), Button(IDCANCEL, "Cancel")})}};
+             Row("buttons", {Button("view", "View"), Button(IDOK, "Close", Flag::Default)})}});
 }
 
 void OpenMmsDetails(ui::Host& host, const std::string& hdrPath) {

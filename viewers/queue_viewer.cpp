@@ -8,6 +8,7 @@
 #include "platform/text.h"
 #include "ui/long_operation.h"
 #include "viewers/spool_scan.h"
+#include "ui/access_keys.h"
 
 namespace viewers {
 
@@ -77,6 +78,10 @@ public:
     explicit QueueViewer(ViewerKind kind) : ui::Dialog(QueueViewerTemplate(kind)), kind_(kind) {}
 
     void OnInit() override {
+        static const char* const kEmpty[] = {"No messages are waiting to be sent.",
+                                             "No received SMS messages are kept.",
+                                             "No received MMS messages are kept."};
+        SetEmptyText("rows", kEmpty[static_cast<int>(kind_)]);
         ViewerState& s = Kept(kind_);
         s.list = Scan(GetHost(), kind_, Config(kind_).defaultSort);
         ShowSortMark(Config(kind_).defaultSort);
@@ -105,6 +110,13 @@ public:
             Delete();
         else if (id == "rows" && event == ui::Event::ColumnClicked)
             SortByColumn(ClickedColumn("rows"));
+    }
+
+    bool OnKey(const std::string& id, ui::Key key) override {
+        if (id != "rows" || key == ui::Key::Insert) return false;
+        if (key == ui::Key::Enter) View();
+        else Delete();
+        return true;
     }
 
     void OnTimer(int timerId) override {
@@ -194,7 +206,8 @@ void QueueViewer::Delete() {
     const std::string question = selected.size() == 1
                                      ? std::string("Delete Message?")
                                      : "Delete " + std::to_string(selected.size()) + " messages?";
-    if (ui::MessageBox(GetHost(), question, ui::Icon::Question, ui::Buttons::YesNo) != ui::kYes) return;
+    if (ui::MessageBox(GetHost(), question, ui::Icon::Question, ui::Buttons::YesNo, 1) != ui::kYes)
+        return;
     // From the last row back, so the indices still to do stay valid.
     for (auto it = selected.rbegin(); it != selected.rend(); ++it) {
         const SpoolRow& row = *list.rows[*it];
@@ -226,11 +239,11 @@ ui::Template QueueViewerTemplate(ViewerKind kind) {
     // Narrow enough for a small screen; the window can be widened and the columns scroll.
     rows.width = 72;
     rows.height = 20;
-    return {"DIALOG_SMSQ",
+    return ui::WithAccessKeys(ui::Template{"DIALOG_SMSQ",
             c.title,
             {Static("summary", "", Flag::Wide), rows,
              Row("buttons", {Button("view", "View", Flag::Default), Button("delete", "Delete"),
-                             Button(IDCANCEL, "Close")})}};
+                             Button(IDCANCEL, "Close")})}});
 }
 
 void OpenQueueViewer(ui::Host& host, ViewerKind kind) {

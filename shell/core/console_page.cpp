@@ -9,8 +9,9 @@ bool ConsolePage::OnQueryCancel() {
     ui::Sheet* sheet = GetSheet();
     bool unsaved = sheet != nullptr ? sheet->AnyUnsaved() : HasUnsavedChanges();
     if (!unsaved) return true;
+    // No is the default: Enter on this question must not throw the changes away.
     return ui::Ask(GetHost(), "Exit without saving configuration changes?",
-                   ui::Buttons::YesNoCancel) == ui::kYes;
+                   ui::Buttons::YesNoCancel, 1) == ui::kYes;
 }
 
 void ConsolePage::OnHelp() { OpenManual(GetHost()); }

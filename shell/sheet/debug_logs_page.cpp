@@ -4,6 +4,7 @@
 #include "config/config_store.h"
 #include "platform/files.h"
 #include "platform/ini.h"
+#include "ui/access_keys.h"
 
 namespace shell {
 
@@ -46,7 +47,7 @@ ui::Template DebugLogsPageTemplate() {
                                {ui::Check(row.check, row.label),
                                 ui::Button(row.view, "View", ui::Flag::Disabled)}));
     }
-    return ui::Template{"DIALOG_DEBUG", "Debug Logs", std::move(rows)};
+    return ui::WithAccessKeys(ui::Template{"DIALOG_DEBUG", "Debug Logs", std::move(rows)});
 }
 
 DebugLogsPage::DebugLogsPage() : ConsolePage(DebugLogsPageTemplate()) {}

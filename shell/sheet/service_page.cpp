@@ -3,6 +3,7 @@
 #include "platform/shared_memory.h"
 #include "shell/sheet/service_page_controls.h"
 #include "shell/sheet/status_hooks.h"
+#include "ui/access_keys.h"
 
 namespace shell {
 namespace {
@@ -25,13 +26,13 @@ Control ServiceRow(const std::string& rowId, const std::string& label, const Ser
 }  // namespace
 
 Template ServicePageTemplate() {
-    return Template{"DIALOG_SERVICE",
+    return ui::WithAccessKeys(ui::Template{"DIALOG_SERVICE",
                     "Service",
                     {Group("settings", "Service Settings",
                            {ServiceRow("gwRow", "SMS Gateway Service:", kGatewayIds),
                             ServiceRow("mmscRow", "MMSC Service:", kMmscIds)}),
                      Row("buttons", {Button("eventLog", "Event Log"),
-                                     Button("alerts", "Manage Alerts")})}};
+                                     Button("alerts", "Manage Alerts...")})}});
 }
 
 ServicePage::ServicePage() : ConsolePage(ServicePageTemplate()) {}

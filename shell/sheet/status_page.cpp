@@ -4,6 +4,7 @@
 #include "platform/text.h"
 #include "shell/sheet/service_page_controls.h"
 #include "shell/sheet/status_hooks.h"
+#include "ui/access_keys.h"
 
 namespace shell {
 namespace {
@@ -67,12 +68,14 @@ Control ConnectionGroup() {
 }  // namespace
 
 Template StatusPageTemplate() {
-    return Template{
+    return ui::WithAccessKeys(ui::Template{
         "DIALOG_STATUS",
         "Service",
-        {ServiceGroup(), ConnectionGroup(), CounterGroup(),
-         Row("buttons", {Button("viewLogs", "View Log Files"), Button("eventLog", "Event Log"),
-                         Button("alerts", "Manage Alerts")})}};
+        // Services and connections side by side: the whole page fits a 1024x768 screen
+        // without scrolling.
+        {Row("stateRow", {ServiceGroup(), ConnectionGroup()}), CounterGroup(),
+         Row("buttons", {Button("viewLogs", "View Log Files..."), Button("eventLog", "Event Log"),
+                         Button("alerts", "Manage Alerts...")})}});
 }
 
 StatusPage::StatusPage() : ConsolePage(StatusPageTemplate()) {}

@@ -254,3 +254,42 @@ TEST_F(UsersPageTest, StoreLockedByAnotherWriterOrNotADatabaseIsReported) {
 }
 
 }  // namespace
+
+namespace {
+
+// The keys of the user list: Insert adds, letters find an account through the store,
+// Enter edits it, Delete asks and keeps the account when the question is answered with
+// its default; an empty store says so in the list.
+TEST_F(UsersPageTest, ListKeysAddFindEditAndDeleteWithKeepingAsTheDefault) {
+    ui::HeadlessHost host;
+    accounts::UsersPage page;
+    host.QueueDialog("DIALOG_USERS", [&](ui::Dialog& d) {
+        EXPECT_EQ(d.State("users").emptyText, "No user accounts yet. Add... creates one.");
+        EXPECT_TRUE(d.UserKey("users", ui::Key::Insert));
+        EXPECT_TRUE(d.UserKey("users", ui::Key::Insert));
+        ASSERT_EQ(d.RowCount("users"), 2);
+        d.UserSelectRows("users", {0});
+        EXPECT_TRUE(d.UserTypeAhead("users", "z"));
+        ASSERT_EQ(d.SelectedRows("users").size(), 1u);
+        EXPECT_EQ(d.Row("users", d.SelectedRows("users")[0])[0], "zoe");
+        EXPECT_EQ(d.State("users").visibleRow, d.SelectedRows("users")[0]);
+        EXPECT_TRUE(d.UserKey("users", ui::Key::Enter));
+        EXPECT_TRUE(d.UserKey("users", ui::Key::Delete));
+        EXPECT_EQ(d.RowCount("users"), 2);
+        d.End(ui::kCancel);
+    });
+    Add(host, "adam", "pw1");
+    Add(host, "zoe", "pw2");
+    host.QueueDialog("DIALOG_USERINFO", [](ui::Dialog& d) {
+        EXPECT_EQ(d.Text("name"), "zoe");
+        d.UserClick(ui::IDCANCEL);
+    });
+    host.RunModal(page);
+    EXPECT_FALSE(host.Failed()) << host.TranscriptText();
+    EXPECT_NE(host.TranscriptText().find("box: Delete User? [Yes/No] -> No\n"), std::string::npos)
+        << host.TranscriptText();
+    acctdb::UserRecord rec;
+    EXPECT_TRUE(Stored("zoe", rec));
+}
+
+}  // namespace

@@ -320,3 +320,46 @@ TEST_F(QueueViewerTest, OutboundTimesMatchSingleConversionAcrossAClockChange) {
     if (old != nullptr) setenv("TZ", saved.c_str(), 1);
     else unsetenv("TZ");
 }
+
+namespace {
+
+// The keyboard on the queue list: a header click moves the selected request and the list
+// scrolls to it; letters jump to a request; Delete asks first, and Enter on that
+// question keeps the file; Enter opens the request; Insert means nothing here.
+TEST_F(QueueViewerTest, ListKeysViewDeleteAndSearchWithTheSafeAnswerAsDefault) {
+    const std::string q = config::QueueDirectory();
+    Put(q + "K1.REQ", "[SMS]\r\nPhoneNumber=+4403\r\n");
+    Put(q + "K2.REQ", "[SMS]\r\nPhoneNumber=+4401\r\n");
+    Put(q + "M3.REQ", "[SMS]\r\nPhoneNumber=+4402\r\n");
+    auto selectedId = [](ui::Dialog& d) {
+        const std::vector<int> rows = d.SelectedRows("rows");
+        return rows.size() == 1 ? d.Row("rows", rows[0])[0] : std::string("(none)");
+    };
+    host_.QueueDialog("DIALOG_SMSQ", [&](ui::Dialog& d) {
+        ASSERT_EQ(3, d.RowCount("rows"));
+        EXPECT_TRUE(d.UserTypeAhead("rows", "m"));
+        EXPECT_EQ("M3.REQ", selectedId(d));
+        EXPECT_EQ(d.SelectedRows("rows")[0], d.State("rows").visibleRow);
+        EXPECT_FALSE(d.UserTypeAhead("rows", "mz"));  // no match: the selection stays
+        EXPECT_EQ("M3.REQ", selectedId(d));
+
+        d.UserColumnClick("rows", 2);  // by recipient: M3 moves to the middle
+        ASSERT_EQ("M3.REQ", selectedId(d));
+        EXPECT_EQ(1, d.SelectedRows("rows")[0]);
+        EXPECT_EQ(1, d.State("rows").visibleRow);
+
+        EXPECT_TRUE(d.UserKey("rows", ui::Key::Delete));
+        EXPECT_TRUE(platform::FileExists(q + "M3.REQ"));
+        EXPECT_EQ(3, d.RowCount("rows"));
+        EXPECT_FALSE(d.UserKey("rows", ui::Key::Insert));
+        EXPECT_TRUE(d.UserKey("rows", ui::Key::Enter));
+        d.UserClick(ui::IDCANCEL);
+    });
+    viewers::OpenQueueViewer(host_, viewers::ViewerKind::Outbound);
+    EXPECT_NE(host_.TranscriptText().find("box: Delete Message? [Yes/No] -> No\n"), std::string::npos)
+        << host_.TranscriptText();
+    EXPECT_NE(host_.TranscriptText().find("shell: open " + q + "M3.REQ"), std::string::npos)
+        << host_.TranscriptText();
+}
+
+}  // namespace

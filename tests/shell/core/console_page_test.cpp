@@ -82,6 +82,24 @@ TEST(ConsolePage, CancelWithChangesClosesOnlyOnYes) {
     EXPECT_EQ(run.host.UnusedAnswers(), 0) << run.host.TranscriptText();
 }
 
+// Enter on the question (its default button) keeps the sheet and its changes.
+TEST(ConsolePage, TheExitQuestionDefaultsToKeepingTheChanges) {
+    SheetRun run;
+    bool stillOpen = false;
+    run.host.QueueSheet([&](ui::Sheet& sheet) {
+        sheet.ActivePage().UserClick("flag");
+        sheet.PressCancel();
+        stillOpen = !sheet.IsEnded();
+        sheet.End(ui::kCancel);
+    });
+    run.host.RunSheet(run.sheet);
+    EXPECT_TRUE(stillOpen);
+    EXPECT_NE(run.host.TranscriptText().find(
+                  "box: Exit without saving configuration changes? [Yes/No/Cancel] -> No\n"),
+              std::string::npos)
+        << run.host.TranscriptText();
+}
+
 TEST(ConsolePage, ServiceActionOffersToSaveAndDropsTheActionWhenSavingFails) {
     SheetRun saving;
     bool goAhead = false;
