@@ -34,10 +34,11 @@ void Report(const char* variant, Zellant& z, double startMs, double startCpu, do
 }
 
 void Fill(Zellant& z, int requests, const std::string& extra) {
-    char phone[32];
+    char phone[32], id[32];
     for (int i = 0; i < requests; ++i) {
         std::snprintf(phone, sizeof phone, "+4477%08d", i);
-        z.Queue("M" + std::to_string(1000000 + i), phone, "Memory benchmark message", extra);
+        std::snprintf(id, sizeof id, "M%07d", 1000000 + i);
+        z.Queue(id, phone, "Memory benchmark message", extra);
     }
 }
 
