@@ -3,7 +3,7 @@
 //
 //   node gateway_smsc.js [--port N] [--delay MS] [--refuse] [--temporary] [--throttle N]
 //                        [--silent] [--drop-after N] [--garbage-after N] [--receipts]
-//                        [--mo TEXT] [--count-only] [--tls KEY CERT]
+//                        [--mo TEXT] [--count-only] [--tls KEY CERT] [--mark-first] [--log FILE]
 //
 // Prints "LISTENING <port>", then one line per PDU it received:
 //   BIND <command> <system_id>
@@ -15,8 +15,12 @@
 // --garbage-after N sends bytes that are no PDU instead of the Nth answer; --receipts sends
 // a delivery receipt for every accepted submit; --mo TEXT delivers TEXT from +4470000001
 // once a receiver or transceiver is bound; --count-only prints "SUBMITTED <n> <ms>" every
-// 1000 submits (ms since the first submit) instead of a line each.
+// 1000 submits (ms since the first submit) instead of a line each; --mark-first prints
+// "FIRST" when the first submit arrives (a benchmark starts its clocks there); --log FILE
+// appends each submit's destination_addr as a line to FILE, written before the submit is
+// answered, so a benchmark can count what reached the SMSC even across restarts.
 'use strict';
+const fs = require('fs');
 const path = require('path');
 const smpp = require(path.join(__dirname, 'node_modules', 'smpp'));
 
@@ -31,6 +35,7 @@ for (let i = 0; i < args.length; ++i) {
   else if (a === '--garbage-after') opt.garbageAfter = Number(args[++i]);
   else if (a === '--mo') opt.mo = args[++i];
   else if (a === '--tls') { opt.key = args[++i]; opt.cert = args[++i]; }
+  else if (a === '--log') opt.log = args[++i];
   else opt[a.replace(/^--/, '').replace(/-(.)/g, (m, c) => c.toUpperCase())] = true;
 }
 
@@ -47,7 +52,6 @@ function hex(value) {
 
 function later(fn) { if (opt.delay > 0) setTimeout(fn, opt.delay); else fn(); }
 
-const fs = require('fs');
 const serverOptions = opt.key ? {key: fs.readFileSync(opt.key), cert: fs.readFileSync(opt.cert)} : {};
 const server = smpp.createServer(serverOptions, (session) => {
   session.on('error', () => session.destroy());
@@ -66,6 +70,8 @@ const server = smpp.createServer(serverOptions, (session) => {
     submits += 1;
     const n = submits;
     if (n === 1) firstAt = Date.now();
+    if (n === 1 && opt.markFirst) say('FIRST');
+    if (opt.log) fs.appendFileSync(opt.log, pdu.destination_addr + '\n');
     if (opt.countOnly) {
       if (n % 1000 === 0) say('SUBMITTED ' + n + ' ' + (Date.now() - firstAt));
     } else {
