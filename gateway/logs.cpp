@@ -11,8 +11,19 @@
 
 namespace gateway {
 
+platform::SystemTime LocalNow() {
+    thread_local std::int64_t second = -1;
+    thread_local platform::SystemTime cached;
+    const std::int64_t now = platform::Clock().UnixMillis() / 1000;
+    if (now != second) {
+        cached = acctdb::TZGetLocalTime();
+        second = now;
+    }
+    return cached;
+}
+
 std::string Now14() {
-    const platform::SystemTime t = acctdb::TZGetLocalTime();
+    const platform::SystemTime t = LocalNow();
     char text[32];
     std::snprintf(text, sizeof text, "%04d%02d%02d%02d%02d%02d", t.year, t.month, t.day, t.hour, t.minute,
                   t.second);

@@ -9,11 +9,14 @@
 #include <string>
 
 #include "platform/event_log.h"
+#include "platform/clock.h"
 
 namespace gateway {
 
 // Now in the gateway's time zone as "YYYYMMDDhhmmss".
 std::string Now14();
+// Now in the gateway's time zone, worked out at most once a second per thread.
+platform::SystemTime LocalNow();
 
 class Logs {
 public:

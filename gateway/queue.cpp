@@ -96,7 +96,7 @@ void Service::Forget(const std::string& path) { entries_.erase(path); }
 std::string Service::BlockedReason(Connection& c, unsigned parts) {
     const ConnectionSettings& s = c.settings;
     if (s.offline) return "Connection is off-line";
-    const platform::SystemTime now = acctdb::TZGetLocalTime();
+    const platform::SystemTime now = LocalNow();
     if (s.quiet.Contains(now.hour)) return "Quiet hours";
     const int day = config::CounterDayIndex(now.year, now.month, now.day);
     if ((s.creditLimitDay > 0 || s.creditLimitMonth > 0) && c.countsDay != day) {
@@ -138,18 +138,26 @@ std::vector<RouteCandidate> Service::Candidates() {
 void Service::Dispatch() {
     if (ready_.empty()) return;
     std::vector<RouteCandidate> candidates = Candidates();
+    const auto anyRoom = [&] {
+        for (const RouteCandidate& c : candidates)
+            if (c.driven && c.up && c.hasRoom && c.blockedReason.empty()) return true;
+        return false;
+    };
     std::size_t looked = 0;
     std::vector<std::string> busy;
     const std::uint64_t now = platform::SteadyMillis();
     while (!ready_.empty() && looked++ < kDispatchScanLimit) {
-        const std::string path = ready_.front();
+        std::string path = std::move(ready_.front());
         ready_.pop_front();
         auto it = entries_.find(path);
         if (it == entries_.end()) continue;
         QueueEntry& entry = it->second;
         entry.queued = false;
         if (entry.inFlight || entry.notBeforeMs > now) continue;
-        if (!TryDispatch(entry, candidates)) busy.push_back(path);
+        if (TryDispatch(entry, candidates)) continue;
+        busy.push_back(std::move(path));
+        // Every connection full: the rest of the line could only be found busy too.
+        if (!anyRoom()) break;
     }
     // Requests that found every suitable connection full keep their place in the line.
     for (auto it = busy.rbegin(); it != busy.rend(); ++it) {

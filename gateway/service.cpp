@@ -263,12 +263,18 @@ void Service::LinkUp(Connection& c) {
     platform::DeleteFileChecked(ErrorFilePath(c.settings));
     if (wasDown) {
         ServiceLogs().Event(platform::EventLevel::Info, c.settings.Name() + ": connected");
-        // Requests that waited for a connection get their turn now.
+        // Requests that waited for a connection get their turn now, oldest first.
+        std::vector<QueueEntry*> waiting;
         for (auto& [path, entry] : entries_) {
             if (entry.inFlight || !entry.waitsForLink) continue;
             entry.waitsForLink = false;
             entry.notBeforeMs = 0;
+            waiting.push_back(&entry);
         }
+        std::sort(waiting.begin(), waiting.end(), [](const QueueEntry* a, const QueueEntry* b) {
+            return a->modifiedMs != b->modifiedMs ? a->modifiedMs < b->modifiedMs : a->path < b->path;
+        });
+        for (QueueEntry* e : waiting) Enqueue(*e);
     }
 }
 

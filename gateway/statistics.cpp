@@ -2,6 +2,7 @@
 
 #include "acctdb/acctdb.h"
 #include "config/counters.h"
+#include "gateway/logs.h"
 #include "platform/files.h"
 
 #include <algorithm>
@@ -14,7 +15,7 @@ namespace gateway {
 namespace {
 
 int DayIndexToday(platform::SystemTime& now) {
-    now = acctdb::TZGetLocalTime();
+    now = LocalNow();
     return config::CounterDayIndex(now.year, now.month, now.day);
 }
 
@@ -24,12 +25,17 @@ config::CounterFileWriter* Statistics::Writer(const std::string& path) {
     auto it = open_.find(path);
     if (it != open_.end() && it->second.IsOpen()) return &it->second;
     // A new year opens new files; the old ones are closed rather than kept for ever.
-    if (open_.size() > 4096) open_.clear();
+    if (open_.size() > 4096) {
+        open_.clear();
+        byName_.clear();
+    }
     const std::size_t slash = path.rfind('/');
     platform::CreateDirectories(path.substr(0, slash + 1));
     config::CounterFileWriter writer;
     if (!writer.Open(path)) return nullptr;
-    return &(open_[path] = std::move(writer));
+    config::CounterFileWriter& slot = open_[path];
+    slot = std::move(writer);
+    return &slot;
 }
 
 bool Statistics::Failed() {
@@ -43,17 +49,28 @@ unsigned Statistics::PendingFailures(std::string& reason) const {
     return failures_;
 }
 
+config::CounterFileWriter* Statistics::WriterFor(const std::string& name, int year, int kind) {
+    const std::string key = std::to_string(year) + char('0' + kind) + name;
+    auto it = byName_.find(key);
+    if (it != byName_.end() && it->second->IsOpen()) return it->second;
+    config::CounterFileWriter* w = Writer(kind == 0 ? config::StatCounterPath(name, year)
+                                                    : config::ConnectionCounterPath(name, year, kind == 2));
+    if (byName_.size() > 4096 || open_.empty()) byName_.clear();
+    if (w) byName_[key] = w;
+    return w;
+}
+
 bool Statistics::Count(const std::string& name, std::uint32_t amount) {
     platform::SystemTime now;
     const int day = DayIndexToday(now);
-    config::CounterFileWriter* w = Writer(config::StatCounterPath(name, now.year));
+    config::CounterFileWriter* w = WriterFor(name, now.year, 0);
     return (w != nullptr && w->Add(static_cast<std::size_t>(day), amount)) || Failed();
 }
 
 bool Statistics::CountConnection(const std::string& connectionName, bool received, std::uint32_t amount) {
     platform::SystemTime now;
     const int day = DayIndexToday(now);
-    config::CounterFileWriter* w = Writer(config::ConnectionCounterPath(connectionName, now.year, received));
+    config::CounterFileWriter* w = WriterFor(connectionName, now.year, received ? 2 : 1);
     return (w != nullptr && w->Add(static_cast<std::size_t>(day), amount)) || Failed();
 }
 

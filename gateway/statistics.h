@@ -33,9 +33,12 @@ public:
 private:
     bool Failed();
     config::CounterFileWriter* Writer(const std::string& path);
+    // The counter file of a statistic or connection in a year, its path worked out once.
+    config::CounterFileWriter* WriterFor(const std::string& name, int year, int kind);
     unsigned failures_ = 0;
     std::string reason_;
     std::map<std::string, config::CounterFileWriter> open_;
+    std::map<std::string, config::CounterFileWriter*> byName_;
 };
 
 }  // namespace gateway
