@@ -170,6 +170,9 @@ void Service::Dispatch() {
 
 bool Service::TryDispatch(QueueEntry& entry, std::vector<RouteCandidate>& candidates) {
     platform::LockedFile file;
+    OutboundRequest request;  // read once per attempt, when the file is claimed
+    std::string error;
+    bool parsed = false;
     if (!entry.known) {
         const auto claim = file.Claim(entry.path, kMaxRequestBytes);
         if (claim == platform::LockedFile::ClaimResult::Missing) {
@@ -186,12 +189,11 @@ bool Service::TryDispatch(QueueEntry& entry, std::vector<RouteCandidate>& candid
                                             : "Request is not a readable file");
             return true;
         }
-        OutboundRequest request;
-        std::string error;
         if (!ParseRequest(file.Text(), request, error)) {
             FailUnreadable(entry, file, error);
             return true;
         }
+        parsed = true;
         entry.smscRoute = request.smscRoute;
         entry.recipient = request.phoneNumber;
         entry.user = request.User();
@@ -224,9 +226,7 @@ bool Service::TryDispatch(QueueEntry& entry, std::vector<RouteCandidate>& candid
             return true;
         }
     }
-    OutboundRequest request;
-    std::string error;
-    if (!ParseRequest(file.Text(), request, error)) {
+    if (!parsed && !ParseRequest(file.Text(), request, error)) {
         FailUnreadable(entry, file, error);
         return true;
     }
