@@ -185,11 +185,11 @@ void DialogWidget::SyncCommon(const BoundControl& b, const ui::ControlState& s) 
     for (QWidget* w : {b.widget, static_cast<QWidget*>(b.label)}) {
         if (!w) continue;
         const bool red = w->testAttribute(Qt::WA_SetPalette) &&
-                         w->palette().color(QPalette::WindowText) == QColor(Qt::red);
+                         w->palette().color(QPalette::WindowText) == AlarmColor();
         if (s.alarm && !red) {
             QPalette p = w->palette();
             for (auto role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
-                p.setColor(role, Qt::red);
+                p.setColor(role, AlarmColor());
             w->setPalette(p);
         } else if (!s.alarm && red) {
             w->setPalette(QPalette());

@@ -1,5 +1,6 @@
 // The widgets and the dialog procedure stay in step both ways: what the procedure sets
 // shows without coming back as a user command, and what the user does reaches it.
+#include <cmath>
 #include <QAbstractButton>
 #include <QComboBox>
 #include <QHeaderView>
@@ -141,19 +142,33 @@ TEST_F(Binding, CheckBoxClickTogglesTheModel) {
     EXPECT_EQ(Count("IDC_LOG", Event::Clicked), 1);
 }
 
+// WCAG's contrast ratio of two colours.
+double Contrast(const QColor& a, const QColor& b) {
+    const auto luminance = [](const QColor& c) {
+        const auto channel = [](double v) { return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
+        return 0.2126 * channel(c.redF()) + 0.7152 * channel(c.greenF()) + 0.0722 * channel(c.blueF());
+    };
+    const double la = luminance(a), lb = luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
 TEST_F(Binding, AlarmDrawsTheTextRedUntilCleared) {
     QLabel* status = Get<QLabel>("IDC_STATUS");
     const QColor normal = status->palette().color(QPalette::WindowText);
-    ASSERT_NE(normal, QColor(Qt::red));
+    ASSERT_NE(normal, qtui::AlarmColor());
     dialog_.SetAlarm("IDC_STATUS", true);
-    EXPECT_EQ(status->palette().color(QPalette::WindowText), QColor(Qt::red));
+    EXPECT_EQ(status->palette().color(QPalette::WindowText), qtui::AlarmColor());
+    EXPECT_GT(qtui::AlarmColor().red(), 3 * std::max(qtui::AlarmColor().green(), qtui::AlarmColor().blue()));
+    // Readable on the page and in a field.
+    EXPECT_GE(Contrast(qtui::AlarmColor(), status->palette().color(QPalette::Window)), 4.5);
+    EXPECT_GE(Contrast(qtui::AlarmColor(), status->palette().color(QPalette::Base)), 4.5);
     dialog_.SetAlarm("IDC_STATUS", false);
     EXPECT_EQ(status->palette().color(QPalette::WindowText), normal);
     // A field's alarm takes its label along: the line turns red as one.
     const qtui::BoundControl* name = window_->Widget().Find("IDC_NAME");
     dialog_.SetAlarm("IDC_NAME", true);
-    EXPECT_EQ(name->label->palette().color(QPalette::WindowText), QColor(Qt::red));
-    EXPECT_EQ(name->widget->palette().color(QPalette::Text), QColor(Qt::red));
+    EXPECT_EQ(name->label->palette().color(QPalette::WindowText), qtui::AlarmColor());
+    EXPECT_EQ(name->widget->palette().color(QPalette::Text), qtui::AlarmColor());
     dialog_.SetAlarm("IDC_NAME", false);
     EXPECT_EQ(name->label->palette().color(QPalette::WindowText), normal);
 }
