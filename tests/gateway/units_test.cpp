@@ -163,7 +163,9 @@ TEST_F(RoutingTable, PinnedNamesUsersAndPrefixesPickTheConnection) {
     for (const Case& c : cases) {
         const RouteChoice choice = Choose(c.query);
         EXPECT_EQ(c.kind, choice.kind) << c.query.smscRoute << c.query.folder << c.query.recipient;
-        if (c.kind == RouteChoice::Kind::Send) EXPECT_EQ(c.index, choice.index) << c.query.recipient;
+        if (c.kind == RouteChoice::Kind::Send) {
+            EXPECT_EQ(c.index, choice.index) << c.query.recipient;
+        }
     }
     // Without a preference the connections not restricted to their prefixes take turns.
     std::set<std::size_t> used;
