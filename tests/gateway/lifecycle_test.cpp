@@ -233,7 +233,7 @@ TEST_F(Lifecycle, AFullDiskLosesNoMessageCorruptsNoLogAndIsReportedOnceThereIsRo
         EXPECT_EQ(7, std::count(log.begin() + at, log.begin() + end, ',') + 1) << log.substr(at, end - at);
         at = end + 2;
     }
-    EXPECT_GE(Today("SMSSENT"), 1u);
+    EXPECT_TRUE(Eventually([&] { return Today("SMSSENT") >= 1u; }));
 }
 
 }  // namespace
