@@ -118,16 +118,14 @@ void WalkDirectoryNames(const std::string& dir, const std::string& pattern,
     WalkDirectoryNamesAt(dir, pattern, [&](int, const DirEntry& e) { return visit(e); });
 }
 
-void WalkDirectoryNamesAt(const std::string& dir, const std::string& pattern,
-                          const std::function<bool(int dirFd, const DirEntry&)>& visit) {
-    std::string base = WithSlash(dir);
-    DirHandle handle(opendir(base.c_str()));
-    if (!handle) return;
-    const int dirFd = dirfd(handle.get());
+// The entries of an open directory stream `dir` (descriptor `dirFd`) matching `pattern`,
+// each handed to `visit` with `visitFd`; stops when `visit` returns false.
+static void ReadEntries(DIR* dir, int dirFd, int visitFd, const std::string& pattern,
+                        const std::function<bool(int dirFd, const DirEntry&)>& visit) {
     DirEntry entry;
     struct stat dirStat {};
     if (fstat(dirFd, &dirStat) == 0) entry.device = static_cast<std::uint64_t>(dirStat.st_dev);
-    while (dirent* d = readdir(handle.get())) {
+    while (dirent* d = readdir(dir)) {
         if (!MatchesPattern(d->d_name, pattern)) continue;
         entry.name = d->d_name;
         entry.inode = static_cast<std::uint64_t>(d->d_ino);
@@ -137,8 +135,17 @@ void WalkDirectoryNamesAt(const std::string& dir, const std::string& pattern,
             struct stat st {};
             entry.isDirectory = fstatat(dirFd, d->d_name, &st, 0) == 0 && S_ISDIR(st.st_mode);
         }
-        if (!visit(dirFd, entry)) return;
+        if (!visit(visitFd, entry)) return;
     }
+}
+
+void WalkDirectoryNamesAt(const std::string& dir, const std::string& pattern,
+                          const std::function<bool(int dirFd, const DirEntry&)>& visit) {
+    std::string base = WithSlash(dir);
+    DirHandle handle(opendir(base.c_str()));
+    if (!handle) return;
+    const int dirFd = dirfd(handle.get());
+    ReadEntries(handle.get(), dirFd, dirFd, pattern, visit);
 }
 
 bool ModifiedTimeAt(int dirFd, const char* name, std::int64_t& unixMillis) {
@@ -244,21 +251,7 @@ void OpenedDirectory::Walk(const std::string& pattern,
         close(fd);
         return;
     }
-    DirEntry entry;
-    struct stat dirStat {};
-    if (fstat(fd, &dirStat) == 0) entry.device = static_cast<std::uint64_t>(dirStat.st_dev);
-    while (dirent* d = readdir(handle.get())) {
-        if (!MatchesPattern(d->d_name, pattern)) continue;
-        entry.name = d->d_name;
-        entry.inode = static_cast<std::uint64_t>(d->d_ino);
-        if (d->d_type == DT_DIR || d->d_type == DT_REG) {
-            entry.isDirectory = d->d_type == DT_DIR;
-        } else {
-            struct stat st {};
-            entry.isDirectory = fstatat(fd, d->d_name, &st, 0) == 0 && S_ISDIR(st.st_mode);
-        }
-        if (!visit(fd_.Get(), entry)) return;
-    }
+    ReadEntries(handle.get(), fd, fd_.Get(), pattern, visit);
 }
 
 bool OpenedDirectory::Has(const std::string& name) const {

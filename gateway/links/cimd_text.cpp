@@ -27,11 +27,8 @@ bool BuildCimdSubmits(const OutboundMessage& m, const std::string& sender, const
     const std::string destination =
         m.recipient[0] == '+' ? "00" + m.recipient.substr(1) : m.recipient;
     EncodedMessage encoded;
-    if (!EncodeMessage(m.text, m.octets, m.udh, m.binary, true, reference, encoded)) {
-        error = m.binary ? "The message is too long" : "The message text is not valid UTF-8 or too long";
-        return false;
-    }
-    int dcs = m.binary ? (m.dcs >= 0 ? m.dcs : 0x04) : 0x08;
+    int dcs = 0;
+    if (!EncodeForSubmit(m, reference, encoded, dcs, error)) return false;
     // Text goes as user data text; a character that has no form there makes the message
     // go as UCS-2.
     std::string text;

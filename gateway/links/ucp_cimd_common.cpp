@@ -75,4 +75,14 @@ FrameCutter::Cut FrameCutter::Next(std::string& frame) {
     return Cut::Frame;
 }
 
+bool EncodeForSubmit(const OutboundMessage& m, unsigned char reference, EncodedMessage& encoded, int& dcs,
+                     std::string& error) {
+    if (!EncodeMessage(m.text, m.octets, m.udh, m.binary, true, reference, encoded)) {
+        error = m.binary ? "The message is too long" : "The message text is not valid UTF-8 or too long";
+        return false;
+    }
+    dcs = m.binary ? (m.dcs >= 0 ? m.dcs : 0x04) : 0x08;
+    return true;
+}
+
 }  // namespace gateway

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "gateway/links/link.h"
+#include "gateway/message_parts.h"
 #include "platform/tcp_socket.h"
 
 namespace gateway {
@@ -37,6 +38,12 @@ bool IsNumericAddress(const std::string& address);
 
 // The keep-alive interval in milliseconds from the leading number of `KeepAlive`; 0 = off.
 std::uint64_t KeepAliveMs(const ConnectionSettings& settings);
+
+// The message cut into parts for a UCP or CIMD2 submit, and the data coding a binary
+// message (its own, else 8-bit) or a text that leaves the GSM alphabet (UCS-2) takes.
+// False with the operator's `error` when it cannot be encoded.
+bool EncodeForSubmit(const OutboundMessage& m, unsigned char reference, EncodedMessage& encoded, int& dcs,
+                     std::string& error);
 
 // Collects bytes from an SMSC and hands out complete STX..ETX frames. Anything between
 // frames other than line ends and blanks, or a frame longer than `maxFrame`, is a fault

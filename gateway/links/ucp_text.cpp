@@ -65,11 +65,8 @@ bool BuildUcpSubmits(const OutboundMessage& m, const std::string& sender, unsign
         return false;
     }
     EncodedMessage encoded;
-    if (!EncodeMessage(m.text, m.octets, m.udh, m.binary, true, reference, encoded)) {
-        error = m.binary ? "The message is too long" : "The message text is not valid UTF-8 or too long";
-        return false;
-    }
-    int dcs = m.binary ? (m.dcs >= 0 ? m.dcs : 0x04) : 0x08;
+    int dcs = 0;
+    if (!EncodeForSubmit(m, reference, encoded, dcs, error)) return false;
     // Alphanumeric text travels as IRA (ISO 8859-1) characters; the few GSM characters
     // without such a byte (Greek capitals, the euro sign) make the message go as UCS-2.
     std::string latin1;

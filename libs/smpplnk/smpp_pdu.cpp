@@ -206,23 +206,16 @@ int EncodeBind(const BindRequest& r, std::uint32_t sequence, std::string& pdu) {
 }
 
 int EncodeSubmit(const SubmitRequest& r, std::uint32_t sequence, std::string& pdu) {
-    if (!Fits(r.source, kAddressMax)) return kErrSourceLong;
-    if (!Fits(r.destination, kAddressMax)) return kErrDestinationLong;
-    if (r.message.size() > kShortMessageMax) return kErrMessageLong;
-    submit_sm_t s;
-    std::memset(&s, 0, sizeof s);
-    s.command_id = kSubmitSm;
-    s.sequence_number = sequence;
-    s.source_addr_ton = r.sourceTon;
-    s.source_addr_npi = r.sourceNpi;
-    CopyField(s.source_addr, r.source);
-    s.dest_addr_ton = r.destTon;
-    s.dest_addr_npi = r.destNpi;
-    CopyField(s.destination_addr, r.destination);
-    s.data_coding = r.dataCoding;
-    s.sm_length = static_cast<std::uint8_t>(r.message.size());
-    std::memcpy(s.short_message, r.message.data(), r.message.size());
-    return Pack(kSubmitSm, &s, pdu);
+    MessageRequest m;
+    m.source = r.source;
+    m.destination = r.destination;
+    m.sourceTon = r.sourceTon;
+    m.sourceNpi = r.sourceNpi;
+    m.destTon = r.destTon;
+    m.destNpi = r.destNpi;
+    m.dataCoding = r.dataCoding;
+    m.shortMessage = r.message;
+    return EncodeMessage(m, sequence, pdu);
 }
 
 int EncodeHeaderOnly(std::uint32_t id, std::uint32_t status, std::uint32_t sequence,
