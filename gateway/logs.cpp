@@ -24,9 +24,16 @@ platform::SystemTime LocalNow() {
 
 std::string Now14() {
     const platform::SystemTime t = LocalNow();
-    char text[32];
-    std::snprintf(text, sizeof text, "%04d%02d%02d%02d%02d%02d", t.year, t.month, t.day, t.hour, t.minute,
-                  t.second);
+    thread_local platform::SystemTime last{};
+    thread_local std::string text;
+    if (text.empty() || t.second != last.second || t.minute != last.minute || t.hour != last.hour ||
+        t.day != last.day || t.month != last.month || t.year != last.year) {
+        char buffer[32];
+        std::snprintf(buffer, sizeof buffer, "%04d%02d%02d%02d%02d%02d", t.year, t.month, t.day, t.hour, t.minute,
+                      t.second);
+        text = buffer;
+        last = t;
+    }
     return text;
 }
 
@@ -40,12 +47,20 @@ void Logs::Configure(const std::string& logDir, bool debug) {
 
 bool Logs::Daily(const char* prefix, const std::string& line) {
     const std::string path = dir_ + prefix + "-" + Now14().substr(0, 8) + ".LOG";
-    if (platform::AppendToFile(path, line + "\r\n")) return true;
+    const std::string text = line + "\r\n";
+    std::lock_guard<std::mutex> lock(dailyMutex_);
+    platform::AppendingFile& file = daily_[prefix];
+    if (file.Append(path, text)) return true;
     platform::CreateDirectories(dir_);
-    if (platform::AppendToFile(path, line + "\r\n")) return true;
+    if (file.Append(path, text)) return true;
     ++lost_;
     lostReason_ = std::strerror(errno);
     return false;
+}
+
+void Logs::Recheck() {
+    std::lock_guard<std::mutex> lock(dailyMutex_);
+    for (auto& [prefix, file] : daily_) file.Recheck();
 }
 
 bool Logs::ReportLosses() {

@@ -6,10 +6,13 @@
 // No field holds a comma; every line is appended with one write.
 #pragma once
 
+#include <map>
+#include <mutex>
 #include <string>
 
-#include "platform/event_log.h"
+#include "platform/append_file.h"
 #include "platform/clock.h"
+#include "platform/event_log.h"
 
 namespace gateway {
 
@@ -27,6 +30,8 @@ public:
     // One line of the day's "<prefix>-YYYYMMDD.LOG"; false when it could not be written
     // (the line is counted as lost and reported by ReportLosses).
     bool Daily(const char* prefix, const std::string& line);
+    // Lets go of daily logs that were removed or renamed meanwhile; call it now and then.
+    void Recheck();
     // Reports, as an event, the log lines that could not be written since the last report
     // (a full disk); call it now and then. True when an event was written.
     bool ReportLosses();
@@ -39,6 +44,8 @@ public:
 private:
     std::string dir_;
     bool debug_ = false;
+    std::mutex dailyMutex_;
+    std::map<std::string, platform::AppendingFile> daily_;  // by prefix, kept open
     unsigned lost_ = 0;
     std::string lostReason_;
 };

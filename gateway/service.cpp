@@ -36,11 +36,14 @@ Service::Service(platform::SharedMemory& block) : block_(block), retry_(ProcessR
 Service::~Service() { StopLinks(); }
 
 void Service::Post(LinkEvent event) {
+    bool first;
     {
         std::lock_guard<std::mutex> lock(eventsMutex_);
+        first = events_.empty();
         events_.push_back(std::move(event));
     }
-    linkWake_.Signal();
+    // The loop drains the wakeup before it takes the events, so one signal per batch will do.
+    if (first) linkWake_.Signal();
 }
 
 int Service::Run(platform::TerminationSignals& signals, const std::function<void()>& ready) {
@@ -89,6 +92,7 @@ int Service::Run(platform::TerminationSignals& signals, const std::function<void
     platform::NotifyServiceManager("STOPPING=1");
     StopLinks();
     HandleEvents();  // the answers of the links' last messages release their requests
+    stats_.Flush();
     for (auto& c : connections_) platform::DeleteFileChecked(ErrorFilePath(c->settings));
     ServiceLogs().Event(platform::EventLevel::Info, "Service stopped");
     alerts_.Raise(AlertKind::Info, "stopped", "The QuvSMS Gateway service stopped.");
@@ -123,6 +127,11 @@ void Service::Tick() {
     if (now >= nextQueueSizeMs_) {
         nextQueueSizeMs_ = now + 1000;
         UpdateQueueSize();
+        ServiceLogs().Recheck();
+    }
+    if (now >= nextCounterFlushMs_) {
+        nextCounterFlushMs_ = now + kTickMs;
+        stats_.Flush();
     }
     if (now >= nextLossReportMs_) ReportLosses(now);
     constexpr std::uint64_t kDownAlertMs = 5 * 60'000;

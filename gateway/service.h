@@ -131,7 +131,7 @@ private:
     bool stopping_ = false;
     bool scanWanted_ = true, reloadWanted_ = false;
     std::uint64_t reloadAtMs_ = 0, nextScanMs_ = 0, nextRetryCheckMs_ = 0, nextWatchdogMs_ = 0;
-    std::uint64_t nextQueueSizeMs_ = 0, nextLenderMs_ = 0, nextLossReportMs_ = 0;
+    std::uint64_t nextQueueSizeMs_ = 0, nextLenderMs_ = 0, nextLossReportMs_ = 0, nextCounterFlushMs_ = 0;
     std::unique_ptr<ModemLender> lender_;  // no modem is driven here yet: every request is granted
     std::uint32_t lastQueueSize_ = UINT32_MAX;
 };

@@ -26,6 +26,7 @@ config::CounterFileWriter* Statistics::Writer(const std::string& path) {
     if (it != open_.end() && it->second.IsOpen()) return &it->second;
     // A new year opens new files; the old ones are closed rather than kept for ever.
     if (open_.size() > 4096) {
+        Flush();
         open_.clear();
         byName_.clear();
     }
@@ -64,14 +65,26 @@ bool Statistics::Count(const std::string& name, std::uint32_t amount) {
     platform::SystemTime now;
     const int day = DayIndexToday(now);
     config::CounterFileWriter* w = WriterFor(name, now.year, 0);
-    return (w != nullptr && w->Add(static_cast<std::size_t>(day), amount)) || Failed();
+    if (w == nullptr) return Failed();
+    pending_[{w, static_cast<std::size_t>(day)}] += amount;
+    return true;
 }
 
 bool Statistics::CountConnection(const std::string& connectionName, bool received, std::uint32_t amount) {
     platform::SystemTime now;
     const int day = DayIndexToday(now);
     config::CounterFileWriter* w = WriterFor(connectionName, now.year, received ? 2 : 1);
-    return (w != nullptr && w->Add(static_cast<std::size_t>(day), amount)) || Failed();
+    if (w == nullptr) return Failed();
+    pending_[{w, static_cast<std::size_t>(day)}] += amount;
+    return true;
+}
+
+void Statistics::Flush() {
+    for (const auto& [at, amount] : pending_) {
+        const auto clamped = static_cast<std::uint32_t>(std::min<std::uint64_t>(amount, UINT32_MAX));
+        if (!at.first->Add(at.second, clamped)) Failed();
+    }
+    pending_.clear();
 }
 
 bool Statistics::SetQueueSize(std::uint32_t size) {
@@ -80,6 +93,7 @@ bool Statistics::SetQueueSize(std::uint32_t size) {
 }
 
 std::uint32_t Statistics::SentToday(const std::string& connectionName) {
+    Flush();
     platform::SystemTime now;
     const int day = DayIndexToday(now);
     config::CounterFileWriter* w = Writer(config::ConnectionCounterPath(connectionName, now.year, false));
@@ -87,6 +101,7 @@ std::uint32_t Statistics::SentToday(const std::string& connectionName) {
 }
 
 std::uint32_t Statistics::SentSinceReset(const std::string& connectionName, int resetDay) {
+    Flush();
     platform::SystemTime now;
     const int today = DayIndexToday(now);
     int year = now.year, month = now.month;

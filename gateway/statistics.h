@@ -13,12 +13,18 @@
 
 namespace gateway {
 
+// Counts are added up in memory and written by Flush, which the service calls a few times
+// a second: one read and one write per counter instead of per message. A service killed
+// outright loses the counts of that moment; the logs keep every message.
 class Statistics {
 public:
-    // Adds to today's counter of statistic `name`; false when it could not be written.
+    ~Statistics() { Flush(); }
+    // Adds to today's counter of statistic `name`; false when its file cannot be opened.
     bool Count(const std::string& name, std::uint32_t amount = 1);
     // Adds to today's sent or received counter of a connection (by its file name).
     bool CountConnection(const std::string& connectionName, bool received, std::uint32_t amount);
+    // Writes the counts added since the last flush.
+    void Flush();
     // The queue size in "STATS/SMSQSIZE.CTR".
     bool SetQueueSize(std::uint32_t size);
     // Parts sent by a connection today, and since day `resetDay` of this month (or of
@@ -39,6 +45,7 @@ private:
     std::string reason_;
     std::map<std::string, config::CounterFileWriter> open_;
     std::map<std::string, config::CounterFileWriter*> byName_;
+    std::map<std::pair<config::CounterFileWriter*, std::size_t>, std::uint64_t> pending_;  // by file and day
 };
 
 }  // namespace gateway

@@ -26,12 +26,15 @@ void ThreadedLink::Stop() {
 }
 
 void ThreadedLink::Send(OutboundMessage message) {
+    bool first;
     {
         std::lock_guard<std::mutex> lock(mutex_);
         if (message.receiptRequested) receiptsFor_[message.token] = message.id;
+        first = inbox_.empty();
         inbox_.push_back(std::move(message));
     }
-    wake_.Signal();
+    // TakeInbox drains the wakeup before it empties the inbox: one signal per batch.
+    if (first) wake_.Signal();
 }
 
 std::vector<OutboundMessage> ThreadedLink::TakeInbox() {

@@ -30,6 +30,20 @@ constexpr char16_t kDefaultAlphabet[128] = {
     0x0078, 0x0079, 0x007A, 0x00E4, 0x00F6, 0x00F1, 0x00FC, 0x00E0,  // 78-7F
 };
 
+// The default alphabet's code of each Latin-1 character, -1 where it has none: most
+// texts are found here without searching the alphabet.
+struct Latin1Codes {
+    std::int8_t code[256];
+};
+constexpr Latin1Codes MakeLatin1Codes() {
+    Latin1Codes t{};
+    for (int c = 0; c < 256; ++c) t.code[c] = -1;
+    for (int code = 127; code >= 0; --code)  // the lowest code wins, as a search would find
+        if (code != kEscape && kDefaultAlphabet[code] < 256) t.code[kDefaultAlphabet[code]] = static_cast<std::int8_t>(code);
+    return t;
+}
+constexpr Latin1Codes kLatin1Codes = MakeLatin1Codes();
+
 // Only these extension codes are shown; every other one (the page break included) is
 // shown as "-" so the reader sees that something stood there.
 char16_t ExtensionCharacter(std::uint8_t code) {
@@ -150,8 +164,8 @@ bool UTF8ToGSM7Septets(const std::string& utf8, std::string& septets) {
     for (std::size_t pos = 0; pos < utf8.size();) {
         char32_t c = 0;
         if (!NextCodePoint(utf8, pos, c)) return false;
-        int found = -1;
-        for (int code = 0; code < 128 && found < 0; ++code)
+        int found = c < 256 ? kLatin1Codes.code[c] : -1;
+        for (int code = 0; c >= 256 && code < 128 && found < 0; ++code)
             if (code != kEscape && kDefaultAlphabet[code] == c) found = code;
         if (found >= 0) {
             septets += static_cast<char>(found);
