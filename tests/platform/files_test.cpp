@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "platform/append_file.h"
 #include "platform/files.h"
 #include "temp_dir.h"
 
@@ -214,6 +215,37 @@ TEST(FileLocations, HomeComesFromTheEnvironmentFirst) {
     unsetenv("HOME");
     EXPECT_FALSE(HomeDirectory().empty()) << "falls back to the password database";
     if (old != nullptr) setenv("HOME", saved.c_str(), 1);
+}
+
+// A log kept open follows its name: after a rename or removal, Recheck lets go and the
+// next line starts the file that bears the name; a link planted under the name is refused.
+TEST(AppendingFile, KeepsTheFileOpenUntilItsNameLeadsElsewhere) {
+    test::TempDir dir;
+    const std::string log = dir.File("SMSOUT.LOG");
+    AppendingFile file;
+    ASSERT_TRUE(file.Append(log, "one\r\n"));
+    ASSERT_TRUE(file.Append(log, "two\r\n"));
+    EXPECT_EQ("one\r\ntwo\r\n", test::ReadAll(log));
+
+    ASSERT_EQ(0, ::rename(log.c_str(), dir.File("OLD.LOG").c_str()));
+    file.Recheck();
+    ASSERT_TRUE(file.Append(log, "three\r\n"));
+    EXPECT_EQ("three\r\n", test::ReadAll(log));
+    EXPECT_EQ("one\r\ntwo\r\n", test::ReadAll(dir.File("OLD.LOG")));
+
+    // Unchanged: the same file stays open (a removal without Recheck still writes to it).
+    file.Recheck();
+    ASSERT_TRUE(file.Append(log, "four\r\n"));
+    EXPECT_EQ("three\r\nfour\r\n", test::ReadAll(log));
+
+    ASSERT_EQ(0, ::unlink(log.c_str()));
+    ASSERT_EQ(0, ::symlink(dir.File("OLD.LOG").c_str(), log.c_str()));
+    file.Recheck();
+    EXPECT_FALSE(file.Append(log, "five\r\n"));
+    EXPECT_EQ("one\r\ntwo\r\n", test::ReadAll(dir.File("OLD.LOG")));
+    // Another name is another file.
+    ASSERT_TRUE(file.Append(dir.File("NEXT.LOG"), "six\r\n"));
+    EXPECT_EQ("six\r\n", test::ReadAll(dir.File("NEXT.LOG")));
 }
 
 }  // namespace
