@@ -34,17 +34,23 @@ bool EventLoop::Watch(int fd, unsigned interest, Handler handler) {
     const bool known = handlers_.count(fd) != 0;
     if (::epoll_ctl(epoll_.Get(), known ? EPOLL_CTL_MOD : EPOLL_CTL_ADD, fd, &event) != 0) return false;
     handlers_[fd] = std::move(handler);
+    interests_[fd] = interest;
     return true;
 }
 
 bool EventLoop::SetInterest(int fd, unsigned interest) {
+    auto known = interests_.find(fd);
+    if (known != interests_.end() && known->second == interest) return true;
     epoll_event event{};
     event.events = EpollEvents(interest);
     event.data.fd = fd;
-    return ::epoll_ctl(epoll_.Get(), EPOLL_CTL_MOD, fd, &event) == 0;
+    if (::epoll_ctl(epoll_.Get(), EPOLL_CTL_MOD, fd, &event) != 0) return false;
+    interests_[fd] = interest;
+    return true;
 }
 
 void EventLoop::Unwatch(int fd) {
+    interests_.erase(fd);
     if (handlers_.erase(fd) != 0) ::epoll_ctl(epoll_.Get(), EPOLL_CTL_DEL, fd, nullptr);
 }
 

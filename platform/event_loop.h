@@ -35,6 +35,7 @@ public:
 private:
     UniqueFd epoll_;
     std::unordered_map<int, Handler> handlers_;
+    std::unordered_map<int, unsigned> interests_;  // as last given, to skip changes that change nothing
 };
 
 // A descriptor that becomes readable when any thread calls Signal.
