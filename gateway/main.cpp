@@ -24,8 +24,8 @@ namespace sb = platform::status_block;
 
 void AnnounceReady() {
     platform::NotifyServiceManager("READY=1");
-    const char* file = std::getenv("ZELLA_SERVICE_READY_FILE");
-    if (file == nullptr || *file == '\0') return;
+    const std::string file = platform::EnvironmentValue("ZELLA_SERVICE_READY_FILE");
+    if (file.empty()) return;
     platform::WriteFileAtomic(file, std::to_string(platform::CurrentProcessId()) + "\n");
 }
 

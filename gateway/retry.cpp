@@ -4,12 +4,13 @@
 #include <ctime>
 
 #include "gateway/settings.h"
+#include "platform/process.h"
 
 namespace gateway {
 
 RetryPolicy ProcessRetryPolicy() {
     RetryPolicy policy;
-    if (const char* seconds = std::getenv("ZELLA_RETRY_FIRST_SECONDS"))
+    if (const std::string seconds = platform::EnvironmentValue("ZELLA_RETRY_FIRST_SECONDS"); !seconds.empty())
         policy.firstDelayMs = static_cast<std::uint64_t>(ParseBounded(seconds, 60, 1, 3600)) * 1000;
     return policy;
 }

@@ -6,6 +6,7 @@
 #include "modem/comm_ports.h"
 #include "modem/modem_registry.h"
 #include "modem/modem_test.h"
+#include "platform/text.h"
 #include "ui/access_keys.h"
 
 namespace modem {
@@ -13,10 +14,7 @@ namespace modem {
 namespace {
 
 bool EqualsIgnoreCase(const std::string& a, const std::string& b) {
-    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-        return std::tolower(static_cast<unsigned char>(x)) ==
-               std::tolower(static_cast<unsigned char>(y));
-    });
+    return platform::EqualsNoCase(a, b);
 }
 
 class AddModem : public ui::Dialog {

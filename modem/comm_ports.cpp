@@ -8,14 +8,13 @@
 #include <cstring>
 
 #include "acctdb/acctdb.h"
+#include "platform/text.h"
 
 namespace modem {
 namespace {
 
 bool StartsWithCom(const std::string& name) {
-    return name.size() >= 3 && std::toupper(static_cast<unsigned char>(name[0])) == 'C' &&
-           std::toupper(static_cast<unsigned char>(name[1])) == 'O' &&
-           std::toupper(static_cast<unsigned char>(name[2])) == 'M';
+    return platform::StartsWithNoCase(name, "COM");
 }
 
 // "COM12:" -> 12; 0 when the rest is not a plain decimal number.

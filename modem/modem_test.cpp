@@ -5,6 +5,7 @@
 
 #include "platform/cancel.h"
 #include "platform/clock.h"
+#include "platform/text.h"
 #include "ui/long_operation.h"
 
 namespace modem {
@@ -33,11 +34,7 @@ Exchange Send(ModemPort& port, const std::string& command, unsigned seconds) {
 }
 
 bool ContainsNoCase(const std::string& text, const std::string& what) {
-    auto it = std::search(text.begin(), text.end(), what.begin(), what.end(), [](char a, char b) {
-        return std::toupper(static_cast<unsigned char>(a)) ==
-               std::toupper(static_cast<unsigned char>(b));
-    });
-    return it != text.end();
+    return platform::FindNoCase(text, what) != std::string_view::npos;
 }
 
 // The two messages of a command whose answer the test needs; false after showing one.

@@ -8,6 +8,7 @@
 #include "acctdb/acctdb.h"
 #include "mmsclnk/console_exports.h"
 #include "platform/clock.h"
+#include "platform/text.h"
 
 namespace modem {
 
@@ -18,22 +19,14 @@ constexpr std::uint64_t kWaitLimitMs = 120'000;
 constexpr std::uint64_t kSendLimitMs = 10'000;
 constexpr int kClosedPasses = 6;
 
-char Upper(char c) { return static_cast<char>(std::toupper(static_cast<unsigned char>(c))); }
-
 bool MatchesNoCase(std::string_view text, std::size_t at, std::string_view what) {
-    if (at + what.size() > text.size()) return false;
-    for (std::size_t i = 0; i < what.size(); ++i) {
-        if (Upper(text[at + i]) != Upper(what[i])) return false;
-    }
-    return true;
+    return at + what.size() <= text.size() && platform::EqualsNoCase(text.substr(at, what.size()), what);
 }
 
 std::size_t FindNoCase(std::string_view text, std::string_view what, std::size_t from) {
-    if (what.empty()) return std::string_view::npos;
-    for (std::size_t at = from; at + what.size() <= text.size(); ++at) {
-        if (MatchesNoCase(text, at, what)) return at;
-    }
-    return std::string_view::npos;
+    if (what.empty() || from > text.size()) return std::string_view::npos;
+    const std::size_t at = platform::FindNoCase(text.substr(from), what);
+    return at == std::string_view::npos ? at : at + from;
 }
 
 // The body's start when the headers end within text[from..]: "\n\n" first, then

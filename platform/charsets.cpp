@@ -1,5 +1,7 @@
 #include "platform/charsets.h"
 
+#include "platform/text.h"
+
 #include <iconv.h>
 
 #include <algorithm>
@@ -26,11 +28,7 @@ constexpr const char* kKnownNames[] = {
     "windows-1255", "windows-1256", "windows-1257", "windows-1258", "windows-874",
 };
 
-std::string Lower(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return text;
-}
+std::string Lower(const std::string& text) { return ToLowerAscii(text); }
 
 }  // namespace
 

@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
 
 #include "platform/files.h"
 
@@ -237,6 +238,12 @@ int RunAndWait(const std::vector<std::string>& argv, int timeoutMs, std::string*
 }
 
 void ExitNow(int code) { _exit(code); }
+
+std::string EnvironmentValue(const char* name, std::size_t limit) {
+    const char* value = std::getenv(name);
+    if (value == nullptr || std::strlen(value) > limit) return {};
+    return value;
+}
 
 std::string FindInPath(const std::string& name) {
     if (name.empty()) return {};

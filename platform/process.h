@@ -29,6 +29,10 @@ int RunAndWait(const std::vector<std::string>& argv, int timeoutMs = 0,
 // The calling process's id.
 int CurrentProcessId();
 
+// The value of environment variable `name`; "" when it is unset or longer than `limit`
+// (a value that long is no path or number anyone meant).
+std::string EnvironmentValue(const char* name, std::size_t limit = 4096);
+
 // Ends the process at once with the code, without running exit handlers or static
 // destructors (the Win32 ExitProcess of a watcher thread).
 [[noreturn]] void ExitNow(int code);

@@ -8,6 +8,8 @@ char LowerChar(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - '
 
 }  // namespace
 
+char LowerAscii(char c) { return LowerChar(c); }
+
 std::string ToLowerAscii(std::string text) {
     for (char& c : text) c = LowerChar(c);
     return text;

@@ -148,8 +148,7 @@ void QtHost::SetClipboardText(const std::string& text) {
 
 bool DesktopOpenerConfigured() {
     for (const char* name : {"VISUAL", "EDITOR", "XDG_CURRENT_DESKTOP"}) {
-        const char* value = std::getenv(name);
-        if (value != nullptr && *value != '\0') return true;
+        if (!platform::EnvironmentValue(name).empty()) return true;
     }
     return false;
 }

@@ -6,22 +6,14 @@
 #include "config/config_store.h"
 #include "platform/files.h"
 #include "platform/ini.h"
+#include "platform/text.h"
 #include "smsc/connection_list.h"
 
 namespace smsc {
 
 namespace {
 
-bool EqualsIgnoreCase(const std::string& a, const std::string& b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (std::tolower(static_cast<unsigned char>(a[i])) !=
-            std::tolower(static_cast<unsigned char>(b[i]))) {
-            return false;
-        }
-    }
-    return true;
-}
+bool EqualsIgnoreCase(const std::string& a, const std::string& b) { return platform::EqualsNoCase(a, b); }
 
 std::string SectionValue(const std::string& name, const char* key) {
     return platform::GetPrivateProfileString(config::ConfigurationPath(),

@@ -5,6 +5,7 @@
 
 #include "config/config_store.h"
 #include "platform/charsets.h"
+#include "platform/text.h"
 #include "smsc/connection_dialogs.h"
 #include "smsc/connection_edit.h"
 #include "smsc/http_connect.h"
@@ -20,12 +21,7 @@ constexpr const char* kPrefix = "HTTP - ";
 constexpr const char* kDefaultCharset = "utf-8";
 constexpr const char* kTemplateIds[] = {"templateText", "templateBinary"};
 
-bool SameText(const std::string& a, const std::string& b) {
-    return a.size() == b.size() &&
-           std::equal(a.begin(), a.end(), b.begin(), [](unsigned char x, unsigned char y) {
-               return std::tolower(x) == std::tolower(y);
-           });
-}
+bool SameText(const std::string& a, const std::string& b) { return platform::EqualsNoCase(a, b); }
 
 class HttpDialog : public ui::Dialog {
 public:

@@ -7,6 +7,7 @@
 #include "config/config_store.h"
 #include "platform/files.h"
 #include "platform/ini.h"
+#include "platform/text.h"
 
 namespace smsc {
 namespace {
@@ -21,11 +22,7 @@ constexpr const char* kTemplateKeys[] = {
     "ThreadCount",   "LongTextAsText",  "UnicodeAsText",   "Charset",
 };
 
-std::string Lower(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return text;
-}
+std::string Lower(const std::string& text) { return platform::ToLowerAscii(text); }
 
 bool StartsWithNoCase(const std::string& text, const std::string& prefix) {
     return text.size() >= prefix.size() && Lower(text.substr(0, prefix.size())) == prefix;

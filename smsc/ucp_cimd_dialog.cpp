@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "config/config_store.h"
+#include "platform/text.h"
 #include "shell/core/link_libraries.h"
 #include "shell/core/service_control.h"
 #include "smsc/connection_dialogs.h"
@@ -20,12 +21,7 @@ constexpr const char* kDisabledUser = "(disabled)";
 constexpr const char* kServiceActiveQuestion =
     "Gateway service is active.  Do you wish to test the SMSC connection?";
 
-bool SameText(const std::string& a, const std::string& b) {
-    return a.size() == b.size() &&
-           std::equal(a.begin(), a.end(), b.begin(), [](unsigned char x, unsigned char y) {
-               return std::tolower(x) == std::tolower(y);
-           });
-}
+bool SameText(const std::string& a, const std::string& b) { return platform::EqualsNoCase(a, b); }
 
 // Keys this dialog computes itself; any other pending pair (the MMS settings) is
 // carried through unchanged so that OK does not drop it.

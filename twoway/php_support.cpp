@@ -6,6 +6,7 @@
 #include "config/config_store.h"
 #include "platform/cancel.h"
 #include "platform/files.h"
+#include "platform/process.h"
 #include "platform/text.h"
 
 namespace twoway {
@@ -21,9 +22,7 @@ bool IsProgram(const std::string& path) {
 }
 
 std::string Env(const char* name, std::size_t limit = kEnvLimit) {
-    const char* value = std::getenv(name);
-    if (value == nullptr || std::string_view(value).size() > limit) return {};
-    return value;
+    return platform::EnvironmentValue(name, limit);
 }
 
 std::string InDirectory(const std::string& dir) { return platform::WithSlash(dir) + kPhpCgiProgram; }

@@ -4,11 +4,13 @@
 #include <cctype>
 #include <map>
 
+#include "platform/text.h"
+
 namespace ui {
 
 namespace {
 
-char Lower(char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); }
+char Lower(char c) { return platform::LowerAscii(c); }
 bool IsKeyChar(char c) { return std::isalnum(static_cast<unsigned char>(c)) != 0; }
 
 // Positions in `label` where a mark may go, best first: the first letters of words, then

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <utility>
 
+#include "platform/text.h"
 #include "ui/host.h"
 
 namespace ui {
@@ -413,10 +414,7 @@ void Dialog::UserDoubleClick(const std::string& id, int index) {
 }
 
 bool Dialog::OnTypeAhead(const std::string& id, const std::string& text) {
-    auto lower = [](std::string t) {
-        for (char& c : t) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-        return t;
-    };
+    const auto lower = [](const std::string& t) { return platform::ToLowerAscii(t); };
     const std::string wanted = lower(text);
     if (wanted.empty()) return false;
     const bool report = KindOf(id) == Kind::Report;

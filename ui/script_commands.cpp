@@ -4,6 +4,8 @@
 
 #include "ui/script_driver.h"
 
+#include "platform/text.h"
+
 namespace ui {
 
 namespace {
@@ -276,8 +278,7 @@ void ScriptHost::KeyOrType(const ScriptCommand& command) {
             target.dialog->UserTypeAhead(target.id, what.substr(0, n));
         return;
     }
-    std::string key;
-    for (char c : what) key += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    const std::string key = platform::ToLowerAscii(what);
     target.dialog->UserKey(target.id, key == "enter"    ? Key::Enter
                                       : key == "insert" ? Key::Insert
                                                         : Key::Delete);
@@ -310,9 +311,7 @@ void ScriptHost::Press(const ScriptCommand& command) {
 void ScriptHost::Expect(const ScriptCommand& command) {
     const ScriptToken& first = command.args[0];
     if (first.type == ScriptToken::Type::Word) {
-        std::string what = first.text;
-        std::transform(what.begin(), what.end(), what.begin(),
-                       [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+        const std::string what = platform::ToLowerAscii(first.text);
         if (what == "title" || what == "tab" || what == "tabs") return ExpectWindow(command);
         if (what == "list" && command.args[1].type != ScriptToken::Type::Word)
             return ExpectList(command);
@@ -333,9 +332,7 @@ void ScriptHost::Expect(const ScriptCommand& command) {
 }
 
 void ScriptHost::ExpectWindow(const ScriptCommand& command) {
-    std::string what = command.args[0].text;
-    std::transform(what.begin(), what.end(), what.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    const std::string what = platform::ToLowerAscii(command.args[0].text);
     Dialog* dialog = ActiveDialog();
     Sheet* sheet = ActiveSheet();
     if (!dialog && !sheet) return FailAt(command.line, "no window is open");
@@ -386,9 +383,7 @@ void ScriptHost::ExpectList(const ScriptCommand& command) {
 }
 
 void ScriptHost::ExpectState(const ScriptCommand& command, const Target& target) {
-    std::string state = command.args[1].text;
-    std::transform(state.begin(), state.end(), state.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    const std::string state = platform::ToLowerAscii(command.args[1].text);
     Sheet* sheet = ActiveSheet();
     bool checked = target.dialog && target.dialog->Checked(target.id);
     bool red = target.dialog && target.dialog->Alarm(target.id);

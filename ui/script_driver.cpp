@@ -1,4 +1,5 @@
 #include "ui/script_driver.h"
+#include "platform/process.h"
 #include "platform/text.h"
 
 #include <algorithm>
@@ -132,9 +133,9 @@ int ScriptHost::ExitStatus(int consoleCode) {
 }
 
 std::unique_ptr<ScriptHost> MakeScriptHostFromEnvironment(std::ostream& out) {
-    const char* path = std::getenv("ZELLA_SCRIPT");
-    if (!path || !*path) return nullptr;
-    if (std::string(path) == "-") return std::make_unique<ScriptHost>(std::cin, out);
+    const std::string path = platform::EnvironmentValue("ZELLA_SCRIPT");
+    if (path.empty()) return nullptr;
+    if (path == "-") return std::make_unique<ScriptHost>(std::cin, out);
     auto file = std::make_unique<std::ifstream>(path, std::ios::binary);
     if (!*file) {
         auto host = std::make_unique<ScriptHost>(std::make_unique<EmptyStream>(), out);

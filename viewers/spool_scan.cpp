@@ -178,9 +178,7 @@ std::string HeaderValue(const std::string& line, std::size_t keyLength, std::siz
     std::size_t at = line.find_first_not_of(" \t", keyLength);
     std::string value = at == std::string::npos ? std::string() : line.substr(at, width);
     if (address) {
-        std::string upper = value;
-        for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-        value = value.substr(0, upper.find("/TYPE="));
+        value = value.substr(0, platform::FindNoCase(value, "/TYPE="));
     }
     return value;
 }
