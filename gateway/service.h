@@ -76,6 +76,7 @@ private:
         platform::LockedFile file;
         std::string id, recipient, user, validity;
         unsigned retryCount = 0, parts = 1;
+        bool chargedOnSubmit = false;
         std::string firstAttemptTime;
     };
 

@@ -4,6 +4,7 @@
 
 #include "accounts/user_editor.h"
 #include "config/config_store.h"
+#include "config/sms_request.h"
 #include "platform/clock.h"
 #include "platform/files.h"
 #include "platform/ini.h"
@@ -157,11 +158,11 @@ void TestMessageDialog::SendSms() {
     const std::string number = Text("phone");
     if (!IsValidTestNumber(number)) return;
     smsId_ = static_cast<unsigned>(platform::Clock().TickCount() & 0xFFFF);
-    std::string content = "[SMS]\r\nPhoneNumber=" + number + "\r\nData=QuvSMS Test Message\r\n";
-    if (!name_.empty()) content += "SMSCRoute=" + smsRoute_ + "\r\n";
-    // Written whole and renamed into place, so the service never picks up half a request;
-    // the gateway's group must be able to add retry details and remove it.
-    if (!platform::WriteFileAtomic(SmsRequestPath(), content, 0660)) {
+    config::SmsRequest request;
+    request.phoneNumber = number;
+    request.data = "QuvSMS Test Message";
+    if (!name_.empty()) request.smscRoute = smsRoute_;
+    if (!config::WriteRequestFile(SmsRequestPath(), config::SmsRequestText(request))) {
         ui::MessageBox(GetHost(), "Error creating SMS request file in queue", ui::Icon::Error);
         return;
     }
@@ -169,7 +170,7 @@ void TestMessageDialog::SendSms() {
     Show("cancelTest", true);
     SetText("smsStatus", "Status:  Waiting");
     SetText("smsDetail", "");
-    acctdb::SetEventForInterface("SMSOut", smsRoute_);
+    config::WakeOutboundQueue(smsRoute_);
 }
 
 void TestMessageDialog::SendMms() {
