@@ -136,14 +136,14 @@ void CountQuota(SubmitState& s, const std::string& user) {
 
 SubmitResult Check(const acctdb::UserRecord& user, const ClientMessage& m, config::SmsRequest& request) {
     request.phoneNumber = CleanNumber(m.to);
-    if (request.phoneNumber.empty()) return Refuse(Refusal::Invalid, "Invalid recipient number: " + m.to);
+    if (request.phoneNumber.empty()) return Refuse(Refusal::InvalidRecipient, "Invalid recipient number: " + m.to);
     const std::string forced = user.ForcedSender();
     request.sender = forced.empty() ? m.from : forced;
-    if (!PrintableSender(request.sender)) return Refuse(Refusal::Invalid, "Invalid sender address");
+    if (!PrintableSender(request.sender)) return Refuse(Refusal::InvalidSender, "Invalid sender address");
     if (m.udh.size() > kMaxUdh || (!m.udh.empty() && static_cast<unsigned char>(m.udh[0]) + 1u != m.udh.size()))
         return Refuse(Refusal::Invalid, "Invalid user data header");
     if (m.binary ? m.text.size() * 2 > kMaxDataBytes : config::EscapeLineBreaks(m.text).size() > kMaxDataBytes)
-        return Refuse(Refusal::Invalid, "Message too long");
+        return Refuse(Refusal::TooLong, "Message too long");
     if (m.dcs > 255 || m.pid > 255) return Refuse(Refusal::Invalid, "Invalid data coding");
     if (!m.route.empty() && !KnownRoute(m.route)) return Refuse(Refusal::Invalid, "Unknown route: " + m.route);
     if (!AccountAdmitsAddress(user, m.clientAddress))

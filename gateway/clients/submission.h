@@ -26,7 +26,10 @@ struct ClientMessage {
 
 enum class Refusal {
     None,
-    Invalid,             // no recipient, bad number, text too long, bad route
+    InvalidRecipient,    // no recipient, or not a number
+    InvalidSender,       // a sender that cannot be sent (too long, control characters)
+    TooLong,             // the text or data does not fit a request
+    Invalid,             // anything else the message gets wrong: header, coding, unknown route
     AddressNotAllowed,   // the client's address is not among the account's allowed ones
     Quota,               // the account's daily or monthly message limit is reached
     NoCredit,            // the account's credit does not cover the message
