@@ -4,6 +4,7 @@
 
 #include "acctdb/acctdb.h"
 #include "config/config_store.h"
+#include "gateway/clients/submission.h"
 #include "gateway/inbound.h"
 #include "gateway/logs.h"
 #include "platform/files.h"
@@ -50,6 +51,8 @@ int Service::Run(platform::TerminationSignals& signals, const std::function<void
     Reload(true);
     RemoveStaleErrorFiles();
     const std::string dataDir = acctdb::GetProgramDataDirectory();
+    clients::RemoveStaleFlagFiles(acctdb::GetPrivateDataDirectory());
+    ConfigureClients();
     platform::CreateDirectories(dataDir + "WAKE/");
     platform::DirectoryWatch wakeWatch(dataDir + "WAKE/");
     platform::DirectoryWatch configWatch(dataDir);
@@ -87,6 +90,7 @@ int Service::Run(platform::TerminationSignals& signals, const std::function<void
         Tick();
     }
     platform::NotifyServiceManager("STOPPING=1");
+    smppServer_.reset();  // unbinds the clients and removes their flag files
     StopLinks();
     HandleEvents();  // the answers of the links' last messages release their requests
     for (auto& c : connections_) platform::DeleteFileChecked(ErrorFilePath(c->settings));
@@ -165,6 +169,7 @@ void Service::Reload(bool initial) {
     ApplyConnections(next);
     settings_ = std::move(next);
     if (!initial) {
+        ConfigureClients();
         ServiceLogs().Debug("SMSDEBUG.LOG", "Configuration reloaded");
         for (auto& [path, entry] : entries_) entry.known = false;
         for (auto& [path, entry] : entries_)
@@ -293,6 +298,7 @@ void Service::Received(Connection& c, const LinkEvent& event) {
     stats_.Count("SMSRECEIVED");
     stats_.CountConnection(c.settings.Name(), true, 1);
     const InboundMessage& m = event.inbound;
+    if (smppServer_) smppServer_->Wake();
     ServiceLogs().Daily("SMSIN", Now14() + "," + Field(event.file) + "," + Field(c.settings.Name()) + "," +
                                      Field(m.sender) + "," + Field(m.recipient));
 }
@@ -305,7 +311,11 @@ void Service::ExpectReceipts(const std::string& connection, const std::vector<st
 bool Service::Store(const std::string& connection, const InboundMessage& message) {
     const std::string fileName = config::ConnectionFileName(connection);
     const std::string requestId = message.isReceipt ? receipts_.Find(fileName, message.receiptSmscId) : "";
-    const std::string file = WriteInboundFile(smsInDir_, fileName, InboundFileText(message, connection, requestId));
+    std::string text = InboundFileText(message, connection, requestId);
+    // A receipt for a message an account submitted waits for that account's clients.
+    const std::string owner = requestId.empty() ? "" : clients::RequestOwner(requestId);
+    if (!owner.empty()) text = WithLocalUser(text, owner);
+    const std::string file = WriteInboundFile(smsInDir_, fileName, text, owner.empty() ? ".SMS" : ".REC");
     if (file.empty()) return false;
     LinkEvent e;
     e.kind = LinkEvent::Kind::Received;
@@ -322,6 +332,20 @@ void Service::RemoveStaleErrorFiles() {
         if (e.isDirectory || platform::StartsWithNoCase(e.name, "MMSCROUTE--")) continue;
         platform::DeleteFileChecked(dir + e.name);
     }
+}
+
+void Service::ConfigureClients() {
+    clients::SmppServerSettings wanted = clients::ReadSmppServerSettings(settings_.configPath);
+    wanted.dataDir = acctdb::GetPrivateDataDirectory();
+    wanted.smsInDir = smsInDir_;
+    if (wanted.port == 0 && wanted.tlsPort == 0) {
+        smppServer_.reset();
+        return;
+    }
+    if (smppServer_ && smppServer_->Settings() == wanted) return;
+    smppServer_.reset();
+    smppServer_ = std::make_unique<clients::SmppServer>(block_, wanted);
+    smppServer_->Start();
 }
 
 }  // namespace gateway

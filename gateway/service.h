@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "gateway/alerts.h"
+#include "gateway/clients/smpp_server.h"
 #include "gateway/links/link.h"
 #include "gateway/modem_lending.h"
 #include "gateway/receipts.h"
@@ -92,6 +93,8 @@ private:
     void LinkDown(Connection& c, const std::string& error);
     void Received(Connection& c, const LinkEvent& event);
     void RemoveStaleErrorFiles();
+    // Starts, restarts (its keys changed) or stops the SMPP server for user accounts.
+    void ConfigureClients();
     void Tick();
     void ReportLosses(std::uint64_t now);
 
@@ -133,6 +136,7 @@ private:
     bool scanWanted_ = true, reloadWanted_ = false;
     std::uint64_t reloadAtMs_ = 0, nextScanMs_ = 0, nextRetryCheckMs_ = 0, nextWatchdogMs_ = 0;
     std::uint64_t nextQueueSizeMs_ = 0, nextLenderMs_ = 0, nextLossReportMs_ = 0;
+    std::unique_ptr<clients::SmppServer> smppServer_;
     std::unique_ptr<ModemLender> lender_;  // no modem is driven here yet: every request is granted
     std::uint32_t lastQueueSize_ = UINT32_MAX;
 };

@@ -10,15 +10,18 @@ using namespace codec;
 
 namespace {
 
-// Where the interface version octet of a bind body sits: after three C-octet strings.
-std::size_t VersionOffset(const std::string& pdu) {
-    std::size_t at = kHeaderSize;
-    for (int field = 0; field < 3; ++field) {
-        const std::size_t nul = pdu.find('\0', at);
-        if (nul == std::string::npos) return std::string::npos;
-        at = nul + 1;
-    }
-    return at < pdu.size() ? at : std::string::npos;
+// Account names and passwords of the gateway's users are longer than SMPP's 15 and 8
+// octets allow; clients that send them whole are read whole, up to the account fields.
+constexpr std::size_t kBindTextMax = 50;
+
+// A C-octet string at `at` of at most `max` octets before its NUL; false when it has none
+// within that.
+bool ReadCString(const std::string& pdu, std::size_t& at, std::size_t max, std::string& out) {
+    const std::size_t nul = pdu.find('\0', at);
+    if (nul == std::string::npos || nul - at > max) return false;
+    out = pdu.substr(at, nul - at);
+    at = nul + 1;
+    return true;
 }
 
 template <typename Pdu>
@@ -39,22 +42,20 @@ void CopyMessage(const Pdu& s, MessageRequest& out) {
 
 int DecodeBindRequest(const std::string& pdu, BindRequest& out) {
     out = BindRequest();
-    if (pdu.size() < kHeaderSize) return kErrMalformed;
-    const std::uint32_t id = DecodeHeader(reinterpret_cast<const unsigned char*>(pdu.data())).id;
-    if (id != kBindReceiver && id != kBindTransmitter && id != kBindTransceiver) return kErrMalformed;
-    const std::size_t versionAt = VersionOffset(pdu);
-    if (versionAt == std::string::npos) return kErrMalformed;
-    bind_transmitter_t b;  // the three binds share this layout
-    if (Unpack(id, &b, pdu) != 0) return kErrMalformed;
-    out.commandId = id;
-    out.systemId = FieldText(b.system_id, sizeof b.system_id);
-    out.password = FieldText(b.password, sizeof b.password);
-    out.systemType = FieldText(b.system_type, sizeof b.system_type);
-    out.addressRange = FieldText(b.address_range, sizeof b.address_range);
-    out.version = static_cast<std::uint8_t>(pdu[versionAt]);
-    out.ton = b.addr_ton;
-    out.npi = b.addr_npi;
-    return 0;
+    if (pdu.size() < kHeaderSize || pdu.size() > kMaxPduLength) return kErrMalformed;
+    const Header h = DecodeHeader(reinterpret_cast<const unsigned char*>(pdu.data()));
+    if (h.length != pdu.size()) return kErrMalformed;
+    if (h.id != kBindReceiver && h.id != kBindTransmitter && h.id != kBindTransceiver) return kErrMalformed;
+    out.commandId = h.id;
+    std::size_t at = kHeaderSize;
+    if (!ReadCString(pdu, at, kBindTextMax, out.systemId) || !ReadCString(pdu, at, kBindTextMax, out.password) ||
+        !ReadCString(pdu, at, kSystemTypeMax, out.systemType) || pdu.size() - at < 4)
+        return kErrMalformed;
+    out.version = static_cast<std::uint8_t>(pdu[at]);
+    out.ton = static_cast<std::uint8_t>(pdu[at + 1]);
+    out.npi = static_cast<std::uint8_t>(pdu[at + 2]);
+    at += 3;
+    return ReadCString(pdu, at, kAddressRangeMax, out.addressRange) ? 0 : kErrMalformed;
 }
 
 int EncodeBindResponse(std::uint32_t bindId, std::uint32_t status, std::uint32_t sequence,

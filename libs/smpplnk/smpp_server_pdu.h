@@ -24,7 +24,8 @@ constexpr std::uint32_t kStatusInvalidSystemId = 0x0F;
 constexpr std::uint32_t kStatusSubmitFailed = 0x45;
 
 // A bind_receiver, bind_transmitter or bind_transceiver from a client: 0 with its
-// fields (the interface version as sent), or kErrMalformed.
+// fields (the interface version as sent), or kErrMalformed. System id and password may
+// be up to 50 octets each, as long as the gateway's account names and passwords.
 int DecodeBindRequest(const std::string& pdu, BindRequest& out);
 // The bind's response (`bindId` is the request's command id) carrying our system id.
 int EncodeBindResponse(std::uint32_t bindId, std::uint32_t status, std::uint32_t sequence,
