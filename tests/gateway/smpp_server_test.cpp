@@ -3,44 +3,14 @@
 // out through an SMPP link, receipts back to the client, the flag files of the console's
 // monitor, and refusals of what a client gets wrong.
 #include "config/credit.h"
-#include "platform/tcp_listener.h"
 #include "platform/tcp_socket.h"
 #include "smpplnk/smpp_server_pdu.h"
 #include "tests/gateway/gateway_fixture.h"
+#include "tests/gateway/smpp_client_peer.h"
+#include "tests/support/held_port.h"
 
 namespace gateway_test {
 namespace {
-
-// A port nobody listens on now.
-unsigned FreePort() {
-    platform::UniqueFd fd = platform::ListenStream("127.0.0.1", 0, 1);
-    return fd.Valid() ? platform::ListeningPort(fd.Get()) : 0;
-}
-
-class SmppClient {
-public:
-    SmppClient(unsigned port, const std::string& user, const std::string& password, std::vector<std::string> extra = {}) {
-        std::vector<std::string> args{std::string(ZELLA_PEERS_DIR) + "/smpp_client.js", "--port", std::to_string(port),
-                                      "--user", user, "--password", password};
-        args.insert(args.end(), extra.begin(), extra.end());
-        process_ = std::make_unique<zella_test::PeerProcess>("node", args);
-    }
-    // The next line beginning with `kind`, waiting up to `ms`; "" when none came.
-    std::string Next(const std::string& kind, int ms = 15'000) {
-        const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-        while (std::chrono::steady_clock::now() < until) {
-            const std::string line = process_->ReadLine(200);
-            if (!line.empty()) seen_ += line + "\n";
-            if (line.rfind(kind, 0) == 0) return line;
-        }
-        return "";
-    }
-    const std::string& Seen() const { return seen_; }
-
-private:
-    std::unique_ptr<zella_test::PeerProcess> process_;
-    std::string seen_;
-};
 
 // A raw client socket speaking PDUs the test builds.
 class RawClient {
@@ -91,7 +61,10 @@ class SmppServerScenario : public GatewayFixture {
 protected:
     void SetUp() override {
         GatewayFixture::SetUp();
-        port_ = FreePort();
+        {
+            zella_test::HeldPort probe;  // a free port, released again for the service
+            port_ = probe.port;
+        }
         ASSERT_NE(0u, port_);
         platform::WritePrivateProfileString(Ini(), "ZELLA", "SMPPPort", std::to_string(port_));
     }
