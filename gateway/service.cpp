@@ -53,6 +53,9 @@ int Service::Run(platform::TerminationSignals& signals, const std::function<void
     const std::string dataDir = acctdb::GetProgramDataDirectory();
     clients::RemoveStaleFlagFiles(acctdb::GetPrivateDataDirectory());
     ConfigureClients();
+    keywords_ = std::make_unique<keywords::KeywordProcessor>(smsInDir_);
+    keywords_->Configure(settings_);
+    keywords_->Start();
     platform::CreateDirectories(dataDir + "WAKE/");
     platform::DirectoryWatch wakeWatch(dataDir + "WAKE/");
     platform::DirectoryWatch configWatch(dataDir);
@@ -91,6 +94,7 @@ int Service::Run(platform::TerminationSignals& signals, const std::function<void
     }
     platform::NotifyServiceManager("STOPPING=1");
     smppServer_.reset();  // unbinds the clients and removes their flag files
+    keywords_.reset();
     StopLinks();
     HandleEvents();  // the answers of the links' last messages release their requests
     for (auto& c : connections_) platform::DeleteFileChecked(ErrorFilePath(c->settings));
@@ -170,6 +174,7 @@ void Service::Reload(bool initial) {
     settings_ = std::move(next);
     if (!initial) {
         ConfigureClients();
+        if (keywords_) keywords_->Configure(settings_);
         ServiceLogs().Debug("SMSDEBUG.LOG", "Configuration reloaded");
         for (auto& [path, entry] : entries_) entry.known = false;
         for (auto& [path, entry] : entries_)
@@ -299,6 +304,7 @@ void Service::Received(Connection& c, const LinkEvent& event) {
     stats_.CountConnection(c.settings.Name(), true, 1);
     const InboundMessage& m = event.inbound;
     if (smppServer_) smppServer_->Wake();
+    if (keywords_) keywords_->Wake();
     ServiceLogs().Daily("SMSIN", Now14() + "," + Field(event.file) + "," + Field(c.settings.Name()) + "," +
                                      Field(m.sender) + "," + Field(m.recipient));
 }
@@ -315,7 +321,10 @@ bool Service::Store(const std::string& connection, const InboundMessage& message
     // A receipt for a message an account submitted waits for that account's clients.
     const std::string owner = requestId.empty() ? "" : clients::RequestOwner(requestId);
     if (!owner.empty()) text = WithLocalUser(text, owner);
-    const std::string file = WriteInboundFile(smsInDir_, fileName, text, owner.empty() ? ".SMS" : ".REC");
+    // Other messages wait for routing to a local account and for the keywords; receipts
+    // never run keywords.
+    const char* extension = !owner.empty() ? ".REC" : message.isReceipt ? ".SMS" : ".IN";
+    const std::string file = WriteInboundFile(smsInDir_, fileName, text, extension);
     if (file.empty()) return false;
     LinkEvent e;
     e.kind = LinkEvent::Kind::Received;

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "acctdb/acctdb.h"
+#include "config/sms_request.h"
 
 namespace gateway::clients {
 
@@ -50,6 +51,11 @@ struct SubmitResult {
 // own queue folder when SeparateUserQueues is on). On refusal nothing is written, counted
 // or debited.
 SubmitResult Submit(const acctdb::UserRecord& user, const ClientMessage& message);
+
+// Writes a request the service makes itself (a keyword's reply) into the queue root with
+// a new identifier beginning with `prefix`, and wakes the queue; the identifier, or ""
+// when it could not be written. Such requests are charged to nobody.
+std::string QueueServiceRequest(const config::SmsRequest& request, char prefix);
 
 // The user a request of Submit with a receipt wanted was submitted by, or "" (also after
 // a restart, for three days).
