@@ -1,7 +1,8 @@
 // The console and the real Gateway service with a client of the gateway's own: an account
 // made on the "SMS Users" page binds with the npm SMPP client, submits a message that
 // leaves through an SMPP connection, is charged one credit and gets its receipt; the
-// console's SMPP client monitor shows the session, and its "Suspend User" ends it.
+// console's SMPP client monitor shows the session, and its "Suspend User" ends it. A
+// keyword made on the "2-Way" page answers a received message through the SMSC link.
 #include "config/credit.h"
 #include "tests/gateway/console_fixture.h"
 #include "tests/gateway/smpp_client_peer.h"
@@ -74,6 +75,27 @@ TEST_F(ConsoleAndService, AccountFromTheUsersPageBindsIsChargedMonitoredAndSuspe
     EXPECT_TRUE(Eventually([&] { return platform::ListDirectory(dir_ + "SMPPData/ActiveUsers/", "*.FLG").empty(); }));
     SmppClient again(port, "alice", "s3cret");
     EXPECT_EQ("BIND_RESP 13", again.Next("BIND_RESP")) << again.Seen();  // 0x0D: bind failed
+}
+
+TEST_F(ConsoleAndService, KeywordFromTheTwoWayPageAnswersThroughTheSmscLink) {
+    Smsc smsc({"--mo", "info please"});
+    SmppConnection(smsc.Port(), {"Receive=Yes"});
+    Console("tab \"2-Way\"\n"
+            "press add\n"
+            "expect title \"2-Way Keyword Processor\"\n"
+            "set keyword \"INFO\"\n"
+            "check replyText\n"
+            "set replyTextField \"Open 9 to 5\"\n"
+            "press \"OK\"\n"
+            "press \"OK\"\n"
+            "answer \"Service is not active\" No\n");
+    Console("answer \"Service successfully installed!\" OK\n", {"-INSTALLSMSSERVICE"});
+    // The SMSC sends "info please" from 4470000001 once the service binds to receive; the
+    // reply goes back to that number through the same connection.
+    const auto submits = smsc.Lines("SUBMIT", 1, 30'000);
+    ASSERT_EQ(1u, submits.size()) << Log("SMSIN") << Events();
+    EXPECT_NE(std::string::npos, submits[0].find(" 4470000001 0 0 0 4f70656e203920746f2035")) << submits[0];
+    EXPECT_TRUE(Eventually([&] { return Received().size() == 1; })) << ::testing::PrintToString(Received());
 }
 
 }  // namespace
