@@ -136,7 +136,7 @@ SubmitResult SmppServer::Impl::SubmitMessage(SmppSession& session, const ClientM
         r.text = "Account " + session.UserName() + ":  sending too fast.";
         return r;
     }
-    SubmitResult r = Submit(session.User(), message);
+    SubmitResult r = Submit(session.User(), message, batch_);
     ServiceLogs().Debug("SMPPDEBUG.LOG", "Session " + std::to_string(session.Id()) + ": message to " + message.to +
                                              (r.Accepted() ? " accepted as " + r.requestId : " refused: " + r.text));
     return r;
