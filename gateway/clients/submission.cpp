@@ -70,17 +70,6 @@ bool PrintableSender(const std::string& sender) {
     return true;
 }
 
-bool KnownRoute(const std::string& route) {
-    const std::string ini = config::ConfigurationPath();
-    for (const std::string& c : config::ListConnections()) {
-        if (platform::EqualsNoCase(c, route)) return true;
-        const std::string alias =
-            platform::GetPrivateProfileString(ini, config::ConnectionSectionName(c), "RouteName", "");
-        if (!alias.empty() && platform::EqualsNoCase(alias, route)) return true;
-    }
-    return false;
-}
-
 // The account's effective limit: only when both gateway defaults exist, the record's own
 // value when set, else the default. 0: no limit.
 long EffectiveLimit(std::int32_t own, const std::string& defaultText, const std::string& otherDefault) {
@@ -146,7 +135,7 @@ SubmitResult Check(const acctdb::UserRecord& user, const ClientMessage& m, confi
     if (m.binary ? m.text.size() * 2 > kMaxDataBytes : config::EscapeLineBreaks(m.text).size() > kMaxDataBytes)
         return Refuse(Refusal::TooLong, "Message too long");
     if (m.dcs > 255 || m.pid > 255) return Refuse(Refusal::Invalid, "Invalid data coding");
-    if (!m.route.empty() && !KnownRoute(m.route)) return Refuse(Refusal::Invalid, "Unknown route: " + m.route);
+    if (!m.route.empty() && !config::IsKnownRoute(m.route)) return Refuse(Refusal::Invalid, "Unknown route: " + m.route);
     if (!AccountAdmitsAddress(user, m.clientAddress))
         return Refuse(Refusal::AddressNotAllowed, "Account " + user.UserName() + ":  address " + m.clientAddress +
                                                       " not allowed.");
