@@ -34,7 +34,7 @@ public:
     void Wake() { wake_.Signal(); }
 
     std::uint32_t CheckBind(SmppSession& session, const smpplnk::BindRequest& bind, acctdb::UserRecord& user,
-                            ClientCharset& charset, unsigned& window) override;
+                            ClientCoding& charset, unsigned& window) override;
     SubmitResult SubmitMessage(SmppSession& session, const ClientMessage& message) override;
     void DeliveryAnswered(SmppSession& session, const std::string& deliveryKey, std::uint32_t status) override;
     bool GroupsAnswers() const override { return true; }

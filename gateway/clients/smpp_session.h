@@ -31,7 +31,7 @@ public:
     // Checks a bind: the command status to answer (0 = bound). When bound, `user` and
     // `charset` describe the account.
     virtual std::uint32_t CheckBind(SmppSession& session, const smpplnk::BindRequest& bind, acctdb::UserRecord& user,
-                                    ClientCharset& charset, unsigned& window) = 0;
+                                    ClientCoding& charset, unsigned& window) = 0;
     virtual SubmitResult SubmitMessage(SmppSession& session, const ClientMessage& message) = 0;
     // The client answered a delivery (deliver_sm_resp) with `status`.
     virtual void DeliveryAnswered(SmppSession& session, const std::string& deliveryKey, std::uint32_t status) = 0;
@@ -94,7 +94,7 @@ private:
     bool closing_ = false;
     BindKind kind_ = BindKind::None;
     acctdb::UserRecord user_;
-    ClientCharset charset_;
+    ClientCoding charset_;
     unsigned window_ = 1;
     std::uint32_t sequence_ = 0;
     std::unordered_map<std::uint32_t, std::string> deliveries_;  // sequence -> delivery key
