@@ -10,8 +10,6 @@
 #include <vector>
 
 #include "platform/clock.h"
-#include "ui/host.h"
-#include "ui/template.h"
 
 namespace accounts {
 
@@ -46,16 +44,5 @@ struct UserQuota {
 UserQuota ReadUserQuota(const std::string& user, const platform::SystemTime& date);
 // The same for the gateway's local date now.
 UserQuota ReadUserQuota(const std::string& user);
-
-// The statistics lines of a user from 2000 through `lastYear`: one line per day with
-// messages, "%s %u, %d\t%u messages", and after each month with messages
-// "   TOTAL - %s %d\t%u messages".
-std::vector<std::string> UserStatsLines(const std::string& user, int lastYear);
-
-// "DIALOG_USERSTATS", title "Statistics".
-ui::Template UserStatsTemplate();
-// `ShowUserStats`: the modal statistics dialog of a user up to the gateway's current year,
-// scrolled to its last line.
-void ShowUserStats(ui::Host& host, const std::string& user);
 
 }  // namespace accounts

@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "accounts/quota.h"
+#include "accounts/user_stats.h"
 #include "accounts/user_editor.h"
 #include "accounts/users_page.h"
 #include "acctdb/acctdb.h"

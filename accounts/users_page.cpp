@@ -3,6 +3,7 @@
 #include <optional>
 
 #include "accounts/quota.h"
+#include "accounts/user_stats.h"
 #include "accounts/scramble.h"
 #include "accounts/user_editor.h"
 #include "accounts/user_settings.h"

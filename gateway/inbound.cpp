@@ -2,6 +2,8 @@
 
 #include <atomic>
 
+#include "config/sms_request.h"
+
 #include "gateway/logs.h"
 #include "gateway/request.h"
 #include "platform/clock.h"
@@ -14,21 +16,9 @@ namespace {
 
 std::atomic<unsigned> g_sequence{0};
 
-std::string Escaped(const std::string& text) {
-    std::string out;
-    for (char c : text) {
-        if (c == '\r') out += "\\r";
-        else if (c == '\n') out += "\\n";
-        else if (c == '\\') out += "\\\\";
-        else if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) out += ' ';
-        else out += c;
-    }
-    return out;
-}
-
 // A value that cannot break the INI line it goes into.
 std::string Safe(const std::string& text) {
-    std::string out = Escaped(text);
+    std::string out = config::EscapeLineBreaks(text);
     return out.substr(0, 500);
 }
 
@@ -51,7 +41,7 @@ std::string InboundFileText(const InboundMessage& m, const std::string& connecti
         t += "Data=" + OctetsToHex(m.octets) + "\r\n";
         t += "binary=Yes\r\n";
     } else {
-        t += "Data=" + Escaped(m.text).substr(0, 8191) + "\r\n";
+        t += "Data=" + config::EscapeLineBreaks(m.text).substr(0, 8191) + "\r\n";
     }
     if (!m.udh.empty()) t += "udh=" + OctetsToHex(m.udh) + "\r\n";
     if (m.dcs >= 0) t += "dcs=" + OctetsToHex(std::string(1, static_cast<char>(m.dcs))) + "\r\n";
@@ -68,14 +58,18 @@ std::string InboundFileText(const InboundMessage& m, const std::string& connecti
     return t;
 }
 
+std::string WithLocalUser(const std::string& text, const std::string& user) {
+    return text + "RouteToLocalUser=" + Safe(user) + "\r\n";
+}
+
 std::string WriteInboundFile(const std::string& smsInDir, const std::string& connectionFileName,
-                             const std::string& text) {
+                             const std::string& text, const char* extension) {
     std::string folder = connectionFileName;
     for (char& c : folder)
         if (c == '\0' || c == '/') c = '-';
     if (folder.empty() || folder.find_first_not_of('.') == std::string::npos) folder = "_";
     const std::string name = Now14() + "-" + std::to_string(platform::Clock().UnixMillis() % 1000) + "-" +
-                             std::to_string(g_sequence.fetch_add(1)) + ".SMS";
+                             std::to_string(g_sequence.fetch_add(1)) + extension;
     // The console removes folders that stayed empty for a while: create it again when the
     // first write finds it gone.
     for (int attempt = 0; attempt < 3; ++attempt) {

@@ -1,5 +1,7 @@
 #include "gateway/logs.h"
 
+#include <algorithm>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -40,46 +42,65 @@ std::string Now14() {
 std::string Field(const std::string& text) { return OneLineField(text, 4000); }
 
 void Logs::Configure(const std::string& logDir, bool debug) {
-    dir_ = logDir;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        dir_ = logDir;
+    }
     debug_ = debug;
-    platform::CreateDirectories(dir_);
+    platform::CreateDirectories(logDir);
+}
+
+std::string Logs::Directory() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return dir_;
 }
 
 bool Logs::Daily(const char* prefix, const std::string& line) {
-    const std::string path = dir_ + prefix + "-" + Now14().substr(0, 8) + ".LOG";
+    const std::string dir = Directory();
+    const std::string path = dir + prefix + "-" + Now14().substr(0, 8) + ".LOG";
     const std::string text = line + "\r\n";
-    std::lock_guard<std::mutex> lock(dailyMutex_);
+    std::lock_guard<std::mutex> lock(mutex_);
     platform::AppendingFile& file = daily_[prefix];
     if (file.Append(path, text)) return true;
-    platform::CreateDirectories(dir_);
+    platform::CreateDirectories(dir);
     if (file.Append(path, text)) return true;
+    const int error = errno;
     ++lost_;
-    lostReason_ = std::strerror(errno);
+    lostReason_ = std::strerror(error);
     return false;
 }
 
 void Logs::Recheck() {
-    std::lock_guard<std::mutex> lock(dailyMutex_);
+    std::lock_guard<std::mutex> lock(mutex_);
     for (auto& [prefix, file] : daily_) file.Recheck();
 }
 
 bool Logs::ReportLosses() {
-    if (lost_ == 0) return false;
-    const std::string text = std::to_string(lost_) + " line(s) could not be written to the logs in " + dir_ + " (" +
-                             lostReason_ + ")";
-    if (!platform::WriteServiceEvent(dir_ + "EVENTS.LOG", "QuvSMS", platform::EventLevel::Error, text)) return false;
-    lost_ = 0;
+    const std::string dir = Directory();
+    unsigned lost = 0;
+    std::string reason;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        lost = lost_;
+        reason = lostReason_;
+    }
+    if (lost == 0) return false;
+    const std::string text = std::to_string(lost) + " line(s) could not be written to the logs in " + dir + " (" +
+                             reason + ")";
+    if (!platform::WriteServiceEvent(dir + "EVENTS.LOG", "QuvSMS", platform::EventLevel::Error, text)) return false;
+    std::lock_guard<std::mutex> lock(mutex_);
+    lost_ -= std::min(lost_, lost);
     return true;
 }
 
 bool Logs::Event(platform::EventLevel level, const std::string& text) {
     Debug("SMSDEBUG.LOG", std::string(platform::EventLevelName(level)) + ": " + text);
-    return platform::WriteServiceEvent(dir_ + "EVENTS.LOG", "QuvSMS", level, text);
+    return platform::WriteServiceEvent(Directory() + "EVENTS.LOG", "QuvSMS", level, text);
 }
 
 void Logs::Debug(const char* name, const std::string& text) {
     if (!debug_) return;
-    platform::AppendToFile(dir_ + name, Now14() + " " + text + "\r\n");
+    platform::AppendToFile(Directory() + name, Now14() + " " + text + "\r\n");
 }
 
 Logs& ServiceLogs() {

@@ -6,6 +6,7 @@
 // No field holds a comma; every line is appended with one write.
 #pragma once
 
+#include <atomic>
 #include <map>
 #include <mutex>
 #include <string>
@@ -25,7 +26,7 @@ class Logs {
 public:
     // `logDir` ends in "/"; `debug` turns SMSDEBUG.LOG on.
     void Configure(const std::string& logDir, bool debug);
-    const std::string& Directory() const { return dir_; }
+    std::string Directory() const;
 
     // One line of the day's "<prefix>-YYYYMMDD.LOG"; false when it could not be written
     // (the line is counted as lost and reported by ReportLosses).
@@ -37,15 +38,17 @@ public:
     bool ReportLosses();
     // An event of the service ("QuvSMS"), to the journal or "EVENTS.LOG".
     bool Event(platform::EventLevel level, const std::string& text);
-    bool DebugOn() const { return debug_; }
+    bool DebugOn() const { return debug_.load(); }
     // A line of "<name>" (SMSDEBUG.LOG, SMPPDEBUG.LOG, ...) while Debug is on.
     void Debug(const char* name, const std::string& text);
 
 private:
+    // Links, the SMPP server and the keyword processor log from their own threads while
+    // a reload may move the logs: the directory is read and changed under the lock.
+    mutable std::mutex mutex_;
     std::string dir_;
-    bool debug_ = false;
-    std::mutex dailyMutex_;
-    std::map<std::string, platform::AppendingFile> daily_;  // by prefix, kept open
+    std::atomic<bool> debug_{false};
+    std::map<std::string, platform::AppendingFile> daily_;  // by prefix, kept open; under mutex_
     unsigned lost_ = 0;
     std::string lostReason_;
 };

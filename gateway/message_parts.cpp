@@ -92,4 +92,10 @@ bool EncodeMessage(const std::string& text, const std::string& octets, const std
     return true;
 }
 
+unsigned CountMessageParts(const std::string& text, const std::string& octets, const std::string& udh, bool binary) {
+    EncodedMessage encoded;
+    if (!EncodeMessage(text, octets, udh, binary, true, 0, encoded)) return 1;
+    return static_cast<unsigned>(std::max<std::size_t>(1, encoded.parts.size()));
+}
+
 }  // namespace gateway

@@ -32,6 +32,10 @@ struct EncodedMessage {
 bool EncodeMessage(const std::string& text, const std::string& octets, const std::string& udh, bool binary,
                    bool split, std::uint8_t reference, EncodedMessage& out);
 
+// The parts EncodeMessage with `split` makes of the message, at least 1 (also for text
+// it cannot encode, which then goes as one part or not at all): what limits and credit count.
+unsigned CountMessageParts(const std::string& text, const std::string& octets, const std::string& udh, bool binary);
+
 // The number of fill bits before septets that follow a header of `udhOctets` octets.
 unsigned FillBits(std::size_t udhOctets);
 

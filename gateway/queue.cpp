@@ -24,13 +24,10 @@ constexpr std::size_t kDispatchScanLimit = 2'000;  // entries looked at per roun
 
 // The parts a message takes on an SMSC link, for limits and credit.
 unsigned CountParts(const OutboundRequest& r) {
-    EncodedMessage encoded;
-    std::string octets;
+    std::string octets, udh;
     if (r.binary) HexToOctets(r.data, octets);
-    std::string udh;
     HexToOctets(r.udh, udh);
-    if (!EncodeMessage(r.data, octets, udh, r.binary, true, 0, encoded)) return 1;
-    return static_cast<unsigned>(std::max<std::size_t>(1, encoded.parts.size()));
+    return CountMessageParts(r.data, octets, udh, r.binary);
 }
 
 OutboundMessage MessageOf(const OutboundRequest& r, const std::string& id) {
@@ -237,7 +234,8 @@ bool Service::TryDispatch(QueueEntry& entry, std::vector<RouteCandidate>& candid
         return true;
     }
     std::string creditMessage;
-    if (config::DebitCredit(request.User(), &creditMessage, static_cast<std::int64_t>(parts) * 1000, true) < 0) {
+    if (!request.chargedOnSubmit &&
+        config::DebitCredit(request.User(), &creditMessage, static_cast<std::int64_t>(parts) * 1000, true) < 0) {
         Attempt attempt;
         attempt.path = entry.path;
         attempt.file = std::move(file);
@@ -260,6 +258,7 @@ bool Service::TryDispatch(QueueEntry& entry, std::vector<RouteCandidate>& candid
     attempt.retryCount = request.retryCount;
     attempt.firstAttemptTime = request.firstAttemptTime;
     attempt.parts = parts;
+    attempt.chargedOnSubmit = request.chargedOnSubmit;
     attempts_.emplace(message.token, std::move(attempt));
     entry.inFlight = true;
     ++c.inFlight;
@@ -307,7 +306,8 @@ void Service::Finished(Attempt& attempt, Connection* c, const SendResult& result
                 c->sentToday += result.parts;
                 c->sentPeriod += result.parts;
             }
-            config::DebitCredit(attempt.user, nullptr, static_cast<std::int64_t>(result.parts) * 1000, false);
+            if (!attempt.chargedOnSubmit)
+                config::DebitCredit(attempt.user, nullptr, static_cast<std::int64_t>(result.parts) * 1000, false);
             attempt.file.Remove();
             Forget(attempt.path);
             break;

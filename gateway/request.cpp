@@ -97,6 +97,7 @@ bool ParseRequest(const std::string& text, OutboundRequest& out, std::string& er
     out.pid = HexByte(get("pid", 10));
     out.dcs = HexByte(get("dcs", 10));
     out.receiptRequested = YesValue(get("ReceiptRequested", 20));
+    out.chargedOnSubmit = !get("CreditCharged", 30).empty();
     const std::string retries = ini.Get("ErrorDetail", "RetryCount", "0", 20);
     out.retryCount = static_cast<unsigned>(std::strtoul(retries.c_str(), nullptr, 10));
     out.firstAttemptTime = ini.Get("ErrorDetail", "FirstAttemptTime", "", 20);

@@ -18,6 +18,8 @@ struct OutboundRequest {
     bool binary = false;
     int pid = -1, dcs = -1;  // -1: not given
     bool receiptRequested = false;
+    // The client interface debited the credit when it took the request in ("CreditCharged").
+    bool chargedOnSubmit = false;
     // [ErrorDetail]
     unsigned retryCount = 0;
     std::string firstAttemptTime, lastRetryTime, lastErrorInfo;

@@ -4,6 +4,7 @@
 
 #include "acctdb/acctdb.h"
 #include "config/config_store.h"
+#include "gateway/clients/submission.h"
 #include "gateway/inbound.h"
 #include "gateway/logs.h"
 #include "platform/files.h"
@@ -20,6 +21,7 @@ namespace {
 constexpr std::uint64_t kTickMs = 250;              // the stop byte is looked at this often
 constexpr std::uint64_t kScanIntervalMs = 10'000;   // events coalesce or overflow: scan anyway
 constexpr std::uint64_t kReloadDebounceMs = 1'000;  // the console writes in bursts
+constexpr std::uint64_t kWakeScanGapMs = 100;       // scans on wake-ups at most this often
 
 std::string SectionFingerprint(const std::string& path, const ConnectionSettings& c) {
     std::string text;
@@ -53,6 +55,11 @@ int Service::Run(platform::TerminationSignals& signals, const std::function<void
     Reload(true);
     RemoveStaleErrorFiles();
     const std::string dataDir = acctdb::GetProgramDataDirectory();
+    clients::RemoveStaleFlagFiles(acctdb::GetPrivateDataDirectory());
+    ConfigureClients();
+    keywords_ = std::make_unique<keywords::KeywordProcessor>(smsInDir_);
+    keywords_->Configure(settings_);
+    keywords_->Start();
     platform::CreateDirectories(dataDir + "WAKE/");
     platform::DirectoryWatch wakeWatch(dataDir + "WAKE/");
     platform::DirectoryWatch configWatch(dataDir);
@@ -90,6 +97,8 @@ int Service::Run(platform::TerminationSignals& signals, const std::function<void
         Tick();
     }
     platform::NotifyServiceManager("STOPPING=1");
+    smppServer_.reset();  // unbinds the clients and removes their flag files
+    keywords_.reset();
     StopLinks();
     HandleEvents();  // the answers of the links' last messages release their requests
     stats_.Flush();
@@ -109,9 +118,12 @@ void Service::Tick() {
         Reload(false);
     }
     if (now >= nextScanMs_) scanWanted_ = true;
-    if (scanWanted_) {
+    // Clients submitting at full speed wake the queue for every message: one scan of the
+    // folders takes in what came during the last moment.
+    if (scanWanted_ && now >= lastScanMs_ + kWakeScanGapMs) {
         scanWanted_ = false;
         nextScanMs_ = now + kScanIntervalMs;
+        lastScanMs_ = now;
         Scan();
     }
     if (now >= nextRetryCheckMs_) {
@@ -174,6 +186,8 @@ void Service::Reload(bool initial) {
     ApplyConnections(next);
     settings_ = std::move(next);
     if (!initial) {
+        ConfigureClients();
+        if (keywords_) keywords_->Configure(settings_);
         ServiceLogs().Debug("SMSDEBUG.LOG", "Configuration reloaded");
         for (auto& [path, entry] : entries_) entry.known = false;
         for (auto& [path, entry] : entries_)
@@ -306,6 +320,8 @@ void Service::Received(Connection& c, const LinkEvent& event) {
     stats_.Count("SMSRECEIVED");
     stats_.CountConnection(c.settings.Name(), true, 1);
     const InboundMessage& m = event.inbound;
+    if (smppServer_) smppServer_->Wake();
+    if (keywords_) keywords_->Wake();
     ServiceLogs().Daily("SMSIN", Now14() + "," + Field(event.file) + "," + Field(c.settings.Name()) + "," +
                                      Field(m.sender) + "," + Field(m.recipient));
 }
@@ -318,7 +334,14 @@ void Service::ExpectReceipts(const std::string& connection, const std::vector<st
 bool Service::Store(const std::string& connection, const InboundMessage& message) {
     const std::string fileName = config::ConnectionFileName(connection);
     const std::string requestId = message.isReceipt ? receipts_.Find(fileName, message.receiptSmscId) : "";
-    const std::string file = WriteInboundFile(smsInDir_, fileName, InboundFileText(message, connection, requestId));
+    std::string text = InboundFileText(message, connection, requestId);
+    // A receipt for a message an account submitted waits for that account's clients.
+    const std::string owner = requestId.empty() ? "" : clients::RequestOwner(requestId);
+    if (!owner.empty()) text = WithLocalUser(text, owner);
+    // Other messages wait for routing to a local account and for the keywords; receipts
+    // never run keywords.
+    const char* extension = !owner.empty() ? ".REC" : message.isReceipt ? ".SMS" : ".IN";
+    const std::string file = WriteInboundFile(smsInDir_, fileName, text, extension);
     if (file.empty()) return false;
     LinkEvent e;
     e.kind = LinkEvent::Kind::Received;
@@ -335,6 +358,20 @@ void Service::RemoveStaleErrorFiles() {
         if (e.isDirectory || platform::StartsWithNoCase(e.name, "MMSCROUTE--")) continue;
         platform::DeleteFileChecked(dir + e.name);
     }
+}
+
+void Service::ConfigureClients() {
+    clients::SmppServerSettings wanted = clients::ReadSmppServerSettings(settings_.configPath);
+    wanted.dataDir = acctdb::GetPrivateDataDirectory();
+    wanted.smsInDir = smsInDir_;
+    if (wanted.port == 0 && wanted.tlsPort == 0) {
+        smppServer_.reset();
+        return;
+    }
+    if (smppServer_ && smppServer_->Settings() == wanted) return;
+    smppServer_.reset();
+    smppServer_ = std::make_unique<clients::SmppServer>(block_, wanted);
+    smppServer_->Start();
 }
 
 }  // namespace gateway

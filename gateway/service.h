@@ -13,6 +13,8 @@
 #include <vector>
 
 #include "gateway/alerts.h"
+#include "gateway/clients/smpp_server.h"
+#include "gateway/keywords/processor.h"
 #include "gateway/links/link.h"
 #include "gateway/modem_lending.h"
 #include "gateway/receipts.h"
@@ -76,6 +78,7 @@ private:
         platform::LockedFile file;
         std::string id, recipient, user, validity;
         unsigned retryCount = 0, parts = 1;
+        bool chargedOnSubmit = false;
         std::string firstAttemptTime;
     };
 
@@ -91,6 +94,8 @@ private:
     void LinkDown(Connection& c, const std::string& error);
     void Received(Connection& c, const LinkEvent& event);
     void RemoveStaleErrorFiles();
+    // Starts, restarts (its keys changed) or stops the SMPP server for user accounts.
+    void ConfigureClients();
     void Tick();
     void ReportLosses(std::uint64_t now);
 
@@ -130,8 +135,10 @@ private:
     std::uint8_t reference_ = 0;
     bool stopping_ = false;
     bool scanWanted_ = true, reloadWanted_ = false;
-    std::uint64_t reloadAtMs_ = 0, nextScanMs_ = 0, nextRetryCheckMs_ = 0, nextWatchdogMs_ = 0;
+    std::uint64_t reloadAtMs_ = 0, nextScanMs_ = 0, lastScanMs_ = 0, nextRetryCheckMs_ = 0, nextWatchdogMs_ = 0;
     std::uint64_t nextQueueSizeMs_ = 0, nextLenderMs_ = 0, nextLossReportMs_ = 0, nextCounterFlushMs_ = 0;
+    std::unique_ptr<clients::SmppServer> smppServer_;
+    std::unique_ptr<keywords::KeywordProcessor> keywords_;
     std::unique_ptr<ModemLender> lender_;  // no modem is driven here yet: every request is granted
     std::uint32_t lastQueueSize_ = UINT32_MAX;
 };

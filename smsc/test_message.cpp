@@ -4,6 +4,7 @@
 
 #include "accounts/user_editor.h"
 #include "config/config_store.h"
+#include "config/sms_request.h"
 #include "platform/clock.h"
 #include "platform/files.h"
 #include "platform/ini.h"
@@ -28,18 +29,6 @@ std::string VaspIniPath(const std::string& account) {
 
 std::string VaspValue(const std::string& account, const char* key) {
     return platform::GetPrivateProfileString(VaspIniPath(account), "VASP", key, "");
-}
-
-// A network-modem name that is a listed connection, or the RouteName of one.
-bool IsKnownRoute(const std::string& name) {
-    const std::string ini = config::ConfigurationPath();
-    for (const std::string& c : config::ListConnections()) {
-        if (platform::EqualsNoCase(c, name)) return true;
-        const std::string route =
-            platform::GetPrivateProfileString(ini, config::ConnectionSectionName(c), "RouteName", "");
-        if (platform::EqualsNoCase(route, name)) return true;
-    }
-    return false;
 }
 
 std::string TestId(unsigned id) {
@@ -143,7 +132,7 @@ void TestMessageDialog::ChooseRoutes() {
         const std::string server = VaspValue(vaspAccount_, "Server");
         if (platform::EqualsNoCase(protocol, "MM1") && platform::StartsWithNoCase(server, "quvsmsmodem_")) {
             const std::string route = modemPrefix + server.substr(12);
-            if (IsKnownRoute(route)) smsRoute_ = route.substr(0, kRouteSize);
+            if (config::IsKnownRoute(route)) smsRoute_ = route.substr(0, kRouteSize);
         }
         const bool known = platform::EqualsNoCase(protocol, "MM1") || platform::EqualsNoCase(protocol, "MM4") ||
                            platform::EqualsNoCase(protocol, "MM7") || platform::EqualsNoCase(protocol, "EAIF");
@@ -157,11 +146,11 @@ void TestMessageDialog::SendSms() {
     const std::string number = Text("phone");
     if (!IsValidTestNumber(number)) return;
     smsId_ = static_cast<unsigned>(platform::Clock().TickCount() & 0xFFFF);
-    std::string content = "[SMS]\r\nPhoneNumber=" + number + "\r\nData=QuvSMS Test Message\r\n";
-    if (!name_.empty()) content += "SMSCRoute=" + smsRoute_ + "\r\n";
-    // Written whole and renamed into place, so the service never picks up half a request;
-    // the gateway's group must be able to add retry details and remove it.
-    if (!platform::WriteFileAtomic(SmsRequestPath(), content, 0660)) {
+    config::SmsRequest request;
+    request.phoneNumber = number;
+    request.data = "QuvSMS Test Message";
+    if (!name_.empty()) request.smscRoute = smsRoute_;
+    if (!config::WriteRequestFile(SmsRequestPath(), config::SmsRequestText(request))) {
         ui::MessageBox(GetHost(), "Error creating SMS request file in queue", ui::Icon::Error);
         return;
     }
@@ -169,7 +158,7 @@ void TestMessageDialog::SendSms() {
     Show("cancelTest", true);
     SetText("smsStatus", "Status:  Waiting");
     SetText("smsDetail", "");
-    acctdb::SetEventForInterface("SMSOut", smsRoute_);
+    config::WakeOutboundQueue(smsRoute_);
 }
 
 void TestMessageDialog::SendMms() {

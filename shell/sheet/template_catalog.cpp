@@ -2,7 +2,7 @@
 
 #include <memory>
 
-#include "accounts/quota.h"
+#include "accounts/user_stats.h"
 #include "accounts/smpp_clients.h"
 #include "accounts/user_editor.h"
 #include "config/connection_stats.h"

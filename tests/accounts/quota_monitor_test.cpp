@@ -7,6 +7,7 @@
 #include <cstdio>
 
 #include "accounts/quota.h"
+#include "accounts/user_stats.h"
 #include "accounts/smpp_clients.h"
 #include "acctdb/acctdb.h"
 #include "config/credit.h"
