@@ -22,7 +22,7 @@
 #include <string>
 #include <thread>
 
-#include "modem/comm_ports.h"
+#include "modem/engine/comm_ports.h"
 #include "tools/modemsim/modem_engine.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "modem/port.h"
+#include "modem/engine/port.h"
 
 #include <algorithm>
 #include <atomic>
@@ -9,7 +9,7 @@
 
 #include "acctdb/acctdb.h"
 #include "config/config_store.h"
-#include "modem/port_wait.h"
+#include "modem/engine/port_wait.h"
 #include "platform/cancel.h"
 #include "platform/clock.h"
 
