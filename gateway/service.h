@@ -40,6 +40,7 @@ public:
     bool Store(const std::string& connection, const InboundMessage& message) override;
     void ExpectReceipts(const std::string& connection, const std::vector<std::string>& smscIds,
                         const std::string& requestId) override;
+    ModemLoans* Loans() override { return &loans_; }
 
 private:
     struct Connection {
@@ -132,7 +133,8 @@ private:
     bool scanWanted_ = true, reloadWanted_ = false;
     std::uint64_t reloadAtMs_ = 0, nextScanMs_ = 0, nextRetryCheckMs_ = 0, nextWatchdogMs_ = 0;
     std::uint64_t nextQueueSizeMs_ = 0, nextLenderMs_ = 0, nextLossReportMs_ = 0;
-    std::unique_ptr<ModemLender> lender_;  // no modem is driven here yet: every request is granted
+    ModemLoans loans_;
+    std::unique_ptr<ModemLender> lender_;
     std::uint32_t lastQueueSize_ = UINT32_MAX;
 };
 
