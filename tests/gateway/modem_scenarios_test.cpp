@@ -1,0 +1,132 @@
+// The real Gateway service against the modem simulator: a long message arriving as parts
+// out of order, a modem that falls silent mid-send and comes back, the console borrowing
+// the modem, a modem that refuses PDU mode, and a network modem the service cannot serve.
+#include "acctdb/acctdb.h"
+#include "gateway/sms_pdu.h"
+#include "platform/serial_port.h"
+#include "tests/gateway/modem_fixture.h"
+#include "waplnk/modem_handover.h"
+
+namespace gateway_test {
+namespace {
+
+using ModemScenarios = ModemFixture;
+
+// 200 Cyrillic characters: UCS-2 in three parts of 67, 67 and 66.
+std::string LongCyrillic() {
+    std::string text;
+    for (int i = 0; i < 40; ++i) text += "\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5";  // "Приве"
+    return text;
+}
+
+TEST_F(ModemScenarios, PartsArrivingOutOfOrderAreJoinedIntoOneFileAndDeletedFromTheModem) {
+    ASSERT_TRUE(StartModem());
+    ModemConnection();
+    ASSERT_TRUE(Start());
+    ASSERT_TRUE(Up());
+    Control("deliver +4915550001 3,1,2 " + LongCyrillic());
+    ASSERT_TRUE(Eventually([&] { return Received().size() == 1 && SimLog("DELETED").size() == 3; }))
+        << Received().size() << " files, " << SimLog("DELETED").size() << " deleted";
+    const std::string file = Received()[0];
+    EXPECT_EQ(LongCyrillic(), platform::GetPrivateProfileString(file, "SMS-IN", "Data", "", 9000));
+    EXPECT_EQ("+4915550001", platform::GetPrivateProfileString(file, "SMS-IN", "Sender", ""));
+    EXPECT_EQ("+4915550000", platform::GetPrivateProfileString(file, "SMS-IN", "PhoneNumber", ""));
+    EXPECT_TRUE(Eventually([&] { return Log("SMSIN").find("+4915550001") != std::string::npos; }));
+}
+
+TEST_F(ModemScenarios, ModemSilentMidSendIsRecoveredWithoutRestartAndTheMessageGoesAgain) {
+    // The first body is never answered and the modem says nothing for 12 s; the service
+    // gives a part 6 s (six times the answer time).
+    ASSERT_TRUE(StartModem({"--hang-on-part=1", "--hang-ms=12000"}));
+    ModemConnection();
+    ASSERT_TRUE(Start({"ZELLA_MODEM_ANSWER_SECONDS=1"}));
+    ASSERT_TRUE(Up());
+    Message("HANG1", "+4915550002", "Are you there?");
+    ASSERT_TRUE(Eventually([&] { return ErrorFile(kModem).find("Modem not answering") != std::string::npos; }))
+        << ErrorFile(kModem);
+    EXPECT_EQ("", Outcome("HANG1"));
+    ASSERT_TRUE(Eventually([&] { return ErrorFile(kModem) == "(none)"; }, 40'000)) << ErrorFile(kModem);
+    ASSERT_TRUE(Eventually([&] { return Outcome("HANG1").find(",OK") != std::string::npos; }, 20'000))
+        << Log("SMSOUT");
+    EXPECT_EQ(2u, SimLog("PDU ").size());
+    EXPECT_NE(std::string::npos, Events().find("COM7:: Modem not answering")) << Events();
+    EXPECT_NE(std::string::npos, Events().find("COM7:: connected")) << Events();
+}
+
+TEST_F(ModemScenarios, ConsoleBorrowsTheModemAndTheServiceTakesItBack) {
+    ASSERT_TRUE(StartModem());
+    ModemConnection();
+    ASSERT_TRUE(Start());
+    ASSERT_TRUE(Up());
+    const std::string device = dir_ + "COMPORTS/COM7";
+    int error = 0;
+    EXPECT_FALSE(platform::SerialPort::Open(device, &error).IsOpen());  // the service holds it
+    namespace ho = waplnk::handover;
+    platform::IniBatch ask(Ini());
+    ask.Write(ho::kSection, ho::kModem, kModem);
+    ask.Write(ho::kSection, ho::kRequestId, "r1");
+    ask.Write(ho::kSection, ho::kConsolePid, std::to_string(getpid()));
+    ASSERT_TRUE(ask.Commit());
+    ASSERT_TRUE(Eventually([&] { return platform::GetPrivateProfileString(Ini(), ho::kSection, ho::kStatus, "") == ho::kGranted; }));
+    EXPECT_EQ("7", platform::GetPrivateProfileString(Ini(), ho::kSection, ho::kPort, ""));
+    EXPECT_EQ("Modem lent to the console", ErrorFile(kModem));
+    {
+        platform::SerialPort line = platform::SerialPort::Open(device, &error);
+        EXPECT_TRUE(line.IsOpen()) << error;
+    }
+    platform::WritePrivateProfileString(Ini(), ho::kSection, std::nullopt, std::nullopt);
+    ASSERT_TRUE(Eventually([&] { return ErrorFile(kModem) == "(none)"; })) << ErrorFile(kModem);
+    Message("BACK1", "+4915550003", "Mine again");
+    ASSERT_TRUE(Eventually([&] { return Outcome("BACK1").find(",OK") != std::string::npos; })) << Log("SMSOUT");
+}
+
+TEST_F(ModemScenarios, ModemRefusingPduModeSendsShortGsmTextOnlyAndReportsComeBack) {
+    ASSERT_TRUE(StartModem({"--reject-pdu"}));
+    ModemConnection();
+    ASSERT_TRUE(Start());
+    ASSERT_TRUE(Up());
+    Message("TEXT1", "+4915550004", "Plain text");
+    ASSERT_TRUE(Eventually([&] { return Outcome("TEXT1").find(",OK") != std::string::npos; })) << Log("SMSOUT");
+    ASSERT_EQ(1u, SimLog("TEXT ").size());
+    EXPECT_EQ("TEXT +4915550004 Plain text", SimLog("TEXT ")[0]);
+    Message("TEXT2", "+4915550004", "\xD0\x9F\xD1\x80\xD0\xB8");
+    ASSERT_TRUE(Eventually([&] { return !Outcome("TEXT2").empty(); })) << Log("SMSOUT");
+    EXPECT_NE(std::string::npos, Outcome("TEXT2").find("refuses PDU mode")) << Outcome("TEXT2");
+    EXPECT_EQ(1u, SimLog("TEXT ").size());
+}
+
+TEST_F(ModemScenarios, StatusReportOfAPartIsStoredAgainstItsRequest) {
+    ASSERT_TRUE(StartModem());
+    ModemConnection();
+    ASSERT_TRUE(Start());
+    ASSERT_TRUE(Up());
+    Message("RCPT1", "+4915550005", "Tell me when it arrives", "ReceiptRequested=Yes\r\n");
+    ASSERT_TRUE(Eventually([&] { return Outcome("RCPT1").find(",OK") != std::string::npos; })) << Log("SMSOUT");
+    ASSERT_TRUE(Eventually([&] { return Received().size() == 1; })) << DumpSim();
+    EXPECT_EQ("RCPT1", platform::GetPrivateProfileString(Received()[0], "SMS-IN", "ReceiptMessageId", ""));
+    EXPECT_EQ("Yes", platform::GetPrivateProfileString(Received()[0], "SMS-IN", "ReceiptDelivered", ""));
+    // The PDU asked for the report; the report was deleted from storage once stored.
+    ASSERT_EQ(1u, SimLog("PDU ").size());
+    gateway::pdu::Decoded sent;
+    std::string error;
+    ASSERT_TRUE(gateway::pdu::Decode(SimLog("PDU ")[0].substr(4), sent, error)) << error;
+    EXPECT_TRUE(sent.statusReportRequested);
+    EXPECT_TRUE(Eventually([&] { return SimLog("DELETED").size() == 1; }));
+}
+
+TEST_F(ModemScenarios, NetworkModemSaysItCannotBeServedAndPairingIsAnswered) {
+    const std::string phone = "QuvSMSModem - 192.0.2.10";
+    platform::WritePrivateProfileString(Ini(), "ZELLA", "Modem1", phone);
+    platform::WritePrivateProfileString(Ini(), "QuvSMSModemTest", "ModemName", "Phone");
+    ASSERT_TRUE(Start());
+    ASSERT_TRUE(Eventually([&] { return ErrorFile(phone).find("not supported") != std::string::npos; }))
+        << ErrorFile(phone);
+    EXPECT_TRUE(Eventually([&] {
+        return platform::GetPrivateProfileString(Ini(), "QuvSMSModemTest", "Status", "").find("network modems") !=
+               std::string::npos;
+    }));
+    EXPECT_NE(std::string::npos, Events().find("network modems is not supported")) << Events();
+}
+
+}  // namespace
+}  // namespace gateway_test
