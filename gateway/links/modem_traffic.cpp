@@ -71,6 +71,10 @@ bool ModemLink::SendMessage(const OutboundMessage& m) {
     bool modemFailed = false;
     SendResult r = SendParts(m, modemFailed);
     r.token = m.token;
+    if (modemFailed && Stopping()) {
+        r.outcome = Outcome::NotSent;  // cut short by the service stopping: no attempt
+        r.error = "Service stopping";
+    }
     PostResult(std::move(r));
     return !modemFailed;
 }

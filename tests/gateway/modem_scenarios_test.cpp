@@ -114,6 +114,26 @@ TEST_F(ModemScenarios, StatusReportOfAPartIsStoredAgainstItsRequest) {
     EXPECT_TRUE(Eventually([&] { return SimLog("DELETED").size() == 1; }));
 }
 
+TEST_F(ModemScenarios, IpModemBehindTheTerminalServerLogsInAndSends) {
+    zella_test::FirstLineChild modem(ZELLA_MODEMSIM, {"--log=" + dir_ + "sim.log"});
+    ASSERT_TRUE(modem.Started());
+    zella_test::FirstLineChild server(ZELLA_TERMSERVER, {"--modem=" + modem.FirstLine(), "--user=gw", "--password=pw"});
+    ASSERT_TRUE(server.Started());
+    const std::string name = "IPModem - 127.0.0.1:" + server.FirstLine();
+    platform::WritePrivateProfileString(Ini(), "ZELLA", "Modem1", name);
+    platform::WritePrivateProfileString(Ini(), name, "Username", "gw");
+    platform::WritePrivateProfileString(Ini(), name, "Password", "pw");
+    ASSERT_TRUE(Start());
+    Message("IP1", "+4915550006", "Through the terminal server");
+    ASSERT_TRUE(Eventually([&] { return Outcome("IP1").find(",OK") != std::string::npos; }, 30'000))
+        << Log("SMSOUT") << ErrorFile(name) << DumpSim();
+    ASSERT_EQ(1u, SimLog("PDU ").size());
+    gateway::pdu::Decoded sent;
+    std::string error;
+    ASSERT_TRUE(gateway::pdu::Decode(SimLog("PDU ")[0].substr(4), sent, error)) << error;
+    EXPECT_EQ("Through the terminal server", sent.text);
+}
+
 TEST_F(ModemScenarios, NetworkModemSaysItCannotBeServedAndPairingIsAnswered) {
     const std::string phone = "QuvSMSModem - 192.0.2.10";
     platform::WritePrivateProfileString(Ini(), "ZELLA", "Modem1", phone);
