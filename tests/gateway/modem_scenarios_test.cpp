@@ -53,6 +53,26 @@ TEST_F(ModemScenarios, ModemSilentMidSendIsRecoveredWithoutRestartAndTheMessageG
     EXPECT_NE(std::string::npos, Events().find("COM7:: connected")) << Events();
 }
 
+// Every sweep of the storage is answered with 10 MB of text without a line end: the
+// service cuts it, counts the modem as silent, recovers it and still sends, with its
+// memory bounded.
+TEST_F(ModemScenarios, ModemFloodingEndlessLinesCostsBoundedMemoryAndMessagesStillGo) {
+    ASSERT_TRUE(StartModem({"--flood-on=AT+CMGL"}));
+    ModemConnection();
+    ASSERT_TRUE(Start({"ZELLA_MODEM_ANSWER_SECONDS=1"}));
+    ASSERT_TRUE(Eventually([&] { return !SimLog("AT+CMGL").empty(); }));
+    Message("FLOOD1", "+4915550007", "Still here");
+    ASSERT_TRUE(Eventually([&] { return Outcome("FLOOD1").find(",OK") != std::string::npos; }, 30'000))
+        << Log("SMSOUT") << ErrorFile(kModem);
+    // The flood was the sweep's answer: the modem counted as silent and re-initialised.
+    EXPECT_NE(std::string::npos, Events().find("COM7:: Modem not answering - re-initialising")) << Events();
+    std::string status;
+    ASSERT_TRUE(platform::ReadFile("/proc/" + std::to_string(service_->Pid()) + "/status", status));
+    const std::size_t at = status.find("VmHWM:");
+    ASSERT_NE(std::string::npos, at);
+    EXPECT_LT(std::atol(status.c_str() + at + 6), 64L * 1024) << status.substr(at, 40);  // KiB
+}
+
 TEST_F(ModemScenarios, ConsoleBorrowsTheModemAndTheServiceTakesItBack) {
     ASSERT_TRUE(StartModem());
     ModemConnection();
