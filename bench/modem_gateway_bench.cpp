@@ -33,7 +33,8 @@ Run Measure(unsigned modems, unsigned messages, unsigned partMs) {
     std::string ini = "[ZELLA]\r\n";
     for (unsigned n = 1; n <= modems; ++n) {
         sims.push_back(std::make_unique<Child>(
-            std::vector<std::string>{std::string(ZELLA_BIN_DIR) + "/modemsim", "--part-ms=" + std::to_string(partMs),
+            std::vector<std::string>{std::string(ZELLA_BIN_DIR) + "/modemsim",
+                                     "--part-ms=" + std::to_string(partMs),
                                      "--link=" + z.Dir() + "COMPORTS/COM" + std::to_string(n)},
             std::vector<std::string>{}));
         if (sims.back()->ReadLine(5000).empty()) return run;
@@ -42,7 +43,8 @@ Run Measure(unsigned modems, unsigned messages, unsigned partMs) {
     }
     WriteText(z.Dir() + "ZELLA.INI", ini);
     const unsigned total = modems * messages;
-    for (unsigned i = 0; i < total; ++i) z.Queue("B" + std::to_string(i), "+4477" + std::to_string(1000000 + i), "Bench");
+    for (unsigned i = 0; i < total; ++i)
+        z.Queue("B" + std::to_string(i), "+4477" + std::to_string(1000000 + i), "Bench");
     if (!z.Start()) return run;
     const int bound = static_cast<int>(20'000 + 3ull * messages * partMs);
     if (!WaitFor([&] { return z.SentLines() >= 1; }, bound, 5)) return run;
@@ -51,7 +53,8 @@ Run Measure(unsigned modems, unsigned messages, unsigned partMs) {
     // The first wave (one message per modem) ends together; the span covers the rest.
     if (!WaitFor([&] { return z.SentLines() >= total; }, bound, 5)) return run;
     const double span = bench::WallMs() - start;
-    const double serviceCpu = ProcessesCpu({z.Pid()}) - serviceCpu0, simCpu = ProcessesCpu(simPids) - simCpu0;
+    const double serviceCpu = ProcessesCpu({z.Pid()}) - serviceCpu0,
+                 simCpu = ProcessesCpu(simPids) - simCpu0;
     const unsigned counted = total - std::min(total - 1, modems);
     run.perMinute = counted / span * 60'000.0;
     run.limitPerMinute = modems * 60'000.0 / partMs;
@@ -72,7 +75,8 @@ int main(int argc, char** argv) {
         if (a == "--modems") {
             counts.clear();
             std::stringstream in(v);
-            for (std::string n; std::getline(in, n, ',');) counts.push_back(static_cast<unsigned>(std::stoul(n)));
+            for (std::string n; std::getline(in, n, ',');)
+                counts.push_back(static_cast<unsigned>(std::stoul(n)));
         } else if (a == "--messages") {
             messages = static_cast<unsigned>(std::stoul(v));
         } else if (a == "--part-ms") {
@@ -88,10 +92,12 @@ int main(int argc, char** argv) {
             continue;
         }
         const double share = r.perMinute / r.limitPerMinute * 100.0;
-        std::printf("%u modem(s), %u ms/part: %.1f messages/min of %.1f (%.1f%%, target 95%%) %s\n", modems, partMs,
-                    r.perMinute, r.limitPerMinute, share, share >= 95.0 ? "OK" : "BELOW");
-        std::printf("  CPU per part: service %.3f ms, simulators %.3f ms (ratio %.2f)\n", r.serviceCpuMsPerPart,
-                    r.simCpuMsPerPart, r.simCpuMsPerPart > 0 ? r.serviceCpuMsPerPart / r.simCpuMsPerPart : 0.0);
+        std::printf("%u modem(s), %u ms/part: %.1f messages/min of %.1f (%.1f%%, target 95%%) %s\n",
+                    modems, partMs, r.perMinute, r.limitPerMinute, share,
+                    share >= 95.0 ? "OK" : "BELOW");
+        std::printf("  CPU per part: service %.3f ms, simulators %.3f ms (ratio %.2f)\n",
+                    r.serviceCpuMsPerPart, r.simCpuMsPerPart,
+                    r.simCpuMsPerPart > 0 ? r.serviceCpuMsPerPart / r.simCpuMsPerPart : 0.0);
     }
     return failures == 0 ? 0 : 1;
 }

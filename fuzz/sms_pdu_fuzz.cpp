@@ -17,7 +17,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // Raw bytes as hex reach every field; the input as text also tries malformed hex.
     for (const std::string& hex : {gateway::OctetsToHex(input), input}) {
         if (!gateway::pdu::Decode(hex, d, error)) continue;
-        if (d.concat.total > 0 && (d.concat.number == 0 || d.concat.number > d.concat.total)) std::abort();
+        if (d.concat.total > 0 && (d.concat.number == 0 || d.concat.number > d.concat.total))
+            std::abort();
         if (d.octets.size() > 140 || d.udh.size() > 140 || d.text.size() > 160 * 3) std::abort();
     }
     return 0;

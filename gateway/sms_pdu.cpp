@@ -9,7 +9,8 @@ namespace gateway::pdu {
 
 namespace {
 
-constexpr std::size_t kMaxPduOctets = 200;  // address, header fields and 140 octets of user data fit
+constexpr std::size_t kMaxPduOctets =
+    200;  // address, header fields and 140 octets of user data fit
 constexpr unsigned kMaxDigits = 20;
 
 // Reads octets front to back; any read past the end fails and stays failed.
@@ -39,7 +40,8 @@ std::string Semi(const std::string& digits) {
     std::string octets;
     for (std::size_t i = 0; i < digits.size(); i += 2) {
         const unsigned low = static_cast<unsigned>(digits[i] - '0');
-        const unsigned high = i + 1 < digits.size() ? static_cast<unsigned>(digits[i + 1] - '0') : 0xF;
+        const unsigned high =
+            i + 1 < digits.size() ? static_cast<unsigned>(digits[i + 1] - '0') : 0xF;
         octets += static_cast<char>(high << 4 | low);
     }
     return octets;
@@ -52,8 +54,8 @@ std::string EncodeAddress(const std::string& number) {
         if (c >= '0' && c <= '9') digits += c;
     if (digits.empty() || digits.size() > kMaxDigits) return {};
     const bool international = !number.empty() && number[0] == '+';
-    return std::string(1, static_cast<char>(digits.size())) + static_cast<char>(international ? 0x91 : 0x81) +
-           Semi(digits);
+    return std::string(1, static_cast<char>(digits.size())) +
+           static_cast<char>(international ? 0x91 : 0x81) + Semi(digits);
 }
 
 bool ReadAddress(Reader& in, std::string& address, std::string& error) {
@@ -61,7 +63,8 @@ bool ReadAddress(Reader& in, std::string& address, std::string& error) {
     const unsigned type = in.Octet();
     if (!in.Ok()) return error = "PDU ends inside an address", false;
     const bool alphanumeric = (type & 0x70) == 0x50;
-    if (length > (alphanumeric ? 22u : kMaxDigits)) return error = "Address longer than it may be", false;
+    if (length > (alphanumeric ? 22u : kMaxDigits))
+        return error = "Address longer than it may be", false;
     const std::string octets = in.Take((length + 1) / 2);
     if (!in.Ok()) return error = "PDU ends inside an address", false;
     address.clear();
@@ -72,7 +75,8 @@ bool ReadAddress(Reader& in, std::string& address, std::string& error) {
     if ((type & 0x70) == 0x10) address = "+";
     static const char kDigits[] = "0123456789*#abc";
     for (unsigned i = 0; i < length; ++i) {
-        const unsigned nibble = (static_cast<unsigned char>(octets[i / 2]) >> (i % 2 ? 4 : 0)) & 0xF;
+        const unsigned nibble =
+            (static_cast<unsigned char>(octets[i / 2]) >> (i % 2 ? 4 : 0)) & 0xF;
         if (nibble == 0xF) break;
         address += kDigits[nibble];
     }
@@ -104,7 +108,9 @@ unsigned ValidityOctet(int minutes) {
     return static_cast<unsigned>(std::min(192 + (minutes + 10079) / 10080, 255));
 }
 
-int SchemeOf(Coding coding) { return coding == Coding::Ucs2 ? 0x08 : coding == Coding::Binary ? 0x04 : 0x00; }
+int SchemeOf(Coding coding) {
+    return coding == Coding::Ucs2 ? 0x08 : coding == Coding::Binary ? 0x04 : 0x00;
+}
 
 // User data length and octets of a part in the given coding.
 std::string UserData(const MessagePart& part, Coding coding) {
@@ -114,7 +120,8 @@ std::string UserData(const MessagePart& part, Coding coding) {
         return std::string(1, static_cast<char>(headerSeptets + part.septets)) + part.udh +
                acctdb::PackGSM7Septets(part.payload, fill);
     }
-    return std::string(1, static_cast<char>(part.udh.size() + part.payload.size())) + part.udh + part.payload;
+    return std::string(1, static_cast<char>(part.udh.size() + part.payload.size())) + part.udh +
+           part.payload;
 }
 
 void ReadConcat(const std::string& udh, Concat& concat) {
@@ -122,7 +129,9 @@ void ReadConcat(const std::string& udh, Concat& concat) {
         const auto iei = static_cast<unsigned char>(udh[at]);
         const std::size_t length = static_cast<unsigned char>(udh[at + 1]);
         if (at + 2 + length > udh.size()) return;  // an element that runs past the header
-        const auto byte = [&](std::size_t i) { return static_cast<unsigned>(static_cast<unsigned char>(udh[at + 2 + i])); };
+        const auto byte = [&](std::size_t i) {
+            return static_cast<unsigned>(static_cast<unsigned char>(udh[at + 2 + i]));
+        };
         Concat c;
         if (iei == 0x00 && length == 3) c = {byte(0), byte(1), byte(2)};
         if (iei == 0x08 && length == 4) c = {byte(0) << 8 | byte(1), byte(2), byte(3)};
@@ -142,7 +151,8 @@ bool ReadUserData(Reader& in, bool hasHeader, Decoded& out, std::string& error) 
     std::size_t headerOctets = 0;
     if (hasHeader && !data.empty()) {
         headerOctets = 1 + static_cast<unsigned char>(data[0]);
-        if (headerOctets > data.size()) return error = "User data header longer than the user data", false;
+        if (headerOctets > data.size())
+            return error = "User data header longer than the user data", false;
         out.udh = data.substr(0, headerOctets);
         ReadConcat(out.udh, out.concat);
     }
@@ -150,8 +160,10 @@ bool ReadUserData(Reader& in, bool hasHeader, Decoded& out, std::string& error) 
     if (septets) {
         const unsigned fill = FillBits(headerOctets);
         const std::size_t headerSeptets = headerOctets ? (headerOctets * 8 + fill) / 7 : 0;
-        if (headerSeptets > length) return error = "User data header longer than the user data", false;
-        out.text = acctdb::GSM7SeptetsToUTF8(acctdb::UnpackGSM7Septets(out.octets, fill, length - headerSeptets));
+        if (headerSeptets > length)
+            return error = "User data header longer than the user data", false;
+        out.text = acctdb::GSM7SeptetsToUTF8(
+            acctdb::UnpackGSM7Septets(out.octets, fill, length - headerSeptets));
     } else if (out.coding == Coding::Ucs2) {
         out.text = acctdb::UCS2ToUTF8(out.octets);
     }
@@ -169,10 +181,14 @@ Coding CodingOfScheme(int dcs) {
     }
     switch (d & 0xF0) {
         case 0xC0:
-        case 0xD0: return Coding::Gsm7;  // message waiting indication
-        case 0xE0: return Coding::Ucs2;
-        case 0xF0: return (d & 0x04) ? Coding::Binary : Coding::Gsm7;
-        default: return Coding::Binary;  // reserved groups
+        case 0xD0:
+            return Coding::Gsm7;  // message waiting indication
+        case 0xE0:
+            return Coding::Ucs2;
+        case 0xF0:
+            return (d & 0x04) ? Coding::Binary : Coding::Gsm7;
+        default:
+            return Coding::Binary;  // reserved groups
     }
 }
 
@@ -198,7 +214,8 @@ std::vector<SubmitPdu> EncodeSubmit(const EncodedMessage& message, const SubmitO
         tpdu += static_cast<char>(options.pid >= 0 ? options.pid : 0);
         const int dcs = options.dcs >= 0 ? options.dcs : SchemeOf(message.coding);
         tpdu += static_cast<char>(dcs);
-        if (options.validityMinutes >= 0) tpdu += static_cast<char>(ValidityOctet(options.validityMinutes));
+        if (options.validityMinutes >= 0)
+            tpdu += static_cast<char>(ValidityOctet(options.validityMinutes));
         if (message.coding == Coding::Binary && CodingOfScheme(dcs) == Coding::Gsm7) {
             // Binary data the sender packed as septets: the length counts septets.
             tpdu += static_cast<char>((part.udh.size() + part.payload.size()) * 8 / 7);
@@ -223,10 +240,17 @@ bool Decode(const std::string& hex, Decoded& out, std::string& error) {
     if (!in.Ok()) return error = "PDU ends inside its header", false;
     const bool hasHeader = (first & 0x40) != 0;
     switch (first & 0x03) {
-        case 0x00: out.kind = Kind::Deliver; break;
-        case 0x01: out.kind = Kind::Submit; break;
-        case 0x02: out.kind = Kind::StatusReport; break;
-        default: return error = "Unknown message type", false;
+        case 0x00:
+            out.kind = Kind::Deliver;
+            break;
+        case 0x01:
+            out.kind = Kind::Submit;
+            break;
+        case 0x02:
+            out.kind = Kind::StatusReport;
+            break;
+        default:
+            return error = "Unknown message type", false;
     }
     if (out.kind != Kind::Deliver) out.messageReference = static_cast<int>(in.Octet());
     if (!ReadAddress(in, out.address, error)) return false;
@@ -254,13 +278,16 @@ bool Decode(const std::string& hex, Decoded& out, std::string& error) {
 std::string EncodeDeliver(const std::string& originator, const MessagePart& part, Coding coding,
                           const std::string& timestamp) {
     const unsigned first = 0x04 | (part.udh.empty() ? 0 : 0x40);  // no more messages to send
-    return "00" + OctetsToHex(std::string(1, static_cast<char>(first)) + EncodeAddress(originator) + '\0' +
-                              static_cast<char>(SchemeOf(coding)) + EncodeTimestamp(timestamp) + UserData(part, coding));
+    return "00" + OctetsToHex(std::string(1, static_cast<char>(first)) + EncodeAddress(originator) +
+                              '\0' + static_cast<char>(SchemeOf(coding)) +
+                              EncodeTimestamp(timestamp) + UserData(part, coding));
 }
 
-std::string EncodeStatusReport(int reference, const std::string& recipient, int status, const std::string& timestamp) {
-    return "00" + OctetsToHex(std::string("\x06") + static_cast<char>(reference) + EncodeAddress(recipient) +
-                              EncodeTimestamp(timestamp) + EncodeTimestamp(timestamp) + static_cast<char>(status));
+std::string EncodeStatusReport(int reference, const std::string& recipient, int status,
+                               const std::string& timestamp) {
+    return "00" + OctetsToHex(std::string("\x06") + static_cast<char>(reference) +
+                              EncodeAddress(recipient) + EncodeTimestamp(timestamp) +
+                              EncodeTimestamp(timestamp) + static_cast<char>(status));
 }
 
 }  // namespace gateway::pdu

@@ -15,7 +15,7 @@
 namespace gateway::pdu {
 
 struct SubmitOptions {
-    std::string recipient;  // "+4912345" (international) or digits as dialled
+    std::string recipient;   // "+4912345" (international) or digits as dialled
     int pid = -1, dcs = -1;  // -1: 0x00 and the coding's own scheme
     bool statusReport = false;
     int validityMinutes = -1;  // -1: none; else relative, rounded up to what the field holds
@@ -45,15 +45,15 @@ struct Decoded {
     std::string address;  // originator (deliver), recipient (submit, status report)
     int pid = 0, dcs = 0;
     Coding coding = Coding::Gsm7;
-    std::string udh;      // octets including its length octet; empty without one
-    std::string text;     // UTF-8 for Gsm7 and Ucs2
-    std::string octets;   // the user data after the header, as sent (Binary: the payload)
+    std::string udh;     // octets including its length octet; empty without one
+    std::string text;    // UTF-8 for Gsm7 and Ucs2
+    std::string octets;  // the user data after the header, as sent (Binary: the payload)
     Concat concat;
     std::string timestamp;  // service centre time "YYMMDDhhmmss" (deliver, status report)
     // Submit: the message reference the sender set; status report: the one it reports on.
     int messageReference = 0;
     bool statusReportRequested = false;  // submit
-    int status = 0;                       // status report: 0x00-0x1F done, 0x20-0x3F trying, else failed
+    int status = 0;  // status report: 0x00-0x1F done, 0x20-0x3F trying, else failed
 };
 
 // Reads a PDU as the modem shows it (service centre address first). False with the
@@ -72,6 +72,7 @@ std::string ReceiptState(int status);
 // time `timestamp` ("YYMMDDhhmmss").
 std::string EncodeDeliver(const std::string& originator, const MessagePart& part, Coding coding,
                           const std::string& timestamp);
-std::string EncodeStatusReport(int reference, const std::string& recipient, int status, const std::string& timestamp);
+std::string EncodeStatusReport(int reference, const std::string& recipient, int status,
+                               const std::string& timestamp);
 
 }  // namespace gateway::pdu

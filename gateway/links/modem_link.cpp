@@ -5,8 +5,8 @@
 #include <cstdlib>
 
 #include "gateway/logs.h"
-#include "gateway/request.h"
 #include "gateway/modem_lending.h"
+#include "gateway/request.h"
 #include "modem/engine/comm_ports.h"
 #include "modem/engine/ip_modem.h"
 #include "modem/engine/modem_registry.h"
@@ -65,8 +65,11 @@ std::string ModemLink::Open() {
     const std::string& name = Name();
     if (modem::IsIpModemName(name)) {
         std::string failure;
-        port_ = modem::ConnectIpModem(name, [&failure](const std::string& text) { failure = text; });
-        return port_.IsOpen() ? std::string() : failure.empty() ? "IP Modem connection failed" : failure;
+        port_ =
+            modem::ConnectIpModem(name, [&failure](const std::string& text) { failure = text; });
+        return port_.IsOpen()    ? std::string()
+               : failure.empty() ? "IP Modem connection failed"
+                                 : failure;
     }
     std::string error;
     if (!modem::ResolveCommPort(name).empty()) {
@@ -78,7 +81,8 @@ std::string ModemLink::Open() {
     } else {
         std::string comPort;
         port_ = modem::OpenRegisteredDevice(name, comPort, error);
-        if (!port_.IsOpen() && error.empty()) error = "Modem " + name + " is not in the modem list (MODEMS.INI)";
+        if (!port_.IsOpen() && error.empty())
+            error = "Modem " + name + " is not in the modem list (MODEMS.INI)";
     }
     return port_.IsOpen() ? std::string() : OneLineField(error, 250);
 }
@@ -92,28 +96,34 @@ std::string ModemLink::Initialise() {
     at_->Command("ATE0", wait);
     at_->Command("AT+CMEE=1", wait);
     a = at_->Command("AT+CPIN?", wait);
-    const bool needsPin = !a.lines.empty() && platform::FindNoCase(a.lines.front(), "SIM PIN") != std::string::npos;
+    const bool needsPin =
+        !a.lines.empty() && platform::FindNoCase(a.lines.front(), "SIM PIN") != std::string::npos;
     if (needsPin) {
         const std::string pin = Settings().Key("PIN");
         if (pin.empty()) return "The SIM card needs a PIN (PIN= of the connection)";
         // A wrong PIN is entered once per start of the link: the card locks after three.
-        if (!at_->Command("AT+CPIN=" + Quoted(pin), wait).Ok()) return "The SIM card refused the PIN";
+        if (!at_->Command("AT+CPIN=" + Quoted(pin), wait).Ok())
+            return "The SIM card refused the PIN";
     }
     const std::string access = Settings().Key("SMSAccess");
-    if (platform::EqualsNoCase(access, "GPRS")) at_->Command("AT+CGSMS=2", wait);
-    else if (platform::EqualsNoCase(access, "GSM")) at_->Command("AT+CGSMS=3", wait);
+    if (platform::EqualsNoCase(access, "GPRS"))
+        at_->Command("AT+CGSMS=2", wait);
+    else if (platform::EqualsNoCase(access, "GSM"))
+        at_->Command("AT+CGSMS=3", wait);
     a = at_->Command("AT+CMGF=0", wait);
     textMode_ = !a.Ok();
     if (textMode_) {
         if (!at_->Command("AT+CMGF=1", wait).Ok()) return "Modem refuses both PDU and text mode";
-        ServiceLogs().Event(platform::EventLevel::Warning,
-                            Name() + ": the modem refuses PDU mode; only single-part GSM text is sent through it");
+        ServiceLogs().Event(
+            platform::EventLevel::Warning,
+            Name() + ": the modem refuses PDU mode; only single-part GSM text is sent through it");
     }
     const std::string receiveTo = Settings().Key("ReceiveTo");
     const bool direct = platform::EqualsNoCase(receiveTo, "Direct");
     const std::string memory = platform::EqualsNoCase(receiveTo, "ME") ? "\"ME\"" : "\"SM\"";
     at_->Command("AT+CPMS=" + memory + "," + memory + "," + memory, wait);
-    acknowledge_ = direct && Settings().Yes("AllowPhase2Plus") && at_->Command("AT+CSMS=1", wait).Ok();
+    acknowledge_ =
+        direct && Settings().Yes("AllowPhase2Plus") && at_->Command("AT+CSMS=1", wait).Ok();
     receive_ = Settings().Yes("ReceiveSMS", true);
     // New messages announced (+CMTI) or handed over (+CMT); status reports always, by
     // their storage index unless delivered directly.
@@ -125,7 +135,8 @@ std::string ModemLink::Initialise() {
 
 // One step of the ladder after `error`: re-initialise on the open port first, then
 // reopen the port, and with RebootOnModemError restart the machine after ten minutes.
-void ModemLink::Recover(const std::string& error, unsigned& failures, std::uint64_t& failingSinceMs) {
+void ModemLink::Recover(const std::string& error, unsigned& failures,
+                        std::uint64_t& failingSinceMs) {
     const std::uint64_t now = platform::SteadyMillis();
     if (failingSinceMs == 0) failingSinceMs = now;
     ++failures;
@@ -135,8 +146,9 @@ void ModemLink::Recover(const std::string& error, unsigned& failures, std::uint6
         if (last == 0 || now - last >= kRebootEveryMs) {
             g_lastRebootMs = now;
             step = "restarting the computer (RebootOnModemError)";
-            ServiceLogs().Event(platform::EventLevel::Error,
-                                Name() + ": " + error + " for ten minutes; restarting the computer");
+            ServiceLogs().Event(
+                platform::EventLevel::Error,
+                Name() + ": " + error + " for ten minutes; restarting the computer");
             platform::StartDetached({"systemctl", "reboot"}, false, "");
         }
     }
@@ -145,7 +157,8 @@ void ModemLink::Recover(const std::string& error, unsigned& failures, std::uint6
         at_.reset();
         port_.Close();
     }
-    const std::uint64_t backoff = std::min<std::uint64_t>(1000ull << std::min(failures - 1, 5u), 5 * timings_.answerMs);
+    const std::uint64_t backoff =
+        std::min<std::uint64_t>(1000ull << std::min(failures - 1, 5u), 5 * timings_.answerMs);
     Pause(failures == 1 ? 0 : backoff);
 }
 

@@ -7,7 +7,8 @@ namespace gateway {
 namespace {
 
 std::string KeyOf(const pdu::Decoded& d) {
-    return d.address + '\n' + std::to_string(d.concat.reference) + '\n' + std::to_string(d.concat.total);
+    return d.address + '\n' + std::to_string(d.concat.reference) + '\n' +
+           std::to_string(d.concat.total);
 }
 
 // The header without its concatenation elements; empty when nothing else was in it.
@@ -80,8 +81,10 @@ InboundMessage JoinParts(const std::vector<Reassembly::Part>& parts, const std::
     if (m.binary) m.dcs = first.dcs;
     m.udh = parts.size() > 1 ? WithoutConcat(first.udh) : first.udh;
     for (const Reassembly::Part& p : parts) {
-        if (m.binary) m.octets += p.pdu.octets;
-        else m.text += p.pdu.text;
+        if (m.binary)
+            m.octets += p.pdu.octets;
+        else
+            m.text += p.pdu.text;
     }
     return m;
 }

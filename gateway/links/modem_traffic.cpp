@@ -16,10 +16,30 @@ namespace {
 // (network out of order, congestion, the modem's own trouble) may pass on a later try.
 bool PermanentCmsError(int code) {
     switch (code) {
-        case 1: case 8: case 10: case 21: case 27: case 28: case 29: case 30: case 50: case 69: case 81:
-        case 95: case 96: case 97: case 98: case 99: case 111: case 127: case 304: case 305: case 325:
+        case 1:
+        case 8:
+        case 10:
+        case 21:
+        case 27:
+        case 28:
+        case 29:
+        case 30:
+        case 50:
+        case 69:
+        case 81:
+        case 95:
+        case 96:
+        case 97:
+        case 98:
+        case 99:
+        case 111:
+        case 127:
+        case 304:
+        case 305:
+        case 325:
             return true;
-        default: return code >= 128 && code <= 255;  // the message's own fields
+        default:
+            return code >= 128 && code <= 255;  // the message's own fields
     }
 }
 
@@ -61,7 +81,8 @@ std::string ModemLink::Session() {
         }
         if (!HandleUnsolicited() || !StoreReady(now)) return lost;
         readable = false;
-        loop.RunOnce(static_cast<int>(std::min<std::uint64_t>(nextSweepMs_ - std::min(nextSweepMs_, now), 1000)));
+        loop.RunOnce(static_cast<int>(
+            std::min<std::uint64_t>(nextSweepMs_ - std::min(nextSweepMs_, now), 1000)));
         if (readable && !at_->Poll(0)) return "Modem connection lost";
     }
     return {};
@@ -91,7 +112,8 @@ SendResult ModemLink::SendParts(const OutboundMessage& m, bool& modemFailed) {
     std::vector<std::pair<std::string, std::string>> steps;  // command, body
     if (textMode_) {
         if (encoded.parts.size() > 1 || encoded.coding != Coding::Gsm7 || !m.udh.empty()) {
-            r.error = "This modem refuses PDU mode: only single-part GSM text can be sent through it";
+            r.error =
+                "This modem refuses PDU mode: only single-part GSM text can be sent through it";
             return r;
         }
         steps.emplace_back("AT+CMGS=\"" + m.recipient + "\"", m.text);
@@ -141,15 +163,18 @@ bool ModemLink::HandleUnsolicited() {
         }
     }
     if (at_->Dropped() > 0 && ServiceLogs().DebugOn())
-        ServiceLogs().Debug("SMSDEBUG.LOG", Name() + ": over-long or surplus lines from the modem were dropped");
+        ServiceLogs().Debug("SMSDEBUG.LOG",
+                            Name() + ": over-long or surplus lines from the modem were dropped");
     return true;
 }
 
 // Everything in storage, in case an announcement was missed (or came while the service
 // was stopped).
 bool ModemLink::Sweep() {
-    const modem::AtAnswer a = at_->Command(textMode_ ? "AT+CMGL=\"ALL\"" : "AT+CMGL=4", timings_.answerMs);
-    if (a.status == modem::AtAnswer::Status::TimedOut || a.status == modem::AtAnswer::Status::Gone) return false;
+    const modem::AtAnswer a =
+        at_->Command(textMode_ ? "AT+CMGL=\"ALL\"" : "AT+CMGL=4", timings_.answerMs);
+    if (a.status == modem::AtAnswer::Status::TimedOut || a.status == modem::AtAnswer::Status::Gone)
+        return false;
     if (textMode_ || !a.Ok()) return true;
     for (std::size_t i = 0; i + 1 < a.lines.size(); ++i) {
         if (a.lines[i].rfind("+CMGL:", 0) != 0) continue;
@@ -162,8 +187,10 @@ bool ModemLink::Sweep() {
 
 bool ModemLink::ReadStored(int index) {
     const modem::AtAnswer a = at_->Command("AT+CMGR=" + std::to_string(index), timings_.answerMs);
-    if (a.status == modem::AtAnswer::Status::TimedOut || a.status == modem::AtAnswer::Status::Gone) return false;
-    if (!a.Ok() || a.lines.size() < 2) return true;  // gone meanwhile, or text mode: the sweep tells
+    if (a.status == modem::AtAnswer::Status::TimedOut || a.status == modem::AtAnswer::Status::Gone)
+        return false;
+    if (!a.Ok() || a.lines.size() < 2)
+        return true;  // gone meanwhile, or text mode: the sweep tells
     return Received(a.lines[1], index);
 }
 
@@ -172,8 +199,8 @@ bool ModemLink::Received(const std::string& hex, int index) {
     std::string error;
     if (!pdu::Decode(hex, d, error)) {
         // Kept it would come back with every sweep; the event says what was thrown away.
-        ServiceLogs().Event(platform::EventLevel::Warning, Name() + ": an unreadable message was refused (" + error +
-                                                               ")");
+        ServiceLogs().Event(platform::EventLevel::Warning,
+                            Name() + ": an unreadable message was refused (" + error + ")");
         return index >= 0 ? Forget(index) : Acknowledge();
     }
     if (d.kind == pdu::Kind::Submit) return true;  // a copy of a message sent: not ours to touch
@@ -200,7 +227,8 @@ bool ModemLink::Received(const std::string& hex, int index) {
 bool ModemLink::StoreReady(std::uint64_t nowMs) {
     for (Reassembly::Ready& r : reassembly_.Take(nowMs)) {
         std::vector<std::vector<Reassembly::Part>> messages;
-        if (r.whole) messages.push_back(r.parts);
+        if (r.whole)
+            messages.push_back(r.parts);
         else
             for (Reassembly::Part& p : r.parts) messages.push_back({p});
         for (const auto& parts : messages) {
@@ -214,13 +242,15 @@ bool ModemLink::StoreReady(std::uint64_t nowMs) {
 
 bool ModemLink::Forget(int index) {
     const modem::AtAnswer a = at_->Command("AT+CMGD=" + std::to_string(index), timings_.answerMs);
-    return a.status != modem::AtAnswer::Status::TimedOut && a.status != modem::AtAnswer::Status::Gone;
+    return a.status != modem::AtAnswer::Status::TimedOut &&
+           a.status != modem::AtAnswer::Status::Gone;
 }
 
 bool ModemLink::Acknowledge() {
     if (!acknowledge_) return true;
     const modem::AtAnswer a = at_->Command("AT+CNMA", timings_.answerMs);
-    return a.status != modem::AtAnswer::Status::TimedOut && a.status != modem::AtAnswer::Status::Gone;
+    return a.status != modem::AtAnswer::Status::TimedOut &&
+           a.status != modem::AtAnswer::Status::Gone;
 }
 
 }  // namespace gateway

@@ -9,12 +9,15 @@ namespace {
 
 bool StartsWith(const std::string& text, const char* prefix) { return text.rfind(prefix, 0) == 0; }
 
-constexpr const char* kUnsolicited[] = {"+CMTI:", "+CMT:", "+CDSI:", "+CDS:", "+CBM:", "RING", "+CREG:",
-                                        "+CGREG:", "+CUSD:", "+CLIP:", "NO CARRIER", "^"};
+constexpr const char* kUnsolicited[] = {
+    "+CMTI:", "+CMT:",   "+CDSI:", "+CDS:",  "+CBM:",      "RING",
+    "+CREG:", "+CGREG:", "+CUSD:", "+CLIP:", "NO CARRIER", "^"};
 
 }  // namespace
 
-bool CarriesPdu(const std::string& line) { return StartsWith(line, "+CMT:") || StartsWith(line, "+CDS:"); }
+bool CarriesPdu(const std::string& line) {
+    return StartsWith(line, "+CMT:") || StartsWith(line, "+CDS:");
+}
 
 bool AtChannel::IsUnsolicited(const std::string& line) const {
     for (const char* prefix : kUnsolicited)
@@ -87,7 +90,8 @@ AtAnswer AtChannel::Await(std::uint64_t timeoutMs) {
             } else if (line == "OK") {
                 answer.status = AtAnswer::Status::Ok;
                 return answer;
-            } else if (line == "ERROR" || StartsWith(line, "+CMS ERROR:") || StartsWith(line, "+CME ERROR:")) {
+            } else if (line == "ERROR" || StartsWith(line, "+CMS ERROR:") ||
+                       StartsWith(line, "+CME ERROR:")) {
                 answer.status = AtAnswer::Status::Error;
                 answer.error = line;
                 if (StartsWith(line, "+CMS ERROR:")) answer.cmsError = std::atoi(line.c_str() + 11);
@@ -110,9 +114,9 @@ AtAnswer AtChannel::Await(std::uint64_t timeoutMs) {
     }
 }
 
-AtAnswer AtChannel::Command(const std::string& command, std::uint64_t timeoutMs) {
+AtAnswer AtChannel::Exchange(const std::string& text, std::uint64_t timeoutMs) {
     prompt_ = false;
-    if (!PortWrite(port_, command + "\r")) {
+    if (!PortWrite(port_, text)) {
         AtAnswer gone;
         gone.status = AtAnswer::Status::Gone;
         return gone;
@@ -120,14 +124,12 @@ AtAnswer AtChannel::Command(const std::string& command, std::uint64_t timeoutMs)
     return Await(timeoutMs);
 }
 
+AtAnswer AtChannel::Command(const std::string& command, std::uint64_t timeoutMs) {
+    return Exchange(command + "\r", timeoutMs);
+}
+
 AtAnswer AtChannel::Body(const std::string& body, std::uint64_t timeoutMs) {
-    prompt_ = false;
-    if (!PortWrite(port_, body + "\x1A")) {
-        AtAnswer gone;
-        gone.status = AtAnswer::Status::Gone;
-        return gone;
-    }
-    return Await(timeoutMs);
+    return Exchange(body + "\x1A", timeoutMs);
 }
 
 bool AtChannel::Poll(std::uint64_t waitMs) {

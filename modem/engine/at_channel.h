@@ -53,6 +53,7 @@ public:
     std::size_t Dropped() const { return dropped_; }
 
 private:
+    AtAnswer Exchange(const std::string& text, std::uint64_t timeoutMs);
     AtAnswer Await(std::uint64_t timeoutMs);
     // Reads once (up to `waitMs`) into complete lines; false when the line failed.
     bool Fill(std::uint64_t waitMs);

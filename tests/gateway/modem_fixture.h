@@ -32,10 +32,13 @@ protected:
         platform::WritePrivateProfileString(Ini(), section, "PhoneNumber", "+4915550000");
         for (const std::string& kv : keys) {
             const std::size_t eq = kv.find('=');
-            platform::WritePrivateProfileString(Ini(), section, kv.substr(0, eq), kv.substr(eq + 1));
+            platform::WritePrivateProfileString(Ini(), section, kv.substr(0, eq),
+                                                kv.substr(eq + 1));
         }
     }
-    void Control(const std::string& line) { std::ofstream(dir_ + "sim.ctl", std::ios::app) << line << "\n"; }
+    void Control(const std::string& line) {
+        std::ofstream(dir_ + "sim.ctl", std::ios::app) << line << "\n";
+    }
     // The simulator's log lines that begin with `prefix`.
     std::vector<std::string> SimLog(const std::string& prefix) const {
         std::vector<std::string> lines;
@@ -50,7 +53,10 @@ protected:
         platform::ReadFile(dir_ + "sim.log", text);
         return text;
     }
-    bool Up() { return Eventually([&] { return ErrorFile(kModem) == "(none)" && !SimLog("AT+CNMI").empty(); }); }
+    bool Up() {
+        return Eventually(
+            [&] { return ErrorFile(kModem) == "(none)" && !SimLog("AT+CNMI").empty(); });
+    }
 
     std::unique_ptr<zella_test::FirstLineChild> sim_;
 };

@@ -42,11 +42,14 @@ TEST_F(ModemScenarios, ModemSilentMidSendIsRecoveredWithoutRestartAndTheMessageG
     ASSERT_TRUE(Start({"ZELLA_MODEM_ANSWER_SECONDS=1"}));
     ASSERT_TRUE(Up());
     Message("HANG1", "+4915550002", "Are you there?");
-    ASSERT_TRUE(Eventually([&] { return ErrorFile(kModem).find("Modem not answering") != std::string::npos; }))
-        << ErrorFile(kModem);
+    ASSERT_TRUE(Eventually([&] {
+        return ErrorFile(kModem).find("Modem not answering") != std::string::npos;
+    })) << ErrorFile(kModem);
     EXPECT_EQ("", Outcome("HANG1"));
-    ASSERT_TRUE(Eventually([&] { return ErrorFile(kModem) == "(none)"; }, 40'000)) << ErrorFile(kModem);
-    ASSERT_TRUE(Eventually([&] { return Outcome("HANG1").find(",OK") != std::string::npos; }, 20'000))
+    ASSERT_TRUE(Eventually([&] { return ErrorFile(kModem) == "(none)"; }, 40'000))
+        << ErrorFile(kModem);
+    ASSERT_TRUE(
+        Eventually([&] { return Outcome("HANG1").find(",OK") != std::string::npos; }, 20'000))
         << Log("SMSOUT");
     EXPECT_EQ(2u, SimLog("PDU ").size());
     EXPECT_NE(std::string::npos, Events().find("COM7:: Modem not answering")) << Events();
@@ -62,10 +65,12 @@ TEST_F(ModemScenarios, ModemFloodingEndlessLinesCostsBoundedMemoryAndMessagesSti
     ASSERT_TRUE(Start({"ZELLA_MODEM_ANSWER_SECONDS=1"}));
     ASSERT_TRUE(Eventually([&] { return !SimLog("AT+CMGL").empty(); }));
     Message("FLOOD1", "+4915550007", "Still here");
-    ASSERT_TRUE(Eventually([&] { return Outcome("FLOOD1").find(",OK") != std::string::npos; }, 30'000))
+    ASSERT_TRUE(
+        Eventually([&] { return Outcome("FLOOD1").find(",OK") != std::string::npos; }, 30'000))
         << Log("SMSOUT") << ErrorFile(kModem);
     // The flood was the sweep's answer: the modem counted as silent and re-initialised.
-    EXPECT_NE(std::string::npos, Events().find("COM7:: Modem not answering - re-initialising")) << Events();
+    EXPECT_NE(std::string::npos, Events().find("COM7:: Modem not answering - re-initialising"))
+        << Events();
     std::string status;
     ASSERT_TRUE(platform::ReadFile("/proc/" + std::to_string(service_->Pid()) + "/status", status));
     const std::size_t at = status.find("VmHWM:");
@@ -87,7 +92,10 @@ TEST_F(ModemScenarios, ConsoleBorrowsTheModemAndTheServiceTakesItBack) {
     ask.Write(ho::kSection, ho::kRequestId, "r1");
     ask.Write(ho::kSection, ho::kConsolePid, std::to_string(getpid()));
     ASSERT_TRUE(ask.Commit());
-    ASSERT_TRUE(Eventually([&] { return platform::GetPrivateProfileString(Ini(), ho::kSection, ho::kStatus, "") == ho::kGranted; }));
+    ASSERT_TRUE(Eventually([&] {
+        return platform::GetPrivateProfileString(Ini(), ho::kSection, ho::kStatus, "") ==
+               ho::kGranted;
+    }));
     EXPECT_EQ("7", platform::GetPrivateProfileString(Ini(), ho::kSection, ho::kPort, ""));
     EXPECT_EQ("Modem lent to the console", ErrorFile(kModem));
     {
@@ -97,7 +105,8 @@ TEST_F(ModemScenarios, ConsoleBorrowsTheModemAndTheServiceTakesItBack) {
     platform::WritePrivateProfileString(Ini(), ho::kSection, std::nullopt, std::nullopt);
     ASSERT_TRUE(Eventually([&] { return ErrorFile(kModem) == "(none)"; })) << ErrorFile(kModem);
     Message("BACK1", "+4915550003", "Mine again");
-    ASSERT_TRUE(Eventually([&] { return Outcome("BACK1").find(",OK") != std::string::npos; })) << Log("SMSOUT");
+    ASSERT_TRUE(Eventually([&] { return Outcome("BACK1").find(",OK") != std::string::npos; }))
+        << Log("SMSOUT");
 }
 
 TEST_F(ModemScenarios, ModemRefusingPduModeSendsShortGsmTextOnlyAndReportsComeBack) {
@@ -106,7 +115,8 @@ TEST_F(ModemScenarios, ModemRefusingPduModeSendsShortGsmTextOnlyAndReportsComeBa
     ASSERT_TRUE(Start());
     ASSERT_TRUE(Up());
     Message("TEXT1", "+4915550004", "Plain text");
-    ASSERT_TRUE(Eventually([&] { return Outcome("TEXT1").find(",OK") != std::string::npos; })) << Log("SMSOUT");
+    ASSERT_TRUE(Eventually([&] { return Outcome("TEXT1").find(",OK") != std::string::npos; }))
+        << Log("SMSOUT");
     ASSERT_EQ(1u, SimLog("TEXT ").size());
     EXPECT_EQ("TEXT +4915550004 Plain text", SimLog("TEXT ")[0]);
     Message("TEXT2", "+4915550004", "\xD0\x9F\xD1\x80\xD0\xB8");
@@ -121,10 +131,13 @@ TEST_F(ModemScenarios, StatusReportOfAPartIsStoredAgainstItsRequest) {
     ASSERT_TRUE(Start());
     ASSERT_TRUE(Up());
     Message("RCPT1", "+4915550005", "Tell me when it arrives", "ReceiptRequested=Yes\r\n");
-    ASSERT_TRUE(Eventually([&] { return Outcome("RCPT1").find(",OK") != std::string::npos; })) << Log("SMSOUT");
+    ASSERT_TRUE(Eventually([&] { return Outcome("RCPT1").find(",OK") != std::string::npos; }))
+        << Log("SMSOUT");
     ASSERT_TRUE(Eventually([&] { return Received().size() == 1; })) << DumpSim();
-    EXPECT_EQ("RCPT1", platform::GetPrivateProfileString(Received()[0], "SMS-IN", "ReceiptMessageId", ""));
-    EXPECT_EQ("Yes", platform::GetPrivateProfileString(Received()[0], "SMS-IN", "ReceiptDelivered", ""));
+    EXPECT_EQ("RCPT1",
+              platform::GetPrivateProfileString(Received()[0], "SMS-IN", "ReceiptMessageId", ""));
+    EXPECT_EQ("Yes",
+              platform::GetPrivateProfileString(Received()[0], "SMS-IN", "ReceiptDelivered", ""));
     // The PDU asked for the report; the report was deleted from storage once stored.
     ASSERT_EQ(1u, SimLog("PDU ").size());
     gateway::pdu::Decoded sent;
@@ -137,7 +150,8 @@ TEST_F(ModemScenarios, StatusReportOfAPartIsStoredAgainstItsRequest) {
 TEST_F(ModemScenarios, IpModemBehindTheTerminalServerLogsInAndSends) {
     zella_test::FirstLineChild modem(ZELLA_MODEMSIM, {"--log=" + dir_ + "sim.log"});
     ASSERT_TRUE(modem.Started());
-    zella_test::FirstLineChild server(ZELLA_TERMSERVER, {"--modem=" + modem.FirstLine(), "--user=gw", "--password=pw"});
+    zella_test::FirstLineChild server(
+        ZELLA_TERMSERVER, {"--modem=" + modem.FirstLine(), "--user=gw", "--password=pw"});
     ASSERT_TRUE(server.Started());
     const std::string name = "IPModem - 127.0.0.1:" + server.FirstLine();
     platform::WritePrivateProfileString(Ini(), "ZELLA", "Modem1", name);
@@ -159,11 +173,12 @@ TEST_F(ModemScenarios, NetworkModemSaysItCannotBeServedAndPairingIsAnswered) {
     platform::WritePrivateProfileString(Ini(), "ZELLA", "Modem1", phone);
     platform::WritePrivateProfileString(Ini(), "QuvSMSModemTest", "ModemName", "Phone");
     ASSERT_TRUE(Start());
-    ASSERT_TRUE(Eventually([&] { return ErrorFile(phone).find("not supported") != std::string::npos; }))
-        << ErrorFile(phone);
+    ASSERT_TRUE(Eventually([&] {
+        return ErrorFile(phone).find("not supported") != std::string::npos;
+    })) << ErrorFile(phone);
     EXPECT_TRUE(Eventually([&] {
-        return platform::GetPrivateProfileString(Ini(), "QuvSMSModemTest", "Status", "").find("network modems") !=
-               std::string::npos;
+        return platform::GetPrivateProfileString(Ini(), "QuvSMSModemTest", "Status", "")
+                   .find("network modems") != std::string::npos;
     }));
     EXPECT_NE(std::string::npos, Events().find("network modems is not supported")) << Events();
 }

@@ -1,13 +1,14 @@
 // The PDU codec against the table in tests/data/pdu/pdus.txt: PDUs read back field by
 // field, malformed ones refused for the stated reason, and SMS-SUBMITs built byte for byte.
+#include "gateway/sms_pdu.h"
+
+#include <gtest/gtest.h>
+
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
 
-#include <gtest/gtest.h>
-
 #include "gateway/request.h"
-#include "gateway/sms_pdu.h"
 
 namespace gateway::pdu {
 namespace {
@@ -24,7 +25,9 @@ std::string NoSpaces(std::string s) {
     return s;
 }
 
-const char* KindName(Kind k) { return k == Kind::Deliver ? "deliver" : k == Kind::Submit ? "submit" : "report"; }
+const char* KindName(Kind k) {
+    return k == Kind::Deliver ? "deliver" : k == Kind::Submit ? "submit" : "report";
+}
 
 std::string DcsHex(int dcs) {
     char text[4];
@@ -80,10 +83,14 @@ TEST(SmsPdu, TableOfPdusReadRefusedAndBuilt) {
         SCOPED_TRACE(line);
         const std::vector<std::string> f = Fields(line);
         ++rows;
-        if (f[0] == "decode") CheckDecoded(f);
-        else if (f[0] == "refuse") CheckRefused(f);
-        else if (f[0] == "submit") CheckSubmit(f);
-        else ADD_FAILURE() << "unknown row kind " << f[0];
+        if (f[0] == "decode")
+            CheckDecoded(f);
+        else if (f[0] == "refuse")
+            CheckRefused(f);
+        else if (f[0] == "submit")
+            CheckSubmit(f);
+        else
+            ADD_FAILURE() << "unknown row kind " << f[0];
     }
     EXPECT_GE(rows, 20u);
 }
@@ -91,7 +98,8 @@ TEST(SmsPdu, TableOfPdusReadRefusedAndBuilt) {
 // A long UCS-2 text goes as parts whose PDUs read back to the same text, in order.
 TEST(SmsPdu, LongTextSplitsIntoPartsThatReadBack) {
     std::string text;
-    for (int i = 0; i < 40; ++i) text += "\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82 ";  // "Привет " x40
+    for (int i = 0; i < 40; ++i)
+        text += "\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82 ";  // "Привет " x40
     EncodedMessage m;
     ASSERT_TRUE(EncodeMessage(text, "", "", false, true, 7, m));
     SubmitOptions o;

@@ -23,9 +23,9 @@ std::string Timestamp() {
     const std::time_t now = std::time(nullptr);
     std::tm tm{};
     gmtime_r(&now, &tm);
-    char text[16];
-    std::snprintf(text, sizeof text, "%02d%02d%02d%02d%02d%02d", tm.tm_year % 100, tm.tm_mon + 1, tm.tm_mday,
-                  tm.tm_hour, tm.tm_min, tm.tm_sec);
+    char text[64];
+    std::snprintf(text, sizeof text, "%02d%02d%02d%02d%02d%02d", tm.tm_year % 100, tm.tm_mon + 1,
+                  tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec);
     return text;
 }
 
@@ -39,22 +39,29 @@ std::size_t SmsSide::Stored() const {
 
 bool SmsSide::Command(const std::string& cmd, const std::string& original, std::string& answer) {
     const std::string used = std::to_string(Stored()) + "," + std::to_string(options_.capacity);
-    if (cmd == "AT+CMGF=0") answer = options_.rejectPdu ? "\r\nERROR\r\n" : (pduMode_ = true, Ok());
-    else if (cmd == "AT+CMGF=1") answer = (pduMode_ = false, Ok());
-    else if (cmd == "AT+CMGF?") answer = Ok(std::string("+CMGF: ") + (pduMode_ ? "0" : "1"));
-    else if (cmd == "AT+CPMS?") answer = Ok("+CPMS: \"SM\"," + used + ",\"SM\"," + used + ",\"SM\"," + used);
-    else if (StartsWith(cmd, "AT+CPMS=")) answer = Ok("+CPMS: " + used + "," + used + "," + used);
+    if (cmd == "AT+CMGF=0")
+        answer = options_.rejectPdu ? "\r\nERROR\r\n" : (pduMode_ = true, Ok());
+    else if (cmd == "AT+CMGF=1")
+        answer = (pduMode_ = false, Ok());
+    else if (cmd == "AT+CMGF?")
+        answer = Ok(std::string("+CMGF: ") + (pduMode_ ? "0" : "1"));
+    else if (cmd == "AT+CPMS?")
+        answer = Ok("+CPMS: \"SM\"," + used + ",\"SM\"," + used + ",\"SM\"," + used);
+    else if (StartsWith(cmd, "AT+CPMS="))
+        answer = Ok("+CPMS: " + used + "," + used + "," + used);
     else if (StartsWith(cmd, "AT+CNMI=")) {
         int mode = 0, mt = 0, bm = 0, ds = 0;
         std::sscanf(cmd.c_str() + 8, "%d,%d,%d,%d", &mode, &mt, &bm, &ds);
         newMessages_ = mt;
         newReports_ = ds;
         answer = Ok();
-    } else if (StartsWith(cmd, "AT+CNMA") || StartsWith(cmd, "AT+CGSMS") || StartsWith(cmd, "AT+CMEE") ||
-               StartsWith(cmd, "AT+CSCS"))
+    } else if (StartsWith(cmd, "AT+CNMA") || StartsWith(cmd, "AT+CGSMS") ||
+               StartsWith(cmd, "AT+CMEE") || StartsWith(cmd, "AT+CSCS"))
         answer = Ok();
-    else if (StartsWith(cmd, "AT+CMGL")) answer = List(cmd.size() > 8 ? std::atoi(cmd.c_str() + 8) : 4);
-    else if (StartsWith(cmd, "AT+CMGR=")) answer = Read(static_cast<unsigned>(std::atoi(cmd.c_str() + 8)));
+    else if (StartsWith(cmd, "AT+CMGL"))
+        answer = List(cmd.size() > 8 ? std::atoi(cmd.c_str() + 8) : 4);
+    else if (StartsWith(cmd, "AT+CMGR="))
+        answer = Read(static_cast<unsigned>(std::atoi(cmd.c_str() + 8)));
     else if (StartsWith(cmd, "AT+CMGD=")) {
         const unsigned index = static_cast<unsigned>(std::atoi(cmd.c_str() + 8));
         if (index >= 1 && index <= slots_.size()) slots_[index - 1] = Slot();
@@ -86,22 +93,28 @@ std::string SmsSide::Body(const std::string& body, std::uint64_t& delayMs) {
         return CmsError(304);
     }
     std::string answer = "\r\n+CMGS: " + std::to_string(reference_) + "\r\n" + Ok();
-    if (d.statusReportRequested) answer += Arrived(gateway::pdu::EncodeStatusReport(reference_, d.address, 0, Timestamp()), true);
+    if (d.statusReportRequested)
+        answer +=
+            Arrived(gateway::pdu::EncodeStatusReport(reference_, d.address, 0, Timestamp()), true);
     return answer;
 }
 
-std::string SmsSide::Deliver(const std::string& sender, const std::string& text, const std::string& order) {
+std::string SmsSide::Deliver(const std::string& sender, const std::string& text,
+                             const std::string& order) {
     gateway::EncodedMessage m;
     if (!gateway::EncodeMessage(text, "", "", false, true, ++concatReference_, m)) return {};
     std::vector<std::size_t> sequence;
     std::stringstream in(order);
     for (std::string n; std::getline(in, n, ',');)
-        if (const long k = std::atol(n.c_str()); k >= 1 && static_cast<std::size_t>(k) <= m.parts.size())
+        if (const long k = std::atol(n.c_str());
+            k >= 1 && static_cast<std::size_t>(k) <= m.parts.size())
             sequence.push_back(static_cast<std::size_t>(k - 1));
     if (sequence.empty())
         for (std::size_t i = 0; i < m.parts.size(); ++i) sequence.push_back(i);
     std::string out;
-    for (std::size_t i : sequence) out += Arrived(gateway::pdu::EncodeDeliver(sender, m.parts[i], m.coding, Timestamp()), false);
+    for (std::size_t i : sequence)
+        out +=
+            Arrived(gateway::pdu::EncodeDeliver(sender, m.parts[i], m.coding, Timestamp()), false);
     return out;
 }
 
@@ -118,7 +131,8 @@ std::string SmsSide::Arrived(const std::string& pdu, bool report) {
     slots_[index] = Slot{pdu, false, report};
     if (log_) log_("STORED " + std::to_string(index + 1));
     if (!report && newMessages_ == 0) return {};
-    return std::string("\r\n") + (report ? "+CDSI" : "+CMTI") + ": \"SM\"," + std::to_string(index + 1) + "\r\n";
+    return std::string("\r\n") + (report ? "+CDSI" : "+CMTI") + ": \"SM\"," +
+           std::to_string(index + 1) + "\r\n";
 }
 
 std::string SmsSide::List(int stat) {
@@ -126,7 +140,9 @@ std::string SmsSide::List(int stat) {
     std::string out;
     for (std::size_t i = 0; i < slots_.size(); ++i) {
         Slot& s = slots_[i];
-        if (s.pdu.empty() || (stat == 0 && s.read) || (stat == 1 && !s.read) || stat == 2 || stat == 3) continue;
+        if (s.pdu.empty() || (stat == 0 && s.read) || (stat == 1 && !s.read) || stat == 2 ||
+            stat == 3)
+            continue;
         out += "\r\n+CMGL: " + std::to_string(i + 1) + "," + (s.read ? "1" : "0") + ",," +
                std::to_string(s.pdu.size() / 2 - 1) + "\r\n" + s.pdu;
         s.read = true;
@@ -137,8 +153,8 @@ std::string SmsSide::List(int stat) {
 std::string SmsSide::Read(unsigned index) {
     if (index < 1 || index > slots_.size() || slots_[index - 1].pdu.empty()) return CmsError(321);
     Slot& s = slots_[index - 1];
-    const std::string answer = "+CMGR: " + std::string(s.read ? "1" : "0") + ",," + std::to_string(s.pdu.size() / 2 - 1) +
-                               "\r\n" + s.pdu;
+    const std::string answer = "+CMGR: " + std::string(s.read ? "1" : "0") + ",," +
+                               std::to_string(s.pdu.size() / 2 - 1) + "\r\n" + s.pdu;
     s.read = true;
     return Ok(answer);
 }

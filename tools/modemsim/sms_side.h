@@ -29,7 +29,8 @@ public:
     std::string Body(const std::string& body, std::uint64_t& delayMs);
     // A message from `sender` arriving from the network; `order` lists the part numbers
     // in the order they arrive ("3,1,2"; empty: in order). Returns the unsolicited results.
-    std::string Deliver(const std::string& sender, const std::string& text, const std::string& order);
+    std::string Deliver(const std::string& sender, const std::string& text,
+                        const std::string& order);
     std::size_t Stored() const;
 
 private:
