@@ -147,6 +147,38 @@ TEST_F(ModemScenarios, StatusReportOfAPartIsStoredAgainstItsRequest) {
     EXPECT_TRUE(Eventually([&] { return SimLog("DELETED").size() == 1; }));
 }
 
+// A message the network refuses for good fails at once and the one behind it still goes.
+TEST_F(ModemScenarios, MessageRefusedForGoodDoesNotHoldUpTheNextOne) {
+    ASSERT_TRUE(StartModem({"--refuse-number=+4915550099"}));
+    ModemConnection();
+    ASSERT_TRUE(Start());
+    ASSERT_TRUE(Up());
+    Message("BAD1", "+4915550099", "Nobody home");
+    Message("GOOD1", "+4915550008", "Right behind it");
+    ASSERT_TRUE(Eventually([&] { return !Outcome("BAD1").empty() && !Outcome("GOOD1").empty(); }))
+        << Log("SMSOUT");
+    EXPECT_NE(std::string::npos, Outcome("BAD1").find("+CMS ERROR: 21")) << Outcome("BAD1");
+    EXPECT_NE(std::string::npos, Outcome("GOOD1").find(",OK")) << Outcome("GOOD1");
+    EXPECT_EQ(0u, Queued());
+}
+
+// Delivered straight to the service (ReceiveTo=Direct) with acknowledgements
+// (AllowPhase2Plus): each message is acknowledged once its file is written.
+TEST_F(ModemScenarios, DirectDeliveryIsAcknowledgedAfterTheFileIsWritten) {
+    ASSERT_TRUE(StartModem());
+    ModemConnection({"ReceiveTo=Direct", "AllowPhase2Plus=Yes"});
+    ASSERT_TRUE(Start());
+    ASSERT_TRUE(Up());
+    EXPECT_EQ(1u, SimLog("AT+CSMS=1").size());
+    EXPECT_EQ("AT+CNMI=2,2,0,1,0", SimLog("AT+CNMI")[0]);
+    Control("deliver +4915550009 - Straight in");
+    ASSERT_TRUE(Eventually([&] { return Received().size() == 1 && SimLog("AT+CNMA").size() == 1; }))
+        << DumpSim();
+    EXPECT_EQ("Straight in",
+              platform::GetPrivateProfileString(Received()[0], "SMS-IN", "Data", ""));
+    EXPECT_TRUE(SimLog("STORED").empty()) << DumpSim();
+}
+
 TEST_F(ModemScenarios, IpModemBehindTheTerminalServerLogsInAndSends) {
     zella_test::FirstLineChild modem(ZELLA_MODEMSIM, {"--log=" + dir_ + "sim.log"});
     ASSERT_TRUE(modem.Started());

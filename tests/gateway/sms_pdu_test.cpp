@@ -8,6 +8,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "gateway/links/modem_reassembly.h"
 #include "gateway/request.h"
 
 namespace gateway::pdu {
@@ -117,6 +118,48 @@ TEST(SmsPdu, LongTextSplitsIntoPartsThatReadBack) {
         joined += d.text;
     }
     EXPECT_EQ(joined, text);
+}
+
+Reassembly::Part PartOf(const std::string& sender, unsigned reference, unsigned total,
+                        unsigned number, int index, const std::string& text) {
+    Reassembly::Part p;
+    p.index = index;
+    p.pdu.address = sender;
+    p.pdu.concat = {reference, total, number};
+    p.pdu.text = text;
+    return p;
+}
+
+// Parts held until the last arrives, whatever the order; a storage index seen again is
+// not taken twice; a message still missing parts after ten minutes (even one claiming
+// 255) is given up as what it has; at most 32 messages wait.
+TEST(Reassembly, PartsWaitForTheLastOneAndGiveUpAfterTenMinutes) {
+    Reassembly r;
+    EXPECT_TRUE(r.Add(PartOf("+49", 7, 3, 3, 5, "c"), 0));
+    EXPECT_TRUE(r.Add(PartOf("+49", 7, 3, 1, 6, "a"), 0));
+    EXPECT_FALSE(r.Add(PartOf("+49", 7, 3, 1, 6, "a"), 0));  // the sweep sees it again
+    EXPECT_TRUE(r.Holds(5));
+    EXPECT_TRUE(r.Take(1000).empty());
+    EXPECT_TRUE(r.Add(PartOf("+49", 7, 3, 2, 8, "b"), 2000));
+    std::vector<Reassembly::Ready> ready = r.Take(2000);
+    ASSERT_EQ(1u, ready.size());
+    EXPECT_TRUE(ready[0].whole);
+    EXPECT_EQ("abc", JoinParts(ready[0].parts, "+1").text);
+    EXPECT_FALSE(r.Holds(5));
+
+    EXPECT_TRUE(r.Add(PartOf("+49", 9, 255, 17, 1, "x"), 0));
+    EXPECT_TRUE(r.Take(Reassembly::kTimeoutMs - 1).empty());
+    ready = r.Take(Reassembly::kTimeoutMs);
+    ASSERT_EQ(1u, ready.size());
+    EXPECT_FALSE(ready[0].whole);
+    ASSERT_EQ(1u, ready[0].parts.size());
+    EXPECT_EQ(17u, ready[0].parts[0].pdu.concat.number);
+
+    for (unsigned m = 0; m < 40; ++m)
+        r.Add(PartOf("+49", m, 2, 1, static_cast<int>(100 + m), "y"), m);
+    ready = r.Take(100);
+    ASSERT_EQ(8u, ready.size());
+    EXPECT_EQ(0u, ready[0].parts[0].pdu.concat.reference);  // the oldest go first
 }
 
 }  // namespace

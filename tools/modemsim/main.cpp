@@ -5,6 +5,7 @@
 //            [--cmgs=prompt|error|ok] [--stuck] [--silent] [--garbage]
 //            [--vanish-on=AT+CSMS] [--flood-on=AT+CMGF] [--log=FILE] [--link=PATH]
 //            [--part-ms=MS] [--storage=N] [--hang-on-part=N] [--hang-ms=MS] [--control=FILE]
+//            [--refuse-number=+NUMBER]
 //
 // Prints the slave device path on its first line of output, then serves until killed.
 // It answers only while the console has set one of its speeds on the line (read from
@@ -14,7 +15,8 @@
 // the network takes per part; --hang-on-part makes the n-th message body go unanswered
 // and the modem silent for --hang-ms (or until told). --control names a file the
 // simulator follows: each line appended is a command ("silent", "answer",
-// "deliver <sender> <part order or -> <text>").
+// "deliver <sender> <part order or -> <text>"). Messages in PDU mode to --refuse-number
+// are refused for good ("+CMS ERROR: 21").
 #include <fcntl.h>
 #include <poll.h>
 #include <termios.h>
@@ -63,6 +65,7 @@ bool Parse(int argc, char** argv, modemsim::Options& o, std::string& log, std::s
         else if (Flag(a, "reject-csms")) o.rejectCsms = true;
         else if (Flag(a, "reject-pdu")) o.rejectPdu = o.sms.rejectPdu = true;
         else if (Flag(a, "part-ms", &v)) o.sms.partMs = std::strtoull(v.c_str(), nullptr, 10);
+        else if (Flag(a, "refuse-number", &v)) o.sms.refuseNumber = v;
         else if (Flag(a, "storage", &v)) o.sms.capacity = static_cast<unsigned>(std::atoi(v.c_str()));
         else if (Flag(a, "hang-on-part", &v)) o.hangOnPart = static_cast<unsigned>(std::atoi(v.c_str()));
         else if (Flag(a, "hang-ms", &v)) o.hangMs = std::strtoull(v.c_str(), nullptr, 10);

@@ -92,6 +92,7 @@ std::string SmsSide::Body(const std::string& body, std::uint64_t& delayMs) {
         if (log_) log_("REFUSED " + error);
         return CmsError(304);
     }
+    if (!options_.refuseNumber.empty() && d.address == options_.refuseNumber) return CmsError(21);
     std::string answer = "\r\n+CMGS: " + std::to_string(reference_) + "\r\n" + Ok();
     if (d.statusReportRequested)
         answer +=

@@ -15,6 +15,7 @@ struct SmsOptions {
     bool rejectPdu = false;    // AT+CMGF=0 answers ERROR
     unsigned capacity = 30;    // storage slots
     std::uint64_t partMs = 0;  // how long the network takes for one part
+    std::string refuseNumber;  // messages to it are refused for good (+CMS ERROR: 21)
 };
 
 class SmsSide {
