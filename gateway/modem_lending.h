@@ -57,6 +57,8 @@ public:
     // The link has closed its device (`released` true) or opened it again (false).
     void SetReleased(const std::string& modem, bool released);
     bool Released(const std::string& modem) const;
+    // Whether two names are the same modem ("COM7:" and "com7").
+    static bool Same(const std::string& a, const std::string& b) { return Key(a) == Key(b); }
 
 private:
     static std::string Key(const std::string& modem);

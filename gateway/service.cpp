@@ -81,8 +81,10 @@ int Service::Run(platform::TerminationSignals& signals, const std::function<void
     hooks.event = [](const std::string& text) { ServiceLogs().Event(platform::EventLevel::Info, text); };
     // A modem this service drives is closed by its worker before the grant is written.
     hooks.release = [this](const std::string& modem) {
-        Connection* c = FindConnection(modem);
-        if (c == nullptr || !c->link) return true;
+        const auto c = std::find_if(connections_.begin(), connections_.end(), [&](const auto& k) {
+            return k && k->link && ModemLoans::Same(k->settings.Name(), modem);
+        });
+        if (c == connections_.end()) return true;
         loans_.Ask(modem);
         return loans_.Released(modem);
     };

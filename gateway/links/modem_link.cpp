@@ -127,8 +127,9 @@ std::string ModemLink::Initialise() {
     receive_ = Settings().Yes("ReceiveSMS", true);
     // New messages announced (+CMTI) or handed over (+CMT); status reports always, by
     // their storage index unless delivered directly.
-    const std::string mt = !receive_ ? "0" : direct ? "2" : "1";
-    at_->Command("AT+CNMI=2," + mt + ",0," + (direct ? "1" : "2") + ",0", wait);
+    // A modem in text mode would hand over text, not PDUs: its messages stay in storage.
+    const std::string mt = !receive_ || textMode_ ? "0" : direct ? "2" : "1";
+    at_->Command("AT+CNMI=2," + mt + ",0," + (textMode_ ? "0" : direct ? "1" : "2") + ",0", wait);
     nextSweepMs_ = 0;
     return {};
 }
@@ -159,7 +160,9 @@ void ModemLink::Recover(const std::string& error, unsigned& failures,
     }
     const std::uint64_t backoff =
         std::min<std::uint64_t>(1000ull << std::min(failures - 1, 5u), 5 * timings_.answerMs);
-    Pause(failures == 1 ? 0 : backoff);
+    // In short steps, so a request to lend the modem is seen within the console's wait.
+    for (std::uint64_t waited = 0; failures > 1 && waited < backoff && !Lent(); waited += 250)
+        if (!Pause(std::min<std::uint64_t>(250, backoff - waited))) break;
 }
 
 void ModemLink::Run() {

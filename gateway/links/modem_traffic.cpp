@@ -186,6 +186,7 @@ bool ModemLink::Sweep() {
 }
 
 bool ModemLink::ReadStored(int index) {
+    if (textMode_) return true;  // text-mode messages stay in the modem: only PDUs are read
     const modem::AtAnswer a = at_->Command("AT+CMGR=" + std::to_string(index), timings_.answerMs);
     if (a.status == modem::AtAnswer::Status::TimedOut || a.status == modem::AtAnswer::Status::Gone)
         return false;
@@ -198,9 +199,10 @@ bool ModemLink::Received(const std::string& hex, int index) {
     pdu::Decoded d;
     std::string error;
     if (!pdu::Decode(hex, d, error)) {
-        // Kept it would come back with every sweep; the event says what was thrown away.
-        ServiceLogs().Event(platform::EventLevel::Warning,
-                            Name() + ": an unreadable message was refused (" + error + ")");
+        // Kept it would come back with every sweep; the event keeps what was thrown away.
+        ServiceLogs().Event(
+            platform::EventLevel::Warning,
+            Name() + ": an unreadable message was refused (" + error + "): " + hex.substr(0, 400));
         return index >= 0 ? Forget(index) : Acknowledge();
     }
     if (d.kind == pdu::Kind::Submit) return true;  // a copy of a message sent: not ours to touch
