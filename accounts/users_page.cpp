@@ -44,7 +44,7 @@ ui::Template UsersPageTemplate() {
                 ui::Edit("monthLimit", "Max Messages per Month:", Flag::Number)}),
          Group("queueGroup", "",
                {Check("separate", "Separate outbound message queues for each user"),
-                threshold})}});
+                threshold})}}, ui::kSheetAccessKeys);
 }
 
 bool MigrateLegacyWebLogin(acctdb::UserHandle handle) {

@@ -86,7 +86,7 @@ ui::Template ConnectionStatsTemplate() {
                         {list,
                          ui::Row("choice", {ui::Radio(kSent, "Messages Sent", ui::Flag::GroupStart),
                                             ui::Radio(kReceived, "Messages Received")}),
-                         ui::Button(ui::IDOK, "OK", ui::Flag::Default)}});
+                         ui::Button(ui::IDOK, "Close", ui::Flag::Default)}});
 }
 
 std::vector<std::string> ConnectionStatsLines(const std::string& connectionName, bool received,

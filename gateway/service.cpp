@@ -254,6 +254,10 @@ void Service::Handle(LinkEvent& event) {
         case LinkEvent::Kind::Received:
             if (c) Received(*c, event);
             break;
+        case LinkEvent::Kind::Notice:
+            ServiceLogs().Event(event.warning ? platform::EventLevel::Warning : platform::EventLevel::Info,
+                                event.connection + ": " + OneLineField(event.error, 250));
+            break;
         case LinkEvent::Kind::Result: {
             auto it = attempts_.find(event.result.token);
             if (it == attempts_.end()) break;

@@ -83,13 +83,14 @@ SheetWindow::SheetWindow(ui::Sheet& sheet, QWidget* parent) : QDialog(parent), s
     pages_.assign(static_cast<std::size_t>(sheet.PageCount()), nullptr);
     layout->addWidget(tabs_, 1);
 
-    // The desktop's convention orders the sheet's buttons.
+    // The desktop's convention orders the sheet's buttons; their keys are
+    // ui::kSheetAccessKeys, which the pages leave free.
     auto* buttons = MakeChild<QDialogButtonBox>(this);
     buttons_ = buttons;
-    ok_ = buttons->addButton(tr("OK"), QDialogButtonBox::AcceptRole);
-    cancel_ = buttons->addButton(tr("Cancel"), QDialogButtonBox::RejectRole);
-    apply_ = buttons->addButton(tr("Apply"), QDialogButtonBox::ApplyRole);
-    help_ = buttons->addButton(tr("Help"), QDialogButtonBox::HelpRole);
+    ok_ = buttons->addButton(tr("&OK"), QDialogButtonBox::AcceptRole);
+    cancel_ = buttons->addButton(tr("&Cancel"), QDialogButtonBox::RejectRole);
+    apply_ = buttons->addButton(tr("App&ly"), QDialogButtonBox::ApplyRole);
+    help_ = buttons->addButton(tr("&Help"), QDialogButtonBox::HelpRole);
     ok_->setDefault(true);
     help_->setVisible(sheet.HelpButton());
     apply_->setEnabled(false);

@@ -67,7 +67,7 @@ ui::Template SslPageTemplate() {
                      Static("notice",
                             "This product includes software developed by the OpenSSL Project "
                             "for use in the OpenSSL Toolkit (http://www.openssl.org/).",
-                            Flag::Wide)}});
+                            Flag::Wide)}}, ui::kSheetAccessKeys);
 }
 
 ui::Template SslCertTemplate() {

@@ -85,7 +85,7 @@ ui::Template WebPageTemplate() {
             {AddressList(kAllowed, "Allowed IP Addresses (web interface)", "Allow:"),
              AddressList(kBlocked, "Blocked IP Addresses (web interface)", "Block:")}),
     };
-    return ui::WithAccessKeys(t);
+    return ui::WithAccessKeys(t, ui::kSheetAccessKeys);
 }
 
 WebPage::WebPage() : ConsolePage(WebPageTemplate()) {}

@@ -49,7 +49,7 @@ ui::Template SmscPageTemplate(const std::string& title) {
                          Button("test", "&Test..."), Button("remove", "&Remove"),
                          Button("stats", "&Stats..."), Button("restrictions", "Restrictions...")}),
          Static("cloud", "", Flag::Wide), Static("queue", "", Flag::Wide),
-         Static("status", "", Flag::Wide), DetailBox()}});
+         Static("status", "", Flag::Wide), DetailBox()}}, ui::kSheetAccessKeys);
 }
 
 SmscPageServices DefaultSmscPageServices() {

@@ -240,7 +240,7 @@ ui::Template TwoWayTemplate() {
          Combo("charset", "Character Set:"),
          Group("php", "PHP",
                {Check("phpEnable", "Enable Local PHP Processing"), Static("phpNote", "", Flag::Wide),
-                Check("phpRemote", "Allow External Web Access to PHP Scripts")})}});
+                Check("phpRemote", "Allow External Web Access to PHP Scripts")})}}, ui::kSheetAccessKeys);
 }
 
 std::unique_ptr<ui::Page> CreateTwoWayPage(TwoWayViewers viewers) {

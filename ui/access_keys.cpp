@@ -1,5 +1,6 @@
 #include "ui/access_keys.h"
 
+#include <algorithm>
 #include <cctype>
 #include <map>
 
@@ -29,21 +30,16 @@ std::vector<std::size_t> Candidates(const std::string& label) {
     return initials;
 }
 
-// A radio button marked by its template takes its letter like any other control.
-bool Counts(const Control& c) {
-    return TakesAccessKey(c) || (c.kind == Kind::Radio && AccessKeyOf(c.label) != 0);
-}
-
 void Collect(std::vector<Control>& controls, std::vector<Control*>& out) {
     for (Control& c : controls) {
-        if (Counts(c)) out.push_back(&c);
+        if (TakesAccessKey(c)) out.push_back(&c);
         Collect(c.children, out);
     }
 }
 
 void CollectConst(const std::vector<Control>& controls, std::vector<const Control*>& out) {
     for (const Control& c : controls) {
-        if (Counts(c)) out.push_back(&c);
+        if (TakesAccessKey(c)) out.push_back(&c);
         CollectConst(c.children, out);
     }
 }
@@ -51,10 +47,11 @@ void CollectConst(const std::vector<Control>& controls, std::vector<const Contro
 }  // namespace
 
 bool TakesAccessKey(const Control& c) {
-    if (c.label.empty() || c.id == IDOK || c.id == IDCANCEL) return false;
+    if (c.label.empty()) return false;
     switch (c.kind) {
         case Kind::Button:
         case Kind::Check:
+        case Kind::Radio:
             return true;
         case Kind::Edit:
         case Kind::Combo:
@@ -168,6 +165,8 @@ Template WithAccessKeys(Template t, std::string_view reserved) {
             open.push_back(c);
         }
     }
+    std::stable_partition(open.begin(), open.end(),
+                          [](const Control* c) { return c->id != IDOK && c->id != IDCANCEL; });
     KeyMatcher matcher(std::move(open), taken);
     matcher.Assign();
     // A dialog with more labels than letters to share: the rest get a digit in

@@ -12,10 +12,12 @@
 
 namespace ui {
 
-// Whether `c` carries an access key: buttons, check boxes and the label beside a field.
-// OK and Cancel are reached by Enter and Escape instead, and a set of radio buttons is
-// one stop of the Tab key whose choice the arrow keys move (a radio's own mark, when its
-// template gives one, still counts).
+// The keys of the property sheet's own buttons: &OK, &Cancel, App&ly and &Help (Apply
+// leaves A and P to the pages' "&Add" and "&Properties"). The pages leave them free.
+inline constexpr std::string_view kSheetAccessKeys = "oclh";
+
+// Whether `c` carries an access key: buttons (OK and Cancel too, though Enter and Escape
+// also reach them), check boxes, radio buttons and the label beside a field.
 bool TakesAccessKey(const Control& c);
 
 // The access key marked in `label`, lower case; 0 when it has none ("&&" is a literal).
@@ -26,8 +28,9 @@ char AccessKeyOf(const std::string& label);
 // or does not contain `key`.
 std::string MarkAccessKey(const std::string& label, char key);
 
-// `t` with an access key on every control that takes one and has none yet. Marks the
-// template already has stay; `reserved` keys (lower case) are left to the window around
+// `t` with an access key on every control that takes one and has none yet, in the order
+// of the template (OK and Cancel, reached by Enter and Escape anyway, come last and take
+// what is left). Marks the template already has stay; `reserved` keys (lower case) are left to the window around
 // the dialog. A label whose letters are all taken gets a digit: "Credits to add (&1):".
 Template WithAccessKeys(Template t, std::string_view reserved = {});
 

@@ -12,9 +12,9 @@ struct SheetButton {
     const char* id;
     const char* label;
 };
-// Win32 gives the sheet's Apply button an accelerator; the others have none.
+// The sheet's buttons as the Qt host labels them (ui::kSheetAccessKeys).
 constexpr SheetButton kSheetButtons[] = {
-    {"IDOK", "OK"}, {"IDCANCEL", "Cancel"}, {"IDAPPLY", "&Apply"}, {"IDHELP", "Help"}};
+    {"IDOK", "&OK"}, {"IDCANCEL", "&Cancel"}, {"IDAPPLY", "App&ly"}, {"IDHELP", "&Help"}};
 enum { kSheetOk, kSheetCancel, kSheetApply, kSheetHelp };
 
 const Control* FindTemplateControl(const Dialog& dialog, const std::string& id) {

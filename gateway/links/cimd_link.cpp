@@ -27,6 +27,8 @@ bool WindowRefusal(int code) { return code == 1 || code == 104 || code == 105; }
 
 class CimdLink final : public WindowedSmscLink<CimdParameters> {
 public:
+    // The worker runs this object's code until Stop returns.
+    ~CimdLink() override { Stop(); }
     CimdLink(const ConnectionSettings& settings, LinkEvents& events, const SessionTimings& t)
         // Requests of the client use the odd packet numbers 001 to 255.
         : WindowedSmscLink(settings, events, t, "CIMD", 1, 2, 255, kMaxPacket) {}

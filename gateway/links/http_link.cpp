@@ -18,6 +18,8 @@ constexpr long kMaxThreads = 32;
 
 class HttpLink final : public ThreadedLink {
 public:
+    // The worker runs this object's code until Stop returns.
+    ~HttpLink() override { Stop(); }
     HttpLink(const ConnectionSettings& settings, LinkEvents& events, const SessionTimings& t)
         : ThreadedLink(settings, events), t_(t),
           threads_(static_cast<unsigned>(ParseBounded(settings.Key("ThreadCount"), 1, 1, kMaxThreads))) {}

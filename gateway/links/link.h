@@ -64,9 +64,12 @@ struct InboundMessage {
 };
 
 struct LinkEvent {
-    enum class Kind { Up, Down, Result, Received } kind = Kind::Up;
+    // Notice: news of a side session (a second connection for receiving) that does not
+    // change whether the connection sends; it goes to the event log only.
+    enum class Kind { Up, Down, Result, Received, Notice } kind = Kind::Up;
     std::string connection;
-    std::string error;  // Down: why
+    std::string error;     // Down: why; Notice: the text
+    bool warning = false;  // Notice: trouble rather than recovery
     SendResult result;
     InboundMessage inbound;
     std::string file;  // Received: where it was stored, relative to the received-SMS folder
@@ -132,6 +135,7 @@ protected:
     void PostDown(const std::string& error);
     void PostResult(SendResult result);
     void PostReceived(InboundMessage message);
+    void PostNotice(bool warning, const std::string& text);
     // Answers every message with NotSent (the link went down before sending them).
     void Unsent(std::vector<OutboundMessage>& messages, const std::string& why);
 

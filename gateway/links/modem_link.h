@@ -34,6 +34,8 @@ ModemTimings ProcessModemTimings();
 class ModemLink final : public ThreadedLink {
 public:
     ModemLink(const ConnectionSettings& settings, LinkEvents& events);
+    // The worker uses the members below: it ends before they go.
+    ~ModemLink() override { Stop(); }
     unsigned Capacity() const override { return 1; }
 
 protected:

@@ -100,6 +100,15 @@ void ThreadedLink::PostReceived(InboundMessage message) {
     events_.Post(std::move(e));
 }
 
+void ThreadedLink::PostNotice(bool warning, const std::string& text) {
+    LinkEvent e;
+    e.kind = LinkEvent::Kind::Notice;
+    e.connection = Name();
+    e.error = text;
+    e.warning = warning;
+    events_.Post(std::move(e));
+}
+
 void ThreadedLink::Unsent(std::vector<OutboundMessage>& messages, const std::string& why) {
     for (OutboundMessage& m : messages) {
         SendResult r;

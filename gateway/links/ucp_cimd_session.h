@@ -50,6 +50,11 @@ protected:
     // Polite words before the connection closes at stop (bounded by goodbyeMs).
     virtual void Logout() {}
     virtual unsigned LocalPort() const { return 0; }
+    // The SMSC's port this session connects to.
+    virtual unsigned RemotePort() const { return Settings().Port(); }
+    // A session came up, or ended with `error` (the link's state by default).
+    virtual void SessionUp() { PostUp(); }
+    virtual void SessionDown(const std::string& error) { PostDown(error); }
     // The parts of `message`, or false with the operator's `error`.
     virtual bool Build(const OutboundMessage& message, unsigned char reference, std::vector<Submit>& parts,
                        std::string& error) = 0;
@@ -122,12 +127,12 @@ void WindowedSmscLink<Submit>::Run() {
     Backoff backoff(t_);
     while (!Stopping()) {
         std::string error;
-        socket_ = OpenSmscConnection(Settings().Host(), Settings().Port(), LocalPort(), t_.connectMs, error);
+        socket_ = OpenSmscConnection(Settings().Host(), RemotePort(), LocalPort(), t_.connectMs, error);
         cutter_.emplace(maxFrame_);
         number_ = first_;
         if (socket_.IsOpen()) error = Login();
         if (error.empty()) {
-            PostUp();
+            SessionUp();
             backoff.Reset();
             error = Serve();
             if (Stopping()) {
@@ -139,7 +144,7 @@ void WindowedSmscLink<Submit>::Run() {
         }
         EndSession(error);
         if (Stopping()) break;
-        PostDown(error);
+        SessionDown(error);
         if (!Pause(backoff.Take())) break;
     }
 }

@@ -25,8 +25,10 @@ bool TemporaryUcpError(int code) {
 
 using UcpSubmit = std::vector<std::string>;  // the 33 fields of operation 51
 
-class UcpLink final : public WindowedSmscLink<UcpSubmit> {
+class UcpLink : public WindowedSmscLink<UcpSubmit> {
 public:
+    // The worker runs this object's code until Stop returns.
+    ~UcpLink() override { Stop(); }
     UcpLink(const ConnectionSettings& settings, LinkEvents& events, const SessionTimings& t)
         // Transaction numbers 00 to 99.
         : WindowedSmscLink(settings, events, t, "UCP", 0, 1, 99, kMaxIncomingFrame) {}
@@ -113,10 +115,65 @@ std::string UcpLink::HandleFrame(const std::string& text, bool answersOnly) {
     return SendBytes(ucp::BuildFrame(answer));
 }
 
+// The second session of a connection whose SMSC delivers on a port of its own
+// (`ReceivePort`): it logs in as the first one does and takes deliveries and
+// notifications; it is handed nothing to send. Whether it is up does not decide whether
+// the connection sends, so its ups and downs go to the event log only.
+class UcpReceiveSession final : public UcpLink {
+public:
+    ~UcpReceiveSession() override { Stop(); }
+    UcpReceiveSession(const ConnectionSettings& settings, LinkEvents& events, const SessionTimings& t,
+                      unsigned port)
+        : UcpLink(settings, events, t), port_(port) {}
+
+protected:
+    unsigned LocalPort() const override { return 0; }
+    unsigned RemotePort() const override { return port_; }
+    void SessionUp() override {
+        down_ = false;
+        PostNotice(false, "receiving on port " + std::to_string(port_));
+    }
+    void SessionDown(const std::string& error) override {
+        if (down_) return;  // said once, not at every attempt to reconnect
+        down_ = true;
+        PostNotice(true, "receiving connection on port " + std::to_string(port_) + ": " + error);
+    }
+
+private:
+    unsigned port_;
+    bool down_ = false;
+};
+
+// A connection with a receiving session beside the one that sends.
+class UcpLinkWithReceiver final : public SmscLink {
+public:
+    ~UcpLinkWithReceiver() override { Stop(); }
+    UcpLinkWithReceiver(const ConnectionSettings& settings, LinkEvents& events, const SessionTimings& t,
+                        unsigned receivePort)
+        : sender_(settings, events, t), receiver_(settings, events, t, receivePort) {}
+    void Start() override {
+        sender_.Start();
+        receiver_.Start();
+    }
+    void Stop() override {
+        receiver_.Stop();
+        sender_.Stop();
+    }
+    void Send(OutboundMessage message) override { sender_.Send(std::move(message)); }
+    unsigned Capacity() const override { return sender_.Capacity(); }
+
+private:
+    UcpLink sender_;
+    UcpReceiveSession receiver_;
+};
+
 }  // namespace
 
 std::unique_ptr<SmscLink> CreateUcpLink(const ConnectionSettings& settings, LinkEvents& events,
                                         const SessionTimings& timings) {
+    const unsigned receivePort = ParsePort(settings.Key("ReceivePort"));
+    if (receivePort != 0 && settings.Yes("Receive", true))
+        return std::make_unique<UcpLinkWithReceiver>(settings, events, timings, receivePort);
     return std::make_unique<UcpLink>(settings, events, timings);
 }
 

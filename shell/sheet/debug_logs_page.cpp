@@ -47,7 +47,7 @@ ui::Template DebugLogsPageTemplate() {
                                {ui::Check(row.check, row.label),
                                 ui::Button(row.view, "View", ui::Flag::Disabled)}));
     }
-    return ui::WithAccessKeys(ui::Template{"DIALOG_DEBUG", "Debug Logs", std::move(rows)});
+    return ui::WithAccessKeys(ui::Template{"DIALOG_DEBUG", "Debug Logs", std::move(rows)}, ui::kSheetAccessKeys);
 }
 
 DebugLogsPage::DebugLogsPage() : ConsolePage(DebugLogsPageTemplate()) {}

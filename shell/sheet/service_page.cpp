@@ -32,7 +32,7 @@ Template ServicePageTemplate() {
                            {ServiceRow("gwRow", "SMS Gateway Service:", kGatewayIds),
                             ServiceRow("mmscRow", "MMSC Service:", kMmscIds)}),
                      Row("buttons", {Button("eventLog", "Event Log"),
-                                     Button("alerts", "Manage Alerts...")})}});
+                                     Button("alerts", "Manage Alerts...")})}}, ui::kSheetAccessKeys);
 }
 
 ServicePage::ServicePage() : ConsolePage(ServicePageTemplate()) {}

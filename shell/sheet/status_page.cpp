@@ -75,7 +75,7 @@ Template StatusPageTemplate() {
         // without scrolling.
         {Row("stateRow", {ServiceGroup(), ConnectionGroup()}), CounterGroup(),
          Row("buttons", {Button("viewLogs", "View Log Files..."), Button("eventLog", "Event Log"),
-                         Button("alerts", "Manage Alerts...")})}});
+                         Button("alerts", "Manage Alerts...")})}}, ui::kSheetAccessKeys);
 }
 
 StatusPage::StatusPage() : ConsolePage(StatusPageTemplate()) {}

@@ -27,7 +27,7 @@
 
 namespace shell {
 
-std::vector<ui::Template> AllTemplates() {
+std::vector<ui::Template> PageTemplates() {
     std::vector<std::unique_ptr<ui::Page>> pages;
     pages.push_back(MakeStatusPage());
     pages.push_back(MakeServicePage());
@@ -40,6 +40,11 @@ std::vector<ui::Template> AllTemplates() {
 
     std::vector<ui::Template> all;
     for (const auto& page : pages) all.push_back(page->GetTemplate());
+    return all;
+}
+
+std::vector<ui::Template> AllTemplates() {
+    std::vector<ui::Template> all = PageTemplates();
     all.push_back(config::ConnectionStatsTemplate());
     all.push_back(modem::ConnectionTypeTemplate());
     all.push_back(modem::AddModemTemplate());

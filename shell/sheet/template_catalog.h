@@ -8,6 +8,8 @@
 
 namespace shell {
 
+// The property sheet's pages, then every dialog.
+std::vector<ui::Template> PageTemplates();
 std::vector<ui::Template> AllTemplates();
 
 }  // namespace shell

@@ -138,7 +138,7 @@ TEST(ConnectionStatsTemplate, HasTheDialogsLabels) {
     ui::ForEachControl(t.controls, [&](const ui::Control& c) {
         if (c.kind == ui::Kind::Radio || c.kind == ui::Kind::Button) labels.push_back(c.label);
     });
-    EXPECT_EQ(labels, (Lines{"Messages Sent", "Messages Received", "OK"}));
+    EXPECT_EQ(labels, (Lines{"&Messages Sent", "Messages &Received", "&Close"}));
 }
 
 }  // namespace

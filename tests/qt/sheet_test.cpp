@@ -87,8 +87,8 @@ TEST_F(SheetTest, ShowsCaptionTabsButtonsAndMinimizeBox) {
     EXPECT_EQ(window_->windowTitle(), QStringLiteral("Quv SMS/MMS Gateway v2022.10.03"));
     ASSERT_EQ(window_->Tabs().count(), 3);
     EXPECT_EQ(window_->Tabs().tabText(1), QStringLiteral("SMSC"));
-    EXPECT_EQ(window_->OkButton().text(), QStringLiteral("OK"));
-    EXPECT_EQ(window_->ApplyButton().text(), QStringLiteral("Apply"));
+    EXPECT_EQ(window_->OkButton().text(), QStringLiteral("&OK"));
+    EXPECT_EQ(window_->ApplyButton().text(), QStringLiteral("App&ly"));
     EXPECT_FALSE(window_->HelpButton().isVisible());
     EXPECT_FALSE(window_->ApplyButton().isEnabled());
     EXPECT_TRUE(window_->windowFlags() & Qt::WindowMinimizeButtonHint);

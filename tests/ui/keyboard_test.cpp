@@ -36,8 +36,8 @@ TEST(AccessKeys, EveryLabelAndButtonGetsItsOwnLetterWordInitialsFirst) {
     const Template keyed = WithAccessKeys(t, "a");
     EXPECT_EQ(Labels(keyed), (std::vector<std::string>{
                                  "Host &name:", "&Port:", "Host &user:", "Use &SSL", "A&dd...",
-                                 "Apply &it", "A note is no label", "Wide", "Frame", "Ready", "&hh",
-                                 "++ (&1)", "&R&&D", "OK", "Cancel"}));
+                                 "Apply &it", "A note is no label", "Wide", "Frame", "R&eady", "&hh",
+                                 "++ (&1)", "&R&&D", "&OK", "&Cancel"}));
     // What is left without a key, and a clash, are reported by control.
     EXPECT_TRUE(AccessKeyProblems(keyed, "a").empty());
     // More labels than letters: the last ones get digits, before a colon or an ellipsis.

@@ -114,6 +114,10 @@ public:
         std::lock_guard<std::mutex> lock(mutex_);
         return CountLocked(kind);
     }
+    std::vector<gateway::LinkEvent> Events() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return events_;
+    }
 
 private:
     std::vector<gateway::SendResult> ResultsLocked() const {

@@ -329,6 +329,46 @@ TEST(UcpLink, StopWhileMessagesAwaitTheirAnswersAnswersEachOfThemOnce) {
     for (const auto& r : b.events.Results()) EXPECT_EQ(r.outcome, Outcome::NotSent);
 }
 
+// An SMSC that delivers on a port of its own: a second session logs in there and stores
+// what arrives; while it is gone the connection still sends, and only the event log
+// hears of it (once, not at every reconnect).
+TEST(UcpLink, ASecondSessionOnTheReceivePortTakesDeliveriesWithoutDecidingTheLinksState) {
+    zella_test::TempDir dir{"ucprecv"};
+    const std::string receiverLog = dir.File("receiver.log");
+    auto receiver = std::make_unique<zella_test::FirstLineChild>(
+        ZELLA_BIN_DIR "/ucpsim", std::vector<std::string>{"--deliver=Hello receiver", "--log=" + receiverLog});
+    ASSERT_TRUE(receiver->Started());
+    UcpBench b({}, {{"UserName", "12345"},
+                    {"Password", "secret"},
+                    {"Receive", "Yes"},
+                    {"ReceivePort", receiver->FirstLine()}});
+    b.link->Start();
+    for (int i = 0; i < 1000 && b.events.Stored().empty(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    const auto stored = b.events.Stored();
+    ASSERT_EQ(stored.size(), 1u);
+    EXPECT_EQ(stored[0].text, "Hello receiver");
+    EXPECT_NE(link_test::ReadFile(receiverLog).find("R52 A"), std::string::npos);
+    EXPECT_EQ(b.Log().find("R52"), std::string::npos);  // nothing came on the sending session
+
+    receiver.reset();  // the receiving port goes away
+    ASSERT_TRUE(b.events.WaitForKind(LinkEvent::Kind::Notice, 2));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));  // reconnects fail meanwhile
+    std::vector<std::pair<bool, std::string>> notices;
+    for (const LinkEvent& e : b.events.Events())
+        if (e.kind == LinkEvent::Kind::Notice) notices.emplace_back(e.warning, e.error);
+    ASSERT_EQ(notices.size(), 2u);
+    EXPECT_FALSE(notices[0].first);
+    EXPECT_TRUE(notices[1].first);
+    EXPECT_NE(notices[1].second.find("receiving connection on port"), std::string::npos) << notices[1].second;
+
+    b.link->Send(link_test::Message(1, "4917012345", "still sending"));
+    ASSERT_TRUE(b.events.WaitForResults(1));
+    EXPECT_EQ(b.events.Results()[0].outcome, Outcome::Sent);
+    EXPECT_EQ(b.events.Count(LinkEvent::Kind::Down), 0u);
+    b.link->Stop();
+}
+
 TEST(UcpLink, AlertsKeepAnIdleSessionAlive) {
     UcpBench b({}, {{"UserName", "12345"}, {"Password", "secret"}, {"KeepAlive", "1"}});
     b.link->Start();
