@@ -116,7 +116,7 @@ std::string ModemLink::Initialise() {
         if (!at_->Command("AT+CMGF=1", wait).Ok()) return "Modem refuses both PDU and text mode";
         ServiceLogs().Event(
             platform::EventLevel::Warning,
-            Name() + ": the modem refuses PDU mode; only single-part GSM text is sent through it");
+            Name() + ": the modem refuses PDU mode; only short plain text is sent through it");
     }
     const std::string receiveTo = Settings().Key("ReceiveTo");
     const bool direct = platform::EqualsNoCase(receiveTo, "Direct");

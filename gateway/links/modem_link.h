@@ -1,7 +1,7 @@
 // A GSM modem (serial line, COMPORTS/ link or MODEMS.INI name) or an IP modem behind a
 // terminal server as a link: one worker that holds the device (and its exclusive lock),
 // initialises it from the connection's keys, sends in PDU mode part by part (text mode
-// only for a modem that refuses PDU mode, and only single-part GSM text), takes in what
+// only for a modem that refuses PDU mode, and only single-part plain text), takes in what
 // the modem receives (+CMTI, +CMT, +CDS, +CDSI and a periodic AT+CMGL sweep), and
 // deletes a message from the modem only once its file is on disk. A modem that stops
 // answering is re-initialised, then its port reopened, then, only with

@@ -43,6 +43,14 @@ bool PermanentCmsError(int code) {
     }
 }
 
+// Text a modem in text mode takes as it is: printable ASCII and line breaks (Ctrl-Z or
+// ESC would end the message early, other bytes depend on the modem's character set).
+bool PlainText(const std::string& text) {
+    for (char ch : text)
+        if ((ch < 0x20 || ch > 0x7E) && ch != '\r' && ch != '\n') return false;
+    return true;
+}
+
 // "+CMGS: 17" -> "17"; "" when missing.
 std::string MessageReference(const std::vector<std::string>& lines) {
     for (const std::string& l : lines)
@@ -67,9 +75,13 @@ std::string ModemLink::Session() {
     loop.Watch(WakeFd(), platform::kReadable, [](unsigned) {});
     const std::string lost = "Modem not answering";
     while (!Stopping() && !Lent()) {
-        for (const OutboundMessage& m : TakeInbox()) {
-            if (Stopping() || !SendMessage(m)) {
-                std::vector<OutboundMessage> left = TakeInbox();
+        std::vector<OutboundMessage> inbox = TakeInbox();
+        for (std::size_t i = 0; i < inbox.size(); ++i) {
+            if (Stopping() || !SendMessage(inbox[i])) {
+                // Those not tried yet, and any that came meanwhile, are answered too.
+                std::vector<OutboundMessage> left(
+                    inbox.begin() + static_cast<std::ptrdiff_t>(i) + 1, inbox.end());
+                for (OutboundMessage& m : TakeInbox()) left.push_back(std::move(m));
                 Unsent(left, "Connection down");
                 return Stopping() ? std::string() : lost;
             }
@@ -111,12 +123,15 @@ SendResult ModemLink::SendParts(const OutboundMessage& m, bool& modemFailed) {
     r.parts = static_cast<unsigned>(encoded.parts.size());
     std::vector<std::pair<std::string, std::string>> steps;  // command, body
     if (textMode_) {
-        if (encoded.parts.size() > 1 || encoded.coding != Coding::Gsm7 || !m.udh.empty()) {
-            r.error =
-                "This modem refuses PDU mode: only single-part GSM text can be sent through it";
+        if (encoded.parts.size() > 1 || encoded.coding != Coding::Gsm7 || !m.udh.empty() ||
+            !PlainText(m.text)) {
+            r.error = "This modem refuses PDU mode: only short plain text can be sent through it";
             return r;
         }
-        steps.emplace_back("AT+CMGS=\"" + m.recipient + "\"", m.text);
+        std::string number;
+        for (char ch : m.recipient)
+            if ((ch >= '0' && ch <= '9') || ch == '+') number += ch;
+        steps.emplace_back("AT+CMGS=\"" + number + "\"", m.text);
     } else {
         pdu::SubmitOptions options;
         options.recipient = m.recipient;
