@@ -101,9 +101,14 @@ std::string ModemLink::Initialise() {
     if (needsPin) {
         const std::string pin = Settings().Key("PIN");
         if (pin.empty()) return "The SIM card needs a PIN (PIN= of the connection)";
-        // A wrong PIN is entered once per start of the link: the card locks after three.
-        if (!at_->Command("AT+CPIN=" + Quoted(pin), wait).Ok())
-            return "The SIM card refused the PIN";
+        // A refused PIN is not entered again until the connection is edited (which starts
+        // a new link): the card locks itself after three wrong ones.
+        constexpr const char* kRefused = "The SIM card refused the PIN";
+        if (pinRefused_) return kRefused;
+        if (!at_->Command("AT+CPIN=" + Quoted(pin), wait).Ok()) {
+            pinRefused_ = true;
+            return kRefused;
+        }
     }
     const std::string access = Settings().Key("SMSAccess");
     if (platform::EqualsNoCase(access, "GPRS"))

@@ -70,7 +70,7 @@ private:
     modem::ModemPort port_;
     std::unique_ptr<modem::AtChannel> at_;
     Reassembly reassembly_;
-    bool textMode_ = false, acknowledge_ = false, receive_ = true;
+    bool textMode_ = false, acknowledge_ = false, receive_ = true, pinRefused_ = false;
     std::uint8_t reference_ = 0;
     std::uint64_t nextSweepMs_ = 0;
 };

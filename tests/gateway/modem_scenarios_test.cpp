@@ -147,6 +147,30 @@ TEST_F(ModemScenarios, StatusReportOfAPartIsStoredAgainstItsRequest) {
     EXPECT_TRUE(Eventually([&] { return SimLog("DELETED").size() == 1; }));
 }
 
+// The SIM's PIN from the connection; a wrong one is entered once only, however often the
+// modem is initialised again, so the card never locks itself.
+TEST_F(ModemScenarios, WrongPinIsEnteredOnceAndRightPinUnlocks) {
+    ASSERT_TRUE(StartModem({"--pin=1234"}));
+    ModemConnection({"PIN=9999"});
+    ASSERT_TRUE(Start());
+    ASSERT_TRUE(Eventually([&] {
+        return ErrorFile(kModem).find("refused the PIN") != std::string::npos;
+    })) << ErrorFile(kModem);
+    ASSERT_TRUE(Eventually([&] { return SimLog("AT+CPIN?").size() >= 3; })) << DumpSim();
+    EXPECT_EQ(1u, SimLog("AT+CPIN=").size()) << DumpSim();
+    // The operator corrects it: the edited connection starts afresh and unlocks the card.
+    platform::WritePrivateProfileString(Ini(), config::ConnectionSectionName(kModem), "PIN",
+                                        "1234");
+    ASSERT_TRUE(Eventually([&] {
+        return SimLog("AT+CPIN=").size() == 2 && !SimLog("AT+CNMI").empty();
+    })) << DumpSim();
+    EXPECT_EQ("AT+CPIN=\"1234\"", SimLog("AT+CPIN=").back());
+    ASSERT_TRUE(Eventually([&] { return ErrorFile(kModem) == "(none)"; })) << ErrorFile(kModem);
+    Message("PIN1", "+4915550010", "Unlocked");
+    EXPECT_TRUE(Eventually([&] { return Outcome("PIN1").find(",OK") != std::string::npos; }))
+        << Log("SMSOUT");
+}
+
 // A message the network refuses for good fails at once and the one behind it still goes.
 TEST_F(ModemScenarios, MessageRefusedForGoodDoesNotHoldUpTheNextOne) {
     ASSERT_TRUE(StartModem({"--refuse-number=+4915550099"}));
