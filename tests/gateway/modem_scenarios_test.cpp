@@ -203,6 +203,18 @@ TEST_F(ModemScenarios, DirectDeliveryIsAcknowledgedAfterTheFileIsWritten) {
     EXPECT_TRUE(SimLog("STORED").empty()) << DumpSim();
 }
 
+// A modem known by its friendly name in MODEMS.INI is opened on the device it names.
+TEST_F(ModemScenarios, FriendlyNamedModemIsOpenedThroughTheModemList) {
+    ASSERT_TRUE(StartModem());
+    platform::WritePrivateProfileString(dir_ + "MODEMS.INI", "Desk Modem", "Port", sim_->FirstLine());
+    platform::WritePrivateProfileString(Ini(), "ZELLA", "Modem1", "Desk Modem");
+    ASSERT_TRUE(Start());
+    Message("NAMED1", "+4915550011", "By name");
+    ASSERT_TRUE(Eventually([&] { return Outcome("NAMED1").find(",OK") != std::string::npos; }))
+        << Log("SMSOUT") << ErrorFile("Desk Modem");
+    EXPECT_EQ(1u, SimLog("PDU ").size());
+}
+
 TEST_F(ModemScenarios, IpModemBehindTheTerminalServerLogsInAndSends) {
     zella_test::FirstLineChild modem(ZELLA_MODEMSIM, {"--log=" + dir_ + "sim.log"});
     ASSERT_TRUE(modem.Started());
