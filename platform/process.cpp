@@ -259,4 +259,9 @@ std::string FindInPath(const std::string& name) {
 
 int CurrentProcessId() { return static_cast<int>(::getpid()); }
 
+std::string EnvironmentValue(const char* name, const std::string& def) {
+    const char* value = std::getenv(name);
+    return value != nullptr ? std::string(value) : def;
+}
+
 }  // namespace platform

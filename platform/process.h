@@ -29,6 +29,9 @@ int RunAndWait(const std::vector<std::string>& argv, int timeoutMs = 0,
 // The calling process's id.
 int CurrentProcessId();
 
+// The value of an environment variable of this process; `def` when it is not set.
+std::string EnvironmentValue(const char* name, const std::string& def = {});
+
 // Ends the process at once with the code, without running exit handlers or static
 // destructors (the Win32 ExitProcess of a watcher thread).
 [[noreturn]] void ExitNow(int code);

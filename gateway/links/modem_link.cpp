@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cstdlib>
 
 #include "gateway/logs.h"
 #include "gateway/modem_lending.h"
@@ -31,7 +30,7 @@ std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
 
 ModemTimings ProcessModemTimings() {
     ModemTimings t;
-    if (const char* seconds = std::getenv("ZELLA_MODEM_ANSWER_SECONDS")) {
+    if (const std::string seconds = platform::EnvironmentValue("ZELLA_MODEM_ANSWER_SECONDS"); !seconds.empty()) {
         t.answerMs = static_cast<std::uint64_t>(ParseBounded(seconds, 10, 1, 120)) * 1000;
         t.sendMs = t.answerMs * 6;
         t.sweepMs = std::min<std::uint64_t>(t.sweepMs, t.answerMs * 6);
