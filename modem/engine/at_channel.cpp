@@ -116,7 +116,7 @@ AtAnswer AtChannel::Await(std::uint64_t timeoutMs) {
 
 AtAnswer AtChannel::Exchange(const std::string& text, std::uint64_t timeoutMs) {
     prompt_ = false;
-    if (!PortWrite(port_, text)) {
+    if (!PortWriteText(port_, text)) {
         AtAnswer gone;
         gone.status = AtAnswer::Status::Gone;
         return gone;
