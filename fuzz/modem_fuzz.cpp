@@ -8,7 +8,7 @@
 #include <string>
 
 #include "modem/ip_modem.h"
-#include "modem/telnet.h"
+#include "modem/engine/telnet.h"
 #include "platform/clock.h"
 #include "ui/host.h"
 

@@ -6,6 +6,7 @@
 #include "config/config_store.h"
 #include "gateway/clients/submission.h"
 #include "gateway/inbound.h"
+#include "gateway/links/modem_link.h"
 #include "gateway/logs.h"
 #include "platform/files.h"
 #include "platform/ini.h"
@@ -88,6 +89,16 @@ int Service::Run(platform::TerminationSignals& signals, const std::function<void
         });
     ModemLender::Hooks hooks;
     hooks.event = [](const std::string& text) { ServiceLogs().Event(platform::EventLevel::Info, text); };
+    // A modem this service drives is closed by its worker before the grant is written.
+    hooks.release = [this](const std::string& modem) {
+        const auto c = std::find_if(connections_.begin(), connections_.end(), [&](const auto& k) {
+            return k && k->link && ModemLoans::Same(k->settings.Name(), modem);
+        });
+        if (c == connections_.end()) return true;
+        loans_.Ask(modem);
+        return loans_.Released(modem);
+    };
+    hooks.reclaim = [this](const std::string& modem) { loans_.GiveBack(modem); };
     lender_ = std::make_unique<ModemLender>(settings_.configPath, std::move(hooks));
     ServiceLogs().Event(platform::EventLevel::Info, "Service started");
     alerts_.Raise(AlertKind::Info, "started", "The QuvSMS Gateway service started.");
@@ -134,7 +145,8 @@ void Service::Tick() {
     Dispatch();
     if (now >= nextLenderMs_) {
         lender_->Tick();
-        nextLenderMs_ = now + (lender_->Lent().empty() ? 5000 : 1000);
+        AnswerPairing(settings_.configPath, kNetworkModemNotYet);
+        nextLenderMs_ = now + (lender_->Waiting() ? 200 : lender_->Lent().empty() ? 5000 : 1000);
     }
     if (now >= nextQueueSizeMs_) {
         nextQueueSizeMs_ = now + 1000;

@@ -42,6 +42,7 @@ public:
     bool Store(const std::string& connection, const InboundMessage& message) override;
     void ExpectReceipts(const std::string& connection, const std::vector<std::string>& smscIds,
                         const std::string& requestId) override;
+    ModemLoans* Loans() override { return &loans_; }
 
 private:
     struct Connection {
@@ -139,7 +140,8 @@ private:
     std::uint64_t nextQueueSizeMs_ = 0, nextLenderMs_ = 0, nextLossReportMs_ = 0, nextCounterFlushMs_ = 0;
     std::unique_ptr<clients::SmppServer> smppServer_;
     std::unique_ptr<keywords::KeywordProcessor> keywords_;
-    std::unique_ptr<ModemLender> lender_;  // no modem is driven here yet: every request is granted
+    ModemLoans loans_;
+    std::unique_ptr<ModemLender> lender_;
     std::uint32_t lastQueueSize_ = UINT32_MAX;
 };
 

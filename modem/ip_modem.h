@@ -1,39 +1,16 @@
-// IP modems: a GSM modem behind a TCP terminal server, named "IPModem - host:port".
-// The console connects, answers the server's telnet negotiation, logs in, runs the
-// prompt script of the connection's section in ZELLA.INI and checks that the modem
-// answers AT.
+// The console's side of reaching an IP modem: the engine's login (modem/engine/ip_modem.h)
+// with each failure shown to the operator.
 #pragma once
 
-#include <cstddef>
 #include <string>
-#include <string_view>
 
-#include "modem/port.h"
+#include "modem/engine/ip_modem.h"
 #include "ui/host.h"
 
 namespace modem {
 
-inline constexpr const char* kIpModemPrefix = "IPModem - ";
-inline constexpr const char* kLoginPrompts = "Username+++User name+++User+++Login";
-inline constexpr const char* kPasswordPrompts = "Password+++pass";
-
-// True when the name begins with "IPModem - " (ignoring case).
-bool IsIpModemName(std::string_view name);
-
-// Splits the text after the prefix: "10.0.0.5:23", "[fe80::1]:2001" (the brackets stay
-// in the host). False when the port is missing, zero or not a port number.
-bool ParseIpModemAddress(std::string_view text, std::string& host, unsigned& port);
-
 // Connects and logs in; returns the socket as a port that answers AT, or a closed port
 // after showing the failure (console caption, error icon, foreground).
 ModemPort ConnectIpModem(ui::Host& host, const std::string& name);
-
-// Reads into `buffer` (which starts empty; at most capacity-1 bytes are kept) until one
-// alternative of `expect` ("+++"-separated) occurs in the data, answering the telnet
-// commands that arrive at its front. Returns the number of bytes held when an
-// alternative was found; 0 on time-out or read error. When the buffer fills without a
-// match the oldest bytes make room, so a prompt after a long banner is still found.
-std::size_t WaitForPrompt(ModemPort& port, std::string& buffer, std::size_t capacity,
-                          std::string_view expect, unsigned timeoutSeconds);
 
 }  // namespace modem

@@ -7,7 +7,7 @@
 #include <memory>
 #include <string>
 
-#include "modem/port.h"
+#include "modem/engine/port.h"
 #include "ui/host.h"
 
 namespace modem {

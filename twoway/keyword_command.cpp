@@ -4,6 +4,7 @@
 
 #include "acctdb/acctdb.h"
 #include "config/config_store.h"
+#include "modem/engine/port.h"
 #include "platform/files.h"
 #include "platform/process.h"
 #include "platform/ini.h"

@@ -1,7 +1,7 @@
 #include "viewers/request_detail.h"
 
 
-#include "modem/port.h"
+#include "modem/engine/port.h"
 #include "platform/files.h"
 
 namespace viewers {

@@ -19,6 +19,8 @@
 
 namespace gateway {
 
+class ModemLoans;
+
 struct OutboundMessage {
     std::uint64_t token = 0;  // the service's handle of this attempt
     std::string id;           // the request's identifier
@@ -86,6 +88,8 @@ public:
     // its Sent result is posted: a receipt may come in right behind the answer.
     virtual void ExpectReceipts(const std::string& connection, const std::vector<std::string>& smscIds,
                                 const std::string& requestId) = 0;
+    // The modems lent to the console, which modem links let go of; null when none can be.
+    virtual ModemLoans* Loans() { return nullptr; }
 };
 
 class SmscLink {

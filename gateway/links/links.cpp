@@ -1,4 +1,5 @@
 #include "gateway/links/link.h"
+#include "gateway/links/modem_link.h"
 
 namespace gateway {
 
@@ -13,8 +14,11 @@ std::unique_ptr<SmscLink> CreateLink(const ConnectionSettings& settings, LinkEve
         case LinkKind::Ucp: return CreateUcpLink(settings, events);
         case LinkKind::Cimd: return CreateCimdLink(settings, events);
         case LinkKind::Http: return CreateHttpLink(settings, events);
-        default: return nullptr;  // modems and phones are not driven by this service yet
+        case LinkKind::GsmModem:
+        case LinkKind::IpModem: return std::make_unique<ModemLink>(settings, events);
+        case LinkKind::NetworkModem: return std::make_unique<NetworkModemLink>(settings, events);
     }
+    return nullptr;
 }
 
 }  // namespace gateway

@@ -177,6 +177,9 @@ std::string GSM7SeptetsToUTF8(const std::string& septets);
 // Packs septets into octets after `fillBits` (0..6) zero bits, as user data that follows
 // a header of that many spare bits.
 std::string PackGSM7Septets(const std::string& septets, unsigned fillBits);
+// The inverse: the first `count` septets (one byte each) of packed user data after
+// `fillBits` (0..6) spare bits; fewer when the octets run out.
+std::string UnpackGSM7Septets(const std::string& octets, unsigned fillBits, std::size_t count);
 // UTF-8 to UTF-16 big-endian (UCS-2 for the BMP, surrogate pairs beyond it); false on
 // invalid UTF-8.
 bool UTF8ToUCS2(const std::string& utf8, std::string& ucs2);

@@ -1,4 +1,5 @@
 // Packed GSM 7-bit user data (hexadecimal, as the services store it) to UTF-8.
+#include <algorithm>
 #include <cstdint>
 #include <vector>
 
@@ -109,18 +110,28 @@ std::size_t HeaderLength(const std::string& headerHex) {
     return header.size() + 1;
 }
 
-std::vector<std::uint8_t> UnpackSeptets(const std::vector<std::uint8_t>& octets, unsigned fill) {
+// The first `count` septets after `fill` spare bits, fewer when the octets run out.
+template <typename Octets>
+std::vector<std::uint8_t> UnpackFirst(const Octets& octets, unsigned fill, std::size_t count) {
     std::vector<std::uint8_t> septets;
     const std::size_t bits = octets.size() * 8;
     if (bits < fill) return septets;
-    const std::size_t count = (bits - fill) / 7;
+    count = std::min(count, (bits - fill) / 7);
     septets.reserve(count);
+    const auto at = [&](std::size_t i) { return static_cast<unsigned>(static_cast<std::uint8_t>(octets[i])); };
     for (std::size_t n = 0; n < count; ++n) {
         const std::size_t bit = fill + n * 7;
-        unsigned value = octets[bit / 8] >> (bit % 8);
-        if (bit % 8 > 1) value |= static_cast<unsigned>(octets[bit / 8 + 1]) << (8 - bit % 8);
+        unsigned value = at(bit / 8) >> (bit % 8);
+        if (bit % 8 > 1) value |= at(bit / 8 + 1) << (8 - bit % 8);
         septets.push_back(static_cast<std::uint8_t>(value & 0x7F));
     }
+    return septets;
+}
+
+std::vector<std::uint8_t> UnpackSeptets(const std::vector<std::uint8_t>& octets, unsigned fill) {
+    std::vector<std::uint8_t> septets = UnpackFirst(octets, fill, SIZE_MAX);
+    const std::size_t bits = octets.size() * 8;
+    if (bits < fill) return septets;
     // When the text ends seven bits short of an octet boundary, those seven bits are
     // padding: a carriage return by the rule for that case, or zeros from many senders.
     // Read as a character they would add a stray CR or "@" to the text.
@@ -208,6 +219,11 @@ std::string PackGSM7Septets(const std::string& septets, unsigned fillBits) {
             octets[bit / 8 + 1] = static_cast<char>(static_cast<unsigned char>(octets[bit / 8 + 1]) | (value >> 8));
     }
     return octets;
+}
+
+std::string UnpackGSM7Septets(const std::string& octets, unsigned fillBits, std::size_t count) {
+    const std::vector<std::uint8_t> septets = UnpackFirst(octets, fillBits % 7, count);
+    return std::string(septets.begin(), septets.end());
 }
 
 bool UTF8ToUCS2(const std::string& utf8, std::string& ucs2) {

@@ -5,7 +5,7 @@
 
 #include "acctdb/acctdb.h"
 #include "config/config_store.h"
-#include "modem/port.h"
+#include "modem/engine/port.h"
 #include "platform/dynlib.h"
 #include "platform/files.h"
 #include "shell/sheet/command_line.h"

@@ -3,7 +3,14 @@
 // the SMSC page through a loopback SMSC, the Status page following the counters and the
 // connection's error while the SMSC is away, and the queue viewer showing the retries of a
 // message the SMSC refuses for now.
+#include <filesystem>
+#include <fstream>
+
+#include "gateway/sms_pdu.h"
+#include "platform/dynlib.h"
+#include "platform/service_manager.h"
 #include "tests/gateway/console_fixture.h"
+#include "tests/gateway/gateway_fixture.h"
 #include "tests/support/first_line_child.h"
 
 namespace gateway_test {
@@ -53,6 +60,59 @@ TEST_F(ConsoleAndService, TestSmsReachesTheSmscAndTheStatusPageFollowsTheConnect
     status = StatusPage();
     EXPECT_NE(std::string::npos, status.find("All Connections OK")) << status;
     EXPECT_NE(std::string::npos, status.find("dump: retriedToday static \"\" \"1\"")) << status;
+}
+
+// A GSM modem defined in the console as COM7 (the simulator's pseudo-terminal): the test
+// SMS leaves as the PDU for "QuvSMS Test Message", a message the modem receives shows in
+// the received-messages viewer, and the Status page shows the modem's error while it is
+// silent and nothing once it answers again, with no restart of the service.
+TEST_F(ConsoleAndService, TestSmsThroughASimulatedModemAndTheModemsSilenceOnTheStatusPage) {
+    platform::CreateDirectories(dir_ + "COMPORTS/");
+    std::ofstream(dir_ + "sim.ctl").flush();
+    zella_test::FirstLineChild sim(ZELLA_MODEMSIM, {"--link=" + dir_ + "COMPORTS/COM7", "--log=" + dir_ + "sim.log",
+                                                    "--control=" + dir_ + "sim.ctl"});
+    ASSERT_TRUE(sim.Started());
+    const auto simLog = [&](const std::string& prefix) {
+        std::vector<std::string> lines;
+        std::ifstream in(dir_ + "sim.log");
+        for (std::string line; std::getline(in, line);)
+            if (line.rfind(prefix, 0) == 0) lines.push_back(line);
+        return lines;
+    };
+    platform::WritePrivateProfileString(Ini(), "ZELLA", "Modem1", "COM7:");
+    // The service the supervisor starts inherits this: a silent modem is noticed in seconds.
+    setenv("ZELLA_MODEM_ANSWER_SECONDS", "1", 1);
+    Console("answer \"Service successfully installed!\" OK\n", {"-INSTALLSMSSERVICE"});
+    unsetenv("ZELLA_MODEM_ANSWER_SECONDS");
+    ASSERT_TRUE(Eventually([&] { return !simLog("AT+CNMI").empty(); }));
+    SendTest("COM7:", "Status:  OK -- Message Sent");
+    const auto pdus = simLog("PDU ");
+    ASSERT_EQ(1u, pdus.size());
+    EXPECT_EQ("PDU 0001000A914497640010000013D1BA7DDA9C82A8E5391DD42CCFE7E17319", pdus[0]);
+    gateway::pdu::Decoded sent;
+    std::string error;
+    ASSERT_TRUE(gateway::pdu::Decode(pdus[0].substr(4), sent, error)) << error;
+    EXPECT_EQ("QuvSMS Test Message", sent.text);
+    EXPECT_EQ("+4479460001", sent.address);
+
+    std::ofstream(dir_ + "sim.ctl", std::ios::app) << "deliver +4479460002 - Hello from the modem\n";
+    ASSERT_TRUE(Eventually([&] { return Received().size() == 1; }));
+    const std::string viewer = Console("tab \"2-Way\"\npress viewSms\n"
+                                       "expect summary \"Received SMS Messages:  1 message\"\n"
+                                       "choose rows #1\npress \"&View\"\n"
+                                       "press \"Close\"\npress \"Cancel\"\n");
+    // View opens the listed message's file, which holds what the modem received.
+    EXPECT_NE(std::string::npos, viewer.find("shell: open " + Received()[0])) << viewer;
+    EXPECT_EQ("Hello from the modem", platform::GetPrivateProfileString(Received()[0], "SMS-IN", "Data", ""));
+
+    std::ofstream(dir_ + "sim.ctl", std::ios::app) << "silent\n";
+    ASSERT_TRUE(Eventually([&] { return ErrorFile("COM7:").find("Modem not answering") != std::string::npos; }, 30'000));
+    std::string status = StatusPage();
+    EXPECT_NE(std::string::npos, status.find("COM7: : Modem not answering")) << status;
+    std::ofstream(dir_ + "sim.ctl", std::ios::app) << "answer\n";
+    ASSERT_TRUE(Eventually([&] { return ErrorFile("COM7:") == "(none)"; }, 30'000)) << ErrorFile("COM7:");
+    status = StatusPage();
+    EXPECT_NE(std::string::npos, status.find("All Connections OK")) << status;
 }
 
 // The same test SMS through a UCP/EMI, a CIMD2 and an HTTP connection: "Message Sent"

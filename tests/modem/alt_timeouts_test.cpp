@@ -7,7 +7,7 @@
 
 #include "modem/comm_ports.h"
 #include "modem/modem_test.h"
-#include "modem/port.h"
+#include "modem/engine/port.h"
 #include "platform/cancel.h"
 #include "tests/modem/modem_fixture.h"
 

@@ -9,7 +9,7 @@
 
 #include "acctdb/acctdb.h"
 #include "config/config_store.h"
-#include "modem/port.h"
+#include "modem/engine/port.h"
 #include "platform/files.h"
 #include "platform/ini.h"
 

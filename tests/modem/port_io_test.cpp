@@ -12,7 +12,7 @@
 #include <cstring>
 
 #include "modem/comm_ports.h"
-#include "modem/port.h"
+#include "modem/engine/port.h"
 #include "platform/files.h"
 #include "tests/modem/modem_fixture.h"
 

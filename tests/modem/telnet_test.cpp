@@ -4,7 +4,7 @@
 #include <unistd.h>
 
 #include "modem/ip_modem.h"
-#include "modem/telnet.h"
+#include "modem/engine/telnet.h"
 #include "tests/modem/modem_fixture.h"
 
 namespace modemtest {

@@ -84,6 +84,7 @@ public:
     ChildProcess& operator=(const ChildProcess&) = delete;
 
     bool Started() const { return pid_ > 0; }
+    pid_t Pid() const { return pid_; }
 
     // The exit status (minus the signal number when killed), or -1000 when still running
     // after `limit`; the process then keeps running until Stop or destruction.

@@ -4,11 +4,19 @@
 //            [--register-after=N] [--reject-csms] [--reject-pdu]
 //            [--cmgs=prompt|error|ok] [--stuck] [--silent] [--garbage]
 //            [--vanish-on=AT+CSMS] [--flood-on=AT+CMGF] [--log=FILE] [--link=PATH]
+//            [--part-ms=MS] [--storage=N] [--hang-on-part=N] [--hang-ms=MS] [--control=FILE]
+//            [--refuse-number=+NUMBER]
 //
 // Prints the slave device path on its first line of output, then serves until killed.
 // It answers only while the console has set one of its speeds on the line (read from
 // the terminal settings the console applied). --link makes PATH a symbolic link to the
-// device (for example DATA/COMPORTS/COM7). --log writes every command line it received.
+// device (for example DATA/COMPORTS/COM7). --log writes every command line it received
+// and every message body ("PDU <hex>" or "TEXT <number> <text>"). --part-ms is how long
+// the network takes per part; --hang-on-part makes the n-th message body go unanswered
+// and the modem silent for --hang-ms (or until told). --control names a file the
+// simulator follows: each line appended is a command ("silent", "answer",
+// "deliver <sender> <part order or -> <text>"). Messages in PDU mode to --refuse-number
+// are refused for good ("+CMS ERROR: 21").
 #include <fcntl.h>
 #include <poll.h>
 #include <termios.h>
@@ -18,11 +26,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <fstream>
 #include <string>
 #include <thread>
+#include <vector>
 
-#include "modem/comm_ports.h"
+#include "modem/engine/comm_ports.h"
 #include "tools/modemsim/modem_engine.h"
 
 namespace {
@@ -37,7 +47,7 @@ bool Flag(const std::string& arg, const char* name, std::string* value = nullptr
     return false;
 }
 
-bool Parse(int argc, char** argv, modemsim::Options& o, std::string& log, std::string& link) {
+bool Parse(int argc, char** argv, modemsim::Options& o, std::string& log, std::string& link, std::string& control) {
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         std::string v;
@@ -53,7 +63,13 @@ bool Parse(int argc, char** argv, modemsim::Options& o, std::string& log, std::s
         else if (Flag(a, "cfun", &v)) o.functionality = std::atoi(v.c_str());
         else if (Flag(a, "register-after", &v)) o.registerAfter = std::atoi(v.c_str());
         else if (Flag(a, "reject-csms")) o.rejectCsms = true;
-        else if (Flag(a, "reject-pdu")) o.rejectPdu = true;
+        else if (Flag(a, "reject-pdu")) o.rejectPdu = o.sms.rejectPdu = true;
+        else if (Flag(a, "part-ms", &v)) o.sms.partMs = std::strtoull(v.c_str(), nullptr, 10);
+        else if (Flag(a, "refuse-number", &v)) o.sms.refuseNumber = v;
+        else if (Flag(a, "storage", &v)) o.sms.capacity = static_cast<unsigned>(std::atoi(v.c_str()));
+        else if (Flag(a, "hang-on-part", &v)) o.hangOnPart = static_cast<unsigned>(std::atoi(v.c_str()));
+        else if (Flag(a, "hang-ms", &v)) o.hangMs = std::strtoull(v.c_str(), nullptr, 10);
+        else if (Flag(a, "control", &v)) control = v;
         else if (Flag(a, "cmgs", &v)) o.cmgs = v;
         else if (Flag(a, "stuck")) o.stuck = true;
         else if (Flag(a, "silent")) o.silent = true;
@@ -81,8 +97,36 @@ int OpenMaster(std::string& slave) {
     return master;
 }
 
+std::uint64_t NowMs() {
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return static_cast<std::uint64_t>(ts.tv_sec) * 1000 + static_cast<std::uint64_t>(ts.tv_nsec) / 1'000'000;
+}
+
+// Lines appended to the control file since the last look.
+class ControlFile {
+public:
+    explicit ControlFile(std::string path) : path_(std::move(path)) {}
+    std::vector<std::string> Take() {
+        std::vector<std::string> lines;
+        if (path_.empty()) return lines;
+        std::ifstream in(path_);
+        in.seekg(static_cast<std::streamoff>(offset_));
+        std::string line;
+        while (std::getline(in, line) && !in.eof()) {
+            offset_ += line.size() + 1;
+            lines.push_back(line);
+        }
+        return lines;
+    }
+
+private:
+    std::string path_;
+    std::size_t offset_ = 0;
+};
+
 // Serves the line until the engine says the modem vanishes.
-void Serve(int master, modemsim::Engine& engine, bool garbage) {
+void Serve(int master, modemsim::Engine& engine, bool garbage, ControlFile& control) {
     std::string out;
     unsigned seed = 12345;
     bool attached = false;
@@ -90,12 +134,16 @@ void Serve(int master, modemsim::Engine& engine, bool garbage) {
     for (;;) {
         if (garbage && out.size() < 65536) out += modemsim::GarbageBytes(4096, seed);
         pollfd p{master, static_cast<short>(POLLIN | (out.empty() ? 0 : POLLOUT)), 0};
-        if (poll(&p, 1, 1000) < 0 && errno != EINTR) return;
+        const std::uint64_t next = engine.NextDue(), now = NowMs();
+        const int timeout = next <= now ? 0 : static_cast<int>(std::min<std::uint64_t>(next - now, 100));
+        if (poll(&p, 1, timeout) < 0 && errno != EINTR) return;
+        for (const std::string& line : control.Take()) out += engine.Control(line, NowMs());
+        out += engine.Due(NowMs());
         const ssize_t n = (p.revents & POLLIN) ? read(master, buffer, sizeof buffer) : 0;
         if (n > 0) {
             attached = true;
             out += engine.Feed(std::string(buffer, static_cast<std::size_t>(n)),
-                               modem::LineSpeed(master));
+                               modem::LineSpeed(master), NowMs());
             if (engine.Vanish()) return;
         } else if ((p.revents & POLLHUP) || (n < 0 && errno == EIO)) {
             // Nobody has the line open: whatever was queued is lost with the line.
@@ -116,8 +164,8 @@ void Serve(int master, modemsim::Engine& engine, bool garbage) {
 
 int main(int argc, char** argv) {
     modemsim::Options options;
-    std::string logPath, link;
-    if (!Parse(argc, argv, options, logPath, link)) {
+    std::string logPath, link, controlPath;
+    if (!Parse(argc, argv, options, logPath, link, controlPath)) {
         std::fprintf(stderr, "modemsim: unknown or malformed option\n");
         return 2;
     }
@@ -142,7 +190,8 @@ int main(int argc, char** argv) {
     });
     std::printf("%s\n", slave.c_str());
     std::fflush(stdout);
-    Serve(master, engine, options.garbage);
+    ControlFile control(controlPath);
+    Serve(master, engine, options.garbage, control);
     close(master);
     return 0;
 }

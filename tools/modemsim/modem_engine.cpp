@@ -36,15 +36,30 @@ void Engine::Detached() {
     inBody_ = false;
 }
 
-std::string Engine::Feed(const std::string& bytes, unsigned lineSpeed) {
-    if (options_.silent || !SpeedOk(lineSpeed)) return {};  // wrong speed: only noise
+std::string Engine::Feed(const std::string& bytes, unsigned lineSpeed, std::uint64_t nowMs) {
+    now_ = nowMs;
+    Due(nowMs);
+    if (silent_ || !SpeedOk(lineSpeed)) return {};  // wrong speed: only noise
     std::string out;
     for (char c : bytes) {
         if (inBody_) {
             if (c == 0x1B) inBody_ = false;  // message abandoned, no answer
             if (c == 0x1A) {
                 inBody_ = false;
-                out += "\r\n+CMGS: 1\r\n" + Ok();
+                std::uint64_t delay = 0;
+                std::string answer = sms_.Body(body_, delay);
+                body_.clear();
+                if (++bodies_ == options_.hangOnPart) {
+                    // Falls silent mid-send: this part is never answered.
+                    silent_ = true;
+                    silentUntil_ = options_.hangMs ? nowMs + options_.hangMs : 0;
+                    if (log_) log_("HANG");
+                    return out;
+                }
+                if (delay == 0) out += answer;
+                else delayed_.emplace_back(nowMs + delay, std::move(answer));
+            } else if (c != '\r' && c != '\n' && body_.size() < 4096) {
+                body_ += c;
             }
             continue;
         }
@@ -66,6 +81,50 @@ std::string Engine::Feed(const std::string& bytes, unsigned lineSpeed) {
         if (log_) log_(line);
         out += Command(line);
         if (vanish_) break;
+    }
+    return out;
+}
+
+std::string Engine::Due(std::uint64_t nowMs) {
+    if (silent_ && silentUntil_ != 0 && nowMs >= silentUntil_) {
+        silent_ = false;
+        silentUntil_ = 0;
+        if (log_) log_("ANSWERING");
+    }
+    std::string out;
+    for (auto it = delayed_.begin(); it != delayed_.end();) {
+        if (it->first > nowMs) {
+            ++it;
+            continue;
+        }
+        if (!silent_) out += it->second;
+        it = delayed_.erase(it);
+    }
+    return out;
+}
+
+std::uint64_t Engine::NextDue() const {
+    std::uint64_t next = silent_ && silentUntil_ ? silentUntil_ : UINT64_MAX;
+    for (const auto& d : delayed_) next = std::min(next, d.first);
+    return next;
+}
+
+std::string Engine::Control(const std::string& line, std::uint64_t nowMs) {
+    std::string out = Due(nowMs);
+    if (line == "silent") {
+        silent_ = true;
+        silentUntil_ = 0;
+    } else if (line == "answer") {
+        silent_ = false;
+    } else if (line.rfind("deliver ", 0) == 0) {
+        const std::size_t a = line.find(' ', 8);
+        const std::size_t b = a == std::string::npos ? a : line.find(' ', a + 1);
+        if (b == std::string::npos) return out;
+        std::string text = line.substr(b + 1);
+        for (std::size_t at; (at = text.find("\\n")) != std::string::npos;) text.replace(at, 2, "\n");
+        const std::string order = line.substr(a + 1, b - a - 1);
+        const std::string arrived = sms_.Deliver(line.substr(8, a - 8), text, order == "-" ? "" : order);
+        if (!silent_) out += arrived;
     }
     return out;
 }
@@ -122,26 +181,19 @@ std::string Engine::Extended(const std::string& cmd) {
             return Ok("+COPS: 0");
         return Ok("+COPS: 0,0,\"SIMNET\"");
     }
-    if (cmd == "AT+CPMS?") {
-        if (locked || functionality_ != 1) return "\r\n+CMS ERROR: 310\r\n";
-        return Ok("+CPMS: \"SM\",0,30,\"SM\",0,30,\"SM\",0,30");
-    }
+    if (cmd == "AT+CPMS?" && (locked || functionality_ != 1)) return "\r\n+CMS ERROR: 310\r\n";
     if (StartsWith(cmd, "AT+CSMS")) {
         if (options_.rejectCsms) return kError;
         return Ok(cmd == "AT+CSMS?" ? "+CSMS: 0,1,1,1" : "+CSMS: 1,1,1");
     }
-    if (cmd == "AT+CMGF=0") return options_.rejectPdu ? kError : Ok();
-    if (cmd == "AT+CMGF=1") return Ok();
-    if (StartsWith(cmd, "AT+CMGS=")) return Sending(cmd);
-    return kError;
-}
-
-std::string Engine::Sending(const std::string&) {
-    if (!options_.pin.empty() && !pinEntered_) return "\r\n+CMS ERROR: 311\r\n";
-    if (options_.cmgs == "error") return kError;
-    if (options_.cmgs == "ok") return Ok();
-    inBody_ = true;
-    return "\r\n> ";
+    if (StartsWith(cmd, "AT+CMGS=")) {
+        if (locked) return "\r\n+CMS ERROR: 311\r\n";
+        if (options_.cmgs == "error") return kError;
+        if (options_.cmgs == "ok") return Ok();
+        inBody_ = true;
+    }
+    std::string answer;
+    return sms_.Command(cmd, cmd, answer) ? answer : kError;
 }
 
 std::string GarbageBytes(std::size_t count, unsigned& seed) {

@@ -3,9 +3,12 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
+
+#include "tools/modemsim/sms_side.h"
 
 namespace modemsim {
 
@@ -23,18 +26,32 @@ struct Options {
     bool garbage = false;                  // sends random bytes without end
     std::string vanishOn;                  // command prefix after which the line goes
     std::string floodOn;                   // command prefix answered with 10 MB of text
+    SmsOptions sms;                        // storage, PDU mode, time per part
+    unsigned hangOnPart = 0;               // the n-th message body sent makes it fall silent (0: never)
+    std::uint64_t hangMs = 0;              // ... for this long (0: until told "answer")
 };
 
 class Engine {
 public:
-    explicit Engine(Options options) : options_(std::move(options)), deaf_(options_.stuck),
-                                       functionality_(options_.functionality) {}
+    explicit Engine(Options options)
+        : options_(std::move(options)), deaf_(options_.stuck), silent_(options_.silent),
+          functionality_(options_.functionality), sms_(options_.sms, [this](const std::string& l) {
+              if (log_) log_(l);
+          }) {}
 
-    // Every received command line is reported here (for the log).
+    // Every received command line and message body is reported here (for the log).
     void SetLog(std::function<void(const std::string&)> log) { log_ = std::move(log); }
 
-    // Bytes from the console at the line speed it set; returns what the modem answers.
-    std::string Feed(const std::string& bytes, unsigned lineSpeed);
+    // Bytes from the console at the line speed it set, at `nowMs` (any steady clock);
+    // returns what the modem answers at once.
+    std::string Feed(const std::string& bytes, unsigned lineSpeed, std::uint64_t nowMs = 0);
+    // Answers that have come due by `nowMs` (a part the network took meanwhile).
+    std::string Due(std::uint64_t nowMs);
+    // When the next answer comes due (UINT64_MAX: none waiting).
+    std::uint64_t NextDue() const;
+    // A line of the control file: "silent", "answer", "deliver <sender> <order|-> <text>"
+    // (the text may hold "\n"). Returns the unsolicited results it causes.
+    std::string Control(const std::string& line, std::uint64_t nowMs);
     // The console closed the line: a stuck modem falls back into its deaf state unless
     // it was reset meanwhile.
     void Detached();
@@ -44,7 +61,6 @@ public:
 private:
     std::string Command(const std::string& line);
     std::string Extended(const std::string& cmd);
-    std::string Sending(const std::string& cmd);
     bool SpeedOk(unsigned speed) const;
 
     Options options_;
@@ -54,10 +70,17 @@ private:
     bool pinEntered_ = false;
     bool inBody_ = false;
     bool vanish_ = false;
+    bool silent_;
+    std::uint64_t silentUntil_ = 0;  // 0: until told
+    unsigned bodies_ = 0;
+    std::string body_;
+    std::uint64_t now_ = 0;
+    std::vector<std::pair<std::uint64_t, std::string>> delayed_;
     int functionality_;
     int copsPolls_ = 0;
     std::string line_;
     std::function<void(const std::string&)> log_;
+    SmsSide sms_;
 };
 
 // Bytes that can never form a final result or a line end, for the garbage mode.

@@ -28,7 +28,7 @@
 #include <string>
 #include <vector>
 
-#include "modem/comm_ports.h"
+#include "modem/engine/comm_ports.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "modem/port_wait.h"
+#include "modem/engine/port_wait.h"
 
 #include <algorithm>
 #include <atomic>

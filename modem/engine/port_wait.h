@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "modem/port.h"
+#include "modem/engine/port.h"
 #include "platform/io_wait.h"
 
 namespace modem {

@@ -1,4 +1,4 @@
-#include "modem/telnet.h"
+#include "modem/engine/telnet.h"
 
 #include <algorithm>
 

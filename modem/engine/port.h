@@ -103,6 +103,11 @@ void SetVirtualTimeGrace(std::uint64_t ms);
 // True when every byte went out; an empty text succeeds without a request.
 bool PortWrite(ModemPort& port, const std::string& text);
 
+// Writes the text in as few requests as the line or socket takes, for a program that
+// talks to a modem for long (the service): false when a byte could not leave for 11
+// seconds, the port failed or the wait was cancelled.
+bool PortWriteText(ModemPort& port, const std::string& text);
+
 // The read of every modem conversation: PortReadLegacy when OldModemHandler is on, else
 // PortReadResponse. `buffer` receives the text (always terminated in `capacity`).
 // Returns the number of bytes read (0 = nothing usable).

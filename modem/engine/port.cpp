@@ -1,4 +1,4 @@
-#include "modem/port.h"
+#include "modem/engine/port.h"
 
 #include <algorithm>
 #include <atomic>
@@ -9,7 +9,7 @@
 
 #include "acctdb/acctdb.h"
 #include "config/config_store.h"
-#include "modem/port_wait.h"
+#include "modem/engine/port_wait.h"
 #include "platform/cancel.h"
 #include "platform/clock.h"
 
@@ -41,19 +41,21 @@ long ReadAvailable(ModemPort& port, char* data, std::size_t size) {
     return static_cast<long>(r.bytes);
 }
 
-// One byte out if the line or socket takes it now: 1, 0 when it has no room, -1 when
-// it is gone.
-long WriteByte(ModemPort& port, const char* byte) {
+// What of `size` bytes the line or socket takes now: the count, 0 when it has no room,
+// -1 when it is gone.
+long WriteSome(ModemPort& port, const char* data, std::size_t size) {
     platform::IoResult r;
     switch (port.GetKind()) {
-        case ModemPort::Kind::Serial: r = port.Line().WriteSome(byte, 1); break;
-        case ModemPort::Kind::Socket: r = port.Socket().SendSome(byte, 1); break;
+        case ModemPort::Kind::Serial: r = port.Line().WriteSome(data, size); break;
+        case ModemPort::Kind::Socket: r = port.Socket().SendSome(data, size); break;
         case ModemPort::Kind::None: return -1;
     }
     if (!r.Ok()) return -1;
     if (r.bytes > 0) port.Touch();
     return static_cast<long>(r.bytes);
 }
+
+long WriteByte(ModemPort& port, const char* byte) { return WriteSome(port, byte, 1); }
 
 bool IsAltSet(const CommTimeouts& t) {
     return t.readInterval == kMaxDword && t.readTotalMultiplier == 0 &&
@@ -226,6 +228,26 @@ bool PortWrite(ModemPort& port, const std::string& text) {
         }
     }
     return sent == text.size();
+}
+
+bool PortWriteText(ModemPort& port, const std::string& text) {
+    if (!port.IsOpen()) return false;
+    std::size_t sent = 0;
+    std::uint64_t last = RealMillis();
+    while (sent < text.size()) {
+        const long n = WriteSome(port, text.data() + sent, text.size() - sent);
+        if (n < 0) return false;
+        if (n > 0) {
+            sent += static_cast<std::size_t>(n);
+            last = RealMillis();
+            continue;
+        }
+        const std::uint64_t idle = RealMillis() - last;
+        if (idle >= kWriteInactivityMs ||
+            WaitFor(port, platform::IoEvent::Writable, kWriteInactivityMs - idle) != WaitResult::Ready)
+            return false;
+    }
+    return true;
 }
 
 std::size_t PortReadResponse(ModemPort& port, char* buffer, std::size_t capacity,
