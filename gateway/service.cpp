@@ -47,6 +47,7 @@ int Service::Run(platform::TerminationSignals& signals, const std::function<void
     ServiceLogs().Configure(acctdb::GetLogDirectory(), false);
     receipts_.Load(acctdb::GetProgramDataDirectory());
     smsInDir_ = config::InboundSmsDirectory();
+    web_ = std::make_unique<web::WebInterface>(block_);
     Reload(true);
     RemoveStaleErrorFiles();
     const std::string dataDir = acctdb::GetProgramDataDirectory();
@@ -87,6 +88,7 @@ int Service::Run(platform::TerminationSignals& signals, const std::function<void
         Tick();
     }
     platform::NotifyServiceManager("STOPPING=1");
+    web_->Stop();
     StopLinks();
     HandleEvents();  // the answers of the links' last messages release their requests
     for (auto& c : connections_) platform::DeleteFileChecked(ErrorFilePath(c->settings));
@@ -163,6 +165,10 @@ void Service::Reload(bool initial) {
     ServiceLogs().Configure(next.logDir, next.debug);
     alerts_.Configure(next);
     ApplyConnections(next);
+    std::vector<std::string> routes;
+    for (const ConnectionSettings& c : next.connections)
+        if (!c.offline) routes.push_back(c.routeName.empty() ? c.Name() : c.routeName);
+    web_->Configure(next.configPath, std::move(routes));
     settings_ = std::move(next);
     if (!initial) {
         ServiceLogs().Debug("SMSDEBUG.LOG", "Configuration reloaded");

@@ -20,6 +20,7 @@
 #include "gateway/routing.h"
 #include "gateway/settings.h"
 #include "gateway/statistics.h"
+#include "gateway/web/web_interface.h"
 #include "platform/event_loop.h"
 #include "platform/locked_file.h"
 #include "platform/shared_memory.h"
@@ -133,6 +134,7 @@ private:
     bool scanWanted_ = true, reloadWanted_ = false;
     std::uint64_t reloadAtMs_ = 0, nextScanMs_ = 0, nextRetryCheckMs_ = 0, nextWatchdogMs_ = 0;
     std::uint64_t nextQueueSizeMs_ = 0, nextLenderMs_ = 0, nextLossReportMs_ = 0;
+    std::unique_ptr<web::WebInterface> web_;
     std::unique_ptr<ModemLender> lender_;  // no modem is driven here yet: every request is granted
     std::uint32_t lastQueueSize_ = UINT32_MAX;
 };

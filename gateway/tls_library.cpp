@@ -4,8 +4,15 @@
 
 #include "platform/dynlib.h"
 #include "platform/files.h"
+#include "server/server_certificate.h"
 
 namespace gateway {
+
+namespace {
+
+decltype(&::sslSetServerKeyPassword) setServerKeyPassword = nullptr;
+
+}  // namespace
 
 const shell::TlsLinkTable* ServiceTlsLibrary() {
     static std::once_flag once;
@@ -22,10 +29,23 @@ const shell::TlsLinkTable* ServiceTlsLibrary() {
         table.sslInitLib = library.Function<decltype(&::sslInitLib)>("sslInitLib");
         table.sslPeerVerified = library.Function<decltype(&::sslPeerVerified)>("sslPeerVerified");
         table.sslPeerFingerprint = library.Function<decltype(&::sslPeerFingerprint)>("sslPeerFingerprint");
+        table.sslAcceptSessionApp = library.Function<decltype(&::sslAcceptSessionApp)>("sslAcceptSessionApp");
+        table.sslServerCertExists = library.Function<decltype(&::sslServerCertExists)>("sslServerCertExists");
+        setServerKeyPassword = library.Function<decltype(&::sslSetServerKeyPassword)>("sslSetServerKeyPassword");
         ready = table.sslInitSession && table.sslFreeSession && table.sslSend && table.sslRecv &&
                 table.sslDataPending && table.sslInitLib && table.sslInitLib() != 0;
     });
     return ready ? &table : nullptr;
+}
+
+bool ServerCertificateReady() {
+    const shell::TlsLinkTable* tls = ServiceTlsLibrary();
+    if (tls == nullptr || tls->sslAcceptSessionApp == nullptr || tls->sslServerCertExists == nullptr ||
+        tls->sslServerCertExists() == 0)
+        return false;
+    // The key is encrypted with the challenge password kept (scrambled) in SSL.INI.
+    if (setServerKeyPassword != nullptr) setServerKeyPassword(server::ReadCertificateFields().password.c_str());
+    return true;
 }
 
 }  // namespace gateway

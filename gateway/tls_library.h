@@ -10,4 +10,8 @@ namespace gateway {
 // did not initialise.
 const shell::TlsLinkTable* ServiceTlsLibrary();
 
+// Whether the library can serve TLS with the gateway's server certificate (present, with
+// the server functions); gives the library the key's password from SSL.INI when it is.
+bool ServerCertificateReady();
+
 }  // namespace gateway
