@@ -160,7 +160,9 @@ const char* ReasonPhrase(int status) {
 
 std::string SerializeResponse(const HttpResponse& r, bool keepAlive, bool headOnly) {
     std::string out = "HTTP/1.1 " + std::to_string(r.status) + " " + ReasonPhrase(r.status) + "\r\n";
-    for (const auto& [name, value] : r.headers) out += name + ": " + value + "\r\n";
+    for (const auto& [name, value] : r.headers)
+        if (name.find_first_of("\r\n:") == std::string::npos && value.find_first_of("\r\n") == std::string::npos)
+            out += name + ": " + value + "\r\n";  // a header a handler took from outside never splits the answer
     if (!r.contentType.empty()) out += "Content-Type: " + r.contentType + "\r\n";
     out += "Content-Length: " + std::to_string(r.body.size()) + "\r\n";
     out += keepAlive ? "Connection: keep-alive\r\n" : "Connection: close\r\n";

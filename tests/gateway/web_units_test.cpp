@@ -1,0 +1,134 @@
+// The web interface's parts: the request parser by a table of requests, the helpers the
+// handlers use on what clients send, the "/php/" path rules and the CGI answer reader.
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include <gtest/gtest.h>
+
+#include "gateway/web/http_message.h"
+#include "gateway/web/php_gateway.h"
+#include "gateway/web/web_app.h"
+#include "platform/files.h"
+#include "tests/support/temp_dir.h"
+
+namespace gateway::web {
+namespace {
+
+std::string Unescape(const std::string& text) {
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '\\' || i + 1 == text.size()) {
+            out += text[i];
+            continue;
+        }
+        const char c = text[++i];
+        out += c == 'r' ? '\r' : c == 'n' ? '\n' : c == 't' ? '\t' : c;
+    }
+    return out;
+}
+
+std::string Describe(const ParseOutcome& o, const HttpRequest& r) {
+    if (o.status == ParseStatus::NeedMore) return "more";
+    if (o.status == ParseStatus::Invalid) return "invalid " + std::to_string(o.errorStatus);
+    return "complete " + r.method + " " + r.path + " " + std::to_string(r.body.size()) + (r.keepAlive ? " yes" : " no");
+}
+
+TEST(HttpRequestParser, AnswersEveryRequestOfTheTableAsExpected) {
+    std::ifstream in(std::string(ZELLA_TEST_DATA_DIR) + "/web/http_requests.txt");
+    ASSERT_TRUE(in.good());
+    std::string line;
+    int cases = 0;
+    while (std::getline(in, line)) {
+        if (line.empty() || line[0] == '#') continue;
+        const std::size_t bar = line.find('|');
+        const std::string expected = line.substr(0, bar), request = Unescape(line.substr(bar + 1));
+        HttpRequest r;
+        const ParseOutcome o = ParseHttpRequest(request, HttpLimits(), r);
+        EXPECT_EQ(expected, Describe(o, r)) << line << " (" << o.reason << ")";
+        if (o.status == ParseStatus::Complete) {
+            EXPECT_LE(o.consumed, request.size());
+            EXPECT_EQ(request.size() - (request.rfind("EXTRA") == std::string::npos ? 0 : 5), o.consumed) << line;
+        }
+        ++cases;
+    }
+    EXPECT_EQ(26, cases);
+}
+
+TEST(HttpRequestParser, OversizedLinesAndHeadsAreRefusedBeforeTheyEnd) {
+    HttpRequest r;
+    EXPECT_EQ(414, ParseHttpRequest("GET /" + std::string(9000, 'a'), HttpLimits(), r).errorStatus);
+    EXPECT_EQ(431, ParseHttpRequest("GET / HTTP/1.1\r\nX: " + std::string(17000, 'a'), HttpLimits(), r).errorStatus);
+    std::string many = "GET / HTTP/1.1\r\nHost: a\r\n";
+    for (int i = 0; i < 70; ++i) many += "X" + std::to_string(i) + ": 1\r\n";
+    EXPECT_EQ(431, ParseHttpRequest(many + "\r\n", HttpLimits(), r).errorStatus);
+}
+
+TEST(WebText, FormsCookiesRecipientsAndEscapingTakeHostileInputApart) {
+    const auto form = ParseForm("to=%2B44+1&text=a%26b%3Dc&text=2&bad=%zz&&=x");
+    EXPECT_EQ("+44 1", form.find("to")->second);
+    EXPECT_EQ(2u, form.count("text"));
+    EXPECT_EQ("a&b=c", form.find("text")->second);
+    EXPECT_EQ("%zz", form.find("bad")->second);
+    const auto cookies = ParseCookies(" zsession=abc ; other=1; zsession=evil; broken");
+    EXPECT_EQ("abc", cookies.at("zsession"));
+    EXPECT_EQ(2u, cookies.size());
+    EXPECT_EQ((std::vector<std::string>{"+441", "222", "333", "4"}), SplitRecipients("+441, 222;333\r\n 4,,"));
+    EXPECT_EQ("&lt;script&gt;alert(&quot;x&quot;)&lt;/script&gt;&amp;&#39;",
+              HtmlEscape("<script>alert(\"x\")</script>&'"));
+    std::string decoded;
+    EXPECT_FALSE(PercentDecode("%4", decoded, false));
+    EXPECT_TRUE(PercentDecode("a+b%2F", decoded, false));
+    EXPECT_EQ("a+b/", decoded);
+}
+
+TEST(PhpPaths, OnlyPhpFilesInsideTheFolderAreScripts) {
+    zella_test::ScopedDataDir data("php");
+    const std::string root = data.Path() + "PHP/";
+    ASSERT_TRUE(platform::CreateDirectories(root + "sub/"));
+    ASSERT_TRUE(platform::CreateDirectories(root + ".hidden/"));
+    for (const char* f : {"index.php", "page.PHP", "sub/index.php", "notes.txt", ".hidden/x.php"})
+        ASSERT_TRUE(platform::WriteFileAtomic(root + f, "<?php"));
+    ASSERT_TRUE(platform::WriteFileAtomic(data.Path() + "outside.php", "<?php"));
+    std::filesystem::create_symlink(data.Path() + "outside.php", root + "link.php");
+    std::filesystem::create_symlink(data.Path(), root + "up");
+    const struct {
+        const char* path;
+        const char* script;  // relative to the folder, "" = refused
+    } cases[] = {
+        {"/php", "index.php"},          {"/php/", "index.php"},        {"/php/page.PHP", "page.PHP"},
+        {"/php/sub", "sub/index.php"},  {"/php/sub/", "sub/index.php"}, {"/php/notes.txt", ""},
+        {"/php/../outside.php", ""},    {"/php/sub/../index.php", ""},  {"/php//index.php", ""},
+        {"/php/.hidden/x.php", ""},     {"/php/link.php", ""},          {"/php/up/outside.php", ""},
+        {"/php/missing.php", ""},       {"/phpx/index.php", ""},        {"/php/sub\\..\\index.php", ""},
+    };
+    const std::string real = std::filesystem::canonical(root).string() + "/";
+    for (const auto& c : cases)
+        EXPECT_EQ(*c.script ? real + c.script : "", PhpScriptPath(root, c.path)) << c.path;
+}
+
+TEST(CgiAnswers, HeadersBecomeTheResponseAndAMissingHeadIsABadGateway) {
+    CgiOutcome a = ParseCgiOutput("Status: 404 Gone\r\nContent-Type: text/plain\r\nX-A: 1\r\nContent-Length: 99\r\n\r\nbody");
+    EXPECT_TRUE(a.ok);
+    EXPECT_EQ(404, a.response.status);
+    EXPECT_EQ("text/plain", a.response.contentType);
+    EXPECT_EQ("body", a.response.body);
+    ASSERT_EQ(1u, a.response.headers.size());  // the length is ours to say
+    a = ParseCgiOutput("Location: /php/next.php\n\n");
+    EXPECT_EQ(302, a.response.status);
+    a = ParseCgiOutput("no header block at all");
+    EXPECT_FALSE(a.ok);
+    EXPECT_EQ(502, a.response.status);
+}
+
+TEST(HttpResponses, HeadAnswersKeepTheLengthWithoutTheBody) {
+    HttpResponse r = TextResponse(200, "hello");
+    const std::string head = SerializeResponse(r, true, true);
+    EXPECT_NE(std::string::npos, head.find("Content-Length: 6\r\n"));
+    EXPECT_EQ(head.size() - 4, head.find("\r\n\r\n"));
+    EXPECT_NE(std::string::npos, SerializeResponse(r, false, false).find("Connection: close\r\n\r\nhello\n"));
+}
+
+}  // namespace
+}  // namespace gateway::web
