@@ -9,7 +9,10 @@
 #include <filesystem>
 
 #include "config/credit.h"
+#include "platform/dynlib.h"
 #include "platform/process.h"
+#include "server/server_certificate.h"
+#include "tlslnk/tlslnk.h"
 #include "tests/gateway/gateway_fixture.h"
 #include "tests/support/held_port.h"
 
@@ -256,6 +259,35 @@ TEST_F(WebScenario, PagesNeedTheLoginAndFormsTheirToken) {
                          Url("/send")}).status);
     EXPECT_EQ(0u, Queued());
     EXPECT_EQ(5000, Credit("fay"));
+}
+
+TEST_F(WebScenario, WithACertificateTheTlsPortServesSecureCookiesAndThePlainPortRedirects) {
+    // A certificate as the console's SSL page makes it: fields in SSL.INI, a key encrypted
+    // with the challenge password.
+    server::CertificateFields fields;
+    fields.host = "localhost";
+    fields.country = "GB";
+    fields.password = "chall3nge";
+    ASSERT_TRUE(server::WriteCertificateFields(fields));
+    platform::DynamicLibrary tls;
+    ASSERT_TRUE(tls.LoadPath(std::string(ZELLA_BIN_DIR) + "/libtlslnk.so"));
+    auto generate = tls.Function<decltype(&::sslGenerateCertificate)>("sslGenerateCertificate");
+    ASSERT_NE(nullptr, generate);
+    ASSERT_NE(0, generate("GB", "", "", "", "", "localhost", "", "chall3nge"));
+    const unsigned plain = FreePort(), secure = FreePort();
+    WebPort(plain);
+    platform::WritePrivateProfileString(Ini(), "ZELLA", "WebPortSSL", std::to_string(secure));
+    platform::WritePrivateProfileString(Ini(), "ZELLA", "SSLRedirect", "Yes");
+    User("gil", "pw", 1);
+    ASSERT_TRUE(Start());
+    const std::string https = "https://127.0.0.1:" + std::to_string(secure);
+    ASSERT_TRUE(Eventually([&] { return Curl({"-k", https + "/login"}).status == 200; })) << Events();
+    const CurlAnswer login = Curl({"-k", "-i", "-d", "user=gil", "-d", "password=pw", https + "/login"});
+    EXPECT_EQ(303, login.status);
+    EXPECT_NE(std::string::npos, login.body.find("HttpOnly; SameSite=Strict; Secure")) << login.body;
+    const CurlAnswer redirect = Curl({"-i", Url("/queue?x=1")});
+    EXPECT_EQ(301, redirect.status);
+    EXPECT_NE(std::string::npos, redirect.body.find("Location: " + https + "/queue?x=1")) << redirect.body;
 }
 
 }  // namespace

@@ -12,22 +12,10 @@
 #include "gateway/web/web_app.h"
 #include "platform/files.h"
 #include "tests/support/temp_dir.h"
+#include "tools/phonesim/c_escapes.h"
 
 namespace gateway::web {
 namespace {
-
-std::string Unescape(const std::string& text) {
-    std::string out;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] != '\\' || i + 1 == text.size()) {
-            out += text[i];
-            continue;
-        }
-        const char c = text[++i];
-        out += c == 'r' ? '\r' : c == 'n' ? '\n' : c == 't' ? '\t' : c;
-    }
-    return out;
-}
 
 std::string Describe(const ParseOutcome& o, const HttpRequest& r) {
     if (o.status == ParseStatus::NeedMore) return "more";
@@ -43,7 +31,7 @@ TEST(HttpRequestParser, AnswersEveryRequestOfTheTableAsExpected) {
     while (std::getline(in, line)) {
         if (line.empty() || line[0] == '#') continue;
         const std::size_t bar = line.find('|');
-        const std::string expected = line.substr(0, bar), request = Unescape(line.substr(bar + 1));
+        const std::string expected = line.substr(0, bar), request = phonesim::DecodeEscapes(line.substr(bar + 1));
         HttpRequest r;
         const ParseOutcome o = ParseHttpRequest(request, HttpLimits(), r);
         EXPECT_EQ(expected, Describe(o, r)) << line << " (" << o.reason << ")";
