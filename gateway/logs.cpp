@@ -33,22 +33,37 @@ std::string Now14() {
 std::string Field(const std::string& text) { return OneLineField(text, 4000); }
 
 void Logs::Configure(const std::string& logDir, bool debug) {
+    platform::CreateDirectories(logDir);
+    std::lock_guard<std::mutex> lock(mutex_);
     dir_ = logDir;
     debug_ = debug;
-    platform::CreateDirectories(dir_);
+}
+
+std::string Logs::Directory() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return dir_;
+}
+
+bool Logs::DebugOn() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return debug_;
 }
 
 bool Logs::Daily(const char* prefix, const std::string& line) {
-    const std::string path = dir_ + prefix + "-" + Now14().substr(0, 8) + ".LOG";
+    const std::string dir = Directory();
+    const std::string path = dir + prefix + "-" + Now14().substr(0, 8) + ".LOG";
     if (platform::AppendToFile(path, line + "\r\n")) return true;
-    platform::CreateDirectories(dir_);
+    platform::CreateDirectories(dir);
     if (platform::AppendToFile(path, line + "\r\n")) return true;
+    const int error = errno;
+    std::lock_guard<std::mutex> lock(mutex_);
     ++lost_;
-    lostReason_ = std::strerror(errno);
+    lostReason_ = std::strerror(error);
     return false;
 }
 
 bool Logs::ReportLosses() {
+    std::lock_guard<std::mutex> lock(mutex_);
     if (lost_ == 0) return false;
     const std::string text = std::to_string(lost_) + " line(s) could not be written to the logs in " + dir_ + " (" +
                              lostReason_ + ")";
@@ -59,12 +74,17 @@ bool Logs::ReportLosses() {
 
 bool Logs::Event(platform::EventLevel level, const std::string& text) {
     Debug("SMSDEBUG.LOG", std::string(platform::EventLevelName(level)) + ": " + text);
-    return platform::WriteServiceEvent(dir_ + "EVENTS.LOG", "QuvSMS", level, text);
+    return platform::WriteServiceEvent(Directory() + "EVENTS.LOG", "QuvSMS", level, text);
 }
 
 void Logs::Debug(const char* name, const std::string& text) {
-    if (!debug_) return;
-    platform::AppendToFile(dir_ + name, Now14() + " " + text + "\r\n");
+    std::string dir;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (!debug_) return;
+        dir = dir_;
+    }
+    platform::AppendToFile(dir + name, Now14() + " " + text + "\r\n");
 }
 
 Logs& ServiceLogs() {

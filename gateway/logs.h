@@ -6,6 +6,7 @@
 // No field holds a comma; every line is appended with one write.
 #pragma once
 
+#include <mutex>
 #include <string>
 
 #include "platform/event_log.h"
@@ -18,11 +19,13 @@ std::string Now14();
 // Now in the gateway's time zone, worked out at most once a second per thread.
 platform::SystemTime LocalNow();
 
+// Safe from any thread: links, clients and the web server write while a reload may
+// reconfigure.
 class Logs {
 public:
     // `logDir` ends in "/"; `debug` turns SMSDEBUG.LOG on.
     void Configure(const std::string& logDir, bool debug);
-    const std::string& Directory() const { return dir_; }
+    std::string Directory() const;
 
     // One line of the day's "<prefix>-YYYYMMDD.LOG"; false when it could not be written
     // (the line is counted as lost and reported by ReportLosses).
@@ -32,11 +35,12 @@ public:
     bool ReportLosses();
     // An event of the service ("QuvSMS"), to the journal or "EVENTS.LOG".
     bool Event(platform::EventLevel level, const std::string& text);
-    bool DebugOn() const { return debug_; }
+    bool DebugOn() const;
     // A line of "<name>" (SMSDEBUG.LOG, SMPPDEBUG.LOG, ...) while Debug is on.
     void Debug(const char* name, const std::string& text);
 
 private:
+    mutable std::mutex mutex_;
     std::string dir_;
     bool debug_ = false;
     unsigned lost_ = 0;

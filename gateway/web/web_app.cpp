@@ -142,7 +142,10 @@ HttpResponse WebApp::Handle(const HttpRequest& request, const ClientInfo& client
         r.Add("Allow", "GET, HEAD, POST");
         return r;
     }
-    if (request.path.rfind("/api/", 0) == 0) return Api(request, client, *config);
+    if (request.path.rfind("/api/", 0) == 0) {
+        if (request.method == "HEAD") return TextResponse(405, "ERROR Use GET or POST");  // HEAD must not send
+        return Api(request, client, *config);
+    }
     return Pages(request, client, *config);
 }
 
@@ -151,13 +154,10 @@ HttpResponse WebApp::Api(const HttpRequest& request, const ClientInfo& client, c
     acctdb::UserRecord user;
     const std::string name = Field(fields, "user");
     if (!name.empty() || config.settings.auth) {
-        const clients::LoginResult login =
-            clients::CheckLogin(name, Field(fields, "password"), clients::LoginService::Web, client.address, user);
-        if (login != clients::LoginResult::Ok) {
-            ServiceLogs().Debug("WEBDEBUG.LOG", "API login of \"" + name + "\" from " + client.address + " refused");
-            return TextResponse(login == clients::LoginResult::StoreError ? 503 : 401,
-                                std::string("ERROR ") + LoginError(login));
-        }
+        int status = 0;
+        std::string error;
+        if (!CheckLogin(name, Field(fields, "password"), client, user, status, error))
+            return TextResponse(status, "ERROR " + error);
     } else {
         user.SetUserName("localsystem");
     }
@@ -202,6 +202,28 @@ HttpResponse WebApp::ApiSend(const acctdb::UserRecord& user, const std::multimap
     return r;
 }
 
+bool WebApp::CheckLogin(const std::string& name, const std::string& password, const ClientInfo& client,
+                        acctdb::UserRecord& record, int& status, std::string& error) {
+    if (!throttle_.Allowed(client.address)) {
+        status = 429;
+        error = "Too many failed logins from your address; try again in a few minutes";
+        return false;
+    }
+    const clients::LoginResult result =
+        clients::CheckLogin(name, password, clients::LoginService::Web, client.address, record);
+    if (result == clients::LoginResult::Ok) {
+        throttle_.Succeeded(client.address);
+        return true;
+    }
+    if (result != clients::LoginResult::StoreError) throttle_.Failed(client.address);
+    ServiceLogs().Event(platform::EventLevel::Warning,
+                        "Web login of \"" + gateway::Field(name) + "\" from " + client.address + " refused: " +
+                            LoginError(result));
+    status = result == clients::LoginResult::StoreError ? 503 : 401;
+    error = LoginError(result);
+    return false;
+}
+
 WebApp::Visitor WebApp::FindVisitor(const HttpRequest& request, const Config& config) {
     Visitor v;
     if (!config.settings.auth) {
@@ -236,13 +258,10 @@ HttpResponse WebApp::Login(const HttpRequest& request, const ClientInfo& client,
     const auto fields = RequestFields(request);
     const std::string name = Field(fields, "user");
     acctdb::UserRecord record;
-    const clients::LoginResult result =
-        clients::CheckLogin(name, Field(fields, "password"), clients::LoginService::Web, client.address, record);
-    if (result != clients::LoginResult::Ok) {
-        ServiceLogs().Event(platform::EventLevel::Warning,
-                            "Web login of \"" + gateway::Field(name) + "\" from " + client.address + " refused");
-        return Html(LoginPage(LoginError(result), name), result == clients::LoginResult::StoreError ? 503 : 401);
-    }
+    int status = 0;
+    std::string error;
+    if (!CheckLogin(name, Field(fields, "password"), client, record, status, error))
+        return Html(LoginPage(error, name), status);
     const WebSession session = sessions_.Open(record.UserName(), record.Admin());
     HttpResponse r = Redirect("/");
     r.Add("Set-Cookie", SessionCookie(session.token, client.tls, false));

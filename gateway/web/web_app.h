@@ -49,10 +49,15 @@ private:
     // The visitor of a page request: a live session whose account may still log in, or,
     // when no login is asked for, the gateway's own account.
     Visitor FindVisitor(const HttpRequest& request, const Config& config);
+    // Checks a login of a page or a program, counting failures per address; `status`
+    // receives the HTTP status of a refusal.
+    bool CheckLogin(const std::string& name, const std::string& password, const ClientInfo& client,
+                    acctdb::UserRecord& record, int& status, std::string& error);
 
     mutable std::mutex mutex_;
     std::shared_ptr<const Config> config_;
     SessionTable sessions_;
+    LoginThrottle throttle_;
 };
 
 // The recipients of a "to" text: separated by commas, semicolons, blanks or line breaks.

@@ -61,3 +61,36 @@ void SessionTable::Close(const std::string& token) {
 }
 
 }  // namespace gateway::web
+
+namespace gateway::web {
+
+bool LoginThrottle::Allowed(const std::string& address) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto it = records_.find(address);
+    if (it == records_.end()) return true;
+    if (platform::SteadyMillis() - it->second.firstMs > kWindowMs) {
+        records_.erase(it);
+        return true;
+    }
+    return it->second.failures < kMaxFailures;
+}
+
+void LoginThrottle::Failed(const std::string& address) {
+    const std::uint64_t now = platform::SteadyMillis();
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (records_.size() >= kMaxAddresses) {
+        for (auto it = records_.begin(); it != records_.end();)
+            it = now - it->second.firstMs > kWindowMs ? records_.erase(it) : std::next(it);
+        if (records_.size() >= kMaxAddresses) records_.erase(records_.begin());
+    }
+    Record& r = records_[address];
+    if (r.failures == 0 || now - r.firstMs > kWindowMs) r = {0, now};
+    ++r.failures;
+}
+
+void LoginThrottle::Succeeded(const std::string& address) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    records_.erase(address);
+}
+
+}  // namespace gateway::web

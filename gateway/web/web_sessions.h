@@ -43,3 +43,29 @@ private:
 };
 
 }  // namespace gateway::web
+
+namespace gateway::web {
+
+// Failed logins per client address: after kMaxFailures within kWindowMs the address may
+// not try again until the window has passed, so passwords cannot be guessed at speed.
+// Safe from any thread.
+class LoginThrottle {
+public:
+    static constexpr unsigned kMaxFailures = 10;
+    static constexpr std::uint64_t kWindowMs = 5 * 60'000;
+    static constexpr std::size_t kMaxAddresses = 10'000;
+
+    bool Allowed(const std::string& address);
+    void Failed(const std::string& address);
+    void Succeeded(const std::string& address);
+
+private:
+    struct Record {
+        unsigned failures = 0;
+        std::uint64_t firstMs = 0;
+    };
+    std::mutex mutex_;
+    std::map<std::string, Record> records_;
+};
+
+}  // namespace gateway::web

@@ -259,6 +259,12 @@ TEST_F(WebScenario, PagesNeedTheLoginAndFormsTheirToken) {
                          Url("/send")}).status);
     EXPECT_EQ(0u, Queued());
     EXPECT_EQ(5000, Credit("fay"));
+    // Guessing passwords: each failure is an event, and after ten the address must wait.
+    for (int i = 0; i < 10; ++i)
+        EXPECT_EQ(401, Curl({"-d", "user=fay", "-d", "password=guess" + std::to_string(i), Url("/login")}).status);
+    EXPECT_EQ(429, Curl({"-d", "user=fay", "-d", "password=pw", Url("/login")}).status);
+    EXPECT_EQ(429, Curl({Url("/api/status?user=fay&password=pw&id=X1")}).status);
+    EXPECT_NE(std::string::npos, Events().find("Web login of \"fay\" from 127.0.0.1 refused: Wrong user name or password"));
 }
 
 TEST_F(WebScenario, WithACertificateTheTlsPortServesSecureCookiesAndThePlainPortRedirects) {
