@@ -115,7 +115,7 @@ void HttpServer::ListenLoop(std::shared_ptr<const WebSettings> settings) {
                     continue;
                 }
                 const int fd = l.fd.Get();
-                loop.Watch(fd, platform::kReadable, [this, fd, tls](unsigned) {
+                loop.Watch(fd, platform::kReadable, [this, fd, tls = l.tls](unsigned) {
                     std::string peer;
                     platform::UniqueFd client = platform::AcceptStream(fd, peer);
                     if (client.Valid()) Serve(client.Release(), std::move(peer), tls);
