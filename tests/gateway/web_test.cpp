@@ -65,7 +65,7 @@ protected:
     }
     std::string Url(const std::string& path) const { return "http://127.0.0.1:" + std::to_string(port_) + path; }
     bool WebUp() {
-        return Eventually([&] { return Curl({Url("/login")}).status == 200; });
+        return Eventually([&] { return Curl({Url("/login")}).status != 0; });
     }
     // The request id of an "OK <id> <to>" line.
     static std::string IdOf(const std::string& body) {
@@ -294,6 +294,91 @@ TEST_F(WebScenario, WithACertificateTheTlsPortServesSecureCookiesAndThePlainPort
     const CurlAnswer redirect = Curl({"-i", Url("/queue?x=1")});
     EXPECT_EQ(301, redirect.status);
     EXPECT_NE(std::string::npos, redirect.body.find("Location: " + https + "/queue?x=1")) << redirect.body;
+}
+
+TEST_F(WebScenario, AdministratorsSeeEveryonesMessagesUsersOnlyTheirOwnAndTheirReceipts) {
+    WebPort(FreePort());
+    SmppConnection(FreePort());
+    User("hal", "pw", 5);
+    User("root", "pw", 5, true);
+    ASSERT_TRUE(Start());
+    ASSERT_TRUE(WebUp());
+    const std::string id = IdOf(Curl({"-d", "user=hal", "-d", "password=pw", "-d", "to=555", "-d", "text=hal's",
+                                      "-d", "receipt=yes", Url("/api/send")}).body);
+    ASSERT_FALSE(id.empty());
+    // A message routed to hal, and one for nobody, as the receiving side leaves them.
+    platform::CreateDirectories(dir_ + "SMS-IN/link/");
+    platform::WriteFileAtomic(dir_ + "SMS-IN/link/A.SMS",
+                              "[SMS-IN]\r\nSender=+4470001\r\nPhoneNumber=555\r\nData=for <hal>\r\nRouteToLocalUser=hal\r\n");
+    platform::WriteFileAtomic(dir_ + "SMS-IN/link/B.SMS", "[SMS-IN]\r\nSender=+4470002\r\nData=for nobody\r\n");
+    platform::WriteFileAtomic(dir_ + "SMS-IN/link/C.SMS", "[SMS-IN]\r\nSender=555\r\nData=id:1 stat:DELIVRD\r\n"
+                                                          "ReceiptMessageId=" + id + "\r\nReceiptDelivered=Yes\r\n");
+    auto page = [&](const std::string& user, const std::string& path) {
+        const std::string jar = dir_ + user + ".jar";
+        Curl({"-c", jar, "-d", "user=" + user, "-d", "password=pw", Url("/login")});
+        return Curl({"-b", jar, Url(path)}).body;
+    };
+    EXPECT_NE(std::string::npos, page("hal", "/queue").find(id));
+    EXPECT_NE(std::string::npos, page("root", "/queue").find(id));
+    const std::string halReceived = page("hal", "/received");
+    EXPECT_NE(std::string::npos, halReceived.find("for &lt;hal&gt;")) << halReceived;
+    EXPECT_EQ(std::string::npos, halReceived.find("for nobody"));
+    EXPECT_NE(std::string::npos, halReceived.find("Delivery receipt for " + id + ": id:1 stat:DELIVRD")) << halReceived;
+    EXPECT_NE(std::string::npos, page("root", "/received").find("for nobody"));
+    // Admins ask about anyone's message; others only about their own.
+    EXPECT_NE(std::string::npos, Curl({Url("/api/status?user=root&password=pw&id=" + id)}).body.find("state=queued"));
+    User("ivy", "pw", 1);
+    EXPECT_EQ(404, Curl({Url("/api/status?user=ivy&password=pw&id=" + id)}).status);
+}
+
+TEST_F(WebScenario, WithoutLoginMenuSenderAndRouteThePagesShowOnlyTheForm) {
+    WebPort(FreePort());
+    for (const char* key : {"WebAuth", "WebMenu", "WebDisplaySender", "WebDisplayRoute"})
+        platform::WritePrivateProfileString(Ini(), "ZELLA", key, "No");
+    SmppConnection(FreePort());
+    ASSERT_TRUE(Start());
+    ASSERT_TRUE(WebUp());
+    const std::string jar = dir_ + "jar";
+    const CurlAnswer home = Curl({"-c", jar, Url("/")});
+    EXPECT_EQ(200, home.status);
+    EXPECT_NE(std::string::npos, home.body.find("name=\"to\""));
+    for (const char* hidden : {"<nav>", "name=\"from\"", "name=\"route\""})
+        EXPECT_EQ(std::string::npos, home.body.find(hidden)) << hidden;
+    const std::string field = "name=\"csrf\" value=\"";
+    const std::size_t at = home.body.find(field);
+    ASSERT_NE(std::string::npos, at);
+    const std::string token = home.body.substr(at + field.size(), 64);
+    EXPECT_EQ(200, Curl({"-b", jar, "-d", "csrf=" + token, "-d", "to=777", "-d", "text=open", "-d", "from=SPOOF",
+                         Url("/send")}).status);
+    const auto files = platform::ListDirectory(dir_ + "Q/USER__localsystem/", "*.REQ");
+    ASSERT_EQ(1u, files.size());
+    const std::string request = dir_ + "Q/USER__localsystem/" + files[0].name;
+    EXPECT_EQ("777", platform::GetPrivateProfileString(request, "SMS", "PhoneNumber", ""));
+    EXPECT_EQ("", platform::GetPrivateProfileString(request, "SMS", "Sender", ""));  // the form shows no sender
+}
+
+TEST_F(WebScenario, AccessListsRefuseBlockedAddressesBeforeAnythingIsRead) {
+    WebPort(FreePort());
+    platform::WritePrivateProfileString(Ini(), "IPRestrictions", "Blocked1", "127.0.0.*");
+    ASSERT_TRUE(Start());
+    EXPECT_TRUE(Eventually([&] { return Curl({Url("/login")}).status == 403; }));
+    // Lists are read again when ZELLA.INI changes: an allowed list that admits loopback.
+    platform::WritePrivateProfileString(Ini(), "IPRestrictions", "Blocked1", std::nullopt);
+    platform::WritePrivateProfileString(Ini(), "IPRestrictions", "Allowed1", "127.*.*.*");
+    EXPECT_TRUE(Eventually([&] { return Curl({Url("/login")}).status == 200; }));
+    platform::WritePrivateProfileString(Ini(), "IPRestrictions", "Allowed1", "10.1.*.*");
+    EXPECT_TRUE(Eventually([&] { return Curl({Url("/login")}).status == 403; }));
+}
+
+TEST_F(WebScenario, OneConnectionCarriesManyRequests) {
+    WebPort(FreePort());
+    ASSERT_TRUE(Start());
+    ASSERT_TRUE(WebUp());
+    std::string out;
+    platform::RunAndWait({"curl", "-sv", "-o", "/dev/null", Url("/login"), "-o", "/dev/null", Url("/login"), "-o",
+                          "/dev/null", Url("/api/status?id=x")},
+                         30'000, &out);
+    EXPECT_NE(std::string::npos, out.find("Re-using existing connection")) << out;
 }
 
 }  // namespace
