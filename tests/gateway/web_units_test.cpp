@@ -9,13 +9,24 @@
 
 #include "gateway/web/http_message.h"
 #include "gateway/web/php_gateway.h"
+#include "gateway/web/message_lists.h"
 #include "gateway/web/web_app.h"
+#include "gateway/web/web_sessions.h"
+#include "platform/clock.h"
 #include "platform/files.h"
 #include "tests/support/temp_dir.h"
 #include "tools/phonesim/c_escapes.h"
 
 namespace gateway::web {
 namespace {
+
+// Today's SMSOUT log name, as the service names it.
+std::string DailyLogNameForTest() {
+    const platform::SystemTime t = platform::LocalSystemTime(platform::Clock().UnixMillis());
+    char name[64];
+    std::snprintf(name, sizeof name, "SMSOUT-%04d%02d%02d.LOG", t.year, t.month, t.day);
+    return name;
+}
 
 std::string Describe(const ParseOutcome& o, const HttpRequest& r) {
     if (o.status == ParseStatus::NeedMore) return "more";
@@ -116,6 +127,69 @@ TEST(HttpResponses, HeadAnswersKeepTheLengthWithoutTheBody) {
     EXPECT_NE(std::string::npos, head.find("Content-Length: 6\r\n"));
     EXPECT_EQ(head.size() - 4, head.find("\r\n\r\n"));
     EXPECT_NE(std::string::npos, SerializeResponse(r, false, false).find("Connection: close\r\n\r\nhello\n"));
+}
+
+TEST(MessageState, QueueThenLogsThenReceiptsTellTheStateOfTheUsersOwnRequests) {
+    zella_test::ScopedDataDir data("state");
+    const std::string q = data.Path() + "Q/", logs = data.Path() + "LOGS/", in = data.Path() + "SMS-IN/";
+    ASSERT_TRUE(platform::CreateDirectories(q + "USER__ann/"));
+    ASSERT_TRUE(platform::CreateDirectories(logs));
+    ASSERT_TRUE(platform::CreateDirectories(in + "link/"));
+    platform::WriteFileAtomic(q + "USER__ann/W1.REQ", "[SMS]\r\nPhoneNumber=1\r\nData=x\r\nSubmitUser=ann\r\n"
+                                                     "[ErrorDetail]\r\nRetryCount=2\r\nLastErrorInfo=busy\r\n");
+    const std::string today = DailyLogNameForTest();
+    platform::WriteFileAtomic(logs + today, "20260101000000,S1,SMPP - a:1,+1,OK,m77,ann\r\n"
+                                            "20260101000001,F1,SMPP - a:1,+1,Invalid number,,ann\r\n"
+                                            "20260101000002,B1,SMPP - a:1,+1,OK,m78,bob\r\n");
+    platform::WriteFileAtomic(in + "link/R.SMS", "[SMS-IN]\r\nReceiptMessageId=S1\r\nReceiptDelivered=Yes\r\n");
+    const struct {
+        const char* id;
+        const char* user;
+        const char* state;
+        const char* detail;
+        const char* receipt;
+    } cases[] = {
+        {"W1", "ann", "queued", "Retry - 2 attempt(s) - busy", ""},
+        {"W1", "bob", "unknown", "", ""},
+        {"S1", "ann", "sent", "m77", "delivered"},
+        {"F1", "ANN", "failed", "Invalid number", ""},
+        {"B1", "ann", "unknown", "", ""},
+        {"B1", "", "sent", "m78", ""},
+        {"../W1", "", "unknown", "", ""},
+    };
+    for (const auto& c : cases) {
+        const MessageState s = FindMessageState(q, logs, in, c.id, c.user);
+        EXPECT_EQ(c.state, s.state) << c.id << " " << c.user;
+        EXPECT_EQ(c.detail, s.detail) << c.id << " " << c.user;
+        EXPECT_EQ(c.receipt, s.receipt) << c.id << " " << c.user;
+    }
+    const auto mine = ListQueued(q, "Ann", 10);
+    ASSERT_EQ(1u, mine.size());
+    EXPECT_EQ("W1", mine[0].id);
+    EXPECT_TRUE(ListQueued(q, "bob", 10).empty());
+}
+
+TEST(WebSessions, TokensAreFreshSessionsEndAtLogoutAndGuessersAreHeldBack) {
+    SessionTable sessions;
+    const WebSession a = sessions.Open("ann", false), b = sessions.Open("ann", false);
+    EXPECT_EQ(64u, a.token.size());
+    EXPECT_NE(a.token, b.token);
+    EXPECT_NE(a.token, a.csrf);
+    ASSERT_TRUE(sessions.Find(a.token).has_value());
+    EXPECT_EQ("ann", sessions.Find(a.token)->user);
+    sessions.Close(a.token);
+    EXPECT_FALSE(sessions.Find(a.token).has_value());
+    EXPECT_FALSE(sessions.Find("").has_value());
+    EXPECT_TRUE(SameSecret(b.csrf, b.csrf));
+    EXPECT_FALSE(SameSecret(b.csrf, b.csrf.substr(1)));
+
+    LoginThrottle throttle;
+    for (unsigned i = 0; i < LoginThrottle::kMaxFailures; ++i) {
+        EXPECT_TRUE(throttle.Allowed("10.0.0.1"));
+        throttle.Failed("10.0.0.1");
+    }
+    EXPECT_FALSE(throttle.Allowed("10.0.0.1"));
+    EXPECT_TRUE(throttle.Allowed("10.0.0.2"));
 }
 
 }  // namespace
