@@ -13,6 +13,7 @@
 
 #include "acctdb/acctdb.h"
 #include "bench/gateway_bench_support.h"
+#include "platform/tcp_socket.h"
 
 namespace {
 
@@ -23,22 +24,11 @@ struct Options {
 };
 
 // One kept-alive connection; false when an answer was not "200" with the lines expected.
-int Connect(unsigned port) {
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(static_cast<uint16_t>(port));
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0) return fd;
-    close(fd);
-    return -1;
-}
-
 // The server ends a kept-alive connection after 1,000 requests ("Connection: close"):
 // the client then opens the next one.
 bool Client(unsigned port, int first, int count, int batch, std::atomic<int>& accepted) {
-    int fd = Connect(port);
-    if (fd < 0) return false;
+    platform::TcpSocket socket = platform::TcpSocket::Connect("127.0.0.1", port, 5'000);
+    if (!socket.IsOpen()) return false;
     std::string in;
     char buffer[65536];
     for (int i = 0; i < count; i += batch) {
@@ -48,7 +38,7 @@ bool Client(unsigned port, int first, int count, int batch, std::atomic<int>& ac
         const std::string request = "POST /api/send HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: "
                                     "application/x-www-form-urlencoded\r\nContent-Length: " +
                                     std::to_string(body.size()) + "\r\n\r\n" + body;
-        if (send(fd, request.data(), request.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(request.size())) break;
+        if (!socket.SendAll(request, 30'000).Ok()) return false;
         // The answer: head, then Content-Length bytes.
         std::size_t end = std::string::npos, length = 0;
         for (;;) {
@@ -58,29 +48,21 @@ bool Client(unsigned port, int first, int count, int batch, std::atomic<int>& ac
                 length = at == std::string::npos || at > end ? 0 : std::strtoul(in.c_str() + at + 16, nullptr, 10);
                 if (in.size() >= end + 4 + length) break;
             }
-            const ssize_t got = recv(fd, buffer, sizeof buffer, 0);
-            if (got <= 0) {
-                close(fd);
-                return false;
-            }
-            in.append(buffer, static_cast<std::size_t>(got));
+            const platform::IoResult got = socket.Receive(buffer, sizeof buffer, 30'000);
+            if (!got.Ok() || got.bytes == 0) return false;
+            in.append(buffer, got.bytes);
         }
         const std::string answer = in.substr(end + 4, length);
         const bool ok = in.rfind("HTTP/1.1 200 ", 0) == 0;
         if (!ok) {
             std::fprintf(stderr, "refused: %s\n", in.substr(0, 200).c_str());
-            close(fd);
             return false;
         }
         const bool closing = in.substr(0, end).find("Connection: close") != std::string::npos;
         in.erase(0, end + 4 + length);
-        if (closing) {
-            close(fd);
-            if ((fd = Connect(port)) < 0) return false;
-        }
+        if (closing && !(socket = platform::TcpSocket::Connect("127.0.0.1", port, 5'000)).IsOpen()) return false;
         for (std::size_t at = answer.find("OK "); at != std::string::npos; at = answer.find("\nOK ", at + 1)) ++accepted;
     }
-    close(fd);
     return true;
 }
 
