@@ -5,7 +5,7 @@
 
 #include "acctdb/acctdb.h"
 #include "gateway/logs.h"
-#include "gateway/tls_library.h"
+#include "gateway/mail.h"
 #include "platform/clock.h"
 #include "platform/files.h"
 #include "platform/io_wait.h"
@@ -16,8 +16,6 @@ namespace gateway {
 namespace {
 
 constexpr std::uint64_t kQuietMs = 30 * 60'000;
-std::atomic<unsigned> g_fileCounter{0};
-
 std::string Line(const std::string& text) { return text + "\r\n"; }
 
 std::string Body(const std::string& text) {
@@ -26,22 +24,6 @@ std::string Body(const std::string& text) {
     std::snprintf(stamp, sizeof stamp, "%04d-%02d-%02d %02d:%02d:%02d", t.year, t.month, t.day, t.hour, t.minute,
                   t.second);
     return Line(text) + Line(stamp);
-}
-
-std::string DateLine() {
-    return Line("Date: " + platform::HeaderDateText(platform::UtcSystemTime(platform::Clock().UnixMillis())));
-}
-
-// The mail as SMTP submits it.
-std::string MailText(const std::string& from, const std::string& to, AlertKind kind, const std::string& text) {
-    return Line("From: " + from) + Line("To: " + to) + DateLine() + Line("X-Mailer: zellant") +
-           Line("Subject: " + AlertSubject(kind)) + "\r\n" + Body(text);
-}
-
-// The same mail as a file the MMSC service sends, addressed to one recipient.
-std::string QueuedFileText(const std::string& from, const std::string& to, AlertKind kind, const std::string& text) {
-    return Line("To: " + to) + Line("X-MMSC-RCPT-TO: " + to) + DateLine() + Line("From: " + from) +
-           Line("X-Mailer: zellant") + Line("Subject: " + AlertSubject(kind)) + "\r\n" + Body(text);
 }
 
 }  // namespace
@@ -108,35 +90,11 @@ void Alerts::Work() {
 }
 
 void Alerts::Deliver(const Mail& mail, const GatewaySettings& s) {
-    const std::vector<std::string> recipients = twoway::SplitRecipients(s.alertRecipients);
     const std::string from = s.alertSender.empty() ? "QuvSMS" : s.alertSender;
-    if (s.alertSmtpServer.empty()) {
-        const std::string dir = acctdb::GetProgramDataDirectory() + "MMSCOUT/";
-        platform::CreateDirectories(dir);
-        for (const std::string& to : recipients) {
-            const std::string name = "ALERT" + std::to_string(platform::Clock().UnixMillis()) + "-" +
-                                     std::to_string(g_fileCounter.fetch_add(1)) + ".RFC";
-            platform::WriteFileAtomic(dir + name, QueuedFileText(from, to, mail.kind, mail.text), 0660);
-        }
-        return;
-    }
-    twoway::SmtpTestSettings smtp;
-    smtp.recipients = recipients;
-    smtp.sender = from;
-    smtp.server = s.alertSmtpServer;
-    smtp.port = s.alertSmtpPort;
-    smtp.useTls = s.alertSmtpSsl;
-    smtp.user = s.alertSmtpUser;
-    smtp.password = s.alertSmtpPassword;
-    smtp.hostName = "zellant";
-    smtp.trustedCertificate = s.alertSmtpCertificate;
-    smtp.tls = s.alertSmtpSsl ? ServiceTlsLibrary() : nullptr;
-    std::string to;
-    for (const std::string& r : recipients) to += (to.empty() ? "" : ", ") + r;
-    smtp.message = MailText(from, to, mail.kind, mail.text);
-    const twoway::SmtpTestOutcome outcome = twoway::SendSmtpTestMessage(smtp);
-    if (!outcome.submitted)
-        ServiceLogs().Event(platform::EventLevel::Warning, "E-mail alert not sent: " + outcome.failure);
+    std::string failure;
+    if (!SendServiceMail(s, from, twoway::SplitRecipients(s.alertRecipients), AlertSubject(mail.kind), Body(mail.text),
+                         failure))
+        ServiceLogs().Event(platform::EventLevel::Warning, "E-mail alert not sent: " + failure);
 }
 
 }  // namespace gateway

@@ -58,14 +58,18 @@ std::string InboundFileText(const InboundMessage& m, const std::string& connecti
     return t;
 }
 
+std::string WithLocalUser(const std::string& text, const std::string& user) {
+    return text + "RouteToLocalUser=" + Safe(user) + "\r\n";
+}
+
 std::string WriteInboundFile(const std::string& smsInDir, const std::string& connectionFileName,
-                             const std::string& text) {
+                             const std::string& text, const char* extension) {
     std::string folder = connectionFileName;
     for (char& c : folder)
         if (c == '\0' || c == '/') c = '-';
     if (folder.empty() || folder.find_first_not_of('.') == std::string::npos) folder = "_";
     const std::string name = Now14() + "-" + std::to_string(platform::Clock().UnixMillis() % 1000) + "-" +
-                             std::to_string(g_sequence.fetch_add(1)) + ".SMS";
+                             std::to_string(g_sequence.fetch_add(1)) + extension;
     // The console removes folders that stayed empty for a while: create it again when the
     // first write finds it gone.
     for (int attempt = 0; attempt < 3; ++attempt) {

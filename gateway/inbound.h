@@ -3,8 +3,6 @@
 // and header as hex, and for a delivery receipt the identifier of the request it reports
 // on and its state flags. One sub-directory per receiving connection; files are written
 // whole under a temporary name and renamed, so the console never reads half of one.
-// Received messages are stored as "*.SMS"; keyword processing is not part of this
-// service yet.
 #pragma once
 
 #include <string>
@@ -18,11 +16,16 @@ namespace gateway {
 std::string InboundFileText(const InboundMessage& message, const std::string& connection,
                             const std::string& receiptRequestId);
 
+// The file text with RouteToLocalUser added: a message for a local account.
+std::string WithLocalUser(const std::string& text, const std::string& user);
+
 // Writes the file below `smsInDir` in the connection's sub-directory (created when
-// missing, also when the console removed it meanwhile). Safe from any thread. Returns the
-// file's path relative to `smsInDir`, or "" when it could not be written.
+// missing, also when the console removed it meanwhile) with `extension`: ".SMS" stored,
+// ".IN" waiting for keyword processing, ".REC" waiting for a local account. Safe from
+// any thread. Returns the file's path relative to `smsInDir`, or "" when it could not be
+// written.
 std::string WriteInboundFile(const std::string& smsInDir, const std::string& connectionFileName,
-                             const std::string& text);
+                             const std::string& text, const char* extension = ".SMS");
 
 // "DELIVRD" and friends from a receipt's text ("id:... stat:DELIVRD ...").
 std::string ReceiptField(const std::string& text, const std::string& field);

@@ -1,5 +1,7 @@
 #include "gateway/logs.h"
 
+#include <algorithm>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -33,20 +35,17 @@ std::string Now14() {
 std::string Field(const std::string& text) { return OneLineField(text, 4000); }
 
 void Logs::Configure(const std::string& logDir, bool debug) {
-    platform::CreateDirectories(logDir);
-    std::lock_guard<std::mutex> lock(mutex_);
-    dir_ = logDir;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        dir_ = logDir;
+    }
     debug_ = debug;
+    platform::CreateDirectories(logDir);
 }
 
 std::string Logs::Directory() const {
     std::lock_guard<std::mutex> lock(mutex_);
     return dir_;
-}
-
-bool Logs::DebugOn() const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return debug_;
 }
 
 bool Logs::Daily(const char* prefix, const std::string& line) {
@@ -63,12 +62,20 @@ bool Logs::Daily(const char* prefix, const std::string& line) {
 }
 
 bool Logs::ReportLosses() {
+    const std::string dir = Directory();
+    unsigned lost = 0;
+    std::string reason;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        lost = lost_;
+        reason = lostReason_;
+    }
+    if (lost == 0) return false;
+    const std::string text = std::to_string(lost) + " line(s) could not be written to the logs in " + dir + " (" +
+                             reason + ")";
+    if (!platform::WriteServiceEvent(dir + "EVENTS.LOG", "QuvSMS", platform::EventLevel::Error, text)) return false;
     std::lock_guard<std::mutex> lock(mutex_);
-    if (lost_ == 0) return false;
-    const std::string text = std::to_string(lost_) + " line(s) could not be written to the logs in " + dir_ + " (" +
-                             lostReason_ + ")";
-    if (!platform::WriteServiceEvent(dir_ + "EVENTS.LOG", "QuvSMS", platform::EventLevel::Error, text)) return false;
-    lost_ = 0;
+    lost_ -= std::min(lost_, lost);
     return true;
 }
 
@@ -78,13 +85,8 @@ bool Logs::Event(platform::EventLevel level, const std::string& text) {
 }
 
 void Logs::Debug(const char* name, const std::string& text) {
-    std::string dir;
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        if (!debug_) return;
-        dir = dir_;
-    }
-    platform::AppendToFile(dir + name, Now14() + " " + text + "\r\n");
+    if (!debug_) return;
+    platform::AppendToFile(Directory() + name, Now14() + " " + text + "\r\n");
 }
 
 Logs& ServiceLogs() {

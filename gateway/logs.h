@@ -6,6 +6,7 @@
 // No field holds a comma; every line is appended with one write.
 #pragma once
 
+#include <atomic>
 #include <mutex>
 #include <string>
 
@@ -35,14 +36,16 @@ public:
     bool ReportLosses();
     // An event of the service ("QuvSMS"), to the journal or "EVENTS.LOG".
     bool Event(platform::EventLevel level, const std::string& text);
-    bool DebugOn() const;
+    bool DebugOn() const { return debug_.load(); }
     // A line of "<name>" (SMSDEBUG.LOG, SMPPDEBUG.LOG, ...) while Debug is on.
     void Debug(const char* name, const std::string& text);
 
 private:
+    // Links, the SMPP server and the keyword processor log from their own threads while
+    // a reload may move the logs: the directory is read and changed under the lock.
     mutable std::mutex mutex_;
     std::string dir_;
-    bool debug_ = false;
+    std::atomic<bool> debug_{false};
     unsigned lost_ = 0;
     std::string lostReason_;
 };

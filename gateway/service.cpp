@@ -4,6 +4,7 @@
 
 #include "acctdb/acctdb.h"
 #include "config/config_store.h"
+#include "gateway/clients/submission.h"
 #include "gateway/inbound.h"
 #include "gateway/logs.h"
 #include "platform/files.h"
@@ -51,6 +52,11 @@ int Service::Run(platform::TerminationSignals& signals, const std::function<void
     Reload(true);
     RemoveStaleErrorFiles();
     const std::string dataDir = acctdb::GetProgramDataDirectory();
+    clients::RemoveStaleFlagFiles(acctdb::GetPrivateDataDirectory());
+    ConfigureClients();
+    keywords_ = std::make_unique<keywords::KeywordProcessor>(smsInDir_);
+    keywords_->Configure(settings_);
+    keywords_->Start();
     platform::CreateDirectories(dataDir + "WAKE/");
     platform::DirectoryWatch wakeWatch(dataDir + "WAKE/");
     platform::DirectoryWatch configWatch(dataDir);
@@ -89,6 +95,8 @@ int Service::Run(platform::TerminationSignals& signals, const std::function<void
     }
     platform::NotifyServiceManager("STOPPING=1");
     web_->Stop();
+    smppServer_.reset();  // unbinds the clients and removes their flag files
+    keywords_.reset();
     StopLinks();
     HandleEvents();  // the answers of the links' last messages release their requests
     for (auto& c : connections_) platform::DeleteFileChecked(ErrorFilePath(c->settings));
@@ -171,6 +179,8 @@ void Service::Reload(bool initial) {
     web_->Configure(next.configPath, std::move(routes));
     settings_ = std::move(next);
     if (!initial) {
+        ConfigureClients();
+        if (keywords_) keywords_->Configure(settings_);
         ServiceLogs().Debug("SMSDEBUG.LOG", "Configuration reloaded");
         for (auto& [path, entry] : entries_) entry.known = false;
         for (auto& [path, entry] : entries_)
@@ -299,6 +309,8 @@ void Service::Received(Connection& c, const LinkEvent& event) {
     stats_.Count("SMSRECEIVED");
     stats_.CountConnection(c.settings.Name(), true, 1);
     const InboundMessage& m = event.inbound;
+    if (smppServer_) smppServer_->Wake();
+    if (keywords_) keywords_->Wake();
     ServiceLogs().Daily("SMSIN", Now14() + "," + Field(event.file) + "," + Field(c.settings.Name()) + "," +
                                      Field(m.sender) + "," + Field(m.recipient));
 }
@@ -311,7 +323,14 @@ void Service::ExpectReceipts(const std::string& connection, const std::vector<st
 bool Service::Store(const std::string& connection, const InboundMessage& message) {
     const std::string fileName = config::ConnectionFileName(connection);
     const std::string requestId = message.isReceipt ? receipts_.Find(fileName, message.receiptSmscId) : "";
-    const std::string file = WriteInboundFile(smsInDir_, fileName, InboundFileText(message, connection, requestId));
+    std::string text = InboundFileText(message, connection, requestId);
+    // A receipt for a message an account submitted waits for that account's clients.
+    const std::string owner = requestId.empty() ? "" : clients::RequestOwner(requestId);
+    if (!owner.empty()) text = WithLocalUser(text, owner);
+    // Other messages wait for routing to a local account and for the keywords; receipts
+    // never run keywords.
+    const char* extension = !owner.empty() ? ".REC" : message.isReceipt ? ".SMS" : ".IN";
+    const std::string file = WriteInboundFile(smsInDir_, fileName, text, extension);
     if (file.empty()) return false;
     LinkEvent e;
     e.kind = LinkEvent::Kind::Received;
@@ -328,6 +347,20 @@ void Service::RemoveStaleErrorFiles() {
         if (e.isDirectory || platform::StartsWithNoCase(e.name, "MMSCROUTE--")) continue;
         platform::DeleteFileChecked(dir + e.name);
     }
+}
+
+void Service::ConfigureClients() {
+    clients::SmppServerSettings wanted = clients::ReadSmppServerSettings(settings_.configPath);
+    wanted.dataDir = acctdb::GetPrivateDataDirectory();
+    wanted.smsInDir = smsInDir_;
+    if (wanted.port == 0 && wanted.tlsPort == 0) {
+        smppServer_.reset();
+        return;
+    }
+    if (smppServer_ && smppServer_->Settings() == wanted) return;
+    smppServer_.reset();
+    smppServer_ = std::make_unique<clients::SmppServer>(block_, wanted);
+    smppServer_->Start();
 }
 
 }  // namespace gateway

@@ -13,6 +13,8 @@
 #include <vector>
 
 #include "gateway/alerts.h"
+#include "gateway/clients/smpp_server.h"
+#include "gateway/keywords/processor.h"
 #include "gateway/links/link.h"
 #include "gateway/modem_lending.h"
 #include "gateway/receipts.h"
@@ -93,6 +95,8 @@ private:
     void LinkDown(Connection& c, const std::string& error);
     void Received(Connection& c, const LinkEvent& event);
     void RemoveStaleErrorFiles();
+    // Starts, restarts (its keys changed) or stops the SMPP server for user accounts.
+    void ConfigureClients();
     void Tick();
     void ReportLosses(std::uint64_t now);
 
@@ -135,6 +139,8 @@ private:
     std::uint64_t reloadAtMs_ = 0, nextScanMs_ = 0, nextRetryCheckMs_ = 0, nextWatchdogMs_ = 0;
     std::uint64_t nextQueueSizeMs_ = 0, nextLenderMs_ = 0, nextLossReportMs_ = 0;
     std::unique_ptr<web::WebInterface> web_;
+    std::unique_ptr<clients::SmppServer> smppServer_;
+    std::unique_ptr<keywords::KeywordProcessor> keywords_;
     std::unique_ptr<ModemLender> lender_;  // no modem is driven here yet: every request is granted
     std::uint32_t lastQueueSize_ = UINT32_MAX;
 };

@@ -2,15 +2,17 @@
 
 #include <mutex>
 
+#include "accounts/scramble.h"
+#include "acctdb/acctdb.h"
 #include "platform/dynlib.h"
+#include "platform/ini.h"
 #include "platform/files.h"
-#include "server/server_certificate.h"
 
 namespace gateway {
 
 namespace {
 
-decltype(&::sslSetServerKeyPassword) setServerKeyPassword = nullptr;
+decltype(&::sslSetServerKeyPassword) g_setKeyPassword = nullptr;
 
 }  // namespace
 
@@ -31,21 +33,28 @@ const shell::TlsLinkTable* ServiceTlsLibrary() {
         table.sslPeerFingerprint = library.Function<decltype(&::sslPeerFingerprint)>("sslPeerFingerprint");
         table.sslAcceptSessionApp = library.Function<decltype(&::sslAcceptSessionApp)>("sslAcceptSessionApp");
         table.sslServerCertExists = library.Function<decltype(&::sslServerCertExists)>("sslServerCertExists");
-        setServerKeyPassword = library.Function<decltype(&::sslSetServerKeyPassword)>("sslSetServerKeyPassword");
+        g_setKeyPassword = library.Function<decltype(&::sslSetServerKeyPassword)>("sslSetServerKeyPassword");
         ready = table.sslInitSession && table.sslFreeSession && table.sslSend && table.sslRecv &&
                 table.sslDataPending && table.sslInitLib && table.sslInitLib() != 0;
     });
     return ready ? &table : nullptr;
 }
 
-bool ServerCertificateReady() {
+const shell::TlsLinkTable* ServiceTlsServer() {
     const shell::TlsLinkTable* tls = ServiceTlsLibrary();
-    if (tls == nullptr || tls->sslAcceptSessionApp == nullptr || tls->sslServerCertExists == nullptr ||
-        tls->sslServerCertExists() == 0)
-        return false;
-    // The key is encrypted with the challenge password kept (scrambled) in SSL.INI.
-    if (setServerKeyPassword != nullptr) setServerKeyPassword(server::ReadCertificateFields().password.c_str());
-    return true;
+    if (!tls || !tls->sslAcceptSessionApp || !tls->sslServerCertExists || tls->sslServerCertExists() == 0)
+        return nullptr;
+    static std::once_flag once;
+    std::call_once(once, [] {
+        // The key is encrypted with the password the certificate page stored, scrambled
+        // with the host name.
+        const std::string ini = acctdb::GetPrivateDataDirectory() + "SSL.INI";
+        const std::string host = platform::GetPrivateProfileString(ini, "SSL", "Host", "");
+        const std::string scrambled = platform::GetPrivateProfileString(ini, "SSL", "Password", "");
+        const std::string password = accounts::UnscrambleText(host, scrambled);
+        if (g_setKeyPassword && !password.empty()) g_setKeyPassword(password.c_str());
+    });
+    return tls;
 }
 
 }  // namespace gateway

@@ -10,8 +10,9 @@ namespace gateway {
 // did not initialise.
 const shell::TlsLinkTable* ServiceTlsLibrary();
 
-// Whether the library can serve TLS with the gateway's server certificate (present, with
-// the server functions); gives the library the key's password from SSL.INI when it is.
-bool ServerCertificateReady();
+// The table for the service's TLS servers: null unless the library has the server side
+// and the gateway's server certificate exists. The server key's password ("SSL.INI") is
+// handed to the library on the first call.
+const shell::TlsLinkTable* ServiceTlsServer();
 
 }  // namespace gateway

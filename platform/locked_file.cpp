@@ -1,5 +1,7 @@
 #include "platform/locked_file.h"
 
+#include <cstdio>
+
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -94,6 +96,12 @@ bool LockedFile::Remove() {
     const bool removed = fd_ && StillAtPath() && ::unlink(path_.c_str()) == 0;
     Release();
     return removed;
+}
+
+bool LockedFile::RenameTo(const std::string& newPath) {
+    const bool renamed = fd_ && StillAtPath() && ::rename(path_.c_str(), newPath.c_str()) == 0;
+    if (renamed) path_ = newPath;
+    return renamed;
 }
 
 void LockedFile::Release() {

@@ -35,6 +35,9 @@ public:
     // Deletes the file when the path still names the locked one; releases the lock
     // either way. False when another file took its place (it stays) or unlink failed.
     bool Remove();
+    // Renames the file while it is still the one at its path, keeping the lock; false
+    // when another file took its place or the rename failed.
+    bool RenameTo(const std::string& newPath);
     void Release();
 
 private:

@@ -4,12 +4,12 @@
 
 #include "acctdb/acctdb.h"
 #include "config/config_store.h"
-#include "modem/port.h"
 #include "platform/files.h"
 #include "platform/process.h"
 #include "platform/ini.h"
 #include "platform/text.h"
 #include "twoway/keyword_store.h"
+#include "twoway/reply_text.h"
 
 namespace twoway {
 namespace {
@@ -71,9 +71,7 @@ KeywordCommand LoadKeywordCommand(std::string_view keywordKey) {
     c.keyword = std::string(keywordKey.substr(0, hashes));
     if (hashes != std::string_view::npos) c.phones = std::string(keywordKey.substr(hashes + 2));
     const std::string section = KeywordSectionName(keywordKey);
-    std::string reply = ReadKey(section, "ReplyText");
-    modem::UnescapeCrLf(reply);
-    c.replyText = Action(reply);
+    c.replyText = Action(UnescapeReplyText(ReadKey(section, "ReplyText")));
     c.replyFile = Action(ReadKey(section, "ReplyFile"));
     c.run = Action(ReadKey(section, "Run"));
     c.runSendResponse = config::IsYes(ReadKey(section, "RunSendResponse"));
@@ -135,9 +133,7 @@ bool StoreKeywordCommand(const KeywordCommand& c, std::string_view oldKey) {
             batch.DeleteKey(section, name);
         }
     };
-    std::string reply = c.replyText.value;
-    modem::EscapeCrLf(reply);
-    put("ReplyText", c.replyText, reply);
+    put("ReplyText", c.replyText, EscapeReplyText(c.replyText.value));
     put("ReplyFile", c.replyFile, c.replyFile.value);
     put("Run", c.run, c.run.value);
     put("MailTo", c.mailTo, c.mailTo.value);

@@ -39,9 +39,13 @@ std::vector<std::string> ReadList(const std::string& iniPath, const char* prefix
     return out;
 }
 
-bool FindAccount(const std::string& name, acctdb::UserRecord& record) {
+bool FindAccount(const std::string& name, acctdb::UserRecord& record, bool* storeError) {
     acctdb::UserHandle store = 0;
-    if (!acctdb::SMSOpenUserFile(&store, acctdb::GENERIC_READ)) return false;
+    if (storeError) *storeError = false;
+    if (!acctdb::SMSOpenUserFile(&store, acctdb::GENERIC_READ)) {
+        if (storeError) *storeError = true;
+        return false;
+    }
     const bool found = acctdb::SMSFindUserRecord(store, name, &record) != 0;
     acctdb::SMSCloseUserFile(store);
     return found;
@@ -106,6 +110,8 @@ LoginResult CheckLogin(const std::string& name, const std::string& password, Log
     return LoginResult::Ok;
 }
 
-bool ReadAccount(const std::string& name, acctdb::UserRecord& record) { return FindAccount(name, record); }
+bool ReadAccount(const std::string& name, acctdb::UserRecord& record, bool* storeError) {
+    return FindAccount(name, record, storeError);
+}
 
 }  // namespace gateway::clients

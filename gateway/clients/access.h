@@ -36,7 +36,8 @@ enum class LoginResult { Ok, UnknownUser, WrongPassword, NotAllowed, AddressNotA
 LoginResult CheckLogin(const std::string& name, const std::string& password, LoginService service,
                        std::string_view clientAddress, acctdb::UserRecord& record);
 
-// The account as stored now, for re-checking a session; false when it is gone.
-bool ReadAccount(const std::string& name, acctdb::UserRecord& record);
+// The account as stored now, for re-checking a session; false when it is gone or the
+// store cannot be read (then `storeError`, when given, is set).
+bool ReadAccount(const std::string& name, acctdb::UserRecord& record, bool* storeError = nullptr);
 
 }  // namespace gateway::clients

@@ -110,9 +110,9 @@ std::string QueueFolder(const std::string& user) {
     return platform::DirectoryExists(folder) ? folder : root;
 }
 
-// A new identifier: "C", the local time to the second and a sequence within it, never the
-// name of a request still in `folder`.
-std::string NewRequestId(SubmitState& s, const std::string& folder) {
+// A new identifier: `prefix`, the local time to the second and a sequence within it,
+// never the name of a request still in `folder`.
+std::string NewRequestId(SubmitState& s, const std::string& folder, char prefix = 'C') {
     const std::string now = Now14();
     if (now != s.lastSecond) {
         s.lastSecond = now;
@@ -120,7 +120,7 @@ std::string NewRequestId(SubmitState& s, const std::string& folder) {
     }
     for (;;) {
         char id[40];
-        std::snprintf(id, sizeof id, "C%s%05u", now.c_str(), s.sequence++);
+        std::snprintf(id, sizeof id, "%c%s%05u", prefix, now.c_str(), s.sequence++);
         if (!platform::FileExists(folder + id + ".REQ")) return id;
     }
 }
@@ -136,14 +136,14 @@ void CountQuota(SubmitState& s, const std::string& user) {
 
 SubmitResult Check(const acctdb::UserRecord& user, const ClientMessage& m, config::SmsRequest& request) {
     request.phoneNumber = CleanNumber(m.to);
-    if (request.phoneNumber.empty()) return Refuse(Refusal::Invalid, "Invalid recipient number: " + m.to);
+    if (request.phoneNumber.empty()) return Refuse(Refusal::InvalidRecipient, "Invalid recipient number: " + m.to);
     const std::string forced = user.ForcedSender();
     request.sender = forced.empty() ? m.from : forced;
-    if (!PrintableSender(request.sender)) return Refuse(Refusal::Invalid, "Invalid sender address");
+    if (!PrintableSender(request.sender)) return Refuse(Refusal::InvalidSender, "Invalid sender address");
     if (m.udh.size() > kMaxUdh || (!m.udh.empty() && static_cast<unsigned char>(m.udh[0]) + 1u != m.udh.size()))
         return Refuse(Refusal::Invalid, "Invalid user data header");
     if (m.binary ? m.text.size() * 2 > kMaxDataBytes : config::EscapeLineBreaks(m.text).size() > kMaxDataBytes)
-        return Refuse(Refusal::Invalid, "Message too long");
+        return Refuse(Refusal::TooLong, "Message too long");
     if (m.dcs > 255 || m.pid > 255) return Refuse(Refusal::Invalid, "Invalid data coding");
     if (!m.route.empty() && !KnownRoute(m.route)) return Refuse(Refusal::Invalid, "Unknown route: " + m.route);
     if (!AccountAdmitsAddress(user, m.clientAddress))
@@ -200,6 +200,19 @@ SubmitResult Submit(const acctdb::UserRecord& user, const ClientMessage& message
                                       Field(message.clientAddress) + "," + Field(request.phoneNumber));
     config::WakeOutboundQueue(message.route);
     return result;
+}
+
+std::string QueueServiceRequest(const config::SmsRequest& request, char prefix) {
+    SubmitState& s = State();
+    std::string id;
+    {
+        std::lock_guard<std::mutex> lock(s.mutex);
+        const std::string folder = config::QueueDirectory();
+        id = NewRequestId(s, folder, prefix);
+        if (!config::WriteRequestFile(folder + id + ".REQ", config::SmsRequestText(request))) return {};
+    }
+    config::WakeOutboundQueue(request.smscRoute);
+    return id;
 }
 
 std::string RequestOwner(const std::string& requestId) {

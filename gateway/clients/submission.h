@@ -6,6 +6,7 @@
 #include <string>
 
 #include "acctdb/acctdb.h"
+#include "config/sms_request.h"
 
 namespace gateway::clients {
 
@@ -26,7 +27,10 @@ struct ClientMessage {
 
 enum class Refusal {
     None,
-    Invalid,             // no recipient, bad number, text too long, bad route
+    InvalidRecipient,    // no recipient, or not a number
+    InvalidSender,       // a sender that cannot be sent (too long, control characters)
+    TooLong,             // the text or data does not fit a request
+    Invalid,             // anything else the message gets wrong: header, coding, unknown route
     AddressNotAllowed,   // the client's address is not among the account's allowed ones
     Quota,               // the account's daily or monthly message limit is reached
     NoCredit,            // the account's credit does not cover the message
@@ -47,6 +51,11 @@ struct SubmitResult {
 // own queue folder when SeparateUserQueues is on). On refusal nothing is written, counted
 // or debited.
 SubmitResult Submit(const acctdb::UserRecord& user, const ClientMessage& message);
+
+// Writes a request the service makes itself (a keyword's reply) into the queue root with
+// a new identifier beginning with `prefix`, and wakes the queue; the identifier, or ""
+// when it could not be written. Such requests are charged to nobody.
+std::string QueueServiceRequest(const config::SmsRequest& request, char prefix);
 
 // The user a request of Submit with a receipt wanted was submitted by, or "" (also after
 // a restart, for three days).

@@ -85,7 +85,7 @@ void HttpServer::Stop() {
     StopListener();
     std::unique_lock<std::mutex> lock(shared_->mutex);
     shared_->stopping = true;
-    for (int fd : shared_->open) platform::ShutdownStream(fd);
+    for (int fd : shared_->open) platform::ShutdownSocket(fd);
     shared_->idle.wait(lock, [&] { return shared_->active == 0; });
 }
 
@@ -105,7 +105,7 @@ void HttpServer::ListenLoop(std::shared_ptr<const WebSettings> settings) {
                 for (const Listener& l : listeners) have |= l.port == port && l.tls == tls;
                 if (have) continue;
                 int error = 0;
-                Listener l{platform::ListenStream(settings->address, port, &error), port, tls};
+                Listener l{platform::ListenStream(settings->address, port, 128, &error), port, tls};
                 if (!l.fd.Valid()) {
                     inUse = true;
                     if (!reported || !lastInUse)

@@ -4,7 +4,7 @@
 #include <filesystem>
 
 #include "gateway/logs.h"
-#include "platform/confined_process.h"
+#include "platform/restricted_command.h"
 #include "platform/files.h"
 #include "platform/tcp_listener.h"
 #include "platform/text.h"
@@ -137,14 +137,16 @@ HttpResponse ServePhp(const HttpRequest& request, const std::string& clientAddre
     if (phpCgi.empty()) return TextResponse(503, "PHP support not available, unable to locate php-cgi");
     const std::string script = PhpScriptPath(settings.phpDir, request.path);
     if (script.empty()) return TextResponse(404, "Not found");
-    platform::ConfinedRun run;
+    platform::RestrictedRun run;
     run.argv = {phpCgi};
-    run.environment = CgiEnvironment(request, clientAddress, tls, script, request.path, settings.phpDir);
+    run.env = CgiEnvironment(request, clientAddress, tls, script, request.path, settings.phpDir);
     run.workingDir = script.substr(0, script.rfind('/'));
     run.input = request.body;
-    run.outputLimit = 8 * 1024 * 1024;
+    run.maxOutput = 8 * 1024 * 1024;
+    run.mergeErrors = false;  // PHP's warnings on standard error would break the CGI head
     run.timeoutMs = 30'000;
-    const platform::ConfinedResult result = platform::RunConfined(run);
+    run.runAsUser = platform::GatewayProgramAccount();
+    const platform::RestrictedResult result = platform::RunRestricted(run);
     if (!result.started) {
         ServiceLogs().Event(platform::EventLevel::Error, "php-cgi could not be started: " + result.error);
         return TextResponse(502, "The PHP program could not be started");

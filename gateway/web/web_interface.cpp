@@ -14,7 +14,7 @@ WebInterface::WebInterface(platform::SharedMemory& block) : block_(block) {
 WebInterface::~WebInterface() { Stop(); }
 
 void WebInterface::Configure(const std::string& configPath, std::vector<std::string> routes) {
-    const WebSettings settings = LoadWebSettings(configPath, ServerCertificateReady());
+    const WebSettings settings = LoadWebSettings(configPath, ServiceTlsServer() != nullptr);
     // Located once, when PHP is first wanted: the search may store the key it found.
     if (settings.phpEnable && !phpLocated_) {
         std::string message;

@@ -2,6 +2,7 @@
 
 #include "acctdb/acctdb.h"
 #include "config/config_store.h"
+#include "gateway/clients/access.h"
 #include "platform/files.h"
 #include "platform/ini.h"
 #include "server/address_pattern.h"
@@ -26,8 +27,9 @@ WebSettings LoadWebSettings(const std::string& configPath, bool certificateExist
         s.port = server::NormalisedNumber(web);
     s.sslRedirect = s.sslPort != 0 && config::IsYes(get("SSLRedirect"));
     s.address = get("IPAddress");
-    s.allowed = server::ReadAddressList(configPath, "Allowed");
-    s.blocked = server::ReadAddressList(configPath, "Blocked");
+    const clients::AddressLists lists = clients::ReadAddressLists(configPath);
+    s.allowed = lists.allowed;
+    s.blocked = lists.blocked;
     s.auth = yes("WebAuth", true);
     s.menu = yes("WebMenu", true);
     s.displaySender = yes("WebDisplaySender", true);

@@ -1,6 +1,4 @@
-// PDU packing and unpacking through libsmpp34. That library reports errors through
-// process-wide variables (smpp34_errno, smpp34_strerror), so every call into it holds
-// one lock; the console's tests and the gateway's sessions may run on several threads.
+// The client's PDUs, packed and unpacked through libsmpp34 (smpp_codec.h).
 #include "smpplnk/smpp_pdu.h"
 
 #include <algorithm>
@@ -11,128 +9,14 @@
 #include <mutex>
 #include <vector>
 
+#include "smpplnk/smpp_codec.h"
 #include "smpplnk/smpp_codes.h"
 
-extern "C" {
-#include <libsmpp34/smpp34.h>
-#include <libsmpp34/smpp34_heap.h>
-#include <libsmpp34/smpp34_structs.h>
-#include <libsmpp34/smpp34_params.h>
-#include <stdint.h>
-}
-
 namespace smpplnk {
+
+using namespace codec;
+
 namespace {
-
-std::mutex gCodecLock;
-
-// Octet maxima of the C-octet strings, the terminating NUL excluded.
-constexpr std::size_t kSystemIdMax = 15;
-constexpr std::size_t kPasswordMax = 8;
-constexpr std::size_t kSystemTypeMax = 12;
-constexpr std::size_t kAddressRangeMax = 40;
-constexpr std::size_t kAddressMax = 20;
-// SMPP allows 254; libsmpp34 packs at most 253. A single SMS never comes near either.
-constexpr std::size_t kShortMessageMax = 253;
-
-void CopyField(std::uint8_t* field, const std::string& text) {
-    std::memcpy(field, text.data(), text.size());
-    field[text.size()] = 0;
-}
-
-// A C-octet string cannot carry a NUL of its own: it would end the field early and
-// shift every field after it.
-bool Fits(const std::string& text, std::size_t max) {
-    return text.size() <= max && text.find('\0') == std::string::npos;
-}
-
-int Pack(std::uint32_t id, void* pdu, std::string& out) {
-    std::uint8_t buffer[kHeaderSize + 2048];
-    int length = 0;
-    std::lock_guard<std::mutex> lock(gCodecLock);
-    if (smpp34_pack(id, buffer, sizeof buffer, &length, pdu) != 0 || length < 16) return kErrEncode;
-    out.assign(reinterpret_cast<const char*>(buffer), static_cast<std::size_t>(length));
-    return 0;
-}
-
-// smpp34_unpack allocates the TLV list of a reply and, when a TLV is cut short, leaks
-// the node it was filling. The client never uses TLVs, so every allocation made during
-// an unpack is recorded and released right after it, whatever the outcome.
-std::vector<void*>* gUnpackAllocations = nullptr;  // set only while gCodecLock is held
-
-void* TrackedMalloc(std::size_t size) {
-    void* p = std::malloc(size);
-    if (p && gUnpackAllocations) gUnpackAllocations->push_back(p);
-    return p;
-}
-
-void TrackedFree(void* p) {
-    if (p && gUnpackAllocations) {
-        auto& v = *gUnpackAllocations;
-        v.erase(std::remove(v.begin(), v.end(), p), v.end());
-    }
-    std::free(p);
-}
-
-void* TrackedRealloc(void* p, std::size_t size) {
-    void* q = std::realloc(p, size);
-    if (q && gUnpackAllocations) {
-        auto& v = *gUnpackAllocations;
-        v.erase(std::remove(v.begin(), v.end(), p), v.end());
-        v.push_back(q);
-    }
-    return q;
-}
-
-// Copies the optional parameters out of an unpacked PDU, as their octets travel.
-template <typename Pdu>
-void CopyTlvs(const Pdu* pdu, std::vector<Tlv>* out) {
-    if constexpr (requires { pdu->tlv; }) {
-        int guard = 0;
-        for (const tlv_t* t = pdu->tlv; t != nullptr && out != nullptr && guard < 64; t = t->next, ++guard) {
-            Tlv copy;
-            copy.tag = t->tag;
-            const std::size_t length = std::min<std::size_t>(t->length, sizeof t->value.octet);
-            if (length == 1) {
-                copy.value.assign(1, static_cast<char>(t->value.val08));
-            } else if (length == 2 && (t->tag == kTagSarMsgRefNum)) {
-                copy.value = {static_cast<char>(t->value.val16 >> 8), static_cast<char>(t->value.val16 & 0xFF)};
-            } else if (length == 4 && t->tag != kTagReceiptedMessageId && t->tag != kTagMessagePayload) {
-                const std::uint32_t v = t->value.val32;
-                copy.value = {static_cast<char>(v >> 24), static_cast<char>(v >> 16), static_cast<char>(v >> 8),
-                              static_cast<char>(v)};
-            } else {
-                copy.value.assign(reinterpret_cast<const char*>(t->value.octet), length);
-            }
-            out->push_back(std::move(copy));
-        }
-    }
-}
-
-template <typename Pdu>
-int Unpack(std::uint32_t id, Pdu* pdu, const std::string& in, std::vector<Tlv>* tlvs = nullptr) {
-    if (in.size() < kHeaderSize || in.size() > kMaxPduLength) return kErrMalformed;
-    // The struct must be the one the PDU's own command id selects: libsmpp34 reads
-    // the body by `id`, and a body of another layout overruns the struct.
-    const Header h = DecodeHeader(reinterpret_cast<const unsigned char*>(in.data()));
-    if (h.id != id || h.length != in.size()) return kErrMalformed;
-    static std::once_flag allocator;
-    std::call_once(allocator, [] {
-        static const smpp34_memory_functions functions{TrackedMalloc, TrackedRealloc, TrackedFree};
-        smpp34_set_memory_functions(&functions);
-    });
-    std::memset(pdu, 0, sizeof *pdu);
-    std::lock_guard<std::mutex> lock(gCodecLock);
-    std::vector<void*> allocations;
-    gUnpackAllocations = &allocations;
-    const int rc = smpp34_unpack(id, pdu, reinterpret_cast<const std::uint8_t*>(in.data()),
-                                 static_cast<int>(in.size()));
-    gUnpackAllocations = nullptr;
-    if (rc == 0) CopyTlvs(pdu, tlvs);
-    for (void* p : allocations) std::free(p);
-    if constexpr (requires { pdu->tlv; }) pdu->tlv = nullptr;
-    return rc == 0 ? 0 : kErrMalformed;
-}
 
 template <typename Bind>
 int PackBind(const BindRequest& r, std::uint32_t sequence, std::string& pdu) {
@@ -160,12 +44,6 @@ int SetVersion(const BindRequest& r, std::string& pdu) {
     if (at >= pdu.size() || pdu[at] != 0x34) return kErrEncode;
     pdu[at] = static_cast<char>(r.version);
     return 0;
-}
-
-// The text of a C-octet field unpacked into a fixed array, never past its end.
-std::string FieldText(const std::uint8_t* field, std::size_t size) {
-    const auto* text = reinterpret_cast<const char*>(field);
-    return std::string(text, strnlen(text, size));
 }
 
 }  // namespace
@@ -274,25 +152,6 @@ const std::string* MessageDelivery::Find(std::uint16_t tag) const {
 
 namespace {
 
-// Builds the parameter list libsmpp34 packs: numbers by their own width, the rest as octets.
-int AddTlv(tlv_t** list, const Tlv& t) {
-    tlv_t node;
-    std::memset(&node, 0, sizeof node);
-    node.tag = t.tag;
-    node.length = static_cast<std::uint16_t>(t.value.size());
-    if (t.value.size() > sizeof node.value.octet) return kErrMessageLong;
-    const auto* v = reinterpret_cast<const unsigned char*>(t.value.data());
-    if (t.tag == kTagSarMsgRefNum && t.value.size() == 2) {
-        node.value.val16 = static_cast<std::uint16_t>(v[0] << 8 | v[1]);
-    } else if (t.value.size() == 1 && t.tag != kTagMessagePayload) {
-        node.value.val08 = v[0];
-    } else {
-        std::memcpy(node.value.octet, t.value.data(), t.value.size());
-    }
-    std::lock_guard<std::mutex> lock(gCodecLock);
-    return build_tlv(list, &node) == 0 ? 0 : kErrEncode;
-}
-
 template <typename Pdu>
 void FillMessage(Pdu& s, const MessageRequest& r) {
     CopyField(s.service_type, r.serviceType);
@@ -307,6 +166,23 @@ void FillMessage(Pdu& s, const MessageRequest& r) {
     s.data_coding = r.dataCoding;
 }
 
+// submit_sm and deliver_sm share their layout.
+template <typename Pdu>
+int PackShortMessage(std::uint32_t id, Pdu& s, const MessageRequest& r, std::uint32_t sequence, tlv_t* tlvs,
+                     std::string& pdu) {
+    std::memset(&s, 0, sizeof s);
+    s.command_id = id;
+    s.sequence_number = sequence;
+    FillMessage(s, r);
+    s.protocol_id = r.protocolId;
+    s.priority_flag = r.priority;
+    CopyField(s.validity_period, r.validityPeriod);
+    s.sm_length = static_cast<std::uint8_t>(r.shortMessage.size());
+    std::memcpy(s.short_message, r.shortMessage.data(), r.shortMessage.size());
+    s.tlv = tlvs;
+    return Pack(id, &s, pdu);
+}
+
 }  // namespace
 
 int EncodeMessage(const MessageRequest& r, std::uint32_t sequence, std::string& pdu) {
@@ -317,8 +193,7 @@ int EncodeMessage(const MessageRequest& r, std::uint32_t sequence, std::string& 
     tlv_t* tlvs = nullptr;
     for (const Tlv& t : r.tlvs) {
         if (const int rc = AddTlv(&tlvs, t); rc != 0) {
-            std::lock_guard<std::mutex> lock(gCodecLock);
-            destroy_tlv(tlvs);
+            DestroyTlvs(tlvs);
             return rc;
         }
     }
@@ -331,22 +206,14 @@ int EncodeMessage(const MessageRequest& r, std::uint32_t sequence, std::string& 
         FillMessage(s, r);
         s.tlv = tlvs;
         rc = Pack(kDataSm, &s, pdu);
+    } else if (r.commandId == kDeliverSm) {
+        deliver_sm_t s;
+        rc = PackShortMessage(kDeliverSm, s, r, sequence, tlvs, pdu);
     } else {
         submit_sm_t s;
-        std::memset(&s, 0, sizeof s);
-        s.command_id = kSubmitSm;
-        s.sequence_number = sequence;
-        FillMessage(s, r);
-        s.protocol_id = r.protocolId;
-        s.priority_flag = r.priority;
-        CopyField(s.validity_period, r.validityPeriod);
-        s.sm_length = static_cast<std::uint8_t>(r.shortMessage.size());
-        std::memcpy(s.short_message, r.shortMessage.data(), r.shortMessage.size());
-        s.tlv = tlvs;
-        rc = Pack(kSubmitSm, &s, pdu);
+        rc = PackShortMessage(kSubmitSm, s, r, sequence, tlvs, pdu);
     }
-    std::lock_guard<std::mutex> lock(gCodecLock);
-    destroy_tlv(tlvs);
+    DestroyTlvs(tlvs);
     return rc;
 }
 

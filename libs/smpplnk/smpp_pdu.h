@@ -95,8 +95,8 @@ struct Tlv {
     std::string value;  // octets as they travel (big-endian for numbers)
 };
 
-// submit_sm, or data_sm with `commandId` kDataSm (no short message: the text goes in a
-// message_payload parameter).
+// submit_sm, deliver_sm with `commandId` kDeliverSm (the server's), or data_sm with
+// `commandId` kDataSm (no short message: the text goes in a message_payload parameter).
 struct MessageRequest {
     std::uint32_t commandId = kSubmitSm;
     std::string serviceType, source, destination, validityPeriod;

@@ -93,10 +93,10 @@ TEST_F(SubmissionTest, RefusalsNameTheirReasonAndWriteNothing) {
         ClientMessage message;
         Refusal refusal;
     } cases[] = {
-        {Message("", "hi"), Refusal::Invalid},
-        {Message("12a45", "hi"), Refusal::Invalid},
-        {Message("123456789012345678901", "hi"), Refusal::Invalid},
-        {Message("123", std::string(8192, 'x')), Refusal::Invalid},
+        {Message("", "hi"), Refusal::InvalidRecipient},
+        {Message("12a45", "hi"), Refusal::InvalidRecipient},
+        {Message("123456789012345678901", "hi"), Refusal::InvalidRecipient},
+        {Message("123", std::string(8192, 'x')), Refusal::TooLong},
         {badRoute, Refusal::Invalid},
         {badHeader, Refusal::Invalid},
         {wrongAddress, Refusal::AddressNotAllowed},

@@ -12,22 +12,13 @@ namespace {
 
 TEST(TcpListener, TakenPortsAndBadAddressesAreErrorsAndPeersReadAsDottedIPv4) {
     int error = 0;
-    UniqueFd first = ListenStream("127.0.0.1", 0, &error);
-    EXPECT_FALSE(first.Valid());
+    EXPECT_FALSE(ListenStream("not-an-address", 8800, 8, &error).Valid());
     EXPECT_EQ(EINVAL, error);
-    EXPECT_FALSE(ListenStream("not-an-address", 8800, &error).Valid());
-    EXPECT_EQ(EINVAL, error);
-
-    // Every local address, on the first free port of a range.
-    UniqueFd listener;
-    unsigned port = 0;
-    for (unsigned candidate = 40'000; candidate < 40'200 && !listener.Valid(); ++candidate) {
-        listener = ListenStream("", candidate, &error);
-        port = candidate;
-    }
-    ASSERT_TRUE(listener.Valid());
-    EXPECT_EQ(port, LocalPort(listener.Get()));
-    EXPECT_FALSE(ListenStream("127.0.0.1", port, &error).Valid());
+    UniqueFd listener = ListenStream("", 0, 8, &error);
+    ASSERT_TRUE(listener.Valid()) << error;
+    const unsigned port = ListeningPort(listener.Get());
+    ASSERT_NE(0u, port);
+    EXPECT_FALSE(ListenStream("127.0.0.1", port, 8, &error).Valid());
     EXPECT_EQ(EADDRINUSE, error);
 
     TcpSocket client = TcpSocket::Connect("127.0.0.1", port, 5'000);
