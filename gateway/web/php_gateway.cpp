@@ -14,6 +14,9 @@ namespace gateway::web {
 namespace {
 
 constexpr std::string_view kPrefix = "/php";
+// A stop waits for the requests being served, and the service must be gone within ten
+// seconds of being asked: a script gets eight.
+constexpr int kPhpTimeoutMs = 8'000;
 
 bool Inside(const std::filesystem::path& root, const std::filesystem::path& path) {
     auto r = root.begin(), p = path.begin();
@@ -144,7 +147,7 @@ HttpResponse ServePhp(const HttpRequest& request, const std::string& clientAddre
     run.input = request.body;
     run.maxOutput = 8 * 1024 * 1024;
     run.mergeErrors = false;  // PHP's warnings on standard error would break the CGI head
-    run.timeoutMs = 30'000;
+    run.timeoutMs = kPhpTimeoutMs;
     run.runAsUser = platform::GatewayProgramAccount();
     const platform::RestrictedResult result = platform::RunRestricted(run);
     if (!result.started) {

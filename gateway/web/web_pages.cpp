@@ -35,8 +35,8 @@ bool Advanced(const PageContext& c) { return c.settings != nullptr && !c.setting
 }  // namespace
 
 std::string LoginPage(const std::string& error, const std::string& userName) {
-    PageContext none;
-    std::string body;
+    std::string body = "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\"><title>Log in - QuvSMS</title>"
+                       "<style>" + std::string(kStyle) + "</style></head><body>\n<h1>Log in</h1>\n";
     if (!error.empty()) body += "<p class=\"error\" id=\"error\">" + E(error) + "</p>\n";
     body += "<form method=\"post\" action=\"/login\">"
             "<label>User name <input name=\"user\" id=\"user\" autocomplete=\"username\" value=\"" +
@@ -45,11 +45,7 @@ std::string LoginPage(const std::string& error, const std::string& userName) {
             "<label>Password <input type=\"password\" name=\"password\" id=\"password\" "
             "autocomplete=\"current-password\"></label>"
             "<p><button type=\"submit\" id=\"login\">Log in</button></p></form>";
-    none.settings = nullptr;
-    std::string html = "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\"><title>Log in - QuvSMS</title>"
-                       "<style>" + std::string(kStyle) + "</style></head><body>\n<h1>Log in</h1>\n" + body +
-                       "\n</body></html>\n";
-    return html;
+    return body + "\n</body></html>\n";
 }
 
 std::string HomePage(const PageContext& c) {

@@ -370,6 +370,29 @@ TEST_F(WebScenario, AccessListsRefuseBlockedAddressesBeforeAnythingIsRead) {
     EXPECT_TRUE(Eventually([&] { return Curl({Url("/login")}).status == 403; }));
 }
 
+TEST_F(WebScenario, AStopByTheConsoleEndsOpenWebConnections) {
+    WebPort(FreePort());
+    ASSERT_TRUE(Start());
+    ASSERT_TRUE(WebUp());
+    // A client in the middle of its request, and one idle between requests.
+    std::vector<int> clients;
+    for (const std::string& sent : {std::string("GET /login HTTP/1.1\r\nHost: x\r\n"), std::string()}) {
+        const int fd = socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_port = htons(static_cast<uint16_t>(port_));
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ASSERT_EQ(0, connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a));
+        if (!sent.empty()) {
+            ASSERT_EQ(static_cast<ssize_t>(sent.size()), send(fd, sent.data(), sent.size(), 0));
+        }
+        clients.push_back(fd);
+    }
+    EXPECT_EQ(0, StopByBlock());
+    for (int fd : clients) close(fd);
+    EXPECT_NE(std::string::npos, Events().find("Service stopped"));
+}
+
 TEST_F(WebScenario, OneConnectionCarriesManyRequests) {
     WebPort(FreePort());
     ASSERT_TRUE(Start());

@@ -12,6 +12,8 @@
 #include "gateway/web/message_lists.h"
 #include "gateway/web/web_app.h"
 #include "gateway/web/web_sessions.h"
+#include "gateway/web/web_settings.h"
+#include "platform/ini.h"
 #include "platform/clock.h"
 #include "platform/files.h"
 #include "tests/support/temp_dir.h"
@@ -190,6 +192,52 @@ TEST(WebSessions, TokensAreFreshSessionsEndAtLogoutAndGuessersAreHeldBack) {
     }
     EXPECT_FALSE(throttle.Allowed("10.0.0.1"));
     EXPECT_TRUE(throttle.Allowed("10.0.0.2"));
+}
+
+TEST(WebSettingsFile, PortsFollowTheCertificateAndAPresentEmptyKeyTurnsThePlainPortOff) {
+    zella_test::ScopedDataDir data("webset");
+    const std::string ini = data.Path() + "ZELLA.INI";
+    platform::WriteFileAtomic(ini, "[ZELLA]\r\n");
+    WebSettings s = LoadWebSettings(ini, false);
+    EXPECT_EQ(8800u, s.port);
+    EXPECT_EQ(0u, s.sslPort);
+    EXPECT_TRUE(s.auth && s.menu && s.displaySender && s.displayRoute && !s.phpEnable);
+    platform::WritePrivateProfileString(ini, "ZELLA", "WebPortSSL", "8443");
+    platform::WritePrivateProfileString(ini, "ZELLA", "SSLRedirect", "Yes");
+    s = LoadWebSettings(ini, false);  // no certificate: no TLS port, no redirect
+    EXPECT_EQ(8800u, s.port);
+    EXPECT_EQ(0u, s.sslPort);
+    EXPECT_FALSE(s.sslRedirect);
+    s = LoadWebSettings(ini, true);  // with one, WebPort absent means no plain port
+    EXPECT_EQ(0u, s.port);
+    EXPECT_EQ(8443u, s.sslPort);
+    EXPECT_TRUE(s.sslRedirect);
+    platform::WritePrivateProfileString(ini, "ZELLA", "WebPort", "");
+    EXPECT_EQ(0u, LoadWebSettings(ini, false).port);
+    platform::WritePrivateProfileString(ini, "ZELLA", "WebPort", "9000x");
+    platform::WritePrivateProfileString(ini, "ZELLA", "WebAuth", "no");
+    platform::WritePrivateProfileString(ini, "ZELLA", "WebDisableAdvOption", "Yes");
+    platform::WritePrivateProfileString(ini, "IPRestrictions", "Blocked3", "10.1");
+    s = LoadWebSettings(ini, false);
+    EXPECT_EQ(9000u, s.port);
+    EXPECT_FALSE(s.auth);
+    EXPECT_TRUE(s.disableAdvanced);
+    EXPECT_EQ(std::vector<std::string>{"10.1"}, s.blocked);
+}
+
+TEST(PhpRequests, RemoteClientsAndDisabledPhpAreRefusedBeforeAnythingRuns) {
+    WebSettings s;
+    s.phpDir = "/nonexistent/";
+    HttpRequest r;
+    r.method = "GET";
+    r.path = "/php/index.php";
+    EXPECT_EQ(404, ServePhp(r, "127.0.0.1", false, s, "/usr/bin/php-cgi").status);
+    s.phpEnable = true;
+    EXPECT_EQ(403, ServePhp(r, "10.0.0.5", false, s, "/usr/bin/php-cgi").status);
+    EXPECT_EQ(503, ServePhp(r, "127.0.0.1", false, s, "").status);
+    EXPECT_EQ(404, ServePhp(r, "127.0.0.1", false, s, "/usr/bin/php-cgi").status);  // no such script
+    s.phpAllowRemote = true;
+    EXPECT_EQ(404, ServePhp(r, "10.0.0.5", false, s, "/usr/bin/php-cgi").status);  // let through, then not found
 }
 
 }  // namespace
