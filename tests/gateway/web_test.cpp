@@ -393,6 +393,15 @@ TEST_F(WebScenario, AStopByTheConsoleEndsOpenWebConnections) {
     EXPECT_NE(std::string::npos, Events().find("Service stopped"));
 }
 
+TEST_F(WebScenario, IPAddressBindsTheServerToThatAddressAlone) {
+    WebPort(FreePort());
+    platform::WritePrivateProfileString(Ini(), "ZELLA", "IPAddress", "127.0.0.2");
+    ASSERT_TRUE(Start());
+    const std::string other = "http://127.0.0.2:" + std::to_string(port_) + "/login";
+    ASSERT_TRUE(Eventually([&] { return Curl({other}).status == 200; }));
+    EXPECT_EQ(0, Curl({Url("/login")}).status);  // 127.0.0.1: nobody listens there
+}
+
 TEST_F(WebScenario, OneConnectionCarriesManyRequests) {
     WebPort(FreePort());
     ASSERT_TRUE(Start());
