@@ -129,9 +129,15 @@ std::uint32_t MessageFromPdu(const smpplnk::MessageRequest& pdu, const ClientCha
 bool PduForDelivery(const DeliveryText& m, const ClientCharset& charset, smpplnk::MessageRequest& out) {
     out = smpplnk::MessageRequest();
     out.commandId = smpplnk::kDeliverSm;
-    out.source = m.from.substr(0, 20);
-    out.destination = m.to.substr(0, 20);
-    if (!out.source.empty() && out.source[0] == '+') out.sourceTon = 1, out.sourceNpi = 1;
+    // An international number travels without its "+", as TON 1 (international), NPI 1.
+    const auto address = [](const std::string& number, std::uint8_t& ton, std::uint8_t& npi) {
+        if (number.empty() || number[0] != '+') return number.substr(0, 20);
+        ton = 1;
+        npi = 1;
+        return number.substr(1, 20);
+    };
+    out.source = address(m.from, out.sourceTon, out.sourceNpi);
+    out.destination = address(m.to, out.destTon, out.destNpi);
     std::string octets;
     std::uint8_t dcs = 0;
     if (m.receipt) {

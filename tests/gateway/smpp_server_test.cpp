@@ -2,6 +2,8 @@
 // Perl's Net::SMPP) and against a raw socket that misbehaves: binds, submissions that go
 // out through an SMPP link, receipts back to the client, the flag files of the console's
 // monitor, and refusals of what a client gets wrong.
+#include <cstdlib>
+
 #include "config/credit.h"
 #include "platform/tcp_socket.h"
 #include "smpplnk/smpp_server_pdu.h"
@@ -109,6 +111,58 @@ TEST_F(SmppServerScenario, NpmClientSubmitsIsChargedAndGetsTheReceiptOfTheSmsc) 
     EXPECT_NE(std::string::npos, Flags()[0].find("-T-ann.FLG")) << Flags()[0];
     EXPECT_TRUE(platform::IsFileLocked(dir_ + "SMPPData/ActiveUsers/" + Flags()[0]));
     EXPECT_NE(std::string::npos, Outcome(id).find(",OK,")) << Log("SMSOUT");
+}
+
+TEST_F(SmppServerScenario, TlsClientsBindAndSubmitOnTheSslPortWithTheGatewaysCertificate) {
+    const std::string make = "openssl req -x509 -newkey rsa:2048 -nodes -days 1 -subj /CN=localhost -keyout " + dir_ +
+                             "SSL.KEY -out " + dir_ + "SSL.CRT >/dev/null 2>&1";
+    ASSERT_EQ(0, std::system(make.c_str()));
+    unsigned tlsPort = 0;
+    {
+        zella_test::HeldPort probe;
+        tlsPort = probe.port;
+    }
+    platform::WritePrivateProfileString(Ini(), "ZELLA", "SMPPPortSSL", std::to_string(tlsPort));
+    Smsc smsc;
+    SmppConnection(smsc.Port());
+    AddUser("tina", "pw");
+    ASSERT_TRUE(Start());
+    SmppClient client(tlsPort, "tina", "pw", {"--tls", "--submit", "447700900777", "Over TLS"});
+    ASSERT_EQ("BIND_RESP 0", client.Next("BIND_RESP")) << client.Seen();
+    EXPECT_EQ(0u, client.Next("SUBMIT_RESP").find("SUBMIT_RESP 0 C")) << client.Seen();
+    const auto submits = smsc.Lines("SUBMIT", 1);
+    ASSERT_EQ(1u, submits.size());
+    EXPECT_NE(std::string::npos, submits[0].find(" 447700900777 0 0 0 4f76657220544c53")) << submits[0];
+    // The session is seen with the client's own address, not the local pair's.
+    ASSERT_EQ(1u, Flags().size());
+    EXPECT_EQ(0u, Flags()[0].find("127.0.0.1-")) << Flags()[0];
+}
+
+TEST_F(SmppServerScenario, MessagesRoutedToAnAccountReachItsReceiverAndAreThenStored) {
+    Smsc smsc({"--mo", "for the shop"});
+    SmppConnection(smsc.Port(), {"Receive=Yes", "RouteLocal=shop"});
+    AddUser("shop", "pw");
+    {
+        acctdb::UserHandle store = 0;
+        ASSERT_TRUE(acctdb::SMSOpenUserFile(&store, acctdb::GENERIC_READ | acctdb::GENERIC_WRITE));
+        acctdb::UserRecord r;
+        ASSERT_TRUE(acctdb::SMSFindUserRecord(store, "shop", &r));
+        r.SetAcceptReceived(true);
+        acctdb::SMSAddUser(store, r);
+        acctdb::SMSCloseUserFile(store);
+    }
+    ASSERT_TRUE(Start());
+    // Received before the account's receiver is there: it waits for it.
+    ASSERT_TRUE(Eventually([&] {
+        for (const auto& d : platform::ListDirectory(dir_ + "SMS-IN/"))
+            if (d.isDirectory && !platform::ListDirectory(dir_ + "SMS-IN/" + d.name + "/", "*.REC").empty()) return true;
+        return false;
+    })) << Log("SMSIN");
+    SmppClient client(port_, "shop", "pw", {"--bind", "receiver"});
+    ASSERT_EQ("BIND_RESP 0", client.Next("BIND_RESP")) << client.Seen();
+    EXPECT_EQ("DELIVER 0 4470000001 4470000002 - for the shop", client.Next("DELIVER")) << client.Seen();
+    EXPECT_TRUE(Eventually([&] { return Received().size() == 1; }));
+    EXPECT_EQ("", client.Next("DELIVER", 3000)) << client.Seen();  // once only
 }
 
 TEST_F(SmppServerScenario, PerlNetSmppBindsSubmitsAndUnbinds) {

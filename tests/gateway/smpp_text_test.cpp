@@ -121,8 +121,10 @@ TEST(SmppServerText, DeliveriesAreCodedForTheClient) {
     ASSERT_TRUE(PduForDelivery(m, {}, pdu));
     EXPECT_EQ(0, pdu.dataCoding);
     EXPECT_EQ(std::string("Hello \x00", 7), pdu.shortMessage);
-    EXPECT_EQ("+4470000001", pdu.source);
+    EXPECT_EQ("4470000001", pdu.source);
     EXPECT_EQ(1, pdu.sourceTon);
+    EXPECT_EQ("4470000002", pdu.destination);
+    EXPECT_EQ(0, pdu.destTon);
     m.text = "\xD0\x96";
     ASSERT_TRUE(PduForDelivery(m, {}, pdu));
     EXPECT_EQ(8, pdu.dataCoding);
