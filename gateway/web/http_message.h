@@ -42,8 +42,9 @@ struct ParseOutcome {
 
 // Parses one request from the start of `data` (bytes received so far on a connection).
 // NeedMore while the request is incomplete and within the limits; Complete with the
-// request in `out`; Invalid for anything malformed, oversized or unsupported (chunked
-// bodies, folded headers, conflicting lengths, bare LF line ends, a missing Host in 1.1).
+// request in `out` (a chunked body decoded); Invalid for anything malformed, oversized or
+// unsupported (folded headers, conflicting lengths, Content-Length beside Transfer-Encoding,
+// codings other than chunked, bare LF line ends, a missing Host in 1.1).
 ParseOutcome ParseHttpRequest(std::string_view data, const HttpLimits& limits, HttpRequest& out);
 
 struct HttpResponse {

@@ -54,7 +54,7 @@ TEST(HttpRequestParser, AnswersEveryRequestOfTheTableAsExpected) {
         }
         ++cases;
     }
-    EXPECT_EQ(26, cases);
+    EXPECT_EQ(34, cases);
 }
 
 TEST(HttpRequestParser, OversizedLinesAndHeadsAreRefusedBeforeTheyEnd) {
