@@ -1,6 +1,7 @@
 #include "gateway/web/http_server.h"
 
 #include <cstring>
+#include <system_error>
 #include <vector>
 
 #include "gateway/logs.h"
@@ -154,13 +155,21 @@ void HttpServer::Serve(int rawFd, std::string peer, bool tls) {
         ++shared->active;
         shared->open.insert(fd.Get());
     }
-    std::thread([this, shared, fd = std::move(fd), peer = std::move(peer), tls, settings]() mutable {
-        const int raw = fd.Get();
-        ServeConnection(std::move(fd), peer, tls, *settings);
+    const int raw = fd.Get();
+    auto done = [shared, raw] {
         std::lock_guard<std::mutex> lock(shared->mutex);
         shared->open.erase(raw);
         if (--shared->active == 0) shared->idle.notify_all();
-    }).detach();
+    };
+    try {
+        std::thread([this, done, fd = std::move(fd), peer = std::move(peer), tls, settings]() mutable {
+            ServeConnection(std::move(fd), peer, tls, *settings);
+            done();
+        }).detach();
+    } catch (const std::system_error&) {
+        // No thread to be had (the system's limit): this client goes, the server stays.
+        done();
+    }
 }
 
 void HttpServer::ServeConnection(platform::UniqueFd fd, const std::string& peer, bool tls, const WebSettings& settings) {
