@@ -408,6 +408,26 @@ TEST_F(WebScenario, IPAddressBindsTheServerToThatAddressAlone) {
     EXPECT_EQ(0, Curl({Url("/login")}).status);  // 127.0.0.1: nobody listens there
 }
 
+TEST_F(WebScenario, ClientsBeyondTheConnectionLimitAreToldSoAndServedOnceOthersLeave) {
+    WebPort(FreePort());
+    ASSERT_TRUE(Start());
+    ASSERT_TRUE(WebUp());
+    // 140 connections that send nothing hold every place (128).
+    std::vector<int> idle;
+    for (int i = 0; i < 140; ++i) {
+        const int fd = socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_port = htons(static_cast<uint16_t>(port_));
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ASSERT_EQ(0, connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a));
+        idle.push_back(fd);
+    }
+    EXPECT_TRUE(Eventually([&] { return Curl({Url("/login")}).status == 503; }));
+    for (int fd : idle) close(fd);
+    EXPECT_TRUE(Eventually([&] { return Curl({Url("/login")}).status == 200; }));
+}
+
 TEST_F(WebScenario, OneConnectionCarriesManyRequests) {
     WebPort(FreePort());
     ASSERT_TRUE(Start());
