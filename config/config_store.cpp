@@ -206,4 +206,14 @@ bool WriteReloadTrigger() {
     return WriteZellaKey("ConfigurationUpdateTriggerReload", std::string_view("Yes"));
 }
 
+bool IsKnownRoute(const std::string& route) {
+    const std::string ini = ConfigurationPath();
+    for (const std::string& c : ListConnections()) {
+        if (platform::EqualsNoCase(c, route)) return true;
+        const std::string alias = platform::GetPrivateProfileString(ini, ConnectionSectionName(c), "RouteName", "");
+        if (!alias.empty() && platform::EqualsNoCase(alias, route)) return true;
+    }
+    return false;
+}
+
 }  // namespace config

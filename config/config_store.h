@@ -109,6 +109,10 @@ std::optional<std::string> FindRecordValue(std::string_view record, std::string_
 // A connection name as part of a file or directory name: ":", "/" and "\" become "-".
 std::string ConnectionFileName(std::string_view name);
 
+// `IsKnownRoute`: whether `route` names a listed connection or the RouteName of one,
+// ignoring case (how requests may name their route).
+bool IsKnownRoute(const std::string& route);
+
 // ---- signals to the running service ----------------------------------------------------
 // The restart trigger value for now: the gateway's local time (acctdb::TZGetLocalTime)
 // as "%04d%02d%02d%02d%02d%02d", fixed width, so a later value compares greater.

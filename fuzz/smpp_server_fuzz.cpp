@@ -16,7 +16,7 @@ using namespace gateway::clients;
 class Host : public SmppSessionHost {
 public:
     std::uint32_t CheckBind(SmppSession&, const smpplnk::BindRequest& bind, acctdb::UserRecord& user,
-                            ClientCharset& charset, unsigned& window) override {
+                            ClientCoding& charset, unsigned& window) override {
         if (bind.systemId != "ann" || bind.password != "pw") return smpplnk::kStatusInvalidPassword;
         user.SetUserName("ann");
         charset = {};

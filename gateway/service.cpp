@@ -21,6 +21,7 @@ namespace {
 constexpr std::uint64_t kTickMs = 250;              // the stop byte is looked at this often
 constexpr std::uint64_t kScanIntervalMs = 10'000;   // events coalesce or overflow: scan anyway
 constexpr std::uint64_t kReloadDebounceMs = 1'000;  // the console writes in bursts
+constexpr std::uint64_t kWakeScanGapMs = 100;       // scans on wake-ups at most this often
 
 std::string SectionFingerprint(const std::string& path, const ConnectionSettings& c) {
     std::string text;
@@ -115,9 +116,12 @@ void Service::Tick() {
         Reload(false);
     }
     if (now >= nextScanMs_) scanWanted_ = true;
-    if (scanWanted_) {
+    // Clients submitting at full speed wake the queue for every message: one scan of the
+    // folders takes in what came during the last moment.
+    if (scanWanted_ && now >= lastScanMs_ + kWakeScanGapMs) {
         scanWanted_ = false;
         nextScanMs_ = now + kScanIntervalMs;
+        lastScanMs_ = now;
         Scan();
     }
     if (now >= nextRetryCheckMs_) {

@@ -136,7 +136,7 @@ private:
     std::uint8_t reference_ = 0;
     bool stopping_ = false;
     bool scanWanted_ = true, reloadWanted_ = false;
-    std::uint64_t reloadAtMs_ = 0, nextScanMs_ = 0, nextRetryCheckMs_ = 0, nextWatchdogMs_ = 0;
+    std::uint64_t reloadAtMs_ = 0, nextScanMs_ = 0, lastScanMs_ = 0, nextRetryCheckMs_ = 0, nextWatchdogMs_ = 0;
     std::uint64_t nextQueueSizeMs_ = 0, nextLenderMs_ = 0, nextLossReportMs_ = 0;
     std::unique_ptr<web::WebInterface> web_;
     std::unique_ptr<clients::SmppServer> smppServer_;

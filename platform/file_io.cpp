@@ -209,6 +209,44 @@ bool ReadFileHeadAt(int dirFd, const char* name, std::size_t maxBytes, std::stri
     return false;
 }
 
+FileBatch::~FileBatch() {
+    for (const auto& [temp, path] : staged_) unlink(temp.c_str());
+}
+
+bool FileBatch::Stage(const std::string& path, const std::string& content, unsigned newFileMode) {
+    const bool exactMode = newFileMode != kUmaskMode && newFileMode != kPrivateMode;
+    std::string temp;
+    UniqueFd fd = CreateTemporary(path, CreationMode(exactMode, newFileMode), temp);
+    if (!fd) return false;
+    bool ok = !exactMode || fchmod(fd.Get(), static_cast<mode_t>(newFileMode & 07777)) == 0;
+    ok = WriteAll(fd.Get(), content.data(), content.size()) && ok;
+    ok = close(fd.Release()) == 0 && ok;
+    if (!ok) {
+        unlink(temp.c_str());
+        return false;
+    }
+    staged_.emplace_back(temp, path);
+    return true;
+}
+
+std::vector<std::string> FileBatch::Commit() {
+    std::vector<std::string> failed;
+    if (staged_.empty()) return failed;
+    const bool durable = durableWrites.load(std::memory_order_relaxed);
+    UniqueFd dir(open(DirectoryOf(staged_.front().second).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    // One sync of the file system writes every staged file's data at once.
+    const bool synced = !durable || (dir && syncfs(dir.Get()) == 0);
+    for (const auto& [temp, path] : staged_) {
+        if (!synced || rename(temp.c_str(), path.c_str()) != 0) {
+            unlink(temp.c_str());
+            failed.push_back(path);
+        }
+    }
+    if (durable && dir) syncfs(dir.Get());
+    staged_.clear();
+    return failed;
+}
+
 bool WriteFileAtomic(const std::string& path, const std::string& content) {
     return ReplaceFile(path, content, kUmaskMode);
 }

@@ -120,6 +120,27 @@ bool CreateFileIfMissing(const std::string& path, unsigned mode);
 bool WritePrivateFileAtomic(const std::string& path, const std::string& content);
 bool CreatePrivateFileIfMissing(const std::string& path);
 
+// New files made durable together: Stage writes each under a temporary name beside its
+// path (not yet synced); Commit syncs the file system once, renames every staged file
+// into place and syncs once more, so that many files cost two syncs instead of two each,
+// and a file appears at its path only with all its data. For spools whose writers answer
+// their clients only after the commit.
+class FileBatch {
+public:
+    FileBatch() = default;
+    ~FileBatch();  // staged files not committed are removed
+    FileBatch(const FileBatch&) = delete;
+    FileBatch& operator=(const FileBatch&) = delete;
+    // False when the temporary file could not be written (nothing is staged then).
+    bool Stage(const std::string& path, const std::string& content, unsigned newFileMode);
+    bool Empty() const { return staged_.empty(); }
+    // The paths that could not be put in place; the batch is empty afterwards.
+    std::vector<std::string> Commit();
+
+private:
+    std::vector<std::pair<std::string, std::string>> staged_;  // temporary name, path
+};
+
 // Advisory lock on a file held for the object's lifetime (flock, exclusive or shared).
 // Used by holders of spool files and by tests that play the service. The lock file is
 // opened for writing (a reader must not be able to hold off writers) and only when it is

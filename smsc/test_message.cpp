@@ -31,18 +31,6 @@ std::string VaspValue(const std::string& account, const char* key) {
     return platform::GetPrivateProfileString(VaspIniPath(account), "VASP", key, "");
 }
 
-// A network-modem name that is a listed connection, or the RouteName of one.
-bool IsKnownRoute(const std::string& name) {
-    const std::string ini = config::ConfigurationPath();
-    for (const std::string& c : config::ListConnections()) {
-        if (platform::EqualsNoCase(c, name)) return true;
-        const std::string route =
-            platform::GetPrivateProfileString(ini, config::ConnectionSectionName(c), "RouteName", "");
-        if (platform::EqualsNoCase(route, name)) return true;
-    }
-    return false;
-}
-
 std::string TestId(unsigned id) {
     char text[16];
     std::snprintf(text, sizeof text, "TEST%04X", id & 0xFFFFu);
@@ -144,7 +132,7 @@ void TestMessageDialog::ChooseRoutes() {
         const std::string server = VaspValue(vaspAccount_, "Server");
         if (platform::EqualsNoCase(protocol, "MM1") && platform::StartsWithNoCase(server, "quvsmsmodem_")) {
             const std::string route = modemPrefix + server.substr(12);
-            if (IsKnownRoute(route)) smsRoute_ = route.substr(0, kRouteSize);
+            if (config::IsKnownRoute(route)) smsRoute_ = route.substr(0, kRouteSize);
         }
         const bool known = platform::EqualsNoCase(protocol, "MM1") || platform::EqualsNoCase(protocol, "MM4") ||
                            platform::EqualsNoCase(protocol, "MM7") || platform::EqualsNoCase(protocol, "EAIF");

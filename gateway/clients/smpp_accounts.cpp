@@ -74,7 +74,7 @@ void SmppServer::Impl::Failed(const std::string& peer, const std::string& user, 
 }
 
 std::uint32_t SmppServer::Impl::CheckBind(SmppSession& session, const smpplnk::BindRequest& bind,
-                                          acctdb::UserRecord& user, ClientCharset& charset, unsigned& window) {
+                                          acctdb::UserRecord& user, ClientCoding& charset, unsigned& window) {
     const std::string& peer = session.Peer();
     if (TooManyFailures(peer)) {
         Failed(peer, bind.systemId, "too many failed binds from this address");
@@ -107,7 +107,7 @@ std::uint32_t SmppServer::Impl::CheckBind(SmppSession& session, const smpplnk::B
         return smpplnk::kStatusBindFailed;
     }
     failures_.erase(peer);
-    charset = ReadClientCharset(settings_.iniPath, user.UserName());
+    charset = ReadClientCoding(settings_.iniPath, user.UserName());
     const std::string own = platform::GetPrivateProfileString(settings_.iniPath, "SMPPServerAsyncWindowSize",
                                                               user.UserName(), "");
     window = static_cast<unsigned>(ParseBounded(own, settings_.defaultWindow, 0, 1000));
@@ -136,7 +136,7 @@ SubmitResult SmppServer::Impl::SubmitMessage(SmppSession& session, const ClientM
         r.text = "Account " + session.UserName() + ":  sending too fast.";
         return r;
     }
-    SubmitResult r = Submit(session.User(), message);
+    SubmitResult r = Submit(session.User(), message, batch_);
     ServiceLogs().Debug("SMPPDEBUG.LOG", "Session " + std::to_string(session.Id()) + ": message to " + message.to +
                                              (r.Accepted() ? " accepted as " + r.requestId : " refused: " + r.text));
     return r;

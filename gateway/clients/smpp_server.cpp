@@ -89,8 +89,10 @@ void SmppServer::Impl::Run() {
     });
     while (!stop_) {
         loop_.RunOnce(kTickMs);
+        CommitBatch();
         Tick();
     }
+    CommitBatch();
     std::vector<std::uint64_t> ids;
     for (auto& [id, client] : clients_) {
         client->session.Unbind();
@@ -203,7 +205,8 @@ void SmppServer::Impl::Settle(std::uint64_t id) {
     if (it == clients_.end()) return;
     Client& c = *it->second;
     Flush(c);
-    if (c.session.Closing() && c.session.Output().empty()) {
+    // A session that ended still gets the answers waiting for the next commit.
+    if (c.session.Closing() && c.session.Output().empty() && !c.session.HoldsAnswers()) {
         Close(id);
         return;
     }
@@ -280,6 +283,20 @@ void SmppServer::Impl::Tick() {
         deliveryWanted_ = false;
         nextDeliveryMs_ = now + kDeliveryScanMs;
         DeliverWaiting();
+    }
+}
+
+void SmppServer::Impl::CommitBatch() {
+    if (batch_.Empty()) return;
+    const std::vector<std::string> failed = CommitSubmissions(batch_);
+    for (const std::string& id : failed)
+        ServiceLogs().Event(platform::EventLevel::Error, "Message " + id + " could not be written to the queue");
+    std::vector<std::uint64_t> held;
+    for (auto& [id, c] : clients_)
+        if (c->session.HoldsAnswers()) held.push_back(id);
+    for (std::uint64_t id : held) {
+        clients_[id]->session.ReleaseAnswers(failed);
+        Settle(id);
     }
 }
 

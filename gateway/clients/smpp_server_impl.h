@@ -17,6 +17,7 @@
 #include "gateway/clients/smpp_server.h"
 #include "gateway/clients/smpp_session.h"
 #include "platform/event_loop.h"
+#include "platform/files.h"
 #include "platform/locked_file.h"
 #include "platform/tcp_socket.h"
 #include "platform/unique_fd.h"
@@ -33,9 +34,10 @@ public:
     void Wake() { wake_.Signal(); }
 
     std::uint32_t CheckBind(SmppSession& session, const smpplnk::BindRequest& bind, acctdb::UserRecord& user,
-                            ClientCharset& charset, unsigned& window) override;
+                            ClientCoding& charset, unsigned& window) override;
     SubmitResult SubmitMessage(SmppSession& session, const ClientMessage& message) override;
     void DeliveryAnswered(SmppSession& session, const std::string& deliveryKey, std::uint32_t status) override;
+    bool GroupsAnswers() const override { return true; }
 
 private:
     struct Client {
@@ -76,6 +78,8 @@ private:
     void UpdateInterest(Client& client);
     void Close(std::uint64_t id);
     void Tick();
+    // Makes the messages taken in since the last call durable together, then answers them.
+    void CommitBatch();
     // TLS sessions (smpp_tls.cpp): each runs on a thread of its own that moves the
     // decrypted bytes to and from a socket pair, whose other end is an ordinary client.
     bool TlsAvailable();
@@ -104,6 +108,7 @@ private:
     std::uint64_t nextListenMs_ = 0, nextAccountsMs_ = 0, nextDeliveryMs_ = 0, nextRetryMs_ = 0;
     bool deliveryWanted_ = true;
     std::vector<TlsThread> tlsThreads_;
+    platform::FileBatch batch_;
 };
 
 }  // namespace gateway::clients

@@ -1,5 +1,7 @@
 #include "gateway/clients/smpp_session.h"
 
+#include <algorithm>
+
 #include "smpplnk/smpp_server_pdu.h"
 
 namespace gateway::clients {
@@ -113,8 +115,28 @@ void SmppSession::HandleMessage(const Header& h, const std::string& pdu) {
         result = host_.SubmitMessage(*this, message);
         status = StatusOf(result);
     }
+    if (status == kStatusOk && host_.GroupsAnswers()) {
+        held_.push_back({"", h.id, h.sequence, result.requestId});
+        return;
+    }
     if (EncodeMessageResponse(h.id, status, h.sequence, status == kStatusOk ? result.requestId : "", answer) == 0)
         Send(answer);
+}
+
+void SmppSession::ReleaseAnswers(const std::vector<std::string>& failed) {
+    std::vector<Held> held;
+    held.swap(held_);
+    for (const Held& x : held) {
+        if (!x.pdu.empty()) {
+            output_ += x.pdu;
+            continue;
+        }
+        const bool lost = std::find(failed.begin(), failed.end(), x.requestId) != failed.end();
+        std::string answer;
+        if (EncodeMessageResponse(x.commandId, lost ? kStatusSystemError : kStatusOk, x.sequence,
+                                  lost ? "" : x.requestId, answer) == 0)
+            output_ += answer;
+    }
 }
 
 void SmppSession::HandleResponse(const Header& h) {
@@ -167,7 +189,11 @@ std::vector<std::string> SmppSession::UnansweredDeliveries() const {
     return keys;
 }
 
-void SmppSession::Send(const std::string& pdu) { output_ += pdu; }
+void SmppSession::Send(const std::string& pdu) {
+    // Nothing overtakes an answer that waits for its message to be on disk.
+    if (!held_.empty()) held_.push_back({pdu});
+    else output_ += pdu;
+}
 
 void SmppSession::Nack(std::uint32_t status, std::uint32_t sequence) {
     std::string pdu;

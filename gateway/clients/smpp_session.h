@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <vector>
 
 #include "gateway/clients/smpp_text.h"
 #include "gateway/clients/submission.h"
@@ -30,10 +31,13 @@ public:
     // Checks a bind: the command status to answer (0 = bound). When bound, `user` and
     // `charset` describe the account.
     virtual std::uint32_t CheckBind(SmppSession& session, const smpplnk::BindRequest& bind, acctdb::UserRecord& user,
-                                    ClientCharset& charset, unsigned& window) = 0;
+                                    ClientCoding& charset, unsigned& window) = 0;
     virtual SubmitResult SubmitMessage(SmppSession& session, const ClientMessage& message) = 0;
     // The client answered a delivery (deliver_sm_resp) with `status`.
     virtual void DeliveryAnswered(SmppSession& session, const std::string& deliveryKey, std::uint32_t status) = 0;
+    // True when accepted messages are made durable in groups: their answers wait in the
+    // session until ReleaseAnswers.
+    virtual bool GroupsAnswers() const { return false; }
 };
 
 class SmppSession {
@@ -66,6 +70,11 @@ public:
     // Ends the session from our side (a suspended account, the service stopping):
     // unbind is sent and the session closes.
     void Unbind();
+    // Answers held for messages not yet durable (GroupsAnswers), with what came after them.
+    bool HoldsAnswers() const { return !held_.empty(); }
+    // Sends the held answers in order; a message whose request id is in `failed` is
+    // answered with a system error instead.
+    void ReleaseAnswers(const std::vector<std::string>& failed);
     // Deliveries still unanswered, to be offered again to another session.
     std::vector<std::string> UnansweredDeliveries() const;
 
@@ -85,10 +94,16 @@ private:
     bool closing_ = false;
     BindKind kind_ = BindKind::None;
     acctdb::UserRecord user_;
-    ClientCharset charset_;
+    ClientCoding charset_;
     unsigned window_ = 1;
     std::uint32_t sequence_ = 0;
     std::unordered_map<std::uint32_t, std::string> deliveries_;  // sequence -> delivery key
+    struct Held {
+        std::string pdu;  // ready to send, or empty for an accepted message's answer:
+        std::uint32_t commandId = 0, sequence = 0;
+        std::string requestId;
+    };
+    std::vector<Held> held_;
 };
 
 }  // namespace gateway::clients

@@ -37,7 +37,7 @@ std::string SarHeader(const smpplnk::MessageRequest& pdu) {
     return std::string("\x06\x08\x04", 3) + *ref + *total + *seq;
 }
 
-bool DecodeText(const std::string& octets, int dcs, const ClientCharset& cs, std::string& text) {
+bool DecodeText(const std::string& octets, int dcs, const ClientCoding& cs, std::string& text) {
     const bool defaultAlphabet = dcs == 0 || (dcs & 0xF4) == 0xF0;
     if (defaultAlphabet) {
         if (!cs.charset.empty() && (cs.asDefault || platform::EqualsNoCase(cs.charset, "IA5") ||
@@ -59,7 +59,7 @@ bool DecodeText(const std::string& octets, int dcs, const ClientCharset& cs, std
 
 // Codes `text` for the client: 0 with the octets and data coding, false when no
 // coding the client reads holds it (never: UCS-2 holds everything valid).
-bool EncodeText(const std::string& text, const ClientCharset& cs, std::string& octets, std::uint8_t& dcs) {
+bool EncodeText(const std::string& text, const ClientCoding& cs, std::string& octets, std::uint8_t& dcs) {
     if (!cs.charset.empty()) {
         const bool forDefault = cs.asDefault || platform::EqualsNoCase(cs.charset, "IA5") ||
                                 platform::EqualsNoCase(cs.charset, "iso-8859-15");
@@ -81,9 +81,9 @@ bool EncodeText(const std::string& text, const ClientCharset& cs, std::string& o
 
 }  // namespace
 
-ClientCharset ReadClientCharset(const std::string& iniPath, const std::string& user) {
+ClientCoding ReadClientCoding(const std::string& iniPath, const std::string& user) {
     const std::string section = "SMPPClient - " + user;
-    ClientCharset cs;
+    ClientCoding cs;
     bool present = false;
     cs.charset = Read(iniPath, section, "SMSCCharset", present);
     if (!present) cs.charset = Read(iniPath, "SMPP", "SMSCCharset", present);
@@ -91,10 +91,13 @@ ClientCharset ReadClientCharset(const std::string& iniPath, const std::string& u
     std::string asDefault = Read(iniPath, section, "SMSCCharsetDefault", present);
     if (!present) asDefault = Read(iniPath, "SMPP", "SMSCCharsetDefault", present);
     cs.asDefault = config::IsYes(asDefault);
+    std::string dataSm = Read(iniPath, section, "UseDataSM", present);
+    if (!present) dataSm = Read(iniPath, "SMPP", "UseDataSM", present);
+    cs.useDataSm = config::IsYes(dataSm);
     return cs;
 }
 
-std::uint32_t MessageFromPdu(const smpplnk::MessageRequest& pdu, const ClientCharset& charset, ClientMessage& out) {
+std::uint32_t MessageFromPdu(const smpplnk::MessageRequest& pdu, const ClientCoding& charset, ClientMessage& out) {
     out.to = pdu.destination;
     out.from = pdu.source;
     if (out.to.empty()) return kStatusInvalidDestination;
@@ -126,7 +129,7 @@ std::uint32_t MessageFromPdu(const smpplnk::MessageRequest& pdu, const ClientCha
     return 0;
 }
 
-bool PduForDelivery(const DeliveryText& m, const ClientCharset& charset, smpplnk::MessageRequest& out) {
+bool PduForDelivery(const DeliveryText& m, const ClientCoding& charset, smpplnk::MessageRequest& out) {
     out = smpplnk::MessageRequest();
     out.commandId = smpplnk::kDeliverSm;
     // An international number travels without its "+", as TON 1 (international), NPI 1.
@@ -160,12 +163,13 @@ bool PduForDelivery(const DeliveryText& m, const ClientCharset& charset, smpplnk
     if (m.pid >= 0) out.protocolId = static_cast<std::uint8_t>(m.pid);
     if (!m.udh.empty()) out.esmClass |= kUdhIndicator;
     const std::string body = m.udh + octets;
-    if (body.size() <= kShortMessageRoom) {
+    if (charset.useDataSm) out.commandId = smpplnk::kDataSm;
+    if (body.size() <= kShortMessageRoom && !charset.useDataSm) {
         out.shortMessage = body;
         return true;
     }
     if (body.size() > kPayloadRoom) return false;
-    out.tlvs.push_back({smpplnk::kTagMessagePayload, body});
+    if (!body.empty()) out.tlvs.push_back({smpplnk::kTagMessagePayload, body});
     return true;
 }
 

@@ -16,18 +16,21 @@
 
 namespace gateway::clients {
 
-struct ClientCharset {
+// How an account's messages are coded on its sessions.
+struct ClientCoding {
     std::string charset;     // "" = GSM 03.38 for the default alphabet
     bool asDefault = false;  // the charset is used for data coding 0
+    bool useDataSm = false;  // deliveries go as data_sm (text in message_payload)
 };
 
-// The account's character set as the console stores it: the user's keys when present
-// ("Default" and "No" override the gateway's), else the gateway-wide "[SMPP]" keys.
-ClientCharset ReadClientCharset(const std::string& iniPath, const std::string& user);
+// The account's character set and UseDataSM as the console stores them: the user's keys
+// when present ("Default" and "No" override the gateway's), else the gateway-wide
+// "[SMPP]" keys.
+ClientCoding ReadClientCoding(const std::string& iniPath, const std::string& user);
 
 // The message of a submit_sm or data_sm: 0 with `out` filled (recipient, sender, text or
 // data, header, receipt, priority, validity), else the command status to refuse it with.
-std::uint32_t MessageFromPdu(const smpplnk::MessageRequest& pdu, const ClientCharset& charset, ClientMessage& out);
+std::uint32_t MessageFromPdu(const smpplnk::MessageRequest& pdu, const ClientCoding& charset, ClientMessage& out);
 
 // A received message or delivery receipt for a client.
 struct DeliveryText {
@@ -40,9 +43,10 @@ struct DeliveryText {
     std::string receiptId, receiptState;  // the request id we answered the submit with; "DELIVRD"...
 };
 
-// The deliver_sm for a delivery: text coded in the account's charset when it holds every
-// character, else GSM 03.38 or UCS-2; text too long for the short message goes in a
-// message_payload parameter. False when even that cannot hold it.
-bool PduForDelivery(const DeliveryText& message, const ClientCharset& charset, smpplnk::MessageRequest& out);
+// The deliver_sm (or data_sm) for a delivery: text coded in the account's charset when it
+// holds every character, else GSM 03.38 or UCS-2; text too long for the short message,
+// and every data_sm's, goes in a message_payload parameter. False when even that cannot
+// hold it.
+bool PduForDelivery(const DeliveryText& message, const ClientCoding& charset, smpplnk::MessageRequest& out);
 
 }  // namespace gateway::clients

@@ -12,6 +12,7 @@
 #include "gateway/logs.h"
 #include "gateway/message_parts.h"
 #include "gateway/receipts.h"
+#include "gateway/spool.h"
 #include "gateway/settings.h"
 #include "gateway/statistics.h"
 #include "platform/files.h"
@@ -67,17 +68,6 @@ bool PrintableSender(const std::string& sender) {
     for (unsigned char c : sender)
         if (c < 0x20 || c == 0x7F || c == ',') return false;
     return true;
-}
-
-bool KnownRoute(const std::string& route) {
-    const std::string ini = config::ConfigurationPath();
-    for (const std::string& c : config::ListConnections()) {
-        if (platform::EqualsNoCase(c, route)) return true;
-        const std::string alias =
-            platform::GetPrivateProfileString(ini, config::ConnectionSectionName(c), "RouteName", "");
-        if (!alias.empty() && platform::EqualsNoCase(alias, route)) return true;
-    }
-    return false;
 }
 
 // The account's effective limit: only when both gateway defaults exist, the record's own
@@ -145,7 +135,7 @@ SubmitResult Check(const acctdb::UserRecord& user, const ClientMessage& m, confi
     if (m.binary ? m.text.size() * 2 > kMaxDataBytes : config::EscapeLineBreaks(m.text).size() > kMaxDataBytes)
         return Refuse(Refusal::TooLong, "Message too long");
     if (m.dcs > 255 || m.pid > 255) return Refuse(Refusal::Invalid, "Invalid data coding");
-    if (!m.route.empty() && !KnownRoute(m.route)) return Refuse(Refusal::Invalid, "Unknown route: " + m.route);
+    if (!m.route.empty() && !config::IsKnownRoute(m.route)) return Refuse(Refusal::Invalid, "Unknown route: " + m.route);
     if (!AccountAdmitsAddress(user, m.clientAddress))
         return Refuse(Refusal::AddressNotAllowed, "Account " + user.UserName() + ":  address " + m.clientAddress +
                                                       " not allowed.");
@@ -166,9 +156,29 @@ SubmitResult Check(const acctdb::UserRecord& user, const ClientMessage& m, confi
     return ok;
 }
 
+SubmitResult SubmitTo(const acctdb::UserRecord& user, const ClientMessage& message, platform::FileBatch* batch);
+
 }  // namespace
 
 SubmitResult Submit(const acctdb::UserRecord& user, const ClientMessage& message) {
+    return SubmitTo(user, message, nullptr);
+}
+
+SubmitResult Submit(const acctdb::UserRecord& user, const ClientMessage& message, platform::FileBatch& batch) {
+    return SubmitTo(user, message, &batch);
+}
+
+std::vector<std::string> CommitSubmissions(platform::FileBatch& batch) {
+    std::vector<std::string> failed;
+    if (batch.Empty()) return failed;
+    for (const std::string& path : batch.Commit()) failed.push_back(RequestId(path));
+    config::WakeOutboundQueue("");
+    return failed;
+}
+
+namespace {
+
+SubmitResult SubmitTo(const acctdb::UserRecord& user, const ClientMessage& message, platform::FileBatch* batch) {
     config::SmsRequest request;
     SubmitResult result = Check(user, message, request);
     if (!result.Accepted()) return result;
@@ -186,7 +196,8 @@ SubmitResult Submit(const acctdb::UserRecord& user, const ClientMessage& message
     request.extra.emplace_back("CreditCharged", std::to_string(charged ? amount : 0));
     const std::string folder = QueueFolder(name);
     result.requestId = NewRequestId(s, folder);
-    if (!config::WriteRequestFile(folder + result.requestId + ".REQ", config::SmsRequestText(request))) {
+    const std::string path = folder + result.requestId + ".REQ", text = config::SmsRequestText(request);
+    if (batch ? !batch->Stage(path, text, 0660) : !config::WriteRequestFile(path, text)) {
         if (charged) config::DebitCredit(name, nullptr, -amount, false);
         return Refuse(Refusal::QueueError, "Error creating SMS request file in queue");
     }
@@ -198,9 +209,11 @@ SubmitResult Submit(const acctdb::UserRecord& user, const ClientMessage& message
     }
     ServiceLogs().Daily("SMSWEB", Now14() + "," + Field(result.requestId) + "," + Field(name) + "," +
                                       Field(message.clientAddress) + "," + Field(request.phoneNumber));
-    config::WakeOutboundQueue(message.route);
+    if (!batch) config::WakeOutboundQueue(message.route);
     return result;
 }
+
+}  // namespace
 
 std::string QueueServiceRequest(const config::SmsRequest& request, char prefix) {
     SubmitState& s = State();

@@ -4,9 +4,11 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "acctdb/acctdb.h"
 #include "config/sms_request.h"
+#include "platform/files.h"
 
 namespace gateway::clients {
 
@@ -51,6 +53,14 @@ struct SubmitResult {
 // own queue folder when SeparateUserQueues is on). On refusal nothing is written, counted
 // or debited.
 SubmitResult Submit(const acctdb::UserRecord& user, const ClientMessage& message);
+
+// The same for a client that answers many messages at once: the request is staged in
+// `batch` and reaches the queue with CommitSubmissions, which makes everything staged
+// durable together. Answer the client only after that.
+SubmitResult Submit(const acctdb::UserRecord& user, const ClientMessage& message, platform::FileBatch& batch);
+// Puts the staged requests in place and wakes the queue; the identifiers of those that
+// could not be written (their client must be told the message failed).
+std::vector<std::string> CommitSubmissions(platform::FileBatch& batch);
 
 // Writes a request the service makes itself (a keyword's reply) into the queue root with
 // a new identifier beginning with `prefix`, and wakes the queue; the identifier, or ""

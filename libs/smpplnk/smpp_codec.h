@@ -77,6 +77,21 @@ void CopyTlvs(const Pdu* pdu, std::vector<Tlv>* out) {
     }
 }
 
+// The fields submit_sm, deliver_sm and data_sm share, from an unpacked PDU.
+template <typename Pdu, typename Out>
+void CopyMessageFields(const Pdu& s, Out& out) {
+    out.serviceType = FieldText(s.service_type, sizeof s.service_type);
+    out.source = FieldText(s.source_addr, sizeof s.source_addr);
+    out.destination = FieldText(s.destination_addr, sizeof s.destination_addr);
+    out.sourceTon = s.source_addr_ton;
+    out.sourceNpi = s.source_addr_npi;
+    out.destTon = s.dest_addr_ton;
+    out.destNpi = s.dest_addr_npi;
+    out.esmClass = s.esm_class;
+    out.dataCoding = s.data_coding;
+    if constexpr (requires { out.registeredDelivery; }) out.registeredDelivery = s.registered_delivery;
+}
+
 // Unpacks a complete PDU (header included) into the struct its command id selects,
 // copying its optional parameters to `tlvs` when given; 0 or kErrMalformed.
 template <typename Pdu>

@@ -222,17 +222,7 @@ int DecodeDelivery(const std::string& pdu, MessageDelivery& out) {
     if (pdu.size() < kHeaderSize) return kErrMalformed;
     const std::uint32_t id = DecodeHeader(reinterpret_cast<const unsigned char*>(pdu.data())).id;
     out.commandId = id;
-    const auto common = [&](const auto& d) {
-        out.serviceType = FieldText(d.service_type, sizeof d.service_type);
-        out.source = FieldText(d.source_addr, sizeof d.source_addr);
-        out.destination = FieldText(d.destination_addr, sizeof d.destination_addr);
-        out.sourceTon = d.source_addr_ton;
-        out.sourceNpi = d.source_addr_npi;
-        out.destTon = d.dest_addr_ton;
-        out.destNpi = d.dest_addr_npi;
-        out.esmClass = d.esm_class;
-        out.dataCoding = d.data_coding;
-    };
+    const auto common = [&](const auto& d) { CopyMessageFields(d, out); };
     if (id == kDeliverSm) {
         auto d = std::make_unique<deliver_sm_t>();
         if (Unpack(id, d.get(), pdu, &out.tlvs) != 0) return kErrMalformed;

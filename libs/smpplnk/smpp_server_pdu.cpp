@@ -24,18 +24,17 @@ bool ReadCString(const std::string& pdu, std::size_t& at, std::size_t max, std::
     return true;
 }
 
-template <typename Pdu>
-void CopyMessage(const Pdu& s, MessageRequest& out) {
-    out.serviceType = FieldText(s.service_type, sizeof s.service_type);
-    out.source = FieldText(s.source_addr, sizeof s.source_addr);
-    out.destination = FieldText(s.destination_addr, sizeof s.destination_addr);
-    out.sourceTon = s.source_addr_ton;
-    out.sourceNpi = s.source_addr_npi;
-    out.destTon = s.dest_addr_ton;
-    out.destNpi = s.dest_addr_npi;
-    out.esmClass = s.esm_class;
-    out.registeredDelivery = s.registered_delivery;
-    out.dataCoding = s.data_coding;
+// The answers to submit_sm and data_sm share their layout.
+template <typename Response>
+int PackMessageResponse(std::uint32_t id, std::uint32_t status, std::uint32_t sequence, const std::string& messageId,
+                        std::string& pdu) {
+    Response r;
+    std::memset(&r, 0, sizeof r);
+    r.command_id = id;
+    r.command_status = status;
+    r.sequence_number = sequence;
+    CopyField(r.message_id, messageId);
+    return Pack(id, &r, pdu);
 }
 
 }  // namespace
@@ -79,7 +78,7 @@ int DecodeMessageRequest(const std::string& pdu, MessageRequest& out) {
     if (id == kSubmitSm) {
         auto s = std::make_unique<submit_sm_t>();
         if (Unpack(id, s.get(), pdu, &out.tlvs) != 0) return kErrMalformed;
-        CopyMessage(*s, out);
+        CopyMessageFields(*s, out);
         out.protocolId = s->protocol_id;
         out.priority = s->priority_flag;
         out.validityPeriod = FieldText(s->validity_period, sizeof s->validity_period);
@@ -91,7 +90,7 @@ int DecodeMessageRequest(const std::string& pdu, MessageRequest& out) {
     if (id == kDataSm) {
         auto s = std::make_unique<data_sm_t>();
         if (Unpack(id, s.get(), pdu, &out.tlvs) != 0) return kErrMalformed;
-        CopyMessage(*s, out);
+        CopyMessageFields(*s, out);
         return 0;
     }
     return kErrMalformed;
@@ -100,23 +99,10 @@ int DecodeMessageRequest(const std::string& pdu, MessageRequest& out) {
 int EncodeMessageResponse(std::uint32_t commandId, std::uint32_t status, std::uint32_t sequence,
                           const std::string& messageId, std::string& pdu) {
     if (!Fits(messageId, 64)) return kErrBadArgument;
-    if (commandId == kDataSm) {
-        data_sm_resp_t r;
-        std::memset(&r, 0, sizeof r);
-        r.command_id = kDataSm | kResponseBit;
-        r.command_status = status;
-        r.sequence_number = sequence;
-        CopyField(r.message_id, messageId);
-        return Pack(r.command_id, &r, pdu);
-    }
+    if (commandId == kDataSm)
+        return PackMessageResponse<data_sm_resp_t>(kDataSm | kResponseBit, status, sequence, messageId, pdu);
     if (commandId != kSubmitSm) return kErrBadArgument;
-    submit_sm_resp_t r;
-    std::memset(&r, 0, sizeof r);
-    r.command_id = kSubmitSm | kResponseBit;
-    r.command_status = status;
-    r.sequence_number = sequence;
-    CopyField(r.message_id, messageId);
-    return Pack(r.command_id, &r, pdu);
+    return PackMessageResponse<submit_sm_resp_t>(kSubmitSm | kResponseBit, status, sequence, messageId, pdu);
 }
 
 }  // namespace smpplnk

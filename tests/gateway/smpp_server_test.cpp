@@ -183,6 +183,36 @@ TEST_F(SmppServerScenario, PerlNetSmppBindsSubmitsAndUnbinds) {
     EXPECT_TRUE(Eventually([&] { return Flags().empty(); })) << ::testing::PrintToString(Flags());
 }
 
+TEST_F(SmppServerScenario, AnAnswerComesOnlyOnceItsRequestIsInTheQueueAndBeforeTheUnbindsAnswer) {
+    AddUser("fay", "pw");
+    ASSERT_TRUE(Start());
+    RawClient c(port_);
+    c.Send(Bind("fay", "pw", smpplnk::kBindTransmitter));
+    ASSERT_EQ(0u, c.Read().status);
+    smpplnk::MessageRequest m;
+    m.destination = "447700900555";
+    m.shortMessage = "queued first";
+    std::string submit, submit2;
+    ASSERT_EQ(0, smpplnk::EncodeMessage(m, 20, submit));
+    ASSERT_EQ(0, smpplnk::EncodeMessage(m, 21, submit2));
+    // Two messages and the unbind in one write: both answers, in order, then the unbind's.
+    c.Send(submit + submit2 + Pdu(smpplnk::kUnbind, 22));
+    for (std::uint32_t sequence : {20u, 21u}) {
+        std::string pdu;
+        const smpplnk::Header h = c.Read(&pdu);
+        EXPECT_EQ(smpplnk::kSubmitSm | smpplnk::kResponseBit, h.id);
+        EXPECT_EQ(sequence, h.sequence);
+        ASSERT_EQ(0u, h.status);
+        const std::string id = pdu.substr(smpplnk::kHeaderSize, pdu.find('\0', smpplnk::kHeaderSize) - smpplnk::kHeaderSize);
+        const std::string request = dir_ + "Q/USER__fay/" + id + ".REQ";
+        EXPECT_EQ("447700900555", platform::GetPrivateProfileString(request, "SMS", "PhoneNumber", "")) << request;
+    }
+    const smpplnk::Header h = c.Read();
+    EXPECT_EQ(smpplnk::kUnbind | smpplnk::kResponseBit, h.id);
+    EXPECT_EQ(22u, h.sequence);
+    EXPECT_TRUE(c.Closed());
+}
+
 TEST_F(SmppServerScenario, MisbehavingClientsAreRefusedAndOthersStillServed) {
     AddUser("bob", "right");
     platform::WritePrivateProfileString(Ini(), "ZELLA", "SMPPServerMaxConnectionsPerUser", "1");

@@ -69,7 +69,7 @@ smpplnk::MessageRequest Message(std::uint8_t dcs, const std::string& body, std::
 }
 
 TEST(SmppServerText, SubmittedTextIsReadByDataCodingAndCharset) {
-    const ClientCharset gsm, latin{"iso-8859-1", true}, latinOwnCoding{"iso-8859-1", false}, ia5{"IA5", false};
+    const ClientCoding gsm, latin{"iso-8859-1", true}, latinOwnCoding{"iso-8859-1", false}, ia5{"IA5", false};
     smpplnk::MessageRequest sar = Message(0, "Hi");
     sar.tlvs = {{smpplnk::kTagSarMsgRefNum, std::string("\x01\x02", 2)},
                 {smpplnk::kTagSarTotalSegments, "\x02"},
@@ -80,7 +80,7 @@ TEST(SmppServerText, SubmittedTextIsReadByDataCodingAndCharset) {
     noDestination.destination.clear();
     const struct {
         smpplnk::MessageRequest pdu;
-        ClientCharset charset;
+        ClientCoding charset;
         std::uint32_t status;
         const char* text;
         bool binary;
@@ -150,6 +150,14 @@ TEST(SmppServerText, DeliveriesAreCodedForTheClient) {
     EXPECT_NE(std::string::npos, pdu.shortMessage.find(" stat:UNDELIV "));
     std::string encoded;
     EXPECT_EQ(0, smpplnk::EncodeMessage(pdu, 3, encoded));
+    m.text = "Hello";
+    ASSERT_TRUE(PduForDelivery(m, {"", false, true}, pdu));
+    EXPECT_EQ(smpplnk::kDataSm, pdu.commandId);
+    EXPECT_TRUE(pdu.shortMessage.empty());
+    ASSERT_EQ(1u, pdu.tlvs.size());
+    EXPECT_EQ("Hello", pdu.tlvs[0].value);
+    EXPECT_EQ(0, smpplnk::EncodeMessage(pdu, 4, encoded));
+    EXPECT_EQ(std::string("\x00\x00\x01\x03", 4), encoded.substr(4, 4));
 }
 
 TEST(SmppServerText, AccountCharsetFollowsTheGatewayUnlessOverridden) {
@@ -159,11 +167,14 @@ TEST(SmppServerText, AccountCharsetFollowsTheGatewayUnlessOverridden) {
     platform::WritePrivateProfileString(ini, "SMPP", "SMSCCharsetDefault", "Yes");
     platform::WritePrivateProfileString(ini, "SMPPClient - bob", "SMSCCharset", "Default");
     platform::WritePrivateProfileString(ini, "SMPPClient - bob", "SMSCCharsetDefault", "No");
-    const ClientCharset ann = ReadClientCharset(ini, "ann"), bob = ReadClientCharset(ini, "bob");
+    platform::WritePrivateProfileString(ini, "SMPPClient - bob", "UseDataSM", "Yes");
+    const ClientCoding ann = ReadClientCoding(ini, "ann"), bob = ReadClientCoding(ini, "bob");
     EXPECT_EQ("iso-8859-1", ann.charset);
     EXPECT_TRUE(ann.asDefault);
     EXPECT_EQ("", bob.charset);
     EXPECT_FALSE(bob.asDefault);
+    EXPECT_FALSE(ann.useDataSm);
+    EXPECT_TRUE(bob.useDataSm);
 }
 
 }  // namespace

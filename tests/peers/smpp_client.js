@@ -6,11 +6,13 @@
 //
 // Prints one line per event:
 //   BIND_RESP <status>
-//   SUBMIT_RESP <status> <message_id>
+//   SUBMIT_RESP <status> <message_id>   (one per submit, unless --window is given)
+//   DONE <accepted> <refused> <ms>      (--window: after the last answer; ms from the first submit)
 //   DELIVER <esm_class> <source_addr> <destination_addr> <receipted_message_id or -> <text>
 //   UNBIND          (the server asked to end the session)
 //   CLOSED
-// Each deliver_sm is answered with success. --count N submits the first message N times.
+// Each deliver_sm is answered with success. --count N submits the first message N times;
+// with --window W at most W are unanswered at a time and only DONE is printed.
 'use strict';
 const path = require('path');
 const smpp = require(path.join(__dirname, 'node_modules', 'smpp'));
@@ -26,6 +28,7 @@ for (let i = 0; i < args.length; ++i) {
   else if (a === '--submit') opt.submits.push([args[++i], args[++i]]);
   else if (a === '--receipt') opt.receipt = true;
   else if (a === '--count') opt.count = Number(args[++i]);
+  else if (a === '--window') opt.window = Number(args[++i]);
   else if (a === '--tls') opt.tls = true;
 }
 
@@ -41,6 +44,7 @@ session.on('connect', () => {
   session['bind_' + opt.bind]({system_id: opt.user, password: opt.password}, (pdu) => {
     say('BIND_RESP ' + pdu.command_status);
     if (pdu.command_status !== 0) return;
+    if (opt.window) return windowed();
     for (const [to, message] of opt.submits) {
       for (let n = 0; n < opt.count; ++n) {
         session.submit_sm({destination_addr: to, short_message: message, registered_delivery: opt.receipt ? 1 : 0},
@@ -49,6 +53,25 @@ session.on('connect', () => {
     }
   });
 });
+// The first message --count times, --window at a time.
+function windowed() {
+  const [to, message] = opt.submits[0];
+  const started = Date.now();
+  let sent = 0, answered = 0, accepted = 0;
+  const next = () => {
+    while (sent < opt.count && sent - answered < opt.window) {
+      sent += 1;
+      session.submit_sm({destination_addr: to, short_message: message}, (resp) => {
+        answered += 1;
+        if (resp.command_status === 0) accepted += 1;
+        if (answered === opt.count) say('DONE ' + accepted + ' ' + (answered - accepted) + ' ' + (Date.now() - started));
+        else next();
+      });
+    }
+  };
+  next();
+}
+
 session.on('deliver_sm', (pdu) => {
   const receipted = pdu.receipted_message_id || '-';
   say(['DELIVER', pdu.esm_class, pdu.source_addr || '-', pdu.destination_addr || '-', receipted,
