@@ -63,6 +63,18 @@ protected:
         a.body = out.substr(0, nl);
         return a;
     }
+    // A plain TCP connection to the web port, for clients curl will not imitate; -1 when
+    // it could not connect.
+    int RawClient() const {
+        const int fd = socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_port = htons(static_cast<uint16_t>(port_));
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        if (connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0) return fd;
+        close(fd);
+        return -1;
+    }
     std::string Url(const std::string& path) const { return "http://127.0.0.1:" + std::to_string(port_) + path; }
     bool WebUp() {
         return Eventually([&] { return Curl({Url("/login")}).status != 0; });
@@ -146,12 +158,8 @@ TEST_F(WebScenario, OversizedMalformedAndSlowRequestsAreRefusedAndTheServerKeeps
                        .status);
 
     // A client that sends half a request and then nothing is cut off with 408.
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(static_cast<uint16_t>(port_));
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ASSERT_EQ(0, connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a));
+    const int fd = RawClient();
+    ASSERT_GE(fd, 0);
     const std::string half = "GET /login HTTP/1.1\r\nHost: x\r\n";
     ASSERT_EQ(static_cast<ssize_t>(half.size()), send(fd, half.data(), half.size(), 0));
     // Meanwhile others are served.
@@ -383,12 +391,8 @@ TEST_F(WebScenario, AStopByTheConsoleEndsOpenWebConnections) {
     // A client in the middle of its request, and one idle between requests.
     std::vector<int> clients;
     for (const std::string& sent : {std::string("GET /login HTTP/1.1\r\nHost: x\r\n"), std::string()}) {
-        const int fd = socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_port = htons(static_cast<uint16_t>(port_));
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ASSERT_EQ(0, connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a));
+        const int fd = RawClient();
+        ASSERT_GE(fd, 0);
         if (!sent.empty()) {
             ASSERT_EQ(static_cast<ssize_t>(sent.size()), send(fd, sent.data(), sent.size(), 0));
         }
@@ -415,12 +419,8 @@ TEST_F(WebScenario, ClientsBeyondTheConnectionLimitAreToldSoAndServedOnceOthersL
     // 140 connections that send nothing hold every place (128).
     std::vector<int> idle;
     for (int i = 0; i < 140; ++i) {
-        const int fd = socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_port = htons(static_cast<uint16_t>(port_));
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ASSERT_EQ(0, connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a));
+        const int fd = RawClient();
+        ASSERT_GE(fd, 0);
         idle.push_back(fd);
     }
     EXPECT_TRUE(Eventually([&] { return Curl({Url("/login")}).status == 503; }));
