@@ -105,6 +105,27 @@ clients::ClientMessage MessageFor(const std::string& to, const std::multimap<std
     return m;
 }
 
+struct Submitted {
+    std::string to, requestId, refusal;
+    clients::Refusal kind = clients::Refusal::None;
+};
+
+// One message per recipient, all made durable together before any is reported accepted.
+std::vector<Submitted> SubmitAll(const acctdb::UserRecord& user, const std::vector<std::string>& recipients,
+                                 const std::multimap<std::string, std::string>& fields, const ClientInfo& client,
+                                 bool advanced) {
+    std::vector<Submitted> out;
+    platform::FileBatch batch;
+    for (const std::string& to : recipients) {
+        const clients::SubmitResult s = clients::Submit(user, MessageFor(to, fields, client, advanced), batch);
+        out.push_back({to, s.requestId, s.Accepted() ? "" : s.text, s.refusal});
+    }
+    for (const std::string& failed : clients::CommitSubmissions(batch))
+        for (Submitted& o : out)
+            if (o.requestId == failed) o = {o.to, "", "Error creating SMS request file in queue", clients::Refusal::QueueError};
+    return out;
+}
+
 }  // namespace
 
 std::vector<std::string> SplitRecipients(const std::string& text) {
@@ -188,14 +209,13 @@ HttpResponse WebApp::ApiSend(const acctdb::UserRecord& user, const std::multimap
     r.body.clear();
     int firstRefusal = 0;
     bool anyAccepted = false;
-    for (const std::string& to : recipients) {
-        const clients::SubmitResult s = clients::Submit(user, MessageFor(to, fields, client, true));
-        if (s.Accepted()) {
+    for (const Submitted& s : SubmitAll(user, recipients, fields, client, true)) {
+        if (s.refusal.empty()) {
             anyAccepted = true;
-            r.body += "OK " + s.requestId + " " + to + "\n";
+            r.body += "OK " + s.requestId + " " + s.to + "\n";
         } else {
-            if (firstRefusal == 0) firstRefusal = RefusalStatus(s.refusal);
-            r.body += "ERROR " + to + " " + s.text + "\n";
+            if (firstRefusal == 0) firstRefusal = RefusalStatus(s.kind);
+            r.body += "ERROR " + s.to + " " + s.refusal + "\n";
         }
     }
     if (!anyAccepted) r.status = firstRefusal;
@@ -322,10 +342,8 @@ HttpResponse WebApp::SendFromPage(const HttpRequest& request, const ClientInfo& 
     if (recipients.size() > kMaxRecipients)
         outcomes.push_back({"", "", "More than " + std::to_string(kMaxRecipients) + " recipients"});
     else
-        for (const std::string& to : recipients) {
-            const clients::SubmitResult s = clients::Submit(visitor.record, MessageFor(to, fields, client, advanced));
-            outcomes.push_back({to, s.requestId, s.Accepted() ? "" : s.text});
-        }
+        for (const Submitted& s : SubmitAll(visitor.record, recipients, fields, client, advanced))
+            outcomes.push_back({s.to, s.requestId, s.refusal});
     return Html(SendPage(page, form, config.routes, outcomes));
 }
 
