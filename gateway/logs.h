@@ -22,6 +22,8 @@ std::string Now14();
 // Now in the gateway's time zone, worked out at most once a second per thread.
 platform::SystemTime LocalNow();
 
+// Safe from any thread: links, clients and the web server write while a reload may
+// reconfigure.
 class Logs {
 public:
     // `logDir` ends in "/"; `debug` turns SMSDEBUG.LOG on.

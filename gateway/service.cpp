@@ -53,6 +53,7 @@ int Service::Run(platform::TerminationSignals& signals, const std::function<void
     ServiceLogs().Configure(acctdb::GetLogDirectory(), false);
     receipts_.Load(acctdb::GetProgramDataDirectory());
     smsInDir_ = config::InboundSmsDirectory();
+    web_ = std::make_unique<web::WebInterface>(block_);
     Reload(true);
     RemoveStaleErrorFiles();
     const std::string dataDir = acctdb::GetProgramDataDirectory();
@@ -108,6 +109,7 @@ int Service::Run(platform::TerminationSignals& signals, const std::function<void
         Tick();
     }
     platform::NotifyServiceManager("STOPPING=1");
+    web_->Stop();
     smppServer_.reset();  // unbinds the clients and removes their flag files
     keywords_.reset();
     StopLinks();
@@ -196,6 +198,10 @@ void Service::Reload(bool initial) {
     ServiceLogs().Configure(next.logDir, next.debug);
     alerts_.Configure(next);
     ApplyConnections(next);
+    std::vector<std::string> routes;
+    for (const ConnectionSettings& c : next.connections)
+        if (!c.offline) routes.push_back(c.routeName.empty() ? c.Name() : c.routeName);
+    web_->Configure(next.configPath, std::move(routes));
     settings_ = std::move(next);
     if (!initial) {
         ConfigureClients();

@@ -22,6 +22,7 @@
 #include "gateway/routing.h"
 #include "gateway/settings.h"
 #include "gateway/statistics.h"
+#include "gateway/web/web_interface.h"
 #include "platform/event_loop.h"
 #include "platform/locked_file.h"
 #include "platform/shared_memory.h"
@@ -138,6 +139,7 @@ private:
     bool scanWanted_ = true, reloadWanted_ = false;
     std::uint64_t reloadAtMs_ = 0, nextScanMs_ = 0, lastScanMs_ = 0, nextRetryCheckMs_ = 0, nextWatchdogMs_ = 0;
     std::uint64_t nextQueueSizeMs_ = 0, nextLenderMs_ = 0, nextLossReportMs_ = 0, nextCounterFlushMs_ = 0;
+    std::unique_ptr<web::WebInterface> web_;
     std::unique_ptr<clients::SmppServer> smppServer_;
     std::unique_ptr<keywords::KeywordProcessor> keywords_;
     ModemLoans loans_;

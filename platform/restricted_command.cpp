@@ -41,15 +41,45 @@ std::string Resolve(const std::string& program, const std::string& path) {
     return {};
 }
 
+// The account to run as, looked up before forking: a child of a threaded process may call
+// only async-signal-safe functions, and the account database is not one of them.
+struct Account {
+    bool drop = false;  // this process is root
+    bool known = false;
+    uid_t uid = 0;
+    gid_t gid = 0;
+};
+
+Account LookUpAccount(const std::string& user) {
+    Account a;
+    if (geteuid() != 0) return a;
+    a.drop = true;
+    passwd entry{};
+    passwd* found = nullptr;
+    char buffer[4096];
+    if (getpwnam_r(user.c_str(), &entry, buffer, sizeof buffer, &found) == 0 && found != nullptr && found->pw_uid != 0) {
+        a.known = true;
+        a.uid = found->pw_uid;
+        a.gid = found->pw_gid;
+    }
+    return a;
+}
+
 // In the child: drop root for the account, or fail.
-bool DropPrivileges(const std::string& user) {
-    if (geteuid() != 0) return true;
-    const passwd* pw = getpwnam(user.c_str());
-    if (!pw || pw->pw_uid == 0) return false;
-    return setgroups(0, nullptr) == 0 && setgid(pw->pw_gid) == 0 && setuid(pw->pw_uid) == 0 && setuid(0) != 0;
+bool DropPrivileges(const Account& a) {
+    if (!a.drop) return true;
+    if (!a.known) return false;
+    return setgroups(0, nullptr) == 0 && setgid(a.gid) == 0 && setuid(a.uid) == 0 && setuid(0) != 0;
 }
 
 }  // namespace
+
+std::string GatewayProgramAccount() {
+    passwd entry{};
+    passwd* found = nullptr;
+    char buffer[4096];
+    return getpwnam_r("quvsms", &entry, buffer, sizeof buffer, &found) == 0 && found != nullptr ? "quvsms" : "nobody";
+}
 
 std::vector<std::string> SplitCommandLine(const std::string& line) {
     std::vector<std::string> words;
@@ -103,17 +133,19 @@ RestrictedResult RunRestricted(const RestrictedRun& run) {
     for (std::string& e : env) envp.push_back(e.data());
     envp.push_back(nullptr);
     const std::string dir = run.workingDir.empty() ? "/" : run.workingDir;
+    const Account account = LookUpAccount(run.runAsUser);
+    const int devnull = run.mergeErrors ? -1 : open("/dev/null", O_WRONLY | O_CLOEXEC);
     const pid_t pid = fork();
     if (pid == 0) {
         setpgid(0, 0);
         dup2(in[0], STDIN_FILENO);
         dup2(out[1], STDOUT_FILENO);
-        dup2(out[1], STDERR_FILENO);
+        dup2(run.mergeErrors ? out[1] : devnull, STDERR_FILENO);
         sigset_t none;
         sigemptyset(&none);
         sigprocmask(SIG_SETMASK, &none, nullptr);
         const char* why = "cannot run as an unprivileged account";
-        if (DropPrivileges(run.runAsUser)) {
+        if (DropPrivileges(account)) {
             why = "cannot enter the working directory";
             if (chdir(dir.c_str()) == 0) {
                 execve(program.c_str(), argv.data(), envp.data());
@@ -126,6 +158,7 @@ RestrictedResult RunRestricted(const RestrictedRun& run) {
     close(in[0]);
     close(out[1]);
     close(status[1]);
+    if (devnull >= 0) close(devnull);
     if (pid < 0) {
         close(in[1]), close(out[0]), close(status[0]);
         return result.error = std::strerror(errno), result;
@@ -163,7 +196,8 @@ RestrictedResult RunRestricted(const RestrictedRun& run) {
             char buffer[4096];
             const ssize_t r = read(out[0], buffer, sizeof buffer);
             if (r <= 0) outputOpen = false;
-            else if (result.output.size() < run.maxOutput)
+            else if (result.output.size() + static_cast<std::size_t>(r) > run.maxOutput) result.truncated = true;
+            if (r > 0 && result.output.size() < run.maxOutput)
                 result.output.append(buffer, std::min<std::size_t>(static_cast<std::size_t>(r), run.maxOutput - result.output.size()));
         }
     }

@@ -16,7 +16,8 @@ struct RestrictedRun {
     std::string input;              // written to its standard input, which then closes
     std::string workingDir;         // "" = "/"
     int timeoutMs = 30'000;         // then the child and its process group are killed
-    std::size_t maxOutput = 64 * 1024;  // standard output and error, merged; the rest is read and dropped
+    std::size_t maxOutput = 64 * 1024;  // standard output (and error, when merged); the rest is read and dropped
+    bool mergeErrors = true;            // false: standard error goes nowhere (a CGI answer is stdout alone)
     std::string runAsUser = "nobody";   // used only when this process is root
 };
 
@@ -24,11 +25,16 @@ struct RestrictedResult {
     bool started = false;
     int exitCode = -1;  // 128 + signal for a child ended by a signal
     bool timedOut = false;
+    bool truncated = false;  // the output went beyond maxOutput
     std::string output;
     std::string error;  // why it did not start
 };
 
 RestrictedResult RunRestricted(const RestrictedRun& run);
+
+// The account for programs that must read the gateway's data folder (PHP scripts): the
+// gateway's own account "quvsms" when the system has it, else "nobody".
+std::string GatewayProgramAccount();
 
 // Splits a command line into words: blanks separate, double quotes group (and are
 // dropped), a backslash before a quote or backslash inside quotes escapes it.

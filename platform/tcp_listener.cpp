@@ -111,4 +111,6 @@ unsigned WaitForInput(int a, int b, int ms) {
     return (fds[0].revents ? 1u : 0u) | (fds[1].revents ? 2u : 0u);
 }
 
+bool IsLoopbackAddress(const std::string& address) { return address.rfind("127.", 0) == 0 || address == "::1"; }
+
 }  // namespace platform

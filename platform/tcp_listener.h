@@ -36,4 +36,7 @@ bool StreamPair(UniqueFd& a, UniqueFd& b);
 // 0 when nothing came.
 unsigned WaitForInput(int a, int b, int ms);
 
+// True when `address` is a loopback address (127.0.0.0/8 or ::1), as AcceptStream writes it.
+bool IsLoopbackAddress(const std::string& address);
+
 }  // namespace platform

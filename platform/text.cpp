@@ -9,6 +9,7 @@ char LowerChar(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - '
 }  // namespace
 
 char LowerAscii(char c) { return LowerChar(c); }
+char UpperAscii(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
 
 std::string ToLowerAscii(std::string text) {
     for (char& c : text) c = LowerChar(c);

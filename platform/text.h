@@ -10,6 +10,7 @@ namespace platform {
 // The text with A-Z turned into a-z; every other byte unchanged.
 std::string ToLowerAscii(std::string text);
 char LowerAscii(char c);
+char UpperAscii(char c);
 bool EqualsNoCase(std::string_view a, std::string_view b);
 // Orders as the C library's case-blind comparison does: bytes compared as unsigned after
 // A-Z became a-z, a shorter text first when it is a prefix; negative, 0 or positive.

@@ -15,6 +15,7 @@ PACKAGES=(
   xvfb xauth                 # optional: a virtual display for manual checks
   libsmpp34-dev              # SMPP PDU packing for libsmpplnk.so
   php-cgi                    # the PHP CGI program the PHP support of the 2-Way page locates
+  chromium                   # the web pages of the Gateway service are tested in a real browser
   libnet-smpp-perl           # a second SMPP client that is not ours, binding to the SMPP server
   libsystemd-dev             # the event log viewer reads the journal through sd-journal
   systemd-journal-remote     # its tests build journal files from export-format text

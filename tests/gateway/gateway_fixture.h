@@ -82,6 +82,9 @@ protected:
         setenv("ZELLA_SHM_NAMESPACE", ns_.c_str(), 1);
         setenv("ZELLA_SERVICE_MANAGER", "supervisor", 1);
         platform::CreateDirectories(dir_ + "Q/");
+        // No web server unless a test asks for one: tests running side by side would all
+        // want the default port.
+        platform::WritePrivateProfileString(Ini(), "ZELLA", "WebPort", "");
     }
     void TearDown() override {
         service_.reset();
