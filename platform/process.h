@@ -29,6 +29,10 @@ int RunAndWait(const std::vector<std::string>& argv, int timeoutMs = 0,
 // The calling process's id.
 int CurrentProcessId();
 
+// Raises the limit of open descriptors to the most the process may have (servers with
+// thousands of clients); the limit afterwards.
+unsigned long RaiseDescriptorLimit();
+
 // Ends the process at once with the code, without running exit handlers or static
 // destructors (the Win32 ExitProcess of a watcher thread).
 [[noreturn]] void ExitNow(int code);
