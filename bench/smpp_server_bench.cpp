@@ -8,11 +8,15 @@
 //   memory   zellant's resident size before and with 1,000 bound sessions (raw sockets,
 //            one account allowing them all), and per session.
 //
-//   smpp_server_bench [submit|memory|all] [--messages N]
+//   flood    9,990 connections that never bind (the server's limit is 10,000), then one
+//            client that binds: whether it is still served, and zellant's resident size.
+//
+//   smpp_server_bench [submit|memory|flood|all] [--messages N]
 //
 // Everything talks to loopback; each measure is bounded.
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 
 #include "acctdb/acctdb.h"
@@ -140,6 +144,39 @@ int Memory() {
     return fds.size() == static_cast<std::size_t>(kSessions) ? 0 : 1;
 }
 
+int Flood() {
+    Zellant z("smppflood");
+    const unsigned port = FreePort();
+    if (!AddUsers(z.Dir(), 1, "late") || !StartServer(z, port, "")) {
+        std::printf("flood: zellant did not start\n");
+        return 1;
+    }
+    rlimit limit{};
+    getrlimit(RLIMIT_NOFILE, &limit);
+    limit.rlim_cur = limit.rlim_max;
+    setrlimit(RLIMIT_NOFILE, &limit);
+    std::vector<int> fds;
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(static_cast<std::uint16_t>(port));
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    for (int i = 0; i < 9990; ++i) {
+        const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        if (fd < 0 || connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
+            if (fd >= 0) close(fd);
+            break;
+        }
+        fds.push_back(fd);
+    }
+    WaitUntilIdle(z.Pid(), 500, 5, 20'000);
+    const int late = BindRaw(port, "late0");
+    std::printf("flood: %zu idle connections; a bind after them %s; zellant %ld KiB\n", fds.size(),
+                late >= 0 ? "was served" : "was NOT served", StatusKiB(z.Pid(), "VmRSS"));
+    if (late >= 0) close(late);
+    for (int fd : fds) close(fd);
+    return late >= 0 ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -150,5 +187,6 @@ int main(int argc, char** argv) {
     int failed = 0;
     if (what == "submit" || what == "all") failed |= Submit(messages);
     if (what == "memory" || what == "all") failed |= Memory();
+    if (what == "flood" || what == "all") failed |= Flood();
     return failed;
 }

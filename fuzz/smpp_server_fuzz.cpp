@@ -51,6 +51,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Host host;
     SmppSession session(host, "127.0.0.1", 1);
     std::size_t at = 0, total = 0;
+    // An odd first byte starts from a bound transceiver, so the rest reaches submissions
+    // and deliveries without having to find the account first.
+    if (size > 0 && (data[0] & 1)) {
+        smpplnk::BindRequest bind;
+        bind.commandId = smpplnk::kBindTransceiver;
+        bind.systemId = "ann";
+        bind.password = "pw";
+        std::string pdu;
+        if (smpplnk::EncodeBind(bind, 1, pdu) != 0) __builtin_trap();
+        session.Received(pdu);
+        if (!session.Bound()) __builtin_trap();
+        total += pdu.size();
+        at = 1;
+    }
     DeliveryText delivery;
     delivery.from = "4470000001";
     delivery.text = "hello";

@@ -34,6 +34,8 @@ void AnnounceReady() {
 int main() {
     // Before any thread starts, so every thread inherits the blocked signals.
     platform::TerminationSignals signals;
+    // The SMPP server keeps a socket and a flag file open per client.
+    platform::RaiseDescriptorLimit();
     platform::SharedMemory block;
     if (!block.Create(sb::kGatewayName, sb::kBlockSize)) {
         gateway::ServiceLogs().Configure(acctdb::GetLogDirectory(), false);

@@ -7,6 +7,7 @@
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -262,6 +263,17 @@ std::string FindInPath(const std::string& name) {
         start = colon + 1;
     }
     return {};
+}
+
+unsigned long RaiseDescriptorLimit() {
+    rlimit limit{};
+    if (getrlimit(RLIMIT_NOFILE, &limit) != 0) return 0;
+    if (limit.rlim_cur < limit.rlim_max) {
+        limit.rlim_cur = limit.rlim_max;
+        setrlimit(RLIMIT_NOFILE, &limit);
+        getrlimit(RLIMIT_NOFILE, &limit);
+    }
+    return static_cast<unsigned long>(limit.rlim_cur);
 }
 
 int CurrentProcessId() { return static_cast<int>(::getpid()); }

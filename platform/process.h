@@ -33,6 +33,10 @@ int CurrentProcessId();
 // (a value that long is no path or number anyone meant).
 std::string EnvironmentValue(const char* name, std::size_t limit = 4096);
 
+// Raises the limit of open descriptors to the most the process may have (servers with
+// thousands of clients); the limit afterwards.
+unsigned long RaiseDescriptorLimit();
+
 // Ends the process at once with the code, without running exit handlers or static
 // destructors (the Win32 ExitProcess of a watcher thread).
 [[noreturn]] void ExitNow(int code);

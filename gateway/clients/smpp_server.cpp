@@ -1,6 +1,7 @@
 #include "gateway/clients/smpp_server.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 
 #include "gateway/clients/local_delivery.h"
@@ -148,7 +149,16 @@ void SmppServer::Impl::Accept(Listener& listener) {
         std::string peer;
         int error = 0;
         platform::UniqueFd fd = platform::AcceptStream(listener.fd.Get(), peer, &error);
-        if (!fd.Valid()) return;
+        if (!fd.Valid()) {
+            if (error == EMFILE || error == ENFILE) {
+                // Out of descriptors: the waiting client stays queued in the kernel, and
+                // the listener is left alone for a moment instead of waking us at once.
+                loop_.SetInterest(listener.fd.Get(), 0);
+                nextListenerResumeMs_ = platform::SteadyMillis() + 1000;
+                ServiceLogs().Debug("SMPPDEBUG.LOG", "Out of descriptors: new connections wait");
+            }
+            return;
+        }
         if (!lists_.Admits(peer)) {
             ServiceLogs().Debug("SMPPDEBUG.LOG", "Connection from " + peer + " refused by the IP restrictions");
             continue;
@@ -255,6 +265,10 @@ void SmppServer::Impl::Close(std::uint64_t id) {
 void SmppServer::Impl::Tick() {
     const std::uint64_t now = platform::SteadyMillis();
     if (now >= nextListenMs_) OpenListeners();
+    if (now >= nextListenerResumeMs_) {
+        nextListenerResumeMs_ = UINT64_MAX;
+        for (Listener& l : listeners_) loop_.SetInterest(l.fd.Get(), platform::kReadable);
+    }
     std::vector<std::uint64_t> drop, settle;
     const std::uint64_t keepAliveMs = settings_.enquireLinkSeconds * 1000ull;
     for (auto& [id, client] : clients_) {

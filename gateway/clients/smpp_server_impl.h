@@ -105,6 +105,7 @@ private:
     std::unordered_map<std::string, Failures> failures_;
     std::unordered_map<std::string, Bucket> speed_;
     std::set<std::string> retryLater_;  // deliveries a client refused, left for the next round
+    std::uint64_t nextListenerResumeMs_ = UINT64_MAX;
     std::uint64_t nextListenMs_ = 0, nextAccountsMs_ = 0, nextDeliveryMs_ = 0, nextRetryMs_ = 0;
     bool deliveryWanted_ = true;
     std::vector<TlsThread> tlsThreads_;

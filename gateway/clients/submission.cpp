@@ -1,6 +1,8 @@
 #include "gateway/clients/submission.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <map>
 #include <mutex>
 
 #include "accounts/quota.h"
@@ -36,6 +38,12 @@ struct SubmitState {
     Statistics counters;
     ReceiptBook owners;
     bool ownersLoaded = false;
+    // What staged requests still have to record or give back once their batch commits.
+    struct Staged {
+        std::string id, user, line;  // line: the SMSWEB line
+        std::int64_t charged = 0;
+    };
+    std::map<const platform::FileBatch*, std::vector<Staged>> staged;
 };
 
 SubmitState& State() {
@@ -173,6 +181,23 @@ std::vector<std::string> CommitSubmissions(platform::FileBatch& batch) {
     std::vector<std::string> failed;
     if (batch.Empty()) return failed;
     for (const std::string& path : batch.Commit()) failed.push_back(RequestId(path));
+    SubmitState& s = State();
+    std::vector<SubmitState::Staged> staged;
+    {
+        std::lock_guard<std::mutex> lock(s.mutex);
+        staged.swap(s.staged[&batch]);
+        s.staged.erase(&batch);
+        // Counted only once in the queue; a request that did not get there is not
+        // counted and its credit goes back.
+        for (const SubmitState::Staged& x : staged) {
+            if (std::find(failed.begin(), failed.end(), x.id) == failed.end()) {
+                CountQuota(s, x.user);
+                ServiceLogs().Daily("SMSWEB", x.line);
+            } else if (x.charged > 0) {
+                config::DebitCredit(x.user, nullptr, -x.charged, false);
+            }
+        }
+    }
     config::WakeOutboundQueue("");
     return failed;
 }
@@ -202,15 +227,20 @@ SubmitResult SubmitTo(const acctdb::UserRecord& user, const ClientMessage& messa
         if (charged) config::DebitCredit(name, nullptr, -amount, false);
         return Refuse(Refusal::QueueError, "Error creating SMS request file in queue");
     }
-    CountQuota(s, name);
     if (message.receipt) {
         if (!s.ownersLoaded) s.owners.Load(acctdb::GetProgramDataDirectory());
         s.ownersLoaded = true;
         s.owners.Record(kOwnerKey, {result.requestId}, name);
     }
-    ServiceLogs().Daily("SMSWEB", Now14() + "," + Field(result.requestId) + "," + Field(name) + "," +
-                                      Field(message.clientAddress) + "," + Field(request.phoneNumber));
-    if (!batch) config::WakeOutboundQueue(message.route);
+    const std::string line = Now14() + "," + Field(result.requestId) + "," + Field(name) + "," +
+                             Field(message.clientAddress) + "," + Field(request.phoneNumber);
+    if (batch) {
+        s.staged[batch].push_back({result.requestId, name, line, charged ? amount : 0});
+        return result;
+    }
+    CountQuota(s, name);
+    ServiceLogs().Daily("SMSWEB", line);
+    config::WakeOutboundQueue(message.route);
     return result;
 }
 

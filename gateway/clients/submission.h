@@ -56,10 +56,12 @@ SubmitResult Submit(const acctdb::UserRecord& user, const ClientMessage& message
 
 // The same for a client that answers many messages at once: the request is staged in
 // `batch` and reaches the queue with CommitSubmissions, which makes everything staged
-// durable together. Answer the client only after that.
+// durable together; the quota counts it then. Answer the client only after that, and
+// commit every batch given here.
 SubmitResult Submit(const acctdb::UserRecord& user, const ClientMessage& message, platform::FileBatch& batch);
 // Puts the staged requests in place and wakes the queue; the identifiers of those that
-// could not be written (their client must be told the message failed).
+// could not be written (their client must be told the message failed; their credit was
+// given back).
 std::vector<std::string> CommitSubmissions(platform::FileBatch& batch);
 
 // Writes a request the service makes itself (a keyword's reply) into the queue root with

@@ -15,6 +15,7 @@
 #include "platform/files.h"
 #include "platform/ini.h"
 #include "platform/restricted_command.h"
+#include "tests/support/peer_process.h"
 #include "tests/support/temp_dir.h"
 
 namespace gateway::keywords {
@@ -135,6 +136,43 @@ TEST_F(KeywordFiles, CommandsRunWithTheirOwnEnvironmentAndAnswerTheSender) {
     EXPECT_EQ("DListRemove: +4470000009 removed from club/../members", RunKeywordCommand(leave, m, actions_)[0]);
     ASSERT_TRUE(platform::ReadFile(dir_ + "DLISTS/club_.._members.TXT", list));
     EXPECT_EQ("", list);
+}
+
+TEST_F(KeywordFiles, RunCallsTheUrlWithTheMessageAndRepliesWithTheAnswer) {
+    // A loopback HTTP server that prints each request and answers with a text.
+    zella_test::PeerProcess http("python3", {"-c",
+        "import http.server\n"
+        "class H(http.server.BaseHTTPRequestHandler):\n"
+        "  def answer(self, body):\n"
+        "    print(self.command, self.path, body, flush=True)\n"
+        "    self.send_response(200); self.end_headers(); self.wfile.write(b'Your balance is 7')\n"
+        "  def do_GET(self): self.answer('')\n"
+        "  def do_POST(self): self.answer(self.rfile.read(int(self.headers['Content-Length'])).decode())\n"
+        "  def log_message(self, *a): pass\n"
+        "s=http.server.HTTPServer(('127.0.0.1',0),H)\n"
+        "print('LISTENING', s.server_port, flush=True)\n"
+        "s.serve_forever()\n"});
+    const unsigned port = http.ListeningPort();
+    ASSERT_NE(0u, port);
+    ReceivedMessage m{"+4470000001", "4470000002", "bal & more", "SMPP - x:1", "20260101120000"};
+    twoway::KeywordCommand c;
+    c.run = {true, "http://127.0.0.1:" + std::to_string(port) + "/sms?key=1"};
+    c.runSendResponse = true;
+    const auto done = RunKeywordCommand(c, m, actions_);
+    ASSERT_EQ(1u, done.size());
+    EXPECT_NE(std::string::npos, done[0].find(": HTTP 200; reply queued as R")) << done[0];
+    EXPECT_EQ("GET /sms?key=1&sender=%2B4470000001&recipient=4470000002&text=bal%20%26%20more&"
+              "connection=SMPP%20-%20x%3A1&time=20260101120000 ",
+              http.ReadLine());
+    c.run = {true, "httppost://127.0.0.1:" + std::to_string(port) + "/in"};
+    c.runSendResponse = false;
+    RunKeywordCommand(c, m, actions_);
+    EXPECT_EQ("POST /in sender=%2B4470000001&recipient=4470000002&text=bal%20%26%20more&"
+              "connection=SMPP%20-%20x%3A1&time=20260101120000",
+              http.ReadLine());
+    const auto queued = Queued();
+    ASSERT_EQ(1u, queued.size());  // the POST's answer was not asked for
+    EXPECT_NE(std::string::npos, queued[0].find("Data=Your balance is 7\r\n")) << queued[0];
 }
 
 TEST(RestrictedCommand, OutputIsBoundedAndSlowCommandsAreStopped) {

@@ -2,9 +2,12 @@
 // Perl's Net::SMPP) and against a raw socket that misbehaves: binds, submissions that go
 // out through an SMPP link, receipts back to the client, the flag files of the console's
 // monitor, and refusals of what a client gets wrong.
+#include <fcntl.h>
+
 #include <cstdlib>
 
 #include "config/credit.h"
+#include "platform/shared_memory.h"
 #include "platform/tcp_socket.h"
 #include "smpplnk/smpp_server_pdu.h"
 #include "tests/gateway/gateway_fixture.h"
@@ -211,6 +214,23 @@ TEST_F(SmppServerScenario, AnAnswerComesOnlyOnceItsRequestIsInTheQueueAndBeforeT
     EXPECT_EQ(smpplnk::kUnbind | smpplnk::kResponseBit, h.id);
     EXPECT_EQ(22u, h.sequence);
     EXPECT_TRUE(c.Closed());
+}
+
+TEST_F(SmppServerScenario, StatusBytesTellAPortInUseUntilTheServerCanListen) {
+    auto held = std::make_unique<zella_test::HeldPort>();
+    fcntl(held->fd, F_SETFD, FD_CLOEXEC);  // held by this test only, not by the service it starts
+    platform::WritePrivateProfileString(Ini(), "ZELLA", "SMPPPort", std::to_string(held->port));
+    ASSERT_TRUE(Start());
+    platform::GatewayStatusBytes status = platform::ReadGatewayStatus();
+    EXPECT_TRUE(status.opened);
+    EXPECT_TRUE(status.smppPortInUse);
+    EXPECT_FALSE(status.smppServerRunning);
+    EXPECT_NE(std::string::npos, Events().find("SMPP server cannot listen on port " + std::to_string(held->port)));
+    held.reset();  // the port comes free: the server takes it at its next try
+    EXPECT_TRUE(Eventually([&] {
+        status = platform::ReadGatewayStatus();
+        return status.smppServerRunning && !status.smppPortInUse;
+    }, 20'000)) << Events();
 }
 
 TEST_F(SmppServerScenario, MisbehavingClientsAreRefusedAndOthersStillServed) {

@@ -113,6 +113,31 @@ TEST_F(SubmissionTest, RefusalsNameTheirReasonAndWriteNothing) {
     EXPECT_EQ("Account Ann:  daily message limit exceeded.", over.text);
 }
 
+TEST_F(SubmissionTest, BatchedRequestsAreCountedOnlyOnceTheyAreInTheQueue) {
+    ASSERT_TRUE(config::CreateCreditFile("Ann"));
+    config::DebitCredit("Ann", nullptr, -5000, false);
+    std::string first, second;
+    {
+        platform::FileBatch batch;
+        const SubmitResult a = Submit(user_, Message("111", "one"), batch);
+        const SubmitResult b = Submit(user_, Message("222", "two"), batch);
+        ASSERT_TRUE(a.Accepted() && b.Accepted());
+        first = a.requestId;
+        second = b.requestId;
+        // Staged: not in the queue yet, charged, not counted.
+        EXPECT_EQ("", RequestText(first));
+        EXPECT_EQ(3000, config::DebitCredit("Ann", nullptr, 0, true));
+        EXPECT_EQ(0u, accounts::ReadUserQuota("Ann").today);
+        EXPECT_TRUE(CommitSubmissions(batch).empty());
+    }
+    EXPECT_NE(std::string::npos, RequestText(first).find("PhoneNumber=111\r\n"));
+    EXPECT_NE(std::string::npos, RequestText(second).find("PhoneNumber=222\r\n"));
+    EXPECT_EQ(2u, accounts::ReadUserQuota("Ann").today);
+    // Nothing of the batch is left beside the requests.
+    for (const auto& e : platform::ListDirectory(config::QueueDirectory() + "USER__Ann/"))
+        if (e.name != "." && e.name != "..") EXPECT_NE('.', e.name[0]) << e.name;
+}
+
 TEST(ClientAccess, AddressPatternsAndLists) {
     const struct {
         const char* pattern;
