@@ -191,8 +191,13 @@ std::vector<std::string> SmppSession::UnansweredDeliveries() const {
 
 void SmppSession::Send(const std::string& pdu) {
     // Nothing overtakes an answer that waits for its message to be on disk.
-    if (!held_.empty()) held_.push_back({pdu});
-    else output_ += pdu;
+    if (!held_.empty()) {
+        Held later;
+        later.pdu = pdu;
+        held_.push_back(std::move(later));
+    } else {
+        output_ += pdu;
+    }
 }
 
 void SmppSession::Nack(std::uint32_t status, std::uint32_t sequence) {
