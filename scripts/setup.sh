@@ -17,6 +17,7 @@ PACKAGES=(
   php-cgi                    # the PHP CGI program the PHP support of the 2-Way page locates
   chromium                   # the web pages of the Gateway service are tested in a real browser
   libnet-smpp-perl           # a second SMPP client that is not ours, binding to the SMPP server
+  curl                       # a client of the Gateway service's web submit interface
   libsystemd-dev             # the event log viewer reads the journal through sd-journal
   systemd-journal-remote     # its tests build journal files from export-format text
   libavahi-client-dev        # phone discovery on the local network (DNS-SD through Avahi)
